@@ -1,0 +1,338 @@
+#include "QuorbelExpert.h"
+
+#include "Application.h"
+#include "DM.h"
+#include "TiApi.h"
+
+#include "browser/FbrwFun.h"
+#include "helpeditor/FAyuda.h"
+#include "ipc/FTracew.h"
+#include "language/lbrowse.h"
+#include "macros/FMacros.h"
+#include "projects/Fprojects.h"
+#include "version/verdlg.h"
+
+#include "Dialogs.h"
+#include "Exception.h"
+#include "Paths.h"
+#include "StringTable.h"
+#include "Windows.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+TIToolServices *ToolServices = nullptr;
+TQuorbelExpert *TheExpert = nullptr;
+QPointer<QWidget> Application;
+
+namespace {
+
+constexpr TIMenuFlags ItemFlags = mfEnabled | mfVisible;
+
+// A command's edge: errors of the add-in are shown and end the command. The
+// host's own abort passes back to the host, which shows it.
+template <typename F>
+void RunCommand(F &&command)
+{
+    try {
+        command();
+    } catch (const EHostAbort &) {
+        throw;
+    } catch (const Exception &e) {
+        ShowError(e.message());
+    } catch (const std::exception &e) {
+        ShowError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+// Project directory: directory part of the upper-cased project name. Only the
+// file's name is upper-cased: the file system tells case apart.
+QString ProjectDirOf(const QString &projectName)
+{
+    return ExtractFileDir(projectName);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- notifier
+
+void TMiNotifer::FileNotification(TFileNotification notifyCode, const QString &, bool &)
+{
+    if (notifyCode == fnProjectClosing)
+        ProjectClose();
+}
+
+void TMiNotifer::ProjectClose()
+{
+    if (SYS) {
+        SYS->Table1.Close();
+        SYS->Table2.Close();
+    }
+    if (QWidget *help = FindWindow(QStringLiteral("TFAyudaW")))
+        SendCloseMessage(help);
+}
+
+// ------------------------------------------------------------------ expert
+
+TQuorbelExpert::TQuorbelExpert()
+{
+    InstallMenus();
+    FToolApi = std::make_unique<TTiApi>();
+    SYS = new TSYS();
+    Ldlg = new TLDBrowse(Application);
+    Tdlg = new TFTrace(nullptr);
+    Adlg = new TFAyudaW(Application);
+    Fdlg = new TFbrwEnt(Application);
+    FNotifer = new TMiNotifer();
+    if (ToolServices)
+        ToolServices->AddNotifier(FNotifer);
+}
+
+void TQuorbelExpert::InstallMenus()
+{
+    if (!ToolServices)
+        return;
+    THostRef<TIMainMenuIntf> mainMenu(ToolServices->GetMainMenu());
+    if (!mainMenu)
+        return;
+
+    using Handler = void (TQuorbelExpert::*)(TIMenuItemIntf *);
+    struct Item {
+        int stringId;
+        const char *name;
+        TShortCut shortCut;
+        Handler handler;
+        THostRef<TIMenuItemIntf> TQuorbelExpert::*field;
+    };
+    struct Group {
+        const char *anchor;
+        // Position of the first item: from the anchor's index, or from the
+        // index of the anchor's whole menu within the menu bar.
+        bool fromParentMenu;
+        int offset;
+        std::initializer_list<Item> items;
+    };
+    const Group groups[] = {
+        {"EditPasteItem", false, 1,
+         {{1049, "IdeExpt1", scCtrl | scAlt | 'L', &TQuorbelExpert::menuMacros,
+           &TQuorbelExpert::menEditExp}}},
+        {"ViewWindowListItem", false, 1,
+         {{1090, "ViewTraceItem", scCtrl | scAlt | 'T', &TQuorbelExpert::menuTrace,
+           &TQuorbelExpert::menTrace},
+          {1006, "IdeExpt2", scCtrl | scAlt | 'B', &TQuorbelExpert::menuBrowse,
+           &TQuorbelExpert::menFuncExp},
+          {1053, "IdeExpt3", scCtrl | scAlt | 'W', &TQuorbelExpert::menuClick,
+           &TQuorbelExpert::menLangExp}}},
+        {"ProjectCompileItem", true, 1,
+         {{1054, "EditInsertarCabeceraItem", scCtrl | scAlt | 'V', &TQuorbelExpert::menuVersion,
+           &TQuorbelExpert::menVersion},
+          {1024, "EditAyudaItem", scCtrl | scAlt | 'H', &TQuorbelExpert::menuAyuda,
+           &TQuorbelExpert::menAyuda}}},
+        {"FileopenItem", true, 6,
+         {{1051, "EditProjectsNewItem", 0, &TQuorbelExpert::menuProjects,
+           &TQuorbelExpert::menProjects}}},
+    };
+
+    for (const Group &group : groups) {
+        THostRef<TIMenuItemIntf> anchor(mainMenu->FindMenuItem(QString::fromLatin1(group.anchor)));
+        if (!anchor)
+            continue;
+        THostRef<TIMenuItemIntf> parent(anchor->GetParent());
+        if (!parent)
+            continue;
+        int32_t index = (group.fromParentMenu ? parent->GetIndex() : anchor->GetIndex())
+            + group.offset;
+        for (const Item &item : group.items) {
+            const Handler handler = item.handler;
+            THostRef<TIMenuItemIntf> inserted(parent->InsertItem(
+                index, LoadStr(item.stringId), QString::fromLatin1(item.name), QString(),
+                item.shortCut, 0, 0, ItemFlags,
+                [this, handler](TIMenuItemIntf *sender) { (this->*handler)(sender); }));
+            if (!inserted)
+                break;
+            index = inserted->GetIndex() + 1;
+            this->*item.field = std::move(inserted);
+        }
+    }
+}
+
+TQuorbelExpert::~TQuorbelExpert()
+{
+    if (ToolServices && FNotifer)
+        ToolServices->RemoveNotifier(FNotifer);
+    FToolApi.reset();
+    if (FNotifer) {
+        FNotifer->Release();
+        FNotifer = nullptr;
+    }
+    menEditExp.reset();
+    menFuncExp.reset();
+    menLangExp.reset();
+    menProjects.reset();
+    menTrace.reset();
+    menAyuda.reset();
+    menVersion.reset();
+    delete Fdlg.data();
+    delete Adlg.data();
+    delete Ldlg.data();
+    delete Tdlg.data();
+    delete SYS;
+    SYS = nullptr;
+    if (TheExpert == this)
+        TheExpert = nullptr;
+}
+
+QString TQuorbelExpert::GetName()
+{
+    return QStringLiteral("Quorbels Expert");
+}
+
+TExpertStyle TQuorbelExpert::GetStyle()
+{
+    return esAddIn;
+}
+
+TExpertState TQuorbelExpert::GetState()
+{
+    return esEnabled;
+}
+
+QString TQuorbelExpert::GetIDString()
+{
+    return QStringLiteral("Dernisk.QuorbelsExpert");
+}
+
+void TQuorbelExpert::Execute() {}
+
+// ---------------------------------------------------------------- commands
+
+void TQuorbelExpert::menuMacros(TIMenuItemIntf *)
+{
+    TFMacrosForm dialog(Application);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    RunCommand([&] {
+        FToolApi->Refresh();
+        QString text = dialog.MacroText;
+        Actualiza(text);
+        FToolApi->InsertText(text);
+    });
+}
+
+void TQuorbelExpert::menuTrace(TIMenuItemIntf *)
+{
+    if (Tdlg)
+        Tdlg->show();
+}
+
+void TQuorbelExpert::menuBrowse(TIMenuItemIntf *)
+{
+    if (ToolServices && !ToolServices->GetProjectName().isEmpty() && Fdlg)
+        Fdlg->show();
+}
+
+void TQuorbelExpert::menuClick(TIMenuItemIntf *)
+{
+    RunCommand([&] {
+        ChekCreate();
+        if (!SYS || !SYS->Table1.Active() || !Ldlg)
+            return;
+        Ldlg->ProjectDir = ProjectDirOf(ToolServices->GetProjectName());
+        if (Ldlg->exec() != QDialog::Accepted)
+            return;
+        FToolApi->Refresh();
+        // The string table window fills in the current record; until it
+        // exists there is nothing to insert.
+    });
+}
+
+void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
+{
+    if (!ToolServices)
+        return;
+    RunCommand([&] {
+        TFverDlg dialog(Application);
+        const QString project = ToolServices->GetProjectName();
+        if (project.isEmpty())
+            return;
+        dialog.ProjectDir = ExtractFileDir(project) + PathDelim;
+        const QString base = ChangeFileExt(project, QString());
+        if (FileExists(base + QStringLiteral(".dll")))
+            dialog.OutputFileName = base + QStringLiteral(".dll");
+        else if (FileExists(base + QStringLiteral(".exe")))
+            dialog.OutputFileName = base + QStringLiteral(".exe");
+        if (dialog.OutputFileName.isEmpty())
+            ShowMessage(LoadStr(1069));
+        dialog.exec();
+    });
+}
+
+void TQuorbelExpert::menuAyuda(TIMenuItemIntf *)
+{
+    RunCommand([&] {
+        CheckAyudaCreate();
+        if (!SYS || !SYS->Table2.Active() || !Adlg)
+            return;
+        Adlg->ProjectFileName = ToolServices->GetProjectName();
+        Adlg->show();
+    });
+}
+
+void TQuorbelExpert::menuProjects(TIMenuItemIntf *)
+{
+    RunCommand([&] {
+        TFProyexp dialog(Application);
+        dialog.FToolServices = ToolServices;
+        dialog.exec();
+    });
+}
+
+void TQuorbelExpert::Actualiza(QString &text)
+{
+    const QLocale locale = QLocale::system();
+    auto replaceFirst = [&text](const QString &placeholder, const QString &value) {
+        const qsizetype at = text.indexOf(placeholder, 0, Qt::CaseSensitive);
+        if (at >= 0)
+            text.replace(at, placeholder.size(), value);
+    };
+    replaceFirst(QStringLiteral("$TIME$"), locale.toString(QTime::currentTime(), QLocale::LongFormat));
+    replaceFirst(QStringLiteral("$DATE$"), locale.toString(QDate::currentDate(), QLocale::ShortFormat));
+    replaceFirst(QStringLiteral("$FILE$"), FToolApi ? FToolApi->FileName() : QString());
+}
+
+void TQuorbelExpert::ChekCreate()
+{
+    // The language table comes with the string table tool.
+}
+
+void TQuorbelExpert::CheckAyudaCreate()
+{
+    // The help table comes with the help editor.
+}
+
+void TQuorbelExpert::GotoEntityLine()
+{
+    RunCommand([&] {
+        FToolApi->Refresh();
+        FToolApi->SetColumn(1);
+        FToolApi->GotoLine((Fdlg ? Fdlg->FSelLine : 0) + 1);
+    });
+}
+
+// ------------------------------------------------------------- entry point
+
+bool InitExpert(TIToolServices *toolServices, TExpertRegisterProc registerProc,
+                TExpertTerminateProc *terminate)
+{
+    if (ToolServices)
+        return false;
+    ToolServices = toolServices;
+    if (ToolServices)
+        Application = ToolServices->GetParentHandle();
+    if (terminate)
+        *terminate = nullptr;
+    TheExpert = new TQuorbelExpert();
+    if (registerProc)
+        registerProc(TheExpert);
+    return true;
+}

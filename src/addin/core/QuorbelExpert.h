@@ -1,0 +1,76 @@
+// The add-in's expert: installs the seven menu commands, owns the long-lived
+// windows, the editor wrapper and the data module, and takes them down again.
+#pragma once
+
+#include "ToolsApi.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class TTiApi;
+class TFbrwEnt;
+class TLDBrowse;
+class TFTrace;
+class TFAyudaW;
+
+class TMiNotifer : public TIAddInNotifier {
+public:
+    void FileNotification(TFileNotification notifyCode, const QString &fileName,
+                          bool &cancel) override;
+    void ProjectClose();
+};
+
+class TQuorbelExpert : public TIExpert {
+public:
+    TQuorbelExpert();
+
+    QString GetName() override;
+    TExpertStyle GetStyle() override;
+    TExpertState GetState() override;
+    QString GetIDString() override;
+    void Execute() override;
+
+    // Menu click handlers; the clicked item is ignored.
+    void menuMacros(TIMenuItemIntf *sender);
+    void menuBrowse(TIMenuItemIntf *sender);
+    void menuClick(TIMenuItemIntf *sender);
+    void menuTrace(TIMenuItemIntf *sender);
+    void menuVersion(TIMenuItemIntf *sender);
+    void menuAyuda(TIMenuItemIntf *sender);
+    void Actualiza(QString &text);
+    void menuProjects(TIMenuItemIntf *sender);
+    void ChekCreate();
+    void CheckAyudaCreate();
+
+    // Moves the editor cursor to the start of the line the browser chose.
+    void GotoEntityLine();
+
+    THostRef<TIMenuItemIntf> menEditExp;
+    THostRef<TIMenuItemIntf> menLangExp;
+    THostRef<TIMenuItemIntf> menFuncExp;
+    THostRef<TIMenuItemIntf> menVersion;
+    THostRef<TIMenuItemIntf> menProjects;
+    THostRef<TIMenuItemIntf> menTrace;
+    THostRef<TIMenuItemIntf> menAyuda;
+    TMiNotifer *FNotifer = nullptr;
+    std::unique_ptr<TTiApi> FToolApi;
+    QPointer<TFbrwEnt> Fdlg;
+    QPointer<TLDBrowse> Ldlg;
+    QPointer<TFTrace> Tdlg;
+    QPointer<TFAyudaW> Adlg;
+
+protected:
+    ~TQuorbelExpert() override;
+
+private:
+    void InstallMenus();
+};
+
+extern TIToolServices *ToolServices;
+extern TQuorbelExpert *TheExpert;
+
+// The entry point's body; exported unmangled by libquorbel.so.
+bool InitExpert(TIToolServices *toolServices, TExpertRegisterProc registerProc,
+                TExpertTerminateProc *terminate);

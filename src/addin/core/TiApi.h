@@ -1,0 +1,48 @@
+// Wrapper over the IDE's editor services: snapshot of the current file and
+// cursor, cursor moves, and insertion at the cursor. Holds no host
+// reference between operations.
+#pragma once
+
+#include "ToolsApi.h"
+
+#include <QString>
+
+class TTiApi {
+public:
+    TTiApi();
+    ~TTiApi();
+    TTiApi(const TTiApi &) = delete;
+    TTiApi &operator=(const TTiApi &) = delete;
+
+    void Refresh();
+    QString CheckFile();
+    void OpenView();
+    void CloseView();
+    TEditPos ReadCursor();
+    void SetColumn(int16_t column);
+    void GotoLine(int32_t line);
+    void InsertText(const QString &text);
+    // Offset in the buffer of the cursor column on the cursor line.
+    bool LineOffset(int32_t &offset);
+
+    const QString &FileName() const { return FFileName; }
+    int32_t Line() const { return FLine; }
+    int16_t Col() const { return FCol; }
+
+    // Characters asked of the host per read while looking for a line.
+    static constexpr int32_t ReadBlock = 16384;
+
+private:
+    template <typename Move>
+    void MoveCursor(Move &&move);
+
+    TIToolServices *FToolServices = nullptr;
+    QString FFileName;
+    int32_t FLine = 0;
+    int16_t FCol = 0;
+    THostRef<TIModuleInterface> FModule;
+    THostRef<TIEditorInterface> FEditor;
+    THostRef<TIEditView> FView;
+    THostRef<TIEditReader> FReader;
+    THostRef<TIEditWriter> FWriter;
+};

@@ -1,0 +1,9 @@
+#include "FAyuda.h"
+
+#include "StringTable.h"
+
+TFAyudaW::TFAyudaW(QWidget *owner) : QWidget(owner, Qt::Window)
+{
+    setObjectName(QStringLiteral("FAyudaW"));
+    setWindowTitle(LoadStr(1004));
+}

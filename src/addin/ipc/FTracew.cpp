@@ -1,0 +1,9 @@
+#include "FTracew.h"
+
+#include "StringTable.h"
+
+TFTrace::TFTrace(QWidget *owner) : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("FTrace"));
+    setWindowTitle(LoadStr(1090));
+}

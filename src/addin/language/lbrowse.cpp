@@ -1,0 +1,9 @@
+#include "lbrowse.h"
+
+#include "StringTable.h"
+
+TLDBrowse::TLDBrowse(QWidget *owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("LDBrowse"));
+    setWindowTitle(LoadStr(1014));
+}

@@ -1,0 +1,70 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+QWidget *owner()
+{
+    return QApplication::activeWindow();
+}
+
+QString title()
+{
+    return QStringLiteral("Quorbel");
+}
+
+class QtDialogService final : public TDialogService {
+public:
+    void ShowMessage(const QString &text) override
+    {
+        QMessageBox::information(owner(), title(), text, QMessageBox::Ok);
+    }
+    bool AskYesNo(const QString &text) override
+    {
+        return QMessageBox::information(owner(), title(), text, QMessageBox::Yes | QMessageBox::No,
+                                        QMessageBox::No)
+            == QMessageBox::Yes;
+    }
+    void ShowError(const QString &text) override
+    {
+        QMessageBox::critical(owner(), title(), text, QMessageBox::Ok);
+    }
+    QString GetOpenFileName(const QString &caption, const QString &filter,
+                            const QString &initialDir) override
+    {
+        return QFileDialog::getOpenFileName(owner(), caption, initialDir, filter);
+    }
+};
+
+QtDialogService qtService;
+TDialogService *current = &qtService;
+
+} // namespace
+
+TDialogService &Dialogs()
+{
+    return *current;
+}
+
+TDialogService *SetDialogService(TDialogService *service)
+{
+    TDialogService *previous = current;
+    current = service ? service : &qtService;
+    return previous;
+}
+
+QString AboutMessage()
+{
+    return QStringLiteral("Quorbel 1.0\n"
+                          "Developer tools for the Pascal IDE:\n"
+                          "macros, entity browser, project groups, version resources,\n"
+                          "string tables, help projects and trace window.");
+}
+
+void ShowAbout()
+{
+    ShowMessage(AboutMessage());
+}

@@ -1,0 +1,32 @@
+// Message boxes and the open-file dialog, behind one replaceable service.
+#pragma once
+
+#include <QString>
+
+class TDialogService {
+public:
+    virtual ~TDialogService() = default;
+    // Plain message box with one OK button.
+    virtual void ShowMessage(const QString &text) = 0;
+    // Information box with Yes and No; true only for Yes.
+    virtual bool AskYesNo(const QString &text) = 0;
+    // The application's error display.
+    virtual void ShowError(const QString &text) = 0;
+    // Open-file dialog; empty when cancelled.
+    virtual QString GetOpenFileName(const QString &title, const QString &filter,
+                                    const QString &initialDir) = 0;
+};
+
+// The service in use; Qt dialogs unless a test installed its own.
+TDialogService &Dialogs();
+// Installs a service (nullptr restores the Qt one); returns the previous one.
+TDialogService *SetDialogService(TDialogService *service);
+
+// Shortcuts for the common calls.
+inline void ShowMessage(const QString &text) { Dialogs().ShowMessage(text); }
+inline bool AskYesNo(const QString &text) { return Dialogs().AskYesNo(text); }
+inline void ShowError(const QString &text) { Dialogs().ShowError(text); }
+
+// The add-in's about message, shown by the logo of its windows.
+QString AboutMessage();
+void ShowAbout();

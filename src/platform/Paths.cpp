@@ -1,0 +1,58 @@
+#include "Paths.h"
+
+#include "Registry.h"
+
+#include <QFileInfo>
+
+QString ExtractFileDir(const QString &path)
+{
+    const qsizetype cut = path.lastIndexOf(PathDelim);
+    if (cut < 0)
+        return {};
+    if (cut == 0 || path.at(cut - 1) == PathDelim)
+        return path.left(cut + 1);
+    return path.left(cut);
+}
+
+QString ExtractFileName(const QString &path)
+{
+    return path.mid(path.lastIndexOf(PathDelim) + 1);
+}
+
+QString ExtractFileExt(const QString &path)
+{
+    const QString name = ExtractFileName(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+QString ChangeFileExt(const QString &path, const QString &ext)
+{
+    const QString old = ExtractFileExt(path);
+    return path.left(path.size() - old.size()) + ext;
+}
+
+bool FileExists(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+QString RegisteredAddinPath()
+{
+    return ReadRegString(HKEY::CurrentUser,
+                         QStringLiteral("\\Software\\Borland\\Delphi\\2.0\\Experts\\Quorbel"));
+}
+
+QString AddinDataDir()
+{
+    return ExtractFileDir(RegisteredAddinPath());
+}
+
+QString AddinDataFile(const QString &name)
+{
+    QString dir = AddinDataDir();
+    if (dir.endsWith(PathDelim))
+        dir.chop(1);
+    return dir + PathDelim + name;
+}

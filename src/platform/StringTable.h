@@ -1,0 +1,7 @@
+// The add-in's numbered texts 1000 to 1112.
+#pragma once
+
+#include <QString>
+
+// The text of an entry; empty for a number outside the table.
+QString LoadStr(int id);

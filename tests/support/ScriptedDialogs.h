@@ -1,0 +1,36 @@
+// Message boxes answered from a script; every text shown is recorded, in order.
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QStringList>
+
+#include <deque>
+
+class ScriptedDialogs final : public TDialogService {
+public:
+    ScriptedDialogs();  // installs itself
+    ~ScriptedDialogs() override; // restores the previous service
+
+    void answerYes() { FAnswers.push_back(true); }
+    void answerNo() { FAnswers.push_back(false); }
+    void answerFile(const QString &path) { FFiles.push_back(path); }
+
+    void ShowMessage(const QString &text) override;
+    bool AskYesNo(const QString &text) override;
+    void ShowError(const QString &text) override;
+    QString GetOpenFileName(const QString &title, const QString &filter,
+                            const QString &initialDir) override;
+
+    // "message: ...", "question: ...", "error: ...", "open: ..."
+    QStringList log;
+    // Just the texts, in order.
+    QStringList texts;
+    int unansweredQuestions = 0;
+
+private:
+    void record(const char *kind, const QString &text);
+    TDialogService *FPrevious;
+    std::deque<bool> FAnswers;
+    std::deque<QString> FFiles;
+};
