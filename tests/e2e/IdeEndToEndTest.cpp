@@ -1,0 +1,304 @@
+// quorbel-ide with the real libquorbel.so, started as a user would, driven
+// by a script on the offscreen platform.
+#include "Registry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The build tree: from the test environment, else the tree this test
+// program was built in (it lives in BUILD/bin).
+QString BuildDir()
+{
+    const QString fromEnv = qEnvironmentVariable("QUORBEL_BUILD_DIR");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/..")).absolutePath();
+}
+
+struct IdeRun {
+    int exitCode = -1;
+    QStringList log;
+    QString errors;
+    int indexOf(const QString &line) const { return int(log.indexOf(line)); }
+    bool has(const QString &line) const { return log.contains(line); }
+    QStringList starting(const QString &prefix) const
+    {
+        QStringList out;
+        for (const QString &l : log)
+            if (l.startsWith(prefix))
+                out << l;
+        return out;
+    }
+};
+
+// One item of dump-menus.
+struct MenuItem {
+    QString menu;
+    int index = -1;
+    QString caption;
+    QString shortcut;
+};
+
+class IdeEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(BuildDir().isEmpty()) << "QUORBEL_BUILD_DIR is not set";
+        ide = BuildDir() + QStringLiteral("/bin/quorbel-ide");
+        addin = BuildDir() + QStringLiteral("/lib/libquorbel.so");
+        ASSERT_TRUE(QFile::exists(ide)) << ide.toStdString();
+        ASSERT_TRUE(QFile::exists(addin)) << addin.toStdString();
+        ASSERT_TRUE(home.isValid());
+        QDir(home.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(home.filePath(QStringLiteral("runtime")), QFileDevice::ReadOwner
+                                                                            | QFileDevice::WriteOwner
+                                                                            | QFileDevice::ExeOwner);
+        copyDemo();
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QUORBEL_REGISTRY"), home.filePath(QStringLiteral("registry.ini")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        return env;
+    }
+
+    IdeRun launch(const QStringList &args, QProcessEnvironment env, int timeoutMs = 60000) const
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(ide, args);
+        IdeRun run;
+        if (!p.waitForStarted() || !p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished();
+            run.errors = QStringLiteral("did not finish");
+            return run;
+        }
+        run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+        run.log = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        run.errors = QString::fromUtf8(p.readAllStandardError());
+        return run;
+    }
+
+    IdeRun registerAddin(const QString &path) const
+    {
+        return launch({QStringLiteral("--register-addin"), path}, environment());
+    }
+
+    IdeRun script(const QStringList &lines, const QStringList &args = {}) const
+    {
+        const QString file = home.filePath(QStringLiteral("script.txt"));
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(lines.join(QLatin1Char('\n')).toUtf8());
+        f.close();
+        return launch(QStringList{QStringLiteral("--script"), file} + args, environment());
+    }
+
+    void copyDemo()
+    {
+        const QString from = QStringLiteral(QUORBEL_SOURCE_DIR "/examples/demo");
+        QDir().mkpath(home.filePath(QStringLiteral("demo")));
+        for (const QString &name : QDir(from).entryList(QDir::Files))
+            ASSERT_TRUE(QFile::copy(from + QLatin1Char('/') + name, home.filePath(QStringLiteral("demo/") + name)));
+        demo = home.filePath(QStringLiteral("demo/Demo.dpr"));
+    }
+
+    static std::map<QString, MenuItem> Items(const IdeRun &run, std::map<QString, int> &bar)
+    {
+        std::map<QString, MenuItem> items;
+        for (const QString &line : run.log) {
+            const QStringList f = line.split(QLatin1Char('\t'));
+            if (f.value(0) == QLatin1String("menu") && f.size() >= 4)
+                bar[f.at(2)] = f.at(1).toInt();
+            else if (f.value(0) == QLatin1String("item") && f.size() >= 6)
+                items[f.at(3)] = MenuItem{f.at(1), f.at(2).toInt(), f.at(4), f.at(5)};
+        }
+        return items;
+    }
+
+    QTemporaryDir home;
+    QString ide;
+    QString addin;
+    QString demo;
+};
+
+} // namespace
+
+TEST_F(IdeEndToEnd, TheSevenCommandsSitInTheirMenusWithTheirShortcuts)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const IdeRun run = script({QStringLiteral("dump-menus")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.has(QStringLiteral("expert-registered Quorbels Expert")));
+    EXPECT_TRUE(run.starting(QStringLiteral("addin-error")).isEmpty());
+
+    std::map<QString, int> bar;
+    const auto items = Items(run, bar);
+    auto expect = [&](const char *name, const char *menu, int index, const char *caption, const char *shortcut) {
+        const auto it = items.find(QLatin1String(name));
+        ASSERT_NE(it, items.end()) << name;
+        EXPECT_EQ(it->second.menu, QLatin1String(menu)) << name;
+        EXPECT_EQ(it->second.index, index) << name;
+        EXPECT_EQ(it->second.caption, QString::fromUtf8(caption)) << name;
+        EXPECT_EQ(it->second.shortcut, QLatin1String(shortcut)) << name;
+    };
+    const int paste = items.at(QStringLiteral("EditPasteItem")).index;
+    const int windowList = items.at(QStringLiteral("ViewWindowListItem")).index;
+    expect("IdeExpt1", "EditMenu", paste + 1, "Macros...", "Ctrl+Alt+L");
+    expect("ViewTraceItem", "ViewMenu", windowList + 1, "Trace Window", "Ctrl+Alt+T");
+    expect("IdeExpt2", "ViewMenu", windowList + 2, "&Browse Entity", "Ctrl+Alt+B");
+    expect("IdeExpt3", "ViewMenu", windowList + 3, "String &Table", "Ctrl+Alt+W");
+    expect("EditInsertarCabeceraItem", "ProjectMenu", bar.at(QStringLiteral("ProjectMenu")) + 1,
+           "E&dit Version Resource", "Ctrl+Alt+V");
+    expect("EditAyudaItem", "ProjectMenu", bar.at(QStringLiteral("ProjectMenu")) + 2, "Help Proyect",
+           "Ctrl+Alt+H");
+    expect("EditProjectsNewItem", "FileMenu", bar.at(QStringLiteral("FileMenu")) + 6, "&Projects...", "");
+
+    // Quitting releases the expert after the script, as at a normal exit.
+    const int end = run.indexOf(QStringLiteral("script-end"));
+    const int released = run.indexOf(QStringLiteral("expert-released Quorbels Expert"));
+    EXPECT_GE(end, 0);
+    EXPECT_GT(released, end);
+}
+
+TEST_F(IdeEndToEnd, ClosingTheProjectSendsCode5BeforeTheExpertGoes)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString other = home.filePath(QStringLiteral("demo/Other.dpr"));
+    QFile f(other);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("program Other;\r\nuses Shapes in 'Shapes.pas';\r\nbegin\r\nend.\r\n");
+    f.close();
+
+    const IdeRun run = script({QStringLiteral("open ") + demo, QStringLiteral("dump-project"),
+                            QStringLiteral("open ") + other, // another project closes the first
+                            QStringLiteral("close-all"),     // File > Close All
+                            QStringLiteral("dump-project"), QStringLiteral("open ") + demo});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.has(QStringLiteral("unit 3 ") + home.filePath(QStringLiteral("demo/Reports.pas"))));
+    EXPECT_EQ(run.starting(QStringLiteral("notify 5 ")),
+              (QStringList{QStringLiteral("notify 5 ") + demo, QStringLiteral("notify 5 ") + other,
+                           QStringLiteral("notify 5 ") + demo}));
+    // The last closing comes from quitting, before the expert is released.
+    EXPECT_LT(run.log.lastIndexOf(QStringLiteral("notify 5 ") + demo),
+              run.indexOf(QStringLiteral("expert-released Quorbels Expert")));
+    EXPECT_TRUE(run.has(QStringLiteral("project ")));
+}
+
+TEST_F(IdeEndToEnd, AddinShortcutsWorkInTheEditor)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const IdeRun run = script({QStringLiteral("dump-windows"), QStringLiteral("key Ctrl+Alt+T"),
+                            QStringLiteral("dump-windows")},
+                           {home.filePath(QStringLiteral("demo/Shapes.pas"))});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QStringList trace = run.starting(QStringLiteral("window TFTrace "));
+    ASSERT_EQ(trace.size(), 2);
+    EXPECT_TRUE(trace.at(0).contains(QStringLiteral("visible=0")));
+    EXPECT_TRUE(trace.at(1).contains(QStringLiteral("visible=1")));
+}
+
+TEST_F(IdeEndToEnd, AMissingLibraryIsReportedAndSkipped)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    {
+        // A second add-in whose library is gone, in the IDE's registry file.
+        const QByteArray own = qgetenv("QUORBEL_REGISTRY");
+        qputenv("QUORBEL_REGISTRY", home.filePath(QStringLiteral("registry.ini")).toUtf8());
+        Registry::writeString(HKEY::CurrentUser, QStringLiteral("\\Software\\Borland\\Delphi\\2.0\\Experts"),
+                              QStringLiteral("Broken"), QStringLiteral("/nonexistent/libbroken.so"));
+        qputenv("QUORBEL_REGISTRY", own);
+    }
+
+    const IdeRun run = script({QStringLiteral("dump-menus")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QStringList errors = run.starting(QStringLiteral("addin-error "));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().contains(QStringLiteral("/nonexistent/libbroken.so")));
+    const QStringList messages = run.starting(QStringLiteral("message: "));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(QStringLiteral("Broken")));
+    // The good add-in still runs.
+    EXPECT_TRUE(run.has(QStringLiteral("expert-registered Quorbels Expert")));
+    std::map<QString, int> bar;
+    EXPECT_EQ(Items(run, bar).count(QStringLiteral("IdeExpt1")), 1u);
+}
+
+TEST_F(IdeEndToEnd, AHostAbortIsShownAndTheIdeRunsOn)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    // Macros with no file open: the add-in's check asks the host to abort.
+    const IdeRun run = script({QStringLiteral("modal accept"), QStringLiteral("click IdeExpt1"),
+                            QStringLiteral("echo still running"), QStringLiteral("open ") + demo,
+                            QStringLiteral("dump-editor")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.has(QStringLiteral("message: Es necesario que tener abierto un proyecto o fichero .pas")));
+    EXPECT_TRUE(run.has(QStringLiteral("still running")));
+    EXPECT_EQ(run.starting(QStringLiteral("editor cursor=1:1")).size(), 1);
+}
+
+TEST_F(IdeEndToEnd, EditsAreSavedWithTheFilesOwnLineEnds)
+{
+    const QString unit = home.filePath(QStringLiteral("demo/Geometry.pas"));
+    const IdeRun run = script({QStringLiteral("open ") + unit, QStringLiteral("cursor 1 6"),
+                            QStringLiteral("type Plane"), QStringLiteral("save"), QStringLiteral("dump-editor")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    QFile f(unit);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith("unit PlaneGeometry;\n\n{ Plain")) << bytes.left(40).toStdString();
+    EXPECT_FALSE(bytes.contains('\r'));
+    EXPECT_TRUE(run.has(QStringLiteral("saved ") + unit));
+    EXPECT_EQ(run.starting(QStringLiteral("editor cursor=1:11 top=1 modified=0")).size(), 1);
+}
+
+TEST_F(IdeEndToEnd, RegistrationWritesTheAbsolutePath)
+{
+    QProcessEnvironment env = environment();
+    const IdeRun missing = launch({QStringLiteral("--register-addin"), home.filePath(QStringLiteral("none.so"))}, env);
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(launch({QStringLiteral("--registered-addin")}, env).log.value(0).isEmpty());
+
+    ASSERT_TRUE(QFile::copy(addin, home.filePath(QStringLiteral("libquorbel.so"))));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(home.path());
+    p.start(ide, {QStringLiteral("--register-addin"), QStringLiteral("libquorbel.so")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(launch({QStringLiteral("--registered-addin")}, env).log.value(0),
+              home.filePath(QStringLiteral("libquorbel.so")));
+}
+
+TEST_F(IdeEndToEnd, WithoutADisplayItSaysHowToRun)
+{
+    QProcessEnvironment env = environment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const IdeRun run = launch({demo}, env);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("xvfb-run"))) << run.errors.toStdString();
+}
+
+TEST_F(IdeEndToEnd, ScriptErrorsAreLoggedAndFailTheRun)
+{
+    const IdeRun run = script({QStringLiteral("frobnicate"), QStringLiteral("click NoSuchItem"),
+                            QStringLiteral("echo after")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.starting(QStringLiteral("script-error ")).size(), 2);
+    EXPECT_TRUE(run.has(QStringLiteral("after")));
+}
