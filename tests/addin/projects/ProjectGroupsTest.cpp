@@ -209,17 +209,6 @@ TEST_F(ProjGroupsFile, MissingFileCannotBeOpened)
     EXPECT_EQ(groups.NodeCount(), 0);
 }
 
-TEST_F(ProjGroupsFile, SavedFileLoadsBack)
-{
-    TProjectGroups groups;
-    groups.ReadText(TwoGroups);
-    groups.SaveToFile(path());
-    EXPECT_EQ(read(), TwoGroups);
-    TProjectGroups again;
-    again.LoadFromFile(path());
-    EXPECT_EQ(Shape(again), Shape(groups));
-}
-
 TEST_F(ProjGroupsFile, FailedSaveKeepsTheOldFileWhole)
 {
     write(TwoGroups);
