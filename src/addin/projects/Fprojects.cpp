@@ -290,8 +290,13 @@ void TFProyexp::ProyectosDblClick()
     const QVariant path = item->data(0, PathRole);
     if (!path.isValid())
         return;
-    if (FToolServices)
-        FToolServices->OpenProject(path.toString());
+    try {
+        if (FToolServices)
+            FToolServices->OpenProject(path.toString());
+    } catch (const EHostAbort &) {
+        // The host has shown why; the window stays open.
+        return;
+    }
     close();
 }
 
