@@ -21,6 +21,7 @@ constexpr Entry Entries[] = {
     {1008, "Delete"},
     {1009, "Look Window"},
     {1010, "Load All"},
+    {1011, "  produced by Ostrelkin Languaje Expert"},
     {1012, "Cancel"},
     {1013, "Process cancel"},
     {1014, "String Tables"},
@@ -36,6 +37,7 @@ constexpr Entry Entries[] = {
     {1027, "Process end"},
     {1029, "A error ocurred at resource compile"},
     {1030, "Generete HLP,RTF files"},
+    {1031, "  Generated at:"},
     {1032, "Generating Help Pages"},
     {1034, "Exec Help Compiler"},
     {1035, "Help"},
@@ -43,6 +45,7 @@ constexpr Entry Entries[] = {
     {1038, "Topic Help Edit"},
     {1039, "Generating HLP file"},
     {1040, "Initial ID:"},
+    {1041, "  Idiom:"},
     {1042, "Contens;Index"},
     {1043, "Before compile you project, you need to compile the resource strings in Language "
            "selected option. And insert de LANGUAGE unit in your source files."},

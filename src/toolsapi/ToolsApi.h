@@ -82,9 +82,9 @@ private:
     T *FPtr = nullptr;
 };
 
-// Thrown by a host's RaiseException. Deliberately not a std::exception: it
-// belongs to the host, so the add-in's handlers let it pass back to the host,
-// which shows the message and abandons the command.
+// Thrown by a host's RaiseException after the host has shown the message.
+// Deliberately not a std::exception: the add-in's own error handling never
+// shows it again; it only unwinds the command, whose edge drops it.
 class EHostAbort {
 public:
     explicit EHostAbort(QString message) : FMessage(std::move(message)) {}
@@ -227,8 +227,8 @@ public:
     virtual TIMainMenuIntf *GetMainMenu() = 0;
     virtual bool AddNotifier(TIAddInNotifier *notifier) = 0;
     virtual bool RemoveNotifier(TIAddInNotifier *notifier) = 0;
-    // Throws EHostAbort: the running command is abandoned, the host shows
-    // the message.
+    // Shows the message, then throws EHostAbort: the running command is
+    // abandoned.
     [[noreturn]] virtual void RaiseException(const QString &message) = 0;
 };
 

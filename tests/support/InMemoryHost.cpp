@@ -118,8 +118,8 @@ void FakeMenuItem::click()
         return;
     try {
         FOnClick(this);
-    } catch (const EHostAbort &abort) {
-        FHost->shown << abort.message();
+    } catch (const EHostAbort &) {
+        // Shown when it was raised.
     }
 }
 
@@ -398,6 +398,7 @@ bool InMemoryHost::RemoveNotifier(TIAddInNotifier *notifier)
 void InMemoryHost::RaiseException(const QString &message)
 {
     raised << message;
+    shown << message;
     throw EHostAbort(message);
 }
 

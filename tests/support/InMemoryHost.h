@@ -128,7 +128,7 @@ public:
     FakeMenuItem *menuBar() { return FBar; }
     FakeMenuItem *item(const QString &name) { return FBar->find(name); }
     void removeItem(const QString &name);
-    // Clicks an item as a user would; a host abort is shown and recorded.
+    // Clicks an item as a user would; a host abort ends the click.
     void click(const QString &name);
     void setProject(const QString &projectName, const QStringList &units = {});
     // Opens a buffer (with its text turned to CR LF) and makes it current;

@@ -30,14 +30,13 @@ namespace {
 constexpr TIMenuFlags ItemFlags = mfEnabled | mfVisible;
 
 // A command's edge: errors of the add-in are shown and end the command. The
-// host's own abort passes back to the host, which shows it.
+// host has already shown its own abort; it only ends the command.
 template <typename F>
 void RunCommand(F &&command)
 {
     try {
         command();
     } catch (const EHostAbort &) {
-        throw;
     } catch (const Exception &e) {
         ShowError(e.message());
     } catch (const std::exception &e) {

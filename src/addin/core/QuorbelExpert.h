@@ -9,11 +9,12 @@
 
 #include <memory>
 
+#include "browser/FbrwFun.h"
+#include "helpeditor/FAyuda.h"
+#include "ipc/FTracew.h"
+#include "language/lbrowse.h"
+
 class TTiApi;
-class TFbrwEnt;
-class TLDBrowse;
-class TFTrace;
-class TFAyudaW;
 
 class TMiNotifer : public TIAddInNotifier {
 public:

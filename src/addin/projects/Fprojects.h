@@ -1,14 +1,76 @@
-// Project groups window.
+// Project groups window: a tree of named groups of project files, kept in
+// proj.dat, from which a project is opened in the IDE.
 #pragma once
 
+#include "ProjectGroups.h"
 #include "ToolsApi.h"
 
 #include <QDialog>
+#include <QIcon>
+#include <QList>
+
+class QLabel;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
 
 class TFProyexp : public QDialog {
     Q_OBJECT
 public:
-    explicit TFProyexp(QWidget *owner = nullptr);
+    // Item data: the project path of a project node, and the image index
+    // (0 group, 1 project) the node's icon was taken from.
+    static constexpr int PathRole = Qt::UserRole;
+    static constexpr int ImageIndexRole = Qt::UserRole + 1;
 
-    TIToolServices *FToolServices = nullptr; // not owned
+    // The tree's two images, index 0 for a group and 1 for a project.
+    class TImageList : public QObject {
+    public:
+        using QObject::QObject;
+        QList<QIcon> Images;
+        QIcon Image(int index) const { return Images.value(index); }
+    };
+
+    explicit TFProyexp(QWidget *owner = nullptr);
+    ~TFProyexp() override;
+
+    QWidget *Panel1;
+    QToolButton *btnAdd;
+    QToolButton *btnNuevoGrupo;
+    QTreeWidget *Proyectos;
+    TImageList *ImageList1;
+    QToolButton *btnEliminar;
+    QLabel *Image1;
+
+    QString FDataFile;
+    TIToolServices *FToolServices = nullptr; // not owned; set by the opener
+
+    void FormCreate();
+    void btnNuevoGrupoClick();
+    void FormDestroy();
+    void btnEliminarClick();
+    void btnAddClick();
+    // Esc closes, Enter opens; a handled key is set to 0.
+    void FormKeyDown(int &key, Qt::KeyboardModifiers shift);
+    void ProyectosDblClick();
+    void Image1Click();
+
+    // The selected node, or nullptr.
+    QTreeWidgetItem *Selected() const;
+    static int Level(const QTreeWidgetItem *item);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void SetImage(QTreeWidgetItem *item, int index);
+    QTreeWidgetItem *AddItem(QTreeWidgetItem *parent, const TProjectNode &node);
+    void AddNodes(QTreeWidgetItem *parent, const TProjectNode &node);
+    void StoreNodes(const QTreeWidgetItem *item, TProjectNode &node) const;
+    void LabelEdited(QTreeWidgetItem *item);
+
+    // The file's tree as loaded; rebuilt from the widgets on close. Keeps
+    // what a faulty file left unread.
+    TProjectGroups FGroups;
 };

@@ -1,0 +1,237 @@
+#include "projects/ProjectGroups.h"
+
+#include "SafeFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+const QByteArray TwoGroups = "Tools\r\n"
+                             "\tEditor;/src/edit.dpr\r\n"
+                             "\tViewer;/src/view.dpr\r\n"
+                             "Games\r\n"
+                             "\tChess;/games/chess.dpr\r\n";
+
+// "Group[label=path,...]" per root, for compact comparisons.
+QString Shape(const TProjectGroups &groups)
+{
+    QStringList roots;
+    for (const auto &root : groups.Roots()) {
+        QStringList children;
+        for (const auto &child : root->Children()) {
+            QString entry = child->Text;
+            if (child->Data)
+                entry += QLatin1Char('=') + child->Data->GetData();
+            children << entry;
+        }
+        roots << root->Text + QLatin1Char('[') + children.join(QLatin1Char(',')) + QLatin1Char(']');
+    }
+    return roots.join(QLatin1Char(' '));
+}
+
+TProjectGroups Read(const QByteArray &bytes)
+{
+    TProjectGroups groups;
+    groups.ReadText(bytes);
+    return groups;
+}
+
+TEST(ProjGroupsFormat, TwoGroupsThreeProjectsRoundTripByteForByte)
+{
+    const TProjectGroups groups = Read(TwoGroups);
+    EXPECT_EQ(Shape(groups),
+              QStringLiteral("Tools[Editor=/src/edit.dpr,Viewer=/src/view.dpr] "
+                             "Games[Chess=/games/chess.dpr]"));
+    EXPECT_EQ(groups.NodeCount(), 5);
+    EXPECT_EQ(groups.Roots()[0]->Data, nullptr);
+    EXPECT_EQ(groups.WriteText(), TwoGroups);
+}
+
+TEST(ProjGroupsFormat, PathsAreKeptUpTo255Characters)
+{
+    const QString path240 = QLatin1Char('/') + QString(239, QLatin1Char('a'));
+    const QString path300 = QLatin1Char('/') + QString(299, QLatin1Char('b'));
+    const QByteArray bytes = "G\r\n\tLong;" + path240.toLatin1() + "\r\n\tLonger;"
+        + path300.toLatin1() + "\r\n";
+    const TProjectGroups groups = Read(bytes);
+    const auto &projects = groups.Roots()[0]->Children();
+    ASSERT_EQ(projects.size(), 2u);
+    EXPECT_EQ(projects[0]->Data->GetData(), path240);
+    EXPECT_EQ(projects[1]->Data->GetData(), path300.left(255));
+    EXPECT_EQ(groups.WriteText(), "G\r\n\tLong;" + path240.toLatin1() + "\r\n\tLonger;"
+                                      + path300.left(255).toLatin1() + "\r\n");
+    EXPECT_EQ(TData(path300).GetData().size(), 255);
+}
+
+TEST(ProjGroupsFormat, IndentIsCountedInTabsAndBlanks)
+{
+    // One blank instead of a tab still makes a project; written back with a tab.
+    const TProjectGroups groups = Read("G\r\n X;/p/x.dpr\r\n \tDeep\r\n");
+    EXPECT_EQ(Shape(groups), QStringLiteral("G[X=/p/x.dpr]"));
+    ASSERT_EQ(groups.Roots()[0]->Children()[0]->Children().size(), 1u);
+    EXPECT_EQ(groups.Roots()[0]->Children()[0]->Children()[0]->Text, QStringLiteral("Deep"));
+    EXPECT_EQ(groups.WriteText(), "G\r\n\tX;/p/x.dpr\r\n\t\tDeep\r\n");
+}
+
+TEST(ProjGroupsFormat, LinesEndAtCrAtLfOrCrLf)
+{
+    const QString expected = QStringLiteral("A[P=/a.dpr] B[Q=/b.dpr]");
+    EXPECT_EQ(Shape(Read("A\r\tP;/a.dpr\rB\r\tQ;/b.dpr\r")), expected);
+    EXPECT_EQ(Shape(Read("A\n\tP;/a.dpr\nB\n\tQ;/b.dpr")), expected);
+    EXPECT_EQ(Shape(Read("A\r\n\tP;/a.dpr\nB\r\tQ;/b.dpr\r\n")), expected);
+    // LF then CR is two line ends: an empty group between.
+    EXPECT_EQ(Shape(Read("A\n\rB\r\n")), QStringLiteral("A[] [] B[]"));
+    EXPECT_EQ(Read("A\r\n\tP;/a.dpr\rB\n").WriteText(), "A\r\n\tP;/a.dpr\r\nB\r\n");
+}
+
+TEST(ProjGroupsFormat, NulEndsTheTextAndEndOfFileMarkIsSkipped)
+{
+    EXPECT_EQ(Shape(Read(QByteArray("A\r\n\tP;/a.dpr\r\n\0B\r\n", 18))),
+              QStringLiteral("A[P=/a.dpr]"));
+    EXPECT_EQ(Shape(Read("A\r\n\x1a\r\n\tP;/a.dpr\r\n\x1a")), QStringLiteral("A[P=/a.dpr]"));
+    // Only a line that is the mark alone.
+    EXPECT_EQ(Shape(Read("A\r\n\x1a\x1a\r\n")), QStringLiteral("A[] \x1a\x1a[]"));
+    EXPECT_EQ(Read(QByteArray()).NodeCount(), 0);
+    EXPECT_EQ(Read(QByteArray()).WriteText(), QByteArray());
+}
+
+TEST(ProjGroupsFormat, FirstLineMayStartOneLevelDown)
+{
+    // It becomes a group; the next one-tab line is its project.
+    const TProjectGroups groups = Read("\tLoose\r\n\tP;/p.dpr\r\n");
+    EXPECT_EQ(Shape(groups), QStringLiteral("Loose[P=/p.dpr]"));
+    EXPECT_EQ(groups.WriteText(), "Loose\r\n\tP;/p.dpr\r\n");
+    TProjectGroups tooDeep;
+    EXPECT_THROW(tooDeep.ReadText("\t\tX\r\n"), EInvalidLevel);
+    EXPECT_EQ(tooDeep.NodeCount(), 0);
+}
+
+TEST(ProjGroupsFormat, TwoTabJumpStopsLoadingAndKeepsTheRestForWriting)
+{
+    const QByteArray bytes = "Tools\r\n\tEditor;/src/edit.dpr\r\nGames\r\n\t\tBad;/x.dpr\r\n"
+                             "Other\n\tKept;/k.dpr";
+    TProjectGroups groups;
+    try {
+        groups.ReadText(bytes);
+        FAIL() << "no level error";
+    } catch (const EInvalidLevel &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Invalid item level assignment"));
+    }
+    // Nodes before the bad line stay, already split into label and path.
+    EXPECT_EQ(Shape(groups), QStringLiteral("Tools[Editor=/src/edit.dpr] Games[]"));
+    EXPECT_EQ(groups.Unread(), "\t\tBad;/x.dpr\r\nOther\n\tKept;/k.dpr");
+    EXPECT_EQ(groups.WriteText(), bytes);
+
+    // A later clean load forgets the old rest.
+    groups.ReadText(TwoGroups);
+    EXPECT_TRUE(groups.Unread().isEmpty());
+    EXPECT_EQ(groups.WriteText(), TwoGroups);
+}
+
+TEST(ProjGroupsFormat, LabelAndPathSplitAtTheFirstSemicolon)
+{
+    const TProjectGroups groups = Read("G;x\r\n\tA;/p;q.dpr\r\n\tNoPath\r\n\t;/only/path\r\n");
+    // Groups are never split.
+    EXPECT_EQ(Shape(groups), QStringLiteral("G;x[A=/p;q.dpr,NoPath=NoPath,=/only/path]"));
+    EXPECT_EQ(groups.WriteText(), "G;x\r\n\tA;/p;q.dpr\r\n\tNoPath;NoPath\r\n\t;/only/path\r\n");
+}
+
+TEST(ProjGroupsFormat, EmptyLabelIsWrittenAsTabSemicolonAndPath)
+{
+    TProjectGroups groups = Read(TwoGroups);
+    groups.Roots()[1]->Children()[0]->Text.clear();
+    EXPECT_EQ(groups.WriteText(), "Tools\r\n"
+                                  "\tEditor;/src/edit.dpr\r\n"
+                                  "\tViewer;/src/view.dpr\r\n"
+                                  "Games\r\n"
+                                  "\t;/games/chess.dpr\r\n");
+}
+
+TEST(ProjGroupsFormat, TextsAreWrittenSoTheyReadBackTheSame)
+{
+    TProjectGroups groups;
+    TProjectNode *group = groups.AddRoot(QStringLiteral("  \tIndented;group"));
+    TProjectNode *project = group->AddChild(QStringLiteral(" a;b\r\nc"));
+    project->Data = std::make_unique<TData>(QStringLiteral("/p\n.dpr"));
+    TProjectNode *bare = group->AddChild(QStringLiteral("bare"));
+    const QByteArray text = groups.WriteText();
+    EXPECT_EQ(text, "Indented;group\r\n\tabc;/p.dpr\r\n\tbare;\r\n");
+    EXPECT_EQ(Shape(Read(text)), QStringLiteral("Indented;group[abc=/p.dpr,bare=]"));
+    (void)bare;
+
+    EXPECT_EQ(TProjectGroups::CleanText(QStringLiteral(" x;y "), true), QStringLiteral("xy "));
+    EXPECT_EQ(TProjectGroups::CleanText(QStringLiteral(" x;y "), false), QStringLiteral("x;y "));
+}
+
+TEST(ProjGroupsFormat, TextIsInTheAnsiCodePage)
+{
+    const QByteArray bytes = "Caf\xe9\r\n\tPrice \x80;/s/\xe0.dpr\r\n";
+    const TProjectGroups groups = Read(bytes);
+    EXPECT_EQ(Shape(groups), QString::fromUtf8("Café[Price €=/s/à.dpr]"));
+    EXPECT_EQ(groups.WriteText(), bytes);
+}
+
+class ProjGroupsFile : public ::testing::Test {
+protected:
+    QString path(const char *name = "proj.dat") const
+    {
+        return FDir.path() + QLatin1Char('/') + QLatin1String(name);
+    }
+    void write(const QByteArray &bytes) const
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray read() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QTemporaryDir FDir;
+};
+
+TEST_F(ProjGroupsFile, MissingFileCannotBeOpened)
+{
+    TProjectGroups groups;
+    groups.ReadText(TwoGroups);
+    try {
+        groups.LoadFromFile(path());
+        FAIL() << "loaded a missing file";
+    } catch (const EInOutError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Cannot open file ") + path());
+    }
+    EXPECT_EQ(groups.NodeCount(), 0);
+}
+
+TEST_F(ProjGroupsFile, FailedSaveKeepsTheOldFileWhole)
+{
+    write(TwoGroups);
+    TProjectGroups groups;
+    groups.AddRoot(QStringLiteral("Only"));
+    {
+        SafeFileTesting::FailWrites failing;
+        EXPECT_THROW(groups.SaveToFile(path()), EInOutError);
+    }
+    EXPECT_EQ(read(), TwoGroups);
+}
+
+TEST_F(ProjGroupsFile, UnreadableFileIsNotReplaced)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    write(TwoGroups);
+    QFile::setPermissions(path(), QFileDevice::WriteOwner);
+    TProjectGroups groups;
+    EXPECT_THROW(groups.LoadFromFile(path()), EInOutError);
+    EXPECT_THROW(groups.SaveToFile(path()), EInOutError);
+    QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(read(), TwoGroups);
+}
+
+} // namespace
