@@ -135,8 +135,8 @@ bool TIde::runCommand(F &&command)
     try {
         command();
         return true;
-    } catch (const EHostAbort &e) {
-        showError(e.message());
+    } catch (const EHostAbort &) {
+        // Shown when it was raised; it only ends the command.
     } catch (const Exception &e) {
         showError(e.message());
     } catch (const std::exception &e) {

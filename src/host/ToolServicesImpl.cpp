@@ -58,8 +58,11 @@ public:
     {
         return FIde && FIde->removeNotifier(notifier);
     }
+    // Shows the message, then abandons the running command.
     [[noreturn]] void RaiseException(const QString &message) override
     {
+        if (FIde)
+            FIde->showError(message);
         throw EHostAbort(message);
     }
 
