@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProcess>
@@ -88,8 +89,11 @@ TAppBuilder::TAppBuilder(TIde *ide) : QMainWindow(nullptr), FIde(ide), FProjectT
     connect(FIde, &TIde::filesChanged, this, [this] { refreshTitle(); });
 
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    FProjectLabel = new QLabel(this);
+    FProjectLabel->setObjectName(QStringLiteral("ProjectLabel"));
+    statusBar()->addPermanentWidget(FProjectLabel, 1);
     refreshTitle();
-    resize(760, 300);
+    resize(760, 260);
     move(40, 30);
 }
 
@@ -223,6 +227,8 @@ void TAppBuilder::buildMenus()
     addItem(project, QStringLiteral("ProjectInformationItem"), QStringLiteral("&Information..."), {},
             [this] { projectInformation(); });
     addSeparator(project);
+    // Add-ins put their project commands between the two separators.
+    addSeparator(project);
     addItem(project, QStringLiteral("ProjectSourceItem"), QStringLiteral("View Project &Source"), {},
             [this] {
                 if (FIde->projectName().isEmpty())
@@ -291,7 +297,7 @@ void TAppBuilder::refreshTitle()
     const QString project = FIde->projectName();
     setWindowTitle(project.isEmpty() ? QStringLiteral("Quorbel IDE")
                                      : QStringLiteral("Quorbel IDE - %1").arg(QFileInfo(project).fileName()));
-    statusBar()->showMessage(project);
+    FProjectLabel->setText(project);
 }
 
 void TAppBuilder::closeEvent(QCloseEvent *event)

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+class QLabel;
 class QTreeWidget;
 class QMenu;
 
@@ -48,6 +49,7 @@ private:
     TIde *FIde;
     TMenuModel *FMenus = nullptr;
     QTreeWidget *FProjectTree;
+    QLabel *FProjectLabel = nullptr;
     QString FLastFind;
 };
 

@@ -41,7 +41,7 @@ TEditWindow::TEditWindow(QWidget *parent)
         updateStatus();
         emit currentEditorChanged(currentEditor());
     });
-    resize(820, 560);
+    resize(820, 460);
 }
 
 void TEditWindow::addEditor(TCodeEditor *editor)

@@ -62,7 +62,7 @@ TEditWindow *TIde::ensureEditWindow()
         FEditWindow->setAttribute(Qt::WA_QuitOnClose, false);
         if (FMainWindow) {
             const QRect main = FMainWindow->geometry();
-            FEditWindow->move(main.left(), main.bottom() + 40);
+            FEditWindow->move(main.left(), main.bottom() + 30);
         }
         // The IDE's shortcuts work in the editor window as in the main window.
         if (FMainWindow)
