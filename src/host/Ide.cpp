@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMenuBar>
+#include <QShortcut>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -64,9 +66,22 @@ TEditWindow *TIde::ensureEditWindow()
             const QRect main = FMainWindow->geometry();
             FEditWindow->move(main.left(), main.bottom() + 30);
         }
-        // The IDE's shortcuts work in the editor window as in the main window.
-        if (FMainWindow)
+        // The IDE's shortcuts work in the editor window as in the main window,
+        // and Alt with a menu's letter opens that menu instead of typing.
+        if (FMainWindow) {
             FEditWindow->addActions(FMainWindow->shortcutActions());
+            for (QAction *menu : FMainWindow->menuBar()->actions()) {
+                const QKeySequence mnemonic = QKeySequence::mnemonic(menu->text());
+                if (mnemonic.isEmpty())
+                    continue;
+                auto *key = new QShortcut(mnemonic, FEditWindow);
+                connect(key, &QShortcut::activated, FMainWindow, [this, menu] {
+                    FMainWindow->activateWindow();
+                    FMainWindow->raise();
+                    FMainWindow->menuBar()->setActiveAction(menu);
+                });
+            }
+        }
         connect(FEditWindow, &TEditWindow::closeRequested, this,
                 [this](TCodeEditor *editor) { runCommand([&] { closeEditor(editor, true); }); });
         connect(FEditWindow, &TEditWindow::closeAllRequested, this, [this] {

@@ -139,6 +139,24 @@ TEST_F(MenuTest, ClickRunsTheHandlerWithTheItem)
     EXPECT_EQ(editor->document()->toPlainText(), QStringLiteral("unit U;\n"));
 }
 
+TEST_F(MenuTest, AltWithAMenuLetterInTheEditorOpensThatMenu)
+{
+    ide->mainWindow()->show();
+    const QString file = write("U.pas", "unit U;\n");
+    ASSERT_TRUE(services->OpenFile(file));
+    qide::TCodeEditor *editor = ide->editorFor(file);
+    editor->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor->window()));
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_P, Qt::AltModifier);
+    QAction *active = ide->menus()->bar()->activeAction();
+    ASSERT_TRUE(active);
+    EXPECT_EQ(active->objectName(), QStringLiteral("ProjectMenu"));
+    EXPECT_EQ(editor->document()->toPlainText(), QStringLiteral("unit U;\n"));
+    if (QMenu *open = active->menu())
+        open->close();
+}
+
 TEST_F(MenuTest, ErrorsLeavingAHandlerAreShownAndTheIdeRunsOn)
 {
     THostRef<TIMenuItemIntf> help(find(QStringLiteral("HelpAboutItem"))->GetParent());
