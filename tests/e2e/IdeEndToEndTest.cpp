@@ -53,10 +53,15 @@ protected:
     {
         ASSERT_FALSE(BuildDir().isEmpty()) << "QUORBEL_BUILD_DIR is not set";
         ide = BuildDir() + QStringLiteral("/bin/quorbel-ide");
-        addin = BuildDir() + QStringLiteral("/lib/libquorbel.so");
+        const QString built = BuildDir() + QStringLiteral("/lib/libquorbel.so");
         ASSERT_TRUE(QFile::exists(ide)) << ide.toStdString();
-        ASSERT_TRUE(QFile::exists(addin)) << addin.toStdString();
+        ASSERT_TRUE(QFile::exists(built)) << built.toStdString();
         ASSERT_TRUE(home.isValid());
+        // The add-in keeps its data files beside itself: a copy per test
+        // keeps them out of the build tree.
+        QDir(home.path()).mkpath(QStringLiteral("lib"));
+        addin = home.filePath(QStringLiteral("lib/libquorbel.so"));
+        ASSERT_TRUE(QFile::copy(built, addin));
         QDir(home.path()).mkpath(QStringLiteral("runtime"));
         QFile::setPermissions(home.filePath(QStringLiteral("runtime")), QFileDevice::ReadOwner
                                                                             | QFileDevice::WriteOwner
@@ -131,6 +136,7 @@ protected:
 
     QTemporaryDir home;
     QString ide;
+    // The add-in library each test registers (a copy of the built one).
     QString addin;
     QString demo;
 };
@@ -241,11 +247,13 @@ TEST_F(IdeEndToEnd, AHostAbortIsShownAndTheIdeRunsOn)
 {
     ASSERT_EQ(registerAddin(addin).exitCode, 0);
     // Macros with no file open: the add-in's check asks the host to abort.
-    const IdeRun run = script({QStringLiteral("modal accept"), QStringLiteral("click IdeExpt1"),
+    const IdeRun run = script({QStringLiteral("modal accept"), QStringLiteral("modal accept"),
+                               QStringLiteral("click IdeExpt1"),
                             QStringLiteral("echo still running"), QStringLiteral("open ") + demo,
                             QStringLiteral("dump-editor")});
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_TRUE(run.has(QStringLiteral("message: Es necesario que tener abierto un proyecto o fichero .pas")));
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-timeout")).isEmpty());
     EXPECT_TRUE(run.has(QStringLiteral("still running")));
     EXPECT_EQ(run.starting(QStringLiteral("editor cursor=1:1")).size(), 1);
 }
@@ -301,4 +309,30 @@ TEST_F(IdeEndToEnd, ScriptErrorsAreLoggedAndFailTheRun)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.starting(QStringLiteral("script-error ")).size(), 2);
     EXPECT_TRUE(run.has(QStringLiteral("after")));
+}
+
+TEST_F(IdeEndToEnd, ProjectGroupsOpenAProjectThroughTheIde)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const IdeRun run = script({
+        QStringLiteral("open ") + demo,
+        // Projects...: no group file yet (a notice), a new group, the open
+        // project added to it, Esc keeps the groups.
+        QStringLiteral("modal accept"), QStringLiteral("modal invoke btnNuevoGrupo"),
+        QStringLiteral("modal key Return"), QStringLiteral("modal select Proyectos 0"),
+        QStringLiteral("modal invoke btnAdd"), QStringLiteral("modal key Return"),
+        QStringLiteral("modal key Escape"), QStringLiteral("click EditProjectsNewItem"),
+        QStringLiteral("close-all"), QStringLiteral("dump-project"),
+        // Projects... again: a double-click on the project opens it in the IDE.
+        QStringLiteral("modal dblclick Proyectos 1"), QStringLiteral("click EditProjectsNewItem"),
+        QStringLiteral("dump-project")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-error")).isEmpty()) << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-timeout")).isEmpty());
+    EXPECT_EQ(run.starting(QStringLiteral("project ")),
+              (QStringList{QStringLiteral("project "), QStringLiteral("project ") + demo}));
+    EXPECT_EQ(run.starting(QStringLiteral("notify 4 ")).size(), 2);
+    QFile groups(home.filePath(QStringLiteral("lib/proj.dat")));
+    ASSERT_TRUE(groups.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(groups.readAll().contains(demo.toUtf8()));
 }
