@@ -156,6 +156,30 @@ TEST_F(HostTest, ViewPositionsCountFromOne)
     EXPECT_EQ(view->GetPos(0).Line, 201);
 }
 
+TEST_F(HostTest, TopLineOfAFileJustOpenedOrBehindAnother)
+{
+    QByteArray lines;
+    for (int i = 1; i <= 300; ++i)
+        lines += "x := " + QByteArray::number(i) + ";\n";
+    const QString a = write("A.pas", lines);
+    const QString b = write("B.pas", lines);
+    ASSERT_TRUE(services->OpenFile(a));
+    for (const QString &file : {b, a}) {
+        // b is opened and moved at once; a is moved while b is in front.
+        if (file == b)
+            ASSERT_TRUE(services->OpenFile(b));
+        THostRef<TIModuleInterface> module(services->GetModuleInterface(file));
+        THostRef<TIEditorInterface> editor(module->GetEditorInterface());
+        THostRef<TIEditView> view(editor->GetView(0));
+        view->SetPos(1, {1, 120});
+        view->SetPos(0, {3, 120});
+        EXPECT_EQ(view->GetPos(1).Line, 120) << file.toStdString();
+        EXPECT_EQ(view->GetPos(0), (TEditPos{3, 120}));
+        module->ShowSource();
+        EXPECT_EQ(view->GetPos(1).Line, 120) << file.toStdString();
+    }
+}
+
 TEST_F(HostTest, ModulesExistOnlyForOpenFiles)
 {
     const QString a = write("A.pas", "unit A;\n");
