@@ -2,14 +2,24 @@
 // home, and hand-built macro records.
 #pragma once
 
+#include "ModalDriver.h"
 #include "Registry.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <ostream>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace MacrosTesting {
 
@@ -23,6 +33,20 @@ inline QByteArray Record(const QByteArray &title, const QByteArray &body)
     rec.replace(1, title.size(), title);
     rec.replace(101, body.size(), body);
     return rec;
+}
+
+// Acts on the next modal dialog; one the action left open is cancelled soon
+// after, so a dialog that ignores the action fails its test instead of hanging.
+inline void Drive(std::function<void(QDialog *)> action)
+{
+    OnNextModal([action](QDialog *dialog) {
+        QPointer<QDialog> guard(dialog);
+        action(dialog);
+        QTimer::singleShot(500, [guard] {
+            if (guard && guard->isVisible())
+                guard->reject();
+        });
+    });
 }
 
 inline void RegisterAddin(const QString &libraryPath)
