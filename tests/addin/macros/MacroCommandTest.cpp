@@ -13,6 +13,7 @@
 #include <QDate>
 #include <QListWidget>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTest>
 #include <QTime>
@@ -31,9 +32,12 @@ QString Today()
     return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
 }
 
+// The clock time as the system's long format shows it, without a time zone.
 QString Now()
 {
-    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    return QLocale::system()
+        .toString(QTime::currentTime(), QLocale::LongFormat)
+        .remove(QRegularExpression(QStringLiteral("\\s*\\b(UTC|GMT|[A-Z]{3,5})$")));
 }
 
 class MacroCommandTest : public DataDirTest {
