@@ -101,38 +101,41 @@ void TTiApi::CloseView()
     });
 }
 
-TEditPos TTiApi::ReadCursor()
+template <typename Step>
+void TTiApi::WithView(Step &&step)
 {
-    TEditPos pos;
     OpenView();
     try {
-        pos = FView->GetPos(0);
-        FLine = pos.Line;
-        FCol = pos.Col;
+        step();
     } catch (...) {
         CloseView();
         throw;
     }
     CloseView();
+}
+
+TEditPos TTiApi::ReadCursor()
+{
+    TEditPos pos;
+    WithView([&] {
+        pos = FView->GetPos(0);
+        FLine = pos.Line;
+        FCol = pos.Col;
+    });
     return pos;
 }
 
 template <typename Move>
 void TTiApi::MoveCursor(Move &&move)
 {
-    OpenView();
-    try {
+    WithView([&] {
         TEditPos pos = FView->GetPos(0);
         move(pos);
         FModule->ShowSource();
         pos = FView->GetPos(0);
         FLine = pos.Line;
         FCol = pos.Col;
-    } catch (...) {
-        CloseView();
-        throw;
-    }
-    CloseView();
+    });
 }
 
 void TTiApi::SetColumn(int16_t column)
@@ -154,8 +157,7 @@ void TTiApi::GotoLine(int32_t line)
 
 void TTiApi::InsertText(const QString &text)
 {
-    OpenView();
-    try {
+    WithView([&] {
         FReader = THostRef<TIEditReader>(FEditor->CreateReader());
         int32_t offset = 0;
         const bool found = FReader && LineOffset(offset);
@@ -170,11 +172,7 @@ void TTiApi::InsertText(const QString &text)
             }
             FWriter.reset();
         }
-    } catch (...) {
-        CloseView();
-        throw;
-    }
-    CloseView();
+    });
 }
 
 bool TTiApi::LineOffset(int32_t &offset)

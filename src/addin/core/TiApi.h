@@ -36,6 +36,9 @@ public:
     int32_t ReadBlock() const { return FReadBlock; }
 
 private:
+    // Runs step with module, editor and view open; closes them on every path.
+    template <typename Step>
+    void WithView(Step &&step);
     template <typename Move>
     void MoveCursor(Move &&move);
 

@@ -1,5 +1,7 @@
 #include "FMacros.h"
 
+#include "core/Logo.h"
+
 #include "FEditMac.h"
 #include "MacrosFiler.h"
 
@@ -18,32 +20,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QToolTip>
-
-namespace {
-
-// The add-in's logo, drawn rather than shipped as a picture.
-QPixmap Logo()
-{
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient fill(0, 0, 64, 64);
-    fill.setColorAt(0, QColor(0x1f, 0x4e, 0x9c));
-    fill.setColorAt(1, QColor(0x0b, 0x23, 0x4d));
-    p.setBrush(fill);
-    p.setPen(Qt::NoPen);
-    p.drawRoundedRect(QRectF(2, 2, 60, 60), 10, 10);
-    QFont font = p.font();
-    font.setBold(true);
-    font.setPixelSize(42);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRectF(0, 0, 64, 60), Qt::AlignCenter, QStringLiteral("Q"));
-    return pixmap;
-}
-
-} // namespace
 
 TFMacrosForm::TFMacrosForm(QWidget *owner) : QDialog(owner)
 {
@@ -91,14 +67,9 @@ TFMacrosForm::TFMacrosForm(QWidget *owner) : QDialog(owner)
         PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at));
     });
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(265, 140, 48, 48);
-    Image1->setPixmap(Logo());
-    Image1->setScaledContents(true);
-    Image1->setToolTip(QStringLiteral("Click Here"));
-    Image1->setCursor(Qt::PointingHandCursor);
-    Image1->installEventFilter(this);
+    Image1 = new TLogoImage(this);
+    Image1->setGeometry(245, 160, 80, 35);
+    connect(Image1, &TLogoImage::clicked, this, &TFMacrosForm::Image1Click);
 
     connect(Button1, &QPushButton::clicked, this, &TFMacrosForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
@@ -203,13 +174,6 @@ bool TFMacrosForm::eventFilter(QObject *watched, QEvent *event)
     if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
             ListBox1DblClick();
-            return true;
-        }
-    }
-    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton && Image1->rect().contains(mouse->position().toPoint())) {
-            Image1Click();
             return true;
         }
     }

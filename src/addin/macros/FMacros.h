@@ -14,6 +14,8 @@ class QMenu;
 class QPushButton;
 class TMacrosFiler;
 
+class TLogoImage;
+
 class TFMacrosForm : public QDialog {
     Q_OBJECT
 public:
@@ -35,7 +37,7 @@ public:
     QAction *Editar1;
     QAction *N1;
     QAction *Borrar1;
-    QLabel *Image1;
+    TLogoImage *Image1;
 
 public slots:
     void Button1Click();
