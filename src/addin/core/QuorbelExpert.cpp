@@ -294,7 +294,11 @@ void TQuorbelExpert::Actualiza(QString &text)
         if (at >= 0)
             text.replace(at, placeholder.size(), value);
     };
-    replaceFirst(QStringLiteral("$TIME$"), locale.toString(QTime::currentTime(), QLocale::LongFormat));
+    // The long time format without its time zone: a clock time, as typed in a source.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));
+    replaceFirst(QStringLiteral("$TIME$"),
+                 locale.toString(QTime::currentTime(), timeFormat.trimmed()));
     replaceFirst(QStringLiteral("$DATE$"), locale.toString(QDate::currentDate(), QLocale::ShortFormat));
     replaceFirst(QStringLiteral("$FILE$"), FToolApi ? FToolApi->FileName() : QString());
 }

@@ -29,10 +29,16 @@ public:
     int32_t Line() const { return FLine; }
     int16_t Col() const { return FCol; }
 
-    // Characters asked of the host per read while looking for a line.
-    static constexpr int32_t ReadBlock = 16384;
+    // Characters asked of the host per read while looking for a line: one
+    // host call per block, not per character.
+    static constexpr int32_t DefaultReadBlock = 16384;
+    void SetReadBlock(int32_t count) { FReadBlock = count > 0 ? count : 1; }
+    int32_t ReadBlock() const { return FReadBlock; }
 
 private:
+    // Runs step with module, editor and view open; closes them on every path.
+    template <typename Step>
+    void WithView(Step &&step);
     template <typename Move>
     void MoveCursor(Move &&move);
 
@@ -45,4 +51,5 @@ private:
     THostRef<TIEditView> FView;
     THostRef<TIEditReader> FReader;
     THostRef<TIEditWriter> FWriter;
+    int32_t FReadBlock = DefaultReadBlock;
 };

@@ -1,11 +1,188 @@
 #include "FMacros.h"
 
+#include "core/Logo.h"
+
+#include "FEditMac.h"
+#include "MacrosFiler.h"
+
+#include "Dialogs.h"
 #include "StringTable.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolTip>
 
 TFMacrosForm::TFMacrosForm(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("FMacrosForm"));
     setWindowTitle(LoadStr(1110));
+    setFixedSize(330, 208);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Macros"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 8, 233, 185);
+
+    ListBox1 = new QListWidget(GroupBox1);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(8, 20, 217, 157);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setToolTip(QStringLiteral("Pulse el boton derecho del raton para ver el menu"));
+    QPalette palette = ListBox1->palette();
+    palette.setColor(QPalette::Base, QToolTip::palette().color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Text, QToolTip::palette().color(QPalette::ToolTipText));
+    ListBox1->setPalette(palette);
+    ListBox1->viewport()->installEventFilter(this);
+
+    Button1 = new QPushButton(LoadStr(1000), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(249, 16, 75, 25);
+    Button1->setDefault(true);
+
+    Button2 = new QPushButton(LoadStr(1012), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(249, 48, 75, 25);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Nuevo1 = PopupMenu1->addAction(LoadStr(1055));
+    Nuevo1->setObjectName(QStringLiteral("Nuevo1"));
+    Editar1 = PopupMenu1->addAction(LoadStr(1025));
+    Editar1->setObjectName(QStringLiteral("Editar1"));
+    N1 = PopupMenu1->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    Borrar1 = PopupMenu1->addAction(LoadStr(1022));
+    Borrar1->setObjectName(QStringLiteral("Borrar1"));
+
+    ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at));
+    });
+
+    Image1 = new TLogoImage(this);
+    Image1->setGeometry(245, 160, 80, 35);
+    connect(Image1, &TLogoImage::clicked, this, &TFMacrosForm::Image1Click);
+
+    connect(Button1, &QPushButton::clicked, this, &TFMacrosForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Nuevo1, &QAction::triggered, this, &TFMacrosForm::Nuevo1Click);
+    connect(Editar1, &QAction::triggered, this, &TFMacrosForm::Editar1Click);
+    connect(Borrar1, &QAction::triggered, this, &TFMacrosForm::Borrar1Click);
+
+    FFiler = std::make_unique<TMacrosFiler>();
+    try {
+        FFiler->Load();
+    } catch (const TMacrosError &e) {
+        // No data file yet: say so, and open with what could be read.
+        ShowError(e.message());
+    }
+    FillList();
 }
 
 TFMacrosForm::~TFMacrosForm() = default;
+
+int TFMacrosForm::ItemIndex() const
+{
+    return ListBox1->currentRow();
+}
+
+void TFMacrosForm::FillList()
+{
+    ListBox1->clear();
+    for (int i = 0; i < FFiler->Count(); ++i)
+        ListBox1->addItem(FFiler->Macro(i).Title());
+    if (ListBox1->count() > 0)
+        ListBox1->setCurrentRow(0);
+}
+
+void TFMacrosForm::Button1Click()
+{
+    const int index = ItemIndex();
+    if (index >= 0 && index < FFiler->Count())
+        MacroText = FFiler->Macro(index).Body();
+    accept();
+}
+
+void TFMacrosForm::ListBox1DblClick()
+{
+    // Closes with OK even when no macro is selected; nothing is then inserted.
+    try {
+        MacroText = FFiler->Macro(ItemIndex()).Body();
+    } catch (const TMacrosError &e) {
+        ShowError(e.message());
+    }
+    accept();
+}
+
+void TFMacrosForm::Nuevo1Click()
+{
+    TFEditMacro editor(this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    FFiler->Add(editor.Edit1->text(), editor.MemoText());
+    FFiler->Save();
+    FillList();
+}
+
+void TFMacrosForm::Editar1Click()
+{
+    const int index = ItemIndex();
+    try {
+        TMacroRec &macro = FFiler->Macro(index);
+        TFEditMacro editor(this);
+        editor.Edit1->setText(macro.Title());
+        editor.SetMemoText(macro.Body());
+        if (editor.exec() != QDialog::Accepted)
+            return;
+        macro.SetTitle(editor.Edit1->text());
+        macro.SetBody(editor.MemoText());
+    } catch (const TMacrosError &e) {
+        ShowError(e.message());
+        return;
+    }
+    FFiler->Save();
+    FillList();
+}
+
+void TFMacrosForm::Borrar1Click()
+{
+    const int index = ItemIndex();
+    if (index < 0 || index >= FFiler->Count())
+        return;
+    if (!AskYesNo(LoadStr(1026)))
+        return;
+    FFiler->Delete(index);
+    FFiler->Save();
+    FillList();
+}
+
+void TFMacrosForm::Image1Click()
+{
+    ShowAbout();
+}
+
+bool TFMacrosForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            ListBox1DblClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFMacrosForm::showEvent(QShowEvent *event)
+{
+    if (QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    QDialog::showEvent(event);
+}

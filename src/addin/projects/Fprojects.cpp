@@ -1,5 +1,7 @@
 #include "Fprojects.h"
 
+#include "core/Logo.h"
+
 #include "Dialogs.h"
 #include "Paths.h"
 #include "StringTable.h"
@@ -22,23 +24,6 @@ constexpr int ClientHeight = 273;
 constexpr int PanelHeight = 31;
 
 constexpr Qt::ItemFlags NodeFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
-
-QPixmap Logo()
-{
-    QPixmap pixmap(66, 29);
-    QPainter painter(&pixmap);
-    QLinearGradient fill(0, 0, 0, 29);
-    fill.setColorAt(0, QColor(0x20, 0x40, 0x90));
-    fill.setColorAt(1, QColor(0x08, 0x18, 0x48));
-    painter.fillRect(pixmap.rect(), fill);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPixelSize(13);
-    painter.setFont(font);
-    painter.setPen(QColor(0xF0, 0xD0, 0x40));
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("Quorbel"));
-    return pixmap;
-}
 
 // A plus sign: "add this project".
 QIcon AddGlyph()
@@ -104,13 +89,9 @@ TFProyexp::TFProyexp(QWidget *owner) : QDialog(owner)
 
     btnEliminar = SpeedButton(Panel1, "btnEliminar", 63, look->standardIcon(QStyle::SP_TrashIcon));
 
-    Image1 = new QLabel(Panel1);
-    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1 = new TLogoImage(Panel1);
     Image1->setGeometry(ClientWidth - 66 - 1, 1, 66, 29);
-    Image1->setScaledContents(true);
-    Image1->setPixmap(Logo());
-    Image1->setToolTip(QStringLiteral("Click Here"));
-    Image1->setCursor(Qt::PointingHandCursor);
+    connect(Image1, &TLogoImage::clicked, this, [this] { Image1Click(); });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -126,7 +107,6 @@ TFProyexp::TFProyexp(QWidget *owner) : QDialog(owner)
             [this](QTreeWidgetItem *item) { LabelEdited(item); });
     // Key preview: the window sees the tree's keys first.
     Proyectos->installEventFilter(this);
-    Image1->installEventFilter(this);
 
     FormCreate();
     Proyectos->setFocus();
@@ -135,7 +115,6 @@ TFProyexp::TFProyexp(QWidget *owner) : QDialog(owner)
 TFProyexp::~TFProyexp()
 {
     Proyectos->removeEventFilter(this);
-    Image1->removeEventFilter(this);
     Proyectos->disconnect(this);
     FormDestroy();
 }
@@ -346,11 +325,6 @@ bool TFProyexp::eventFilter(QObject *watched, QEvent *event)
         FormKeyDown(key, keyEvent->modifiers());
         if (key == 0)
             return true;
-    } else if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
-        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-            Image1Click();
-            return true;
-        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -15,6 +15,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 
+class TLogoImage;
+
 class TFProyexp : public QDialog {
     Q_OBJECT
 public:
@@ -40,7 +42,7 @@ public:
     QTreeWidget *Proyectos;
     TImageList *ImageList1;
     QToolButton *btnEliminar;
-    QLabel *Image1;
+    TLogoImage *Image1;
 
     QString FDataFile;
     TIToolServices *FToolServices = nullptr; // not owned; set by the opener

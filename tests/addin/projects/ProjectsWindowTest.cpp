@@ -3,6 +3,7 @@
 #include "ScriptedDialogs.h"
 
 #include "core/QuorbelExpert.h"
+#include "core/Logo.h"
 #include "projects/Fprojects.h"
 
 #include "Dialogs.h"

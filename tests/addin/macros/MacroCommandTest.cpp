@@ -1,0 +1,170 @@
+// The "Macros..." command end to end on the in-memory host: the expert is
+// installed through the entry point, its menu item clicked, the list dialog
+// driven, and the expanded body checked in the editor buffer.
+#include "MacrosTesting.h"
+
+#include "core/Application.h"
+#include "core/QuorbelExpert.h"
+#include "core/TiApi.h"
+
+#include "InMemoryHost.h"
+#include "ScriptedDialogs.h"
+
+#include <QDate>
+#include <QListWidget>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QPushButton>
+#include <QTest>
+#include <QTime>
+
+namespace {
+
+using namespace MacrosTesting;
+
+const QString Unit = QStringLiteral("/src/Unit1.pas");
+const QString Source = QStringLiteral("unit Unit1;\r\ninterface\r\nimplementation\r\nend.");
+
+bool Register(TIExpert *) { return true; }
+
+QString Today()
+{
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
+
+// The clock time as the system's long format shows it, without a time zone.
+QString Now()
+{
+    return QLocale::system()
+        .toString(QTime::currentTime(), QLocale::LongFormat)
+        .remove(QRegularExpression(QStringLiteral("\\s*\\b(UTC|GMT|[A-Z]{3,5})$")));
+}
+
+class MacroCommandTest : public DataDirTest {
+protected:
+    void SetUp() override
+    {
+        DataDirTest::SetUp();
+        ASSERT_EQ(ToolServices, nullptr);
+        TExpertTerminateProc terminate = nullptr;
+        ASSERT_TRUE(InitExpert(&host, Register, &terminate));
+        ASSERT_NE(TheExpert, nullptr);
+    }
+    void TearDown() override
+    {
+        if (TheExpert)
+            TheExpert->Release();
+        ToolServices = nullptr;
+        Application = nullptr;
+        EXPECT_EQ(host.outstandingReferences(), 0) << host.leakedTags().join(", ").toStdString();
+        DataDirTest::TearDown();
+    }
+
+    FakeBuffer &OpenUnit(int line, int col, const QString &text = Source)
+    {
+        FakeBuffer &b = host.openBuffer(Unit, text);
+        b.cursor = TEditPos{int16_t(col), line};
+        return b;
+    }
+
+    // Clicks "Macros..." and picks the macro at row.
+    void RunPicking(int row)
+    {
+        Drive([row](QDialog *d) {
+            d->findChild<QListWidget *>(QStringLiteral("ListBox1"))->setCurrentRow(row);
+            QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+        });
+        host.click(QStringLiteral("IdeExpt1"));
+    }
+
+    InMemoryHost host;
+    ScriptedDialogs dialogs;
+};
+
+TEST_F(MacroCommandTest, DatePlaceholderTwiceOnlyTheFirstIsReplaced)
+{
+    WriteDat(Record("skip", "not this one") + Record("Dated", "{ $DATE$ / $DATE$ / $time$ }"));
+    FakeBuffer &b = OpenUnit(2, 10); // after "interface"
+    const QString before = Today();
+    RunPicking(1);
+    const QString after = Today();
+    const QString expected = QStringLiteral("unit Unit1;\r\ninterface{ %1 / $DATE$ / $time$ }\r\n"
+                                            "implementation\r\nend.");
+    EXPECT_TRUE(b.text == expected.arg(before) || b.text == expected.arg(after))
+        << b.text.toStdString();
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(" | ").toStdString();
+    EXPECT_TRUE(host.shown.isEmpty());
+}
+
+TEST_F(MacroCommandTest, FileAndTimeAreExpandedOnceEach)
+{
+    WriteDat(Record("Stamp", "$FILE$ $FILE$ $TIME$"));
+    FakeBuffer &b = OpenUnit(1, 1);
+    const QString t0 = Now();
+    RunPicking(0);
+    const QString t1 = Now();
+    const QString head = Unit + QStringLiteral(" $FILE$ ");
+    ASSERT_TRUE(b.text.startsWith(head)) << b.text.toStdString();
+    const QString time = b.text.mid(head.size()).section(QStringLiteral("unit Unit1;"), 0, 0);
+    EXPECT_TRUE(time == t0 || time == t1) << time.toStdString();
+}
+
+TEST_F(MacroCommandTest, TwoLineBodyAtColumnFiveContinuesAtTheNextLineStart)
+{
+    WriteDat(Record("Two", "first\r\nsecond "));
+    FakeBuffer &b = OpenUnit(3, 5);
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("unit Unit1;\r\ninterface\r\nimplfirst\r\nsecond "
+                                     "ementation\r\nend."));
+    EXPECT_EQ(b.showSource, 1);
+}
+
+TEST_F(MacroCommandTest, CancelTouchesNeitherTheEditorNorTheFile)
+{
+    const QByteArray data = Record("One", "1");
+    WriteDat(data);
+    FakeBuffer &b = OpenUnit(2, 1);
+    Drive([](QDialog *d) { QTest::keyClick(d, Qt::Key_Escape); });
+    host.click(QStringLiteral("IdeExpt1"));
+    EXPECT_EQ(b.text, Source);
+    EXPECT_EQ(host.ledger(QStringLiteral("module:") + Unit).taken, 0);
+    EXPECT_EQ(ReadDat(), data);
+}
+
+TEST_F(MacroCommandTest, FormFileEndsTheCommandWithTheHostsError)
+{
+    WriteDat(Record("One", "1"));
+    FakeBuffer &b = OpenUnit(1, 1);
+    host.openBuffer(QStringLiteral("/src/Unit1.DFM"), QStringLiteral("object Form1: TForm1\nend"));
+    RunPicking(0);
+    const QStringList expected{QStringLiteral("Es necesario que tener abierto un proyecto o fichero .pas")};
+    EXPECT_EQ(host.raised, expected);
+    EXPECT_EQ(host.shown, expected);
+    EXPECT_EQ(b.text, Source);
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(MacroCommandTest, MissingDataFileStillOpensTheListAndInsertsNothing)
+{
+    FakeBuffer &b = OpenUnit(1, 1);
+    Drive([](QDialog *d) {
+        QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+    });
+    host.click(QStringLiteral("IdeExpt1"));
+    EXPECT_EQ(dialogs.texts, QStringList{QStringLiteral("No exist datafile, you must create one")});
+    EXPECT_EQ(b.text, Source);
+}
+
+TEST_F(MacroCommandTest, PlaceholdersAreMatchedWithCaseAndInOrder)
+{
+    OpenUnit(1, 1);
+    TheExpert->FToolApi->Refresh();
+    QString text = QStringLiteral("$date$ $Time$ $FILE$$FILE$");
+    TheExpert->Actualiza(text);
+    EXPECT_EQ(text, QStringLiteral("$date$ $Time$ ") + Unit + QStringLiteral("$FILE$"));
+    QString none = QStringLiteral("no placeholders here");
+    TheExpert->Actualiza(none);
+    EXPECT_EQ(none, QStringLiteral("no placeholders here"));
+}
+
+} // namespace
