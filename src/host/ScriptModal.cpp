@@ -236,7 +236,8 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
         return {};
     }
     if (verb == QLatin1String("text")) {
-        const QString text = words.mid(2).join(QLatin1Char(' '));
+        QString text = words.mid(2).join(QLatin1Char(' '));
+        text.replace(QLatin1String("\\n"), QLatin1String("\n"));
         QObject *target = Named(dialog, name);
         if (auto *edit = qobject_cast<QLineEdit *>(target))
             edit->setText(text);

@@ -20,7 +20,7 @@
 //                          No, Ok, Cancel...) or trigger the action NAME
 //   modal select NAME ROW  make ROW (from 0) current in list/tree/combo NAME
 //   modal dblclick NAME ROW  double-click ROW of list or tree NAME
-//   modal text NAME TEXT   set the text of an edit box
+//   modal text NAME TEXT   set the text of an edit box (\n: a line break)
 //   modal key SEQUENCE     press keys in the dialog
 //   modal-timeout MS       how long a dialog with nothing queued stays up
 //                          before it is closed (default 1000)

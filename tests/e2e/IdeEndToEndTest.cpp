@@ -340,3 +340,25 @@ TEST_F(IdeEndToEnd, ProjectGroupsOpenAProjectThroughTheIde)
     ASSERT_TRUE(groups.open(QIODevice::ReadOnly));
     EXPECT_TRUE(groups.readAll().contains(demo.toUtf8()));
 }
+
+TEST_F(IdeEndToEnd, AMacroGoesInAtTheCursorThroughItsShortcut)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    QFile store(home.filePath(QStringLiteral("lib/Quorbel.dat")));
+    ASSERT_TRUE(store.open(QIODevice::WriteOnly));
+    store.close();
+    const QString unit = home.filePath(QStringLiteral("demo/Geometry.pas"));
+    const IdeRun run = script({QStringLiteral("open ") + unit, QStringLiteral("cursor 3 1"),
+                               // Macros...: a new two-line macro, then pick it.
+                               QStringLiteral("modal invoke Nuevo1"), QStringLiteral("modal text Edit1 Stamp"),
+                               QStringLiteral("modal text Memo1 { Checked: $FILE$ }\\n{ done }"),
+                               QStringLiteral("modal invoke Button1"), QStringLiteral("modal select ListBox1 0"),
+                               QStringLiteral("modal invoke Button1"), QStringLiteral("key Ctrl+Alt+L"),
+                               QStringLiteral("save")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-")).filter(QStringLiteral("error")).isEmpty());
+    QFile f(unit);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray expected = "unit Geometry;\n\n{ Checked: " + unit.toUtf8() + " }\n{ done }{ Plain geometric";
+    EXPECT_TRUE(f.readAll().startsWith(expected));
+}
