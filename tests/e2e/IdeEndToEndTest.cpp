@@ -3,8 +3,10 @@
 #include "Registry.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -361,4 +363,37 @@ TEST_F(IdeEndToEnd, AMacroGoesInAtTheCursorThroughItsShortcut)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray expected = "unit Geometry;\n\n{ Checked: " + unit.toUtf8() + " }\n{ done }{ Plain geometric";
     EXPECT_TRUE(f.readAll().startsWith(expected));
+}
+
+TEST_F(IdeEndToEnd, AStoredMacroReplacesOnlyTheFirstDatePlaceholder)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    // One stored record: title length byte, 100 title bytes, NUL-ended body in 2049.
+    QByteArray record(2150, '\0');
+    const QByteArray title = "Dated";
+    const QByteArray body = "{ $DATE$ and $DATE$ }";
+    record[0] = char(title.size());
+    record.replace(1, title.size(), title);
+    record.replace(101, body.size(), body);
+    QFile store(home.filePath(QStringLiteral("lib/Quorbel.dat")));
+    ASSERT_TRUE(store.open(QIODevice::WriteOnly));
+    store.write(record);
+    store.close();
+
+    const QString unit = home.filePath(QStringLiteral("demo/Geometry.pas"));
+    const IdeRun run = script({QStringLiteral("open ") + unit, QStringLiteral("cursor 3 5"),
+                               QStringLiteral("modal select ListBox1 0"),
+                               QStringLiteral("modal invoke Button1"),
+                               QStringLiteral("click IdeExpt1"), QStringLiteral("save")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.starting(QStringLiteral("modal-")),
+              QStringList{QStringLiteral("modal-open TFMacrosForm FMacrosForm")});
+    EXPECT_TRUE(run.starting(QStringLiteral("message:")).isEmpty()) << run.log.join('\n').toStdString();
+    QFile f(unit);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.at(2), QStringLiteral("{ Pl{ ") + date
+                               + QStringLiteral(" and $DATE$ }ain geometric helpers used by the shapes. }"));
 }
