@@ -1,0 +1,72 @@
+// Line scanner for Pascal sources: reports every line on which one of a list
+// of words stands as a separate word, from a start word's line on, up to an
+// end word's line. Knows no Pascal beyond these word tests; reads the file as
+// saved on disk.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+
+class TBufferGrep;
+
+// (target list, word, line number from 1, line text as read)
+using TGrepFoundEvent =
+    std::function<void(void *listBox, const QString &word, int32_t &lineNo, const QString &text)>;
+// (sender, progress value)
+using TGrepProgressEvent = std::function<void(TBufferGrep *sender, int32_t value)>;
+
+class TBufferGrep {
+public:
+    TBufferGrep();
+    virtual ~TBufferGrep();
+    TBufferGrep(const TBufferGrep &) = delete;
+    TBufferGrep &operator=(const TBufferGrep &) = delete;
+
+    // Calls FOnProgress with lineNo * 100 / FScale.
+    virtual void DoProgress(TBufferGrep *sender, int32_t lineNo);
+    // Scans FFileName once. Never throws: any failure, including one raised
+    // by a handler, ends the scan quietly.
+    virtual void Search();
+    void DoFound(void *listBox, const QString &word, int32_t &lineNo, const QString &text);
+
+    // Words to look for, in search order; expected in upper case.
+    QStringList FKeywords;
+    QString FFileName;
+    TGrepFoundEvent FOnFound;
+    // Empty: the search starts at the first line.
+    QString FStartWord;
+    // Empty: the search runs to the end of the file.
+    QString FEndWord;
+    TGrepProgressEvent FOnProgress;
+    // File length / 128, set when Search starts.
+    int32_t FScale = 0;
+    // Opaque target handed back to FOnFound; never dereferenced here.
+    void *FListBox = nullptr;
+
+    // The file streams through one buffer of this many bytes; a line longer
+    // than the buffer is scanned in pieces, and the text handed to FOnFound
+    // for it is its first BufferSize() bytes.
+    static constexpr int DefaultBufferSize = 256 * 1024;
+    void SetBufferSize(int bytes);
+    int BufferSize() const { return FBufferSize; }
+
+private:
+    int FBufferSize = DefaultBufferSize;
+    // DoProgress's last value and the range of lines that share it, so that
+    // the per-line call needs no division.
+    int32_t FProgressValue = 0;
+    int32_t FProgressScale = 0;
+    int64_t FProgressFrom = 1;
+    int64_t FProgressTo = 0;
+};
+
+// The browser's settings for a scanner: routine headings from the
+// "implementation" line on.
+void ConfigureEntitySearch(TBufferGrep &grep);
+
+// Heading name extraction: true when the text is a routine heading; name
+// receives the routine's name (possibly empty, end not trimmed).
+bool ExtractEntityName(const QString &text, QString &name);
