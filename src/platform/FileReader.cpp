@@ -30,7 +30,8 @@ bool TFileReader::Open(const QString &fileName)
         return false;
     }
     FHandle = handle;
-    FSize = S_ISREG(info.st_mode) ? int64_t(info.st_size) : 0;
+    FRegular = S_ISREG(info.st_mode);
+    FSize = FRegular ? int64_t(info.st_size) : 0;
     return true;
 }
 
@@ -54,4 +55,5 @@ void TFileReader::Close()
         FHandle = -1;
     }
     FSize = 0;
+    FRegular = false;
 }

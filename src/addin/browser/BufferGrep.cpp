@@ -4,19 +4,27 @@
 #include "FileReader.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && defined(__SSE2__)
+#define QUORBEL_X86_VECTORS 1
+#include <immintrin.h>
+#else
+#define QUORBEL_X86_VECTORS 0
 #endif
 
-namespace {
+// Sources are single-byte ANSI text: the scanner works on the bytes, sifts
+// them 64 at a time for line ends and for the places where a word may
+// start, and only turns a hit's line into a QString.
 
-// Sources are single-byte ANSI text: the scanner works on the bytes and only
-// turns a hit's line into a QString.
+namespace {
 
 constexpr uint8_t CR = 13;
 constexpr uint8_t LF = 10;
@@ -32,10 +40,23 @@ inline bool IsBlank(uint8_t c)
     return c <= 32;
 }
 
+inline uint64_t LowBits(unsigned n) // n < 64
+{
+    return (uint64_t(1) << n) - 1;
+}
+
 std::string Bytes(const QString &text)
 {
-    const QByteArray ansi = ToAnsi(text);
-    return std::string(ansi.constData(), size_t(ansi.size()));
+    std::string out;
+    out.reserve(size_t(text.size()));
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            const QByteArray ansi = ToAnsi(text);
+            return std::string(ansi.constData(), size_t(ansi.size()));
+        }
+        out.push_back(char(c.unicode()));
+    }
+    return out;
 }
 
 std::string UpperBytes(std::string s)
@@ -55,6 +76,76 @@ std::string TrimBytes(const std::string &s)
         --e;
     return s.substr(b, e - b);
 }
+
+// A hit's line as a QString: the ANSI code page's characters, by table.
+QString HitText(const uint8_t *p, size_t n)
+{
+    static const auto table = [] {
+        std::array<char16_t, 256> t{};
+        char bytes[256];
+        for (int i = 0; i < 256; ++i)
+            bytes[i] = char(i);
+        const QString all = FromAnsi(bytes, 256);
+        for (int i = 0; i < 256; ++i)
+            t[size_t(i)] = all[i].unicode();
+        return t;
+    }();
+    QString text(qsizetype(n), Qt::Uninitialized);
+    char16_t *d = reinterpret_cast<char16_t *>(text.data());
+    for (size_t i = 0; i < n; ++i)
+        d[i] = table[p[i]];
+    return text;
+}
+
+// Masks of one 64-byte block: bit i stands for byte i.
+struct TBlockMasks {
+    uint64_t Lf;    // LF line ends
+    uint64_t Other; // the other line-end bytes: CR and Ctrl+Z
+    uint64_t Cand;  // places where some word may start
+};
+
+// Buffers a thread keeps between scans, so that scanning many small files
+// neither allocates nor touches fresh pages for each.
+struct TScanSpace {
+    std::unique_ptr<uint8_t[]> Buffer;
+    size_t BufferSize = 0;
+    std::unique_ptr<uint8_t[]> Fold;
+    size_t FoldSize = 0;
+    std::vector<uint32_t> Candidates;
+    std::vector<uint8_t> Capture;
+    std::unique_ptr<TBlockMasks[]> Masks;
+    size_t MaskCount = 0;
+    bool InUse = false;
+
+    uint8_t *BufferOf(size_t bytes)
+    {
+        if (BufferSize < bytes) {
+            Buffer.reset(new uint8_t[bytes]);
+            BufferSize = bytes;
+        }
+        return Buffer.get();
+    }
+    TBlockMasks *MasksOf(size_t blocks);
+    uint8_t *FoldOf(size_t bytes)
+    {
+        if (FoldSize < bytes) {
+            FoldSize = std::max(bytes, 2 * FoldSize);
+            Fold.reset(new uint8_t[FoldSize]);
+        }
+        return Fold.get();
+    }
+};
+
+TBlockMasks *TScanSpace::MasksOf(size_t blocks)
+{
+    if (MaskCount < blocks) {
+        Masks.reset(new TBlockMasks[blocks]);
+        MaskCount = blocks;
+    }
+    return Masks.get();
+}
+
+thread_local TScanSpace ThreadSpace;
 
 enum class TVerdict : uint8_t { NotFound, Pending, Pass, Fail };
 
@@ -107,18 +198,16 @@ struct TTrimEqual {
     }
 };
 
-// The exact tests for one line, fed as one window (a line in the buffer) or
-// as a run of windows (a line longer than the buffer). A later window starts
-// with the last bytes of the one before, at least as many as the longest
-// word, so an occurrence across the seam is found and its neighbours known.
+// The exact tests for one line: the words' separate-word tests and the two
+// whole-line comparisons.
 class TLineMatcher {
 public:
     enum { EndWord = 0, StartWord = 1, FirstKeyword = 2 };
     std::vector<TWordTest> Words;
     TTrimEqual EndEqual;
     TTrimEqual StartEqual;
+    TScanSpace *Space = nullptr;
 
-    void Reserve(size_t bytes) { FFold.resize(bytes); }
     size_t LongestWord() const
     {
         size_t n = 1;
@@ -127,19 +216,27 @@ public:
         return n;
     }
 
-    void Begin()
+    // Once the search has started the start word is no longer looked for.
+    void Begin(bool started)
     {
         for (TWordTest &w : Words)
             w.Verdict = TVerdict::NotFound;
         EndEqual.Begin();
         StartEqual.Begin();
+        if (started) {
+            Words[StartWord].Verdict = TVerdict::Fail;
+            StartEqual.State = TTrimEqual::Failed;
+        }
     }
 
-    // w[0, ovl) repeats the previous window; first: w[0] starts the line;
-    // last: the line ends at w[len].
+    // A window of the line: the line itself, or one piece of a line longer
+    // than the buffer. w[0, ovl) repeats the end of the previous window, at
+    // least as many bytes as the longest word, so an occurrence across the
+    // seam is found and its neighbours are known. first: w[0] starts the
+    // line; last: the line ends at w[len].
     void Feed(const uint8_t *w, size_t len, size_t ovl, bool first, bool last)
     {
-        uint8_t *f = FFold.data();
+        uint8_t *f = Space->FoldOf(len + 1);
         for (size_t i = 0; i < len; ++i)
             f[i] = UpAscii(w[i]);
         for (TWordTest &t : Words) {
@@ -154,14 +251,16 @@ public:
             if (t.Verdict != TVerdict::NotFound)
                 continue;
             const size_t L = t.Word.size();
+            if (L == 0)
+                continue;
             // Occurrences wholly inside the repeated bytes were looked for.
             const size_t from = first ? 0 : ovl + 1 - L;
-            if (L == 0 || from + L > len)
+            if (from + L > len)
                 continue;
-            const void *hit = memmem(f + from, len - from, t.Word.data(), L);
+            const uint8_t *hit = Find(f + from, len - from, t.Word);
             if (!hit)
                 continue;
-            const size_t at = size_t(static_cast<const uint8_t *>(hit) - f);
+            const size_t at = size_t(hit - f);
             if (!(first && at == 0) && w[at - 1] != ' ')
                 t.Verdict = TVerdict::Fail;
             else if (at + L < len)
@@ -174,142 +273,384 @@ public:
         StartEqual.Feed(w + fresh, len - fresh);
     }
 
+    // A whole line, looking for the words only at the given buffer positions
+    // (ascending; base is the line's position): every place where a word can
+    // start, as sifted out by the prefilter.
+    void FeedAt(const uint8_t *w, size_t len, const uint32_t *at, size_t count, size_t base)
+    {
+        for (TWordTest &t : Words) {
+            if (t.Verdict != TVerdict::NotFound)
+                continue;
+            const size_t L = t.Word.size();
+            if (L == 0)
+                continue;
+            for (size_t k = 0; k < count; ++k) {
+                if (at[k] < base)
+                    continue;
+                const size_t i = at[k] - base;
+                if (i + L > len)
+                    break;
+                if (!EqualUpper(w + i, t.Word))
+                    continue;
+                if (i > 0 && w[i - 1] != ' ')
+                    t.Verdict = TVerdict::Fail;
+                else
+                    t.Verdict = (i + L < len && w[i + L] == ' ') ? TVerdict::Pass : TVerdict::Fail;
+                break;
+            }
+        }
+        EndEqual.Feed(w, len);
+        StartEqual.Feed(w, len);
+    }
+
 private:
-    std::vector<uint8_t> FFold;
+    static bool EqualUpper(const uint8_t *s, const std::string &word)
+    {
+        for (size_t k = 0; k < word.size(); ++k)
+            if (UpAscii(s[k]) != uint8_t(word[k]))
+                return false;
+        return true;
+    }
+
+    static const uint8_t *Find(const uint8_t *h, size_t n, const std::string &word)
+    {
+        const size_t L = word.size();
+        const uint8_t first = uint8_t(word[0]);
+        const uint8_t *last = h + n - L;
+        for (const uint8_t *p = h; p <= last; ++p) {
+            p = static_cast<const uint8_t *>(std::memchr(p, first, size_t(last - p) + 1));
+            if (!p)
+                return nullptr;
+            if (std::memcmp(p + 1, word.data() + 1, L - 1) == 0)
+                return p;
+        }
+        return nullptr;
+    }
 };
 
-// Which lines can hold one of the words at all: a line is looked at exactly
-// only when some word's first and last letters, folded, stand at the right
-// distance in it. Line ends (LF, CR, Ctrl+Z) are found in the same pass.
+// Vector unit used by the prefilter; tests may ask for a lesser one.
+enum TVectorUnit : int { vuPlain = 0, vuSse2 = 1, vuAvx2 = 2, vuAvx512 = 3 };
+std::atomic<int> RequestedUnit{-1};
+
+TVectorUnit BestUnit()
+{
+#if QUORBEL_X86_VECTORS
+    static const TVectorUnit best = __builtin_cpu_supports("avx512bw") ? vuAvx512
+        : __builtin_cpu_supports("avx2")                                ? vuAvx2
+                                                                        : vuSse2;
+#else
+    static const TVectorUnit best = vuPlain;
+#endif
+    const int asked = RequestedUnit.load(std::memory_order_relaxed);
+    return asked < 0 ? best : TVectorUnit(std::min(asked, int(best)));
+}
+
+// Sifts the bytes 64 at a time for line ends and for the places where some
+// word may start: its first two letters and its last one, case folded, at
+// the right distances. A line without such a place can hold no word and no
+// whole-line match, and is only counted.
 class TPrefilter {
 public:
-    static constexpr size_t MaxKeys = 16;
+    static constexpr size_t MaxKeys = 8;
 
-    void Set(const std::vector<std::string> &needles)
+    TPrefilter() : FUnit(BestUnit()) {}
+
+    // Bytes a block reads past its start for these needles.
+    static size_t Reach(const std::vector<const std::string *> &needles)
     {
-        FKeys.clear();
-        FEverything = false;
-        for (const std::string &n : needles) {
-            if (n.empty())
-                continue;
-            const TKey key{uint8_t(uint8_t(n.front()) | 0x20), uint8_t(uint8_t(n.back()) | 0x20),
-                           uint32_t(n.size() - 1)};
-            if (std::find(FKeys.begin(), FKeys.end(), key) == FKeys.end())
-                FKeys.push_back(key);
-        }
-        if (FKeys.size() > MaxKeys) {
-            FKeys.clear();
-            FEverything = true;
-        }
-#if defined(__SSE2__)
-        for (size_t j = 0; j < FKeys.size(); ++j) {
-            FFirst[j] = _mm_set1_epi8(char(FKeys[j].First));
-            FLast[j] = _mm_set1_epi8(char(FKeys[j].Last));
-        }
-#endif
-    }
-    // Bytes readable past a block's start.
-    size_t Reach() const
-    {
-        uint32_t far = 0;
-        for (const TKey &k : FKeys)
-            far = std::max(far, k.LastOffset);
+        size_t far = 1;
+        for (const std::string *n : needles)
+            if (!n->empty())
+                far = std::max(far, n->size() - 1);
         return 64 + far;
     }
 
-    // Line ends and candidate word starts of the 64 bytes at p.
-    void Block(const uint8_t *p, uint64_t &eol, uint64_t &cand) const
+    void Set(const std::vector<const std::string *> &needles)
     {
-#if defined(__SSE2__)
-        const __m128i lf = _mm_set1_epi8(char(LF));
-        const __m128i cr = _mm_set1_epi8(char(CR));
-        const __m128i sub = _mm_set1_epi8(char(CtrlZ));
-        const __m128i fold = _mm_set1_epi8(0x20);
-        const size_t keys = FKeys.size();
-        uint64_t e = 0;
-        uint64_t c = 0;
-        for (int k = 0; k < 4; ++k) {
-            const uint8_t *q = p + 16 * k;
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
-            const __m128i ends = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, sub));
-            e |= uint64_t(uint32_t(_mm_movemask_epi8(ends))) << (16 * k);
-            const __m128i vf = _mm_or_si128(v, fold);
-            __m128i any = _mm_setzero_si128();
-            for (size_t j = 0; j < keys; ++j) {
-                const __m128i tail = _mm_or_si128(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + FKeys[j].LastOffset)),
-                    fold);
-                any = _mm_or_si128(any, _mm_and_si128(_mm_cmpeq_epi8(vf, FFirst[j]),
-                                                      _mm_cmpeq_epi8(tail, FLast[j])));
+        FCount = 0;
+        FEverything = false;
+        for (const std::string *needle : needles) {
+            const std::string &n = *needle;
+            if (n.empty())
+                continue;
+            const TKey key{uint8_t(uint8_t(n.front()) | 0x20),
+                           uint8_t(uint8_t(n[n.size() > 1 ? 1 : 0]) | 0x20),
+                           uint8_t(uint8_t(n.back()) | 0x20), uint32_t(n.size() - 1)};
+            if (std::find(FKeys, FKeys + FCount, key) != FKeys + FCount)
+                continue;
+            if (FCount == MaxKeys) {
+                FEverything = true; // too many words to sift: look at every line
+                FCount = 0;
+                break;
             }
-            c |= uint64_t(uint32_t(_mm_movemask_epi8(any))) << (16 * k);
+            FKeys[FCount++] = key;
         }
-        eol = e;
-        cand = FEverything ? ~uint64_t(0) : c;
-#else
-        uint64_t e = 0;
-        uint64_t c = 0;
-        for (int i = 0; i < 64; ++i) {
-            const uint8_t b = p[i];
-            if (b == LF || b == CR || b == CtrlZ)
-                e |= uint64_t(1) << i;
-            for (const TKey &k : FKeys)
-                if ((b | 0x20) == k.First && (p[i + k.LastOffset] | 0x20) == k.Last)
-                    c |= uint64_t(1) << i;
-        }
-        eol = e;
-        cand = FEverything ? ~uint64_t(0) : c;
+    }
+    bool Everything() const { return FEverything; }
+
+    // Masks of the blocks starting at p, p + 64, ...
+    void Sift(const uint8_t *p, size_t blocks, TBlockMasks *out) const
+    {
+        switch (FUnit) {
+#if QUORBEL_X86_VECTORS
+        case vuAvx512:
+            Dispatch<Avx512Unit>(p, blocks, out);
+            break;
+        case vuAvx2:
+            Dispatch<Avx2Unit>(p, blocks, out);
+            break;
+        case vuSse2:
+            Dispatch<Sse2Unit>(p, blocks, out);
+            break;
 #endif
+        default:
+            SiftPlain(p, blocks, out);
+            break;
+        }
+        if (FEverything)
+            for (size_t b = 0; b < blocks; ++b)
+                out[b].Cand = ~uint64_t(0);
     }
 
 private:
     struct TKey {
         uint8_t First;
+        uint8_t Second;
         uint8_t Last;
         uint32_t LastOffset;
         bool operator==(const TKey &) const = default;
     };
-    std::vector<TKey> FKeys;
-    bool FEverything = false;
-#if defined(__SSE2__)
-    __m128i FFirst[MaxKeys];
-    __m128i FLast[MaxKeys];
+
+    void SiftPlain(const uint8_t *p, size_t blocks, TBlockMasks *out) const
+    {
+        for (size_t b = 0; b < blocks; ++b, p += 64) {
+            uint64_t l = 0;
+            uint64_t o = 0;
+            uint64_t c = 0;
+            for (int i = 0; i < 64; ++i) {
+                const uint8_t ch = p[i];
+                const uint64_t bit = uint64_t(1) << i;
+                if (ch == LF)
+                    l |= bit;
+                else if (ch == CR || ch == CtrlZ)
+                    o |= bit;
+                for (size_t j = 0; j < FCount; ++j) {
+                    const TKey &k = FKeys[j];
+                    if ((ch | 0x20) == k.First && (p[i + (k.LastOffset ? 1 : 0)] | 0x20) == k.Second
+                        && (p[i + k.LastOffset] | 0x20) == k.Last)
+                        c |= bit;
+                }
+            }
+            out[b] = {l, o, c};
+        }
+    }
+
+#if QUORBEL_X86_VECTORS
+    // The number of keys is a template argument, so that their vectors
+    // stay in registers across the whole range.
+    template <template <size_t> class Unit>
+    void Dispatch(const uint8_t *p, size_t blocks, TBlockMasks *out) const
+    {
+        switch (FCount) {
+        case 0: Unit<0>::Run(FKeys, p, blocks, out); break;
+        case 1: Unit<1>::Run(FKeys, p, blocks, out); break;
+        case 2: Unit<2>::Run(FKeys, p, blocks, out); break;
+        case 3: Unit<3>::Run(FKeys, p, blocks, out); break;
+        case 4: Unit<4>::Run(FKeys, p, blocks, out); break;
+        case 5: Unit<5>::Run(FKeys, p, blocks, out); break;
+        case 6: Unit<6>::Run(FKeys, p, blocks, out); break;
+        case 7: Unit<7>::Run(FKeys, p, blocks, out); break;
+        default: Unit<8>::Run(FKeys, p, blocks, out); break;
+        }
+    }
+
+    template <size_t N>
+    struct Avx512Unit {
+        __attribute__((target("avx512bw"))) static void Run(const TKey *keys, const uint8_t *p,
+                                                            size_t blocks, TBlockMasks *out)
+        {
+            const __m512i fold = _mm512_set1_epi8(0x20);
+            const __m512i lf = _mm512_set1_epi8(char(LF));
+            const __m512i cr = _mm512_set1_epi8(char(CR));
+            const __m512i sub = _mm512_set1_epi8(char(CtrlZ));
+            __m512i first[N ? N : 1];
+            __m512i second[N ? N : 1];
+            __m512i last[N ? N : 1];
+            uint32_t off[N ? N : 1];
+            for (size_t j = 0; j < N; ++j) {
+                first[j] = _mm512_set1_epi8(char(keys[j].First));
+                second[j] = _mm512_set1_epi8(char(keys[j].Second));
+                last[j] = _mm512_set1_epi8(char(keys[j].Last));
+                off[j] = keys[j].LastOffset;
+            }
+            for (size_t b = 0; b < blocks; ++b, p += 64) {
+                const __m512i v = _mm512_loadu_si512(p);
+                const __m512i v0 = _mm512_or_si512(v, fold);
+                const __m512i v1 = _mm512_or_si512(_mm512_loadu_si512(p + 1), fold);
+                __mmask64 c = 0;
+                for (size_t j = 0; j < N; ++j) {
+                    const __m512i tail = _mm512_or_si512(_mm512_loadu_si512(p + off[j]), fold);
+                    __mmask64 m = _mm512_cmpeq_epi8_mask(v0, first[j]);
+                    m = _mm512_mask_cmpeq_epi8_mask(m, off[j] ? v1 : v0, second[j]);
+                    c |= _mm512_mask_cmpeq_epi8_mask(m, tail, last[j]);
+                }
+                out[b].Lf = _mm512_cmpeq_epi8_mask(v, lf);
+                out[b].Other = _mm512_cmpeq_epi8_mask(v, cr) | _mm512_cmpeq_epi8_mask(v, sub);
+                out[b].Cand = c;
+            }
+        }
+    };
+
+    template <size_t N>
+    struct Avx2Unit {
+        __attribute__((target("avx2"))) static void Run(const TKey *keys, const uint8_t *p,
+                                                        size_t blocks, TBlockMasks *out)
+        {
+            const __m256i fold = _mm256_set1_epi8(0x20);
+            const __m256i lf = _mm256_set1_epi8(char(LF));
+            const __m256i cr = _mm256_set1_epi8(char(CR));
+            const __m256i sub = _mm256_set1_epi8(char(CtrlZ));
+            __m256i first[N ? N : 1];
+            __m256i second[N ? N : 1];
+            __m256i last[N ? N : 1];
+            uint32_t off[N ? N : 1];
+            for (size_t j = 0; j < N; ++j) {
+                first[j] = _mm256_set1_epi8(char(keys[j].First));
+                second[j] = _mm256_set1_epi8(char(keys[j].Second));
+                last[j] = _mm256_set1_epi8(char(keys[j].Last));
+                off[j] = keys[j].LastOffset;
+            }
+            for (size_t b = 0; b < blocks; ++b, p += 64) {
+                uint64_t l = 0;
+                uint64_t o = 0;
+                uint64_t c = 0;
+                for (int h = 0; h < 2; ++h) {
+                    const uint8_t *q = p + 32 * h;
+                    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q));
+                    const __m256i v0 = _mm256_or_si256(v, fold);
+                    const __m256i v1 = _mm256_or_si256(
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 1)), fold);
+                    __m256i any = _mm256_setzero_si256();
+                    for (size_t j = 0; j < N; ++j) {
+                        const __m256i tail = _mm256_or_si256(
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + off[j])), fold);
+                        const __m256i m = _mm256_and_si256(
+                            _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[j]),
+                                             _mm256_cmpeq_epi8(off[j] ? v1 : v0, second[j])),
+                            _mm256_cmpeq_epi8(tail, last[j]));
+                        any = _mm256_or_si256(any, m);
+                    }
+                    const unsigned shift = 32 * unsigned(h);
+                    l |= uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, lf)))) << shift;
+                    o |= uint64_t(uint32_t(_mm256_movemask_epi8(
+                             _mm256_or_si256(_mm256_cmpeq_epi8(v, cr), _mm256_cmpeq_epi8(v, sub)))))
+                        << shift;
+                    c |= uint64_t(uint32_t(_mm256_movemask_epi8(any))) << shift;
+                }
+                out[b] = {l, o, c};
+            }
+        }
+    };
+
+    template <size_t N>
+    struct Sse2Unit {
+        static void Run(const TKey *keys, const uint8_t *p, size_t blocks, TBlockMasks *out)
+        {
+            const __m128i fold = _mm_set1_epi8(0x20);
+            const __m128i lf = _mm_set1_epi8(char(LF));
+            const __m128i cr = _mm_set1_epi8(char(CR));
+            const __m128i sub = _mm_set1_epi8(char(CtrlZ));
+            __m128i first[N ? N : 1];
+            __m128i second[N ? N : 1];
+            __m128i last[N ? N : 1];
+            uint32_t off[N ? N : 1];
+            for (size_t j = 0; j < N; ++j) {
+                first[j] = _mm_set1_epi8(char(keys[j].First));
+                second[j] = _mm_set1_epi8(char(keys[j].Second));
+                last[j] = _mm_set1_epi8(char(keys[j].Last));
+                off[j] = keys[j].LastOffset;
+            }
+            for (size_t b = 0; b < blocks; ++b, p += 64) {
+                uint64_t l = 0;
+                uint64_t o = 0;
+                uint64_t c = 0;
+                for (int h = 0; h < 4; ++h) {
+                    const uint8_t *q = p + 16 * h;
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+                    const __m128i v0 = _mm_or_si128(v, fold);
+                    const __m128i v1 =
+                        _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 1)), fold);
+                    __m128i any = _mm_setzero_si128();
+                    for (size_t j = 0; j < N; ++j) {
+                        const __m128i tail = _mm_or_si128(
+                            _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + off[j])), fold);
+                        const __m128i m = _mm_and_si128(
+                            _mm_and_si128(_mm_cmpeq_epi8(v0, first[j]),
+                                          _mm_cmpeq_epi8(off[j] ? v1 : v0, second[j])),
+                            _mm_cmpeq_epi8(tail, last[j]));
+                        any = _mm_or_si128(any, m);
+                    }
+                    const unsigned shift = 16 * unsigned(h);
+                    l |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) << shift;
+                    o |= uint64_t(uint32_t(_mm_movemask_epi8(
+                             _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, sub)))))
+                        << shift;
+                    c |= uint64_t(uint32_t(_mm_movemask_epi8(any))) << shift;
+                }
+                out[b] = {l, o, c};
+            }
+        }
+    };
 #endif
+
+    TVectorUnit FUnit;
+    TKey FKeys[MaxKeys];
+    size_t FCount = 0;
+    bool FEverything = false;
 };
+
+} // namespace
 
 // One scan of one file, streamed through a fixed buffer.
 class TGrepEngine {
 public:
     TGrepEngine(TBufferGrep &grep, size_t capacity) : FGrep(grep)
     {
+        FSpace = ThreadSpace.InUse ? &FOwnSpace : &ThreadSpace; // a handler may scan too
+        FSpace->InUse = true;
+        FMatch.Space = FSpace;
+
         FMatch.Words.resize(TLineMatcher::FirstKeyword + size_t(grep.FKeywords.size()));
-        FMatch.Words[TLineMatcher::EndWord].Word = UpperBytes(Bytes(grep.FEndWord));
+        FHasEnd = !grep.FEndWord.isEmpty();
+        if (FHasEnd) {
+            FMatch.Words[TLineMatcher::EndWord].Word = UpperBytes(Bytes(grep.FEndWord));
+            FMatch.EndEqual.Word = TrimBytes(Bytes(grep.FEndWord));
+        }
         FMatch.Words[TLineMatcher::StartWord].Word = UpperBytes(Bytes(grep.FStartWord));
+        FMatch.StartEqual.Word = TrimBytes(Bytes(grep.FStartWord));
         for (qsizetype k = 0; k < grep.FKeywords.size(); ++k)
             FMatch.Words[TLineMatcher::FirstKeyword + size_t(k)].Word = Bytes(grep.FKeywords[k]);
-        FHasEnd = !grep.FEndWord.isEmpty();
-        if (FHasEnd)
-            FMatch.EndEqual.Word = TrimBytes(Bytes(grep.FEndWord));
-        else
-            FMatch.Words[TLineMatcher::EndWord].Word.clear();
         FStarted = grep.FStartWord.isEmpty();
-        FMatch.StartEqual.Word = TrimBytes(Bytes(grep.FStartWord));
+        FOwnProgress = typeid(grep) == typeid(TBufferGrep);
+        FFastProgress = FOwnProgress && grep.FScale > 0;
+        FStepScale = grep.FScale;
+        if (FStepScale > 0) {
+            FStep = 100 / FStepScale;
+            FStepRestInc = 100 % FStepScale;
+        }
 
         FKeep = FMatch.LongestWord();
         FCap = std::max(capacity, 2 * FKeep + 2);
+        FSlack = std::max(TPrefilter::Reach(Needles(false)), TPrefilter::Reach(Needles(true)));
         UsePrefilter();
-        size_t reach = 0;
-        for (bool started : {false, true}) {
-            TPrefilter probe;
-            probe.Set(Needles(started));
-            reach = std::max(reach, probe.Reach());
-        }
-        // Zeroed slack past the data: blocks read a little beyond it.
-        FBuffer.assign(FCap + reach + 64, 0);
-        FBuf = FBuffer.data();
-        FMatch.Reserve(FCap);
+        // Only the bytes past the data that blocks read are cleared, after
+        // each read.
+        FBuf = FSpace->BufferOf(FCap + FSlack);
+        std::memset(FBuf, 0, FSlack);
+        FSpace->Candidates.clear();
     }
+
+    ~TGrepEngine() { FSpace->InUse = false; }
 
     void Run(TFileReader &file)
     {
@@ -319,7 +660,7 @@ public:
                 return;
             if (FEof) {
                 if (FEnd > FLineStart)
-                    WholeLine(FBuf + FLineStart, FEnd - FLineStart, true);
+                    WholeLine(FBuf + FLineStart, FEnd - FLineStart);
                 return;
             }
             if (FLineStart > 0) {
@@ -333,7 +674,7 @@ public:
                     return;
                 continue;
             }
-            const int64_t got = file.Read(reinterpret_cast<char *>(FBuf + FEnd), int64_t(FCap - FEnd));
+            const int64_t got = ReadMore(file, FBuf + FEnd, FCap - FEnd);
             if (got < 0)
                 return;
             if (got == 0) {
@@ -347,22 +688,36 @@ public:
                     ++FLineStart;
             }
             FEnd += size_t(got);
+            std::memset(FBuf + FEnd, 0, FSlack);
         }
     }
 
 private:
-    std::vector<std::string> Needles(bool started) const
+    // The file is read up to the length it had when the scan started; a
+    // device or pipe up to its end.
+    int64_t ReadMore(TFileReader &file, uint8_t *to, size_t room)
     {
-        std::vector<std::string> out;
-        out.push_back(FMatch.Words[TLineMatcher::EndWord].Word);
-        out.push_back(FMatch.EndEqual.Word);
+        if (file.IsRegular() && FRead >= file.Size())
+            return 0;
+        const int64_t got = file.Read(reinterpret_cast<char *>(to), int64_t(room));
+        if (got > 0)
+            FRead += got;
+        return got;
+    }
+
+    std::vector<const std::string *> Needles(bool started) const
+    {
+        std::vector<const std::string *> out;
+        out.reserve(FMatch.Words.size() + 2);
+        out.push_back(&FMatch.Words[TLineMatcher::EndWord].Word);
+        out.push_back(&FMatch.EndEqual.Word);
         if (started) {
             for (size_t k = TLineMatcher::FirstKeyword; k < FMatch.Words.size(); ++k)
-                out.push_back(FMatch.Words[k].Word);
+                out.push_back(&FMatch.Words[k].Word);
         } else {
             // Only a start line is searched before the start.
-            out.push_back(FMatch.Words[TLineMatcher::StartWord].Word);
-            out.push_back(FMatch.StartEqual.Word);
+            out.push_back(&FMatch.Words[TLineMatcher::StartWord].Word);
+            out.push_back(&FMatch.StartEqual.Word);
         }
         return out;
     }
@@ -376,53 +731,79 @@ private:
     // Every complete line of [FLineStart, FEnd).
     void Scan()
     {
+        std::vector<uint32_t> &pending = FSpace->Candidates; // of the unfinished line
+        pending.clear();
         size_t pos = FLineStart;
-        bool carry = false; // a candidate in this line before the block
+        FFilterChanged = false;
         while (pos < FEnd) {
-            uint64_t eol;
-            uint64_t cand;
-            FFilter.Block(FBuf + pos, eol, cand);
-            const size_t avail = FEnd - pos;
-            if (avail < 64) {
-                const uint64_t valid = (uint64_t(1) << avail) - 1;
-                eol &= valid;
+            // Sift a stretch, then walk its lines; a stretch is small enough
+            // for its masks to stay in the first-level cache.
+            const size_t blocks = std::min<size_t>((FEnd - pos + 63) / 64, SiftBlocks);
+            TBlockMasks *masks = FSpace->MasksOf(SiftBlocks);
+            FFilter.Sift(FBuf + pos, blocks, masks);
+            for (size_t k = 0; k < blocks; ++k, pos += 64) {
+                uint64_t lf = masks[k].Lf;
+                uint64_t other = masks[k].Other;
+                uint64_t cand = masks[k].Cand;
+                uint64_t valid = ~uint64_t(0);
+                if (FEnd - pos < 64)
+                    valid = LowBits(unsigned(FEnd - pos));
+                if (FLineStart > pos)
+                    valid &= ~LowBits(unsigned(FLineStart - pos)); // the LF of a CR LF
+                lf &= valid;
+                other &= valid;
                 cand &= valid;
-            }
-            while (eol) {
-                const unsigned i = unsigned(__builtin_ctzll(eol));
-                eol &= eol - 1;
-                const size_t e = pos + i;
-                if (e < FLineStart)
-                    continue; // the LF of a CR LF
-                const uint64_t below = (uint64_t(1) << i) - 1;
-                const bool hasCand = carry || (cand & below) != 0;
-                cand &= ~(below | (uint64_t(1) << i));
-                carry = false;
-                const uint8_t c = FBuf[e];
-                if (c == CtrlZ) {
-                    if (e > FLineStart)
-                        WholeLine(FBuf + FLineStart, e - FLineStart, hasCand);
-                    FDone = true;
-                    return;
+
+                if (!other && !cand && pending.empty()) {
+                    // Only LF line ends and nothing to look at: count the lines.
+                    if (lf) {
+                        FLineStart = pos + (63 - unsigned(__builtin_clzll(lf))) + 1;
+                        CountLines(lf);
+                    }
+                    continue;
                 }
-                if (!WholeLine(FBuf + FLineStart, e - FLineStart, hasCand)) {
-                    FDone = true;
-                    return;
+
+                uint64_t eol = lf | other;
+                while (eol) {
+                    const unsigned i = unsigned(__builtin_ctzll(eol));
+                    eol &= eol - 1;
+                    const size_t e = pos + i;
+                    if (e < FLineStart)
+                        continue; // the LF of a CR LF
+                    const uint64_t below = LowBits(i);
+                    uint64_t mine = cand & below;
+                    cand &= ~(below | (uint64_t(1) << i));
+                    const bool last = FBuf[e] == CtrlZ;
+                    bool go = true;
+                    if (!mine && pending.empty()) {
+                        if (!last || e > FLineStart)
+                            CountLine();
+                    } else {
+                        for (; mine; mine &= mine - 1)
+                            pending.push_back(uint32_t(pos + unsigned(__builtin_ctzll(mine))));
+                        if (!last || e > FLineStart)
+                            go = Candidate(e);
+                        pending.clear();
+                    }
+                    if (!go || last) {
+                        FDone = true;
+                        return;
+                    }
+                    AfterLineEnd(e);
+                    if (FFilterChanged)
+                        break;
                 }
-                AfterLineEnd(e);
-                if (FFilterChanged)
+                if (FFilterChanged) {
+                    // The search has started: later lines need the keywords'
+                    // places, which these masks do not hold.
+                    FFilterChanged = false;
+                    pos = FLineStart;
+                    pending.clear();
                     break;
+                }
+                for (; cand; cand &= cand - 1)
+                    pending.push_back(uint32_t(pos + unsigned(__builtin_ctzll(cand))));
             }
-            if (FFilterChanged) {
-                // The search has started: later lines need the keywords'
-                // candidates, which this block's masks do not hold.
-                FFilterChanged = false;
-                pos = FLineStart;
-                carry = false;
-                continue;
-            }
-            carry = carry || cand != 0;
-            pos += 64;
         }
     }
 
@@ -440,43 +821,119 @@ private:
         }
     }
 
-    bool WholeLine(const uint8_t *line, size_t n, bool candidate)
+    // One line for each bit: the common case, with the stepping on locals.
+    void CountLines(uint64_t bits)
     {
-        if (candidate) {
-            FMatch.Begin();
-            FMatch.Feed(line, n, 0, true, true);
+        TBufferGrep &g = FGrep;
+        if (!FFastProgress || g.FScale != FStepScale || !g.FOnProgress) {
+            for (; bits; bits &= bits - 1)
+                CountLine();
+            return;
         }
-        return Finish(candidate, line, n);
+        const TGrepProgressEvent &handler = g.FOnProgress;
+        const int64_t scale = FStepScale;
+        const int64_t step = FStep;
+        const int64_t restInc = FStepRestInc;
+        int64_t line = FLine;
+        int64_t value = FStepValue;
+        int64_t rest = FStepRest;
+        for (; bits; bits &= bits - 1) {
+            ++line;
+            value += step;
+            rest += restInc;
+            if (rest >= scale) {
+                rest -= scale;
+                ++value;
+            }
+            FLine = line; // the handler may throw
+            handler(&g, int32_t(std::min<int64_t>(value, INT32_MAX)));
+            if (g.FScale != scale) {
+                // A handler changed the scale: no stepping after that.
+                FFastProgress = false;
+                for (bits &= bits - 1; bits; bits &= bits - 1)
+                    CountLine();
+                return;
+            }
+        }
+        FStepValue = value;
+        FStepRest = rest;
+    }
+
+    // The line counter moves on by one, with the line's progress call.
+    // Called for every line, so the scanner's own DoProgress is done here,
+    // stepping the quotient instead of dividing.
+    void CountLine()
+    {
+        ++FLine;
+        if (FFastProgress && FGrep.FScale == FStepScale && FGrep.FOnProgress) {
+            FStepValue += FStep;
+            FStepRest += FStepRestInc;
+            if (FStepRest >= FStepScale) {
+                FStepRest -= FStepScale;
+                ++FStepValue;
+            }
+            FGrep.FOnProgress(&FGrep, int32_t(std::min<int64_t>(FStepValue, INT32_MAX)));
+            return;
+        }
+        FFastProgress = false; // a handler changed the scale: no stepping after that
+        if (FOwnProgress)
+            FGrep.TBufferGrep::DoProgress(&FGrep, int32_t(FLine));
+        else
+            FGrep.DoProgress(&FGrep, int32_t(FLine));
+    }
+
+    // The line [FLineStart, e) holds places where a word may start.
+    __attribute__((noinline)) bool Candidate(size_t e)
+    {
+        const uint8_t *line = FBuf + FLineStart;
+        const size_t n = e - FLineStart;
+        FMatch.Begin(FStarted);
+        // Before the start the keywords were not sifted for.
+        if (FFilter.Everything() || !FStarted)
+            FMatch.Feed(line, n, 0, true, true);
+        else
+            FMatch.FeedAt(line, n, FSpace->Candidates.data(), FSpace->Candidates.size(), FLineStart);
+        return Finish(line, n);
+    }
+
+    // A line read without the sifting (the last one, without a break).
+    bool WholeLine(const uint8_t *line, size_t n)
+    {
+        FMatch.Begin(FStarted);
+        FMatch.Feed(line, n, 0, true, true);
+        return Finish(line, n);
     }
 
     // The buffer is full with the start of one line: scan it in windows.
     void LongLine(TFileReader &file)
     {
-        FMatch.Begin();
+        FMatch.Begin(FStarted);
         FMatch.Feed(FBuf, FCap, 0, true, false);
-        FCapture.assign(FBuf, FBuf + FCap);
+        std::vector<uint8_t> &capture = FSpace->Capture;
+        capture.assign(FBuf, FBuf + FCap);
         size_t end = FCap;
         for (;;) {
             std::memmove(FBuf, FBuf + end - FKeep, FKeep);
-            const int64_t got = file.Read(reinterpret_cast<char *>(FBuf + FKeep), int64_t(FCap - FKeep));
+            const int64_t got = ReadMore(file, FBuf + FKeep, FCap - FKeep);
             if (got < 0) {
                 FDone = true;
                 return;
             }
             if (got == 0) {
                 FMatch.Feed(FBuf, FKeep, FKeep, false, true);
-                Finish(true, FCapture.data(), FCapture.size());
+                Finish(capture.data(), capture.size());
                 FDone = true;
                 return;
             }
             const size_t newEnd = FKeep + size_t(got);
+            std::memset(FBuf + newEnd, 0, FSlack);
             size_t e = FKeep;
             while (e < newEnd && FBuf[e] != LF && FBuf[e] != CR && FBuf[e] != CtrlZ)
                 ++e;
             if (e < newEnd) {
                 FMatch.Feed(FBuf, e, FKeep, false, true);
                 FEnd = newEnd;
-                if (!Finish(true, FCapture.data(), FCapture.size()) || FBuf[e] == CtrlZ) {
+                if (!Finish(capture.data(), capture.size()) || FBuf[e] == CtrlZ) {
                     FDone = true;
                     return;
                 }
@@ -488,14 +945,11 @@ private:
         }
     }
 
-    // The line is read: count it, then the end, start and keyword tests.
-    // False stops the scan.
-    bool Finish(bool matched, const uint8_t *text, size_t n)
+    // The line's words are tested: count it, then the end, start and
+    // keyword tests. False stops the scan.
+    bool Finish(const uint8_t *text, size_t n)
     {
-        ++FLine;
-        FGrep.DoProgress(&FGrep, int32_t(FLine));
-        if (!matched)
-            return true; // no word and no whole-line match can be on it
+        CountLine();
         const auto &words = FMatch.Words;
         if (FHasEnd && (words[TLineMatcher::EndWord].Passed() || FMatch.EndEqual.Result()))
             return false;
@@ -511,7 +965,7 @@ private:
             if (!words[k].Passed())
                 continue;
             if (!made) {
-                lineText = FromAnsi(reinterpret_cast<const char *>(text), qsizetype(n));
+                lineText = HitText(text, n);
                 made = true;
             }
             int32_t lineNo = int32_t(FLine);
@@ -521,16 +975,28 @@ private:
         return true;
     }
 
+    static constexpr size_t SiftBlocks = 64;
+
     TBufferGrep &FGrep;
+    TScanSpace FOwnSpace;
+    TScanSpace *FSpace = nullptr;
     TLineMatcher FMatch;
     TPrefilter FFilter;
     bool FHasEnd = false;
     bool FStarted = false;
+    bool FOwnProgress = false;
+    // Progress of the current line, stepped: FStepValue = FLine * 100 / scale
+    // with remainder FStepRest.
+    bool FFastProgress = false;
+    int32_t FStepScale = 0;
+    int64_t FStep = 0;
+    int64_t FStepRestInc = 0;
+    int64_t FStepValue = 0;
+    int64_t FStepRest = 0;
     size_t FKeep = 1;
     size_t FCap = 0;
-    std::vector<uint8_t> FBuffer;
+    size_t FSlack = 0;
     uint8_t *FBuf = nullptr;
-    std::vector<uint8_t> FCapture;
     size_t FLineStart = 0;
     size_t FEnd = 0;
     bool FEof = false;
@@ -538,9 +1004,8 @@ private:
     bool FPendingLF = false;
     bool FFilterChanged = false;
     int64_t FLine = 0;
+    int64_t FRead = 0;
 };
-
-} // namespace
 
 TBufferGrep::TBufferGrep() = default;
 TBufferGrep::~TBufferGrep() = default;
@@ -550,30 +1015,40 @@ void TBufferGrep::SetBufferSize(int bytes)
     FBufferSize = std::max(bytes, 1);
 }
 
-void TBufferGrep::DoProgress(TBufferGrep *sender, int32_t lineNo)
+int32_t TBufferGrep::ProgressValue(int32_t lineNo)
 {
-    if (!FOnProgress)
-        return;
-    int32_t value;
+    int64_t value;
     if (FScale <= 0) {
         // Under 128 bytes the whole file is one read: it is all done.
         value = 100;
-    } else if (FScale == FProgressScale && lineNo >= FProgressFrom && lineNo < FProgressTo) {
-        value = FProgressValue;
+    } else if (FScale == FProgressScale && FProgressLine >= 0
+               && int64_t(lineNo) == int64_t(FProgressLine) + 1) {
+        // The next line: step the quotient instead of dividing again.
+        value = FProgressValue + FProgressStep;
+        FProgressRest += FProgressStepRest;
+        if (FProgressRest >= FScale) {
+            FProgressRest -= FScale;
+            ++value;
+        }
+        FProgressLine = lineNo;
+        FProgressValue = value;
     } else {
         // Wide arithmetic: line * 100 overflows 32 bits in big files.
-        const int64_t v = int64_t(lineNo) * 100 / FScale;
-        value = int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-        if (lineNo >= 0 && v < INT32_MAX) {
-            FProgressValue = value;
-            FProgressScale = FScale;
-            FProgressFrom = lineNo;
-            FProgressTo = ((v + 1) * FScale + 99) / 100;
-        } else {
-            FProgressTo = 0;
-        }
+        value = int64_t(lineNo) * 100 / FScale;
+        FProgressScale = FScale;
+        FProgressLine = lineNo;
+        FProgressValue = value;
+        FProgressRest = int64_t(lineNo) * 100 % FScale;
+        FProgressStep = 100 / FScale;
+        FProgressStepRest = 100 % FScale;
     }
-    FOnProgress(sender, value);
+    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+void TBufferGrep::DoProgress(TBufferGrep *sender, int32_t lineNo)
+{
+    if (FOnProgress)
+        FOnProgress(sender, ProgressValue(lineNo));
 }
 
 void TBufferGrep::DoFound(void *listBox, const QString &word, int32_t &lineNo, const QString &text)
@@ -591,9 +1066,11 @@ void TBufferGrep::Search()
         if (!file.Open(FFileName))
             return;
         FScale = int32_t(std::min<int64_t>(file.Size() / 128, INT32_MAX));
-        FProgressFrom = 1;
-        FProgressTo = 0;
-        TGrepEngine engine(*this, size_t(FBufferSize));
+        FProgressScale = 0;
+        // A small file gets a buffer of its size (one byte more, so that
+        // the end is seen without taking the last line for a long one).
+        const int64_t capacity = std::min<int64_t>(FBufferSize, file.Size() + 1);
+        TGrepEngine engine(*this, size_t(capacity));
         engine.Run(file);
     } catch (...) {
         // A scan ends quietly; the hits delivered so far stay delivered.
@@ -608,52 +1085,66 @@ void ConfigureEntitySearch(TBufferGrep &grep)
     grep.FEndWord.clear();
 }
 
-namespace {
+namespace BufferGrepTesting {
 
-bool StartsWithUpper(QStringView text, const char *word)
+void UseVectorUnit(int unit)
 {
-    const qsizetype n = qsizetype(std::strlen(word));
-    if (text.size() < n)
-        return false;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        const char16_t up = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
-        if (up != char16_t(word[i]))
-            return false;
-    }
-    return true;
+    RequestedUnit.store(unit, std::memory_order_relaxed);
 }
 
-} // namespace
+} // namespace BufferGrepTesting
 
 bool ExtractEntityName(const QString &text, QString &name)
 {
     name.clear();
-    qsizetype b = 0;
-    qsizetype e = text.size();
-    while (b < e && text[b].unicode() <= 32)
+    const char16_t *b = reinterpret_cast<const char16_t *>(text.constData());
+    const char16_t *e = b + text.size();
+    while (b < e && *b <= 32)
         ++b;
-    while (e > b && text[e - 1].unicode() <= 32)
+    while (e > b && e[-1] <= 32)
         --e;
-    const QStringView trimmed = QStringView(text).mid(b, e - b);
 
-    static const char *const Headings[] = {"FUNCTION", "PROCEDURE", "CONSTRUCTOR", "DESTRUCTOR"};
-    if (std::none_of(std::begin(Headings), std::end(Headings),
-                     [&](const char *h) { return StartsWithUpper(trimmed, h); }))
+    auto startsWith = [b, e](const char *word, size_t n) {
+        if (size_t(e - b) < n)
+            return false;
+        for (size_t i = 0; i < n; ++i) {
+            const char16_t c = b[i];
+            if (((c >= u'a' && c <= u'z') ? char16_t(c - 32) : c) != char16_t(word[i]))
+                return false;
+        }
+        return true;
+    };
+    if (!startsWith("FUNCTION", 8) && !startsWith("PROCEDURE", 9) && !startsWith("CONSTRUCTOR", 11)
+        && !startsWith("DESTRUCTOR", 10))
         return false;
 
-    const qsizetype space = trimmed.indexOf(u' ');
-    QStringView rest = space < 0 ? QStringView() : trimmed.mid(space + 1).left(1024);
-    while (!rest.isEmpty() && rest.front().unicode() <= 32)
-        rest = rest.mid(1);
+    // The text after the first space, at most 1024 characters of it, without
+    // the blanks at its start.
+    const char16_t *p = b;
+    while (p < e && *p != u' ')
+        ++p;
+    if (p == e)
+        return true; // no space: nothing after it
+    const char16_t *rest = p + 1;
+    const char16_t *restEnd = e - rest > 1024 ? rest + 1024 : e;
+    while (rest < restEnd && *rest <= 32)
+        ++rest;
 
-    qsizetype keep = rest.indexOf(u'('); // the 1-based position of "(" minus 1
-    if (keep < 1)
-        keep = rest.indexOf(u';');
-    QStringView kept = keep > 0 ? rest.left(keep) : QStringView();
-    const qsizetype colon = kept.indexOf(u':');
-    if (colon >= 0)
-        kept = kept.left(colon);
-    name = kept.toString();
+    // Up to the first "(" when it is not the first character, else up to
+    // the first ";"; then up to the first ":".
+    const char16_t *cut = rest;
+    while (cut < restEnd && *cut != u'(')
+        ++cut;
+    if (cut == restEnd || cut == rest) {
+        cut = rest;
+        while (cut < restEnd && *cut != u';')
+            ++cut;
+        if (cut == restEnd)
+            return true; // neither: no name
+    }
+    const char16_t *colon = rest;
+    while (colon < cut && *colon != u':')
+        ++colon;
+    name = QString(reinterpret_cast<const QChar *>(rest), colon - rest);
     return true;
 }

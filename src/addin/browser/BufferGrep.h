@@ -54,13 +54,17 @@ public:
     int BufferSize() const { return FBufferSize; }
 
 private:
+    // lineNo * 100 / FScale, held to 32 bits.
+    int32_t ProgressValue(int32_t lineNo);
+
     int FBufferSize = DefaultBufferSize;
-    // DoProgress's last value and the range of lines that share it, so that
-    // the per-line call needs no division.
-    int32_t FProgressValue = 0;
+    // DoProgress's last line and value.
     int32_t FProgressScale = 0;
-    int64_t FProgressFrom = 1;
-    int64_t FProgressTo = 0;
+    int32_t FProgressLine = 0;
+    int64_t FProgressValue = 0;
+    int64_t FProgressRest = 0;
+    int64_t FProgressStep = 0;
+    int64_t FProgressStepRest = 0;
 };
 
 // The browser's settings for a scanner: routine headings from the
@@ -70,3 +74,9 @@ void ConfigureEntitySearch(TBufferGrep &grep);
 // Heading name extraction: true when the text is a routine heading; name
 // receives the routine's name (possibly empty, end not trimmed).
 bool ExtractEntityName(const QString &text, QString &name);
+
+namespace BufferGrepTesting {
+// Caps the vector unit the scanner sifts with: 0 plain, 1 SSE2, 2 AVX2,
+// 3 AVX-512; -1 the best the processor has.
+void UseVectorUnit(int unit);
+}

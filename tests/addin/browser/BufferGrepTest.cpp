@@ -221,6 +221,26 @@ TEST(ScanProgress, BigLineNumbersDoNotWrap)
     EXPECT_EQ(seen, (std::vector<int32_t>{375, 375, 233}));
 }
 
+TEST(ScanProgress, EveryLineGetsTheTruncatedQuotient)
+{
+    TBufferGrep grep;
+    int32_t last = -1;
+    grep.FOnProgress = [&](TBufferGrep *, int32_t v) { last = v; };
+    for (int32_t scale : {1, 3, 7, 99, 100, 101, 127, 4096, 8'000'000}) {
+        grep.FScale = scale;
+        for (int32_t line = 1; line <= 3000; ++line) {
+            grep.DoProgress(&grep, line);
+            ASSERT_EQ(last, int32_t(int64_t(line) * 100 / scale)) << scale << " " << line;
+        }
+        // Out of order, backwards and negative line numbers too.
+        for (int32_t line : {17, 5, -9, 0, 1, 2'000'000'000}) {
+            grep.DoProgress(&grep, line);
+            EXPECT_EQ(last, int32_t(std::clamp<int64_t>(int64_t(line) * 100 / scale, INT32_MIN,
+                                                        INT32_MAX)));
+        }
+    }
+}
+
 TEST_F(ScanFile, LineEndsCrLfLfAndCrNumberLinesAlike)
 {
     const QByteArray body = "unit U;|interface|procedure I;|implementation||procedure A;|"
