@@ -78,7 +78,9 @@ std::string TrimBytes(const std::string &s)
 }
 
 // A hit's line as a QString: the ANSI code page's characters, by table.
-QString HitText(const uint8_t *p, size_t n)
+// The string is refilled for each hit line; a handler that keeps a copy
+// makes the next fill take fresh memory.
+void HitText(QString &text, const uint8_t *p, size_t n)
 {
     static const auto table = [] {
         std::array<char16_t, 256> t{};
@@ -90,11 +92,22 @@ QString HitText(const uint8_t *p, size_t n)
             t[size_t(i)] = all[i].unicode();
         return t;
     }();
-    QString text(qsizetype(n), Qt::Uninitialized);
+    text.resize(qsizetype(n));
     char16_t *d = reinterpret_cast<char16_t *>(text.data());
-    for (size_t i = 0; i < n; ++i)
+    size_t i = 0;
+#if QUORBEL_X86_VECTORS
+    // Plain ASCII sixteen at a time.
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        if (_mm_movemask_epi8(v) != 0)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i + 8), _mm_unpackhi_epi8(v, zero));
+    }
+#endif
+    for (; i < n; ++i)
         d[i] = table[p[i]];
-    return text;
 }
 
 // Masks of one 64-byte block: bit i stands for byte i.
@@ -102,7 +115,23 @@ struct TBlockMasks {
     uint64_t Lf;    // LF line ends
     uint64_t Other; // the other line-end bytes: CR and Ctrl+Z
     uint64_t Cand;  // places where some word may start
+    uint32_t Lines; // LF count
+    int32_t LastLf; // the last LF's bit, -1 for none
 };
+
+inline unsigned BitCount(uint64_t x)
+{
+    x = x - ((x >> 1) & 0x5555555555555555ULL);
+    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return unsigned((x * 0x0101010101010101ULL) >> 56);
+}
+
+inline void SetLfCount(TBlockMasks &m)
+{
+    m.Lines = BitCount(m.Lf);
+    m.LastLf = m.Lf ? 63 - __builtin_clzll(m.Lf) : -1;
+}
 
 // Buffers a thread keeps between scans, so that scanning many small files
 // neither allocates nor touches fresh pages for each.
@@ -441,7 +470,8 @@ private:
                         c |= bit;
                 }
             }
-            out[b] = {l, o, c};
+            out[b] = {l, o, c, 0, 0};
+            SetLfCount(out[b]);
         }
     }
 
@@ -466,7 +496,7 @@ private:
 
     template <size_t N>
     struct Avx512Unit {
-        __attribute__((target("avx512bw"))) static void Run(const TKey *keys, const uint8_t *p,
+        __attribute__((target("avx512bw,popcnt"))) static void Run(const TKey *keys, const uint8_t *p,
                                                             size_t blocks, TBlockMasks *out)
         {
             const __m512i fold = _mm512_set1_epi8(0x20);
@@ -488,22 +518,26 @@ private:
                 const __m512i v0 = _mm512_or_si512(v, fold);
                 const __m512i v1 = _mm512_or_si512(_mm512_loadu_si512(p + 1), fold);
                 __mmask64 c = 0;
+#pragma GCC unroll 8
                 for (size_t j = 0; j < N; ++j) {
                     const __m512i tail = _mm512_or_si512(_mm512_loadu_si512(p + off[j]), fold);
                     __mmask64 m = _mm512_cmpeq_epi8_mask(v0, first[j]);
                     m = _mm512_mask_cmpeq_epi8_mask(m, off[j] ? v1 : v0, second[j]);
                     c |= _mm512_mask_cmpeq_epi8_mask(m, tail, last[j]);
                 }
-                out[b].Lf = _mm512_cmpeq_epi8_mask(v, lf);
+                const uint64_t l = _mm512_cmpeq_epi8_mask(v, lf);
+                out[b].Lf = l;
                 out[b].Other = _mm512_cmpeq_epi8_mask(v, cr) | _mm512_cmpeq_epi8_mask(v, sub);
                 out[b].Cand = c;
+                out[b].Lines = unsigned(_mm_popcnt_u64(l));
+                out[b].LastLf = l ? 63 - __builtin_clzll(l) : -1;
             }
         }
     };
 
     template <size_t N>
     struct Avx2Unit {
-        __attribute__((target("avx2"))) static void Run(const TKey *keys, const uint8_t *p,
+        __attribute__((target("avx2,popcnt"))) static void Run(const TKey *keys, const uint8_t *p,
                                                         size_t blocks, TBlockMasks *out)
         {
             const __m256i fold = _mm256_set1_epi8(0x20);
@@ -531,6 +565,7 @@ private:
                     const __m256i v1 = _mm256_or_si256(
                         _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 1)), fold);
                     __m256i any = _mm256_setzero_si256();
+#pragma GCC unroll 8
                     for (size_t j = 0; j < N; ++j) {
                         const __m256i tail = _mm256_or_si256(
                             _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + off[j])), fold);
@@ -547,7 +582,7 @@ private:
                         << shift;
                     c |= uint64_t(uint32_t(_mm256_movemask_epi8(any))) << shift;
                 }
-                out[b] = {l, o, c};
+                out[b] = {l, o, c, unsigned(_mm_popcnt_u64(l)), l ? 63 - __builtin_clzll(l) : -1};
             }
         }
     };
@@ -581,6 +616,7 @@ private:
                     const __m128i v1 =
                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 1)), fold);
                     __m128i any = _mm_setzero_si128();
+#pragma GCC unroll 8
                     for (size_t j = 0; j < N; ++j) {
                         const __m128i tail = _mm_or_si128(
                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + off[j])), fold);
@@ -597,7 +633,8 @@ private:
                         << shift;
                     c |= uint64_t(uint32_t(_mm_movemask_epi8(any))) << shift;
                 }
-                out[b] = {l, o, c};
+                out[b] = {l, o, c, 0, 0};
+                SetLfCount(out[b]);
             }
         }
     };
@@ -609,6 +646,75 @@ private:
     bool FEverything = false;
 };
 
+// The words of a scan as bytes and prefilter keys. A thread keeps the last
+// ones it compiled, since the browser scans file after file with the same.
+struct TCompiled {
+    bool Valid = false;
+    int Unit = -1;
+    QStringList Keywords;
+    QString StartWord;
+    QString EndWord;
+    TLineMatcher Matcher;
+    TPrefilter Before; // before the start: the start and end words
+    TPrefilter After;  // from the start line on: the end word and the keywords
+    bool HasEnd = false;
+    size_t Keep = 1;
+    size_t Slack = 0;
+
+    bool Fits(const TBufferGrep &g) const
+    {
+        return Valid && Unit == int(BestUnit()) && Keywords == g.FKeywords
+            && StartWord == g.FStartWord && EndWord == g.FEndWord;
+    }
+
+    void Compile(const TBufferGrep &g)
+    {
+        Valid = false;
+        Unit = int(BestUnit());
+        Keywords = g.FKeywords;
+        StartWord = g.FStartWord;
+        EndWord = g.FEndWord;
+        Matcher = TLineMatcher();
+        auto &words = Matcher.Words;
+        words.resize(TLineMatcher::FirstKeyword + size_t(g.FKeywords.size()));
+        HasEnd = !g.FEndWord.isEmpty();
+        if (HasEnd) {
+            words[TLineMatcher::EndWord].Word = UpperBytes(Bytes(g.FEndWord));
+            Matcher.EndEqual.Word = TrimBytes(Bytes(g.FEndWord));
+        }
+        words[TLineMatcher::StartWord].Word = UpperBytes(Bytes(g.FStartWord));
+        Matcher.StartEqual.Word = TrimBytes(Bytes(g.FStartWord));
+        for (qsizetype k = 0; k < g.FKeywords.size(); ++k)
+            words[TLineMatcher::FirstKeyword + size_t(k)].Word = Bytes(g.FKeywords[k]);
+        Keep = Matcher.LongestWord();
+        Before = TPrefilter();
+        After = TPrefilter();
+        Before.Set(Needles(false));
+        After.Set(Needles(true));
+        Slack = std::max(TPrefilter::Reach(Needles(false)), TPrefilter::Reach(Needles(true)));
+        Valid = true;
+    }
+
+    std::vector<const std::string *> Needles(bool started) const
+    {
+        const auto &words = Matcher.Words;
+        std::vector<const std::string *> out;
+        out.push_back(&words[TLineMatcher::EndWord].Word);
+        out.push_back(&Matcher.EndEqual.Word);
+        if (started) {
+            for (size_t k = TLineMatcher::FirstKeyword; k < words.size(); ++k)
+                out.push_back(&words[k].Word);
+        } else {
+            // Only a start line is searched before the start.
+            out.push_back(&words[TLineMatcher::StartWord].Word);
+            out.push_back(&Matcher.StartEqual.Word);
+        }
+        return out;
+    }
+};
+
+thread_local TCompiled ThreadCompiled;
+
 } // namespace
 
 // One scan of one file, streamed through a fixed buffer.
@@ -616,21 +722,21 @@ class TGrepEngine {
 public:
     TGrepEngine(TBufferGrep &grep, size_t capacity) : FGrep(grep)
     {
-        FSpace = ThreadSpace.InUse ? &FOwnSpace : &ThreadSpace; // a handler may scan too
+        // A handler may scan too: a scan inside a scan has its own space.
+        const bool nested = ThreadSpace.InUse;
+        FSpace = nested ? &FOwnSpace : &ThreadSpace;
+        FCompiled = nested ? &FOwnCompiled : &ThreadCompiled;
         FSpace->InUse = true;
-        FMatch.Space = FSpace;
-
-        FMatch.Words.resize(TLineMatcher::FirstKeyword + size_t(grep.FKeywords.size()));
-        FHasEnd = !grep.FEndWord.isEmpty();
-        if (FHasEnd) {
-            FMatch.Words[TLineMatcher::EndWord].Word = UpperBytes(Bytes(grep.FEndWord));
-            FMatch.EndEqual.Word = TrimBytes(Bytes(grep.FEndWord));
-        }
-        FMatch.Words[TLineMatcher::StartWord].Word = UpperBytes(Bytes(grep.FStartWord));
-        FMatch.StartEqual.Word = TrimBytes(Bytes(grep.FStartWord));
-        for (qsizetype k = 0; k < grep.FKeywords.size(); ++k)
-            FMatch.Words[TLineMatcher::FirstKeyword + size_t(k)].Word = Bytes(grep.FKeywords[k]);
+        if (!FCompiled->Fits(grep))
+            FCompiled->Compile(grep);
+        FMatch = &FCompiled->Matcher;
+        FMatch->Space = FSpace;
+        FHasEnd = FCompiled->HasEnd;
+        FKeep = FCompiled->Keep;
+        FSlack = FCompiled->Slack;
         FStarted = grep.FStartWord.isEmpty();
+        UsePrefilter();
+
         FOwnProgress = typeid(grep) == typeid(TBufferGrep);
         FFastProgress = FOwnProgress && grep.FScale > 0;
         FStepScale = grep.FScale;
@@ -639,10 +745,7 @@ public:
             FStepRestInc = 100 % FStepScale;
         }
 
-        FKeep = FMatch.LongestWord();
         FCap = std::max(capacity, 2 * FKeep + 2);
-        FSlack = std::max(TPrefilter::Reach(Needles(false)), TPrefilter::Reach(Needles(true)));
-        UsePrefilter();
         // Only the bytes past the data that blocks read are cleared, after
         // each read.
         FBuf = FSpace->BufferOf(FCap + FSlack);
@@ -705,31 +808,20 @@ private:
         return got;
     }
 
-    std::vector<const std::string *> Needles(bool started) const
-    {
-        std::vector<const std::string *> out;
-        out.reserve(FMatch.Words.size() + 2);
-        out.push_back(&FMatch.Words[TLineMatcher::EndWord].Word);
-        out.push_back(&FMatch.EndEqual.Word);
-        if (started) {
-            for (size_t k = TLineMatcher::FirstKeyword; k < FMatch.Words.size(); ++k)
-                out.push_back(&FMatch.Words[k].Word);
-        } else {
-            // Only a start line is searched before the start.
-            out.push_back(&FMatch.Words[TLineMatcher::StartWord].Word);
-            out.push_back(&FMatch.StartEqual.Word);
-        }
-        return out;
-    }
-
     void UsePrefilter()
     {
-        FFilter.Set(Needles(FStarted));
+        FFilter = FStarted ? &FCompiled->After : &FCompiled->Before;
         FFilterChanged = true;
     }
 
     // Every complete line of [FLineStart, FEnd).
     void Scan()
+    {
+        ScanLines();
+        FlushPlainLines();
+    }
+
+    void ScanLines()
     {
         std::vector<uint32_t> &pending = FSpace->Candidates; // of the unfinished line
         pending.clear();
@@ -740,9 +832,19 @@ private:
             // for its masks to stay in the first-level cache.
             const size_t blocks = std::min<size_t>((FEnd - pos + 63) / 64, SiftBlocks);
             TBlockMasks *masks = FSpace->MasksOf(SiftBlocks);
-            FFilter.Sift(FBuf + pos, blocks, masks);
+            FFilter->Sift(FBuf + pos, blocks, masks);
             for (size_t k = 0; k < blocks; ++k, pos += 64) {
-                uint64_t lf = masks[k].Lf;
+                const TBlockMasks &m = masks[k];
+                if (!(m.Other | m.Cand) && pos >= FLineStart && pos + 64 <= FEnd && pending.empty()) {
+                    // Only LF line ends and nothing to look at: the lines are
+                    // only counted, a stretch at a time.
+                    if (m.LastLf >= 0) {
+                        FLineStart = pos + size_t(m.LastLf) + 1;
+                        FPlainLines += m.Lines;
+                    }
+                    continue;
+                }
+                uint64_t lf = m.Lf;
                 uint64_t other = masks[k].Other;
                 uint64_t cand = masks[k].Cand;
                 uint64_t valid = ~uint64_t(0);
@@ -755,13 +857,13 @@ private:
                 cand &= valid;
 
                 if (!other && !cand && pending.empty()) {
-                    // Only LF line ends and nothing to look at: count the lines.
                     if (lf) {
                         FLineStart = pos + (63 - unsigned(__builtin_clzll(lf))) + 1;
-                        CountLines(lf);
+                        FPlainLines += BitCount(lf);
                     }
                     continue;
                 }
+                FlushPlainLines();
 
                 uint64_t eol = lf | other;
                 while (eol) {
@@ -821,12 +923,24 @@ private:
         }
     }
 
-    // One line for each bit: the common case, with the stepping on locals.
-    void CountLines(uint64_t bits)
+    // Lines without words wait here to be counted, so that the counting
+    // loop runs long.
+    void FlushPlainLines()
+    {
+        if (FPlainLines) {
+            const uint64_t n = FPlainLines;
+            FPlainLines = 0;
+            CountLines(n);
+        }
+    }
+
+    // n lines, each with its progress call: the common case, with the
+    // stepping on locals.
+    void CountLines(uint64_t n)
     {
         TBufferGrep &g = FGrep;
         if (!FFastProgress || g.FScale != FStepScale || !g.FOnProgress) {
-            for (; bits; bits &= bits - 1)
+            for (; n; --n)
                 CountLine();
             return;
         }
@@ -837,20 +951,19 @@ private:
         int64_t line = FLine;
         int64_t value = FStepValue;
         int64_t rest = FStepRest;
-        for (; bits; bits &= bits - 1) {
+        for (; n; --n) {
             ++line;
             value += step;
             rest += restInc;
-            if (rest >= scale) {
-                rest -= scale;
-                ++value;
-            }
+            const int64_t carry = rest >= scale ? 1 : 0; // no branch: it goes either way
+            value += carry;
+            rest -= scale & -carry;
             FLine = line; // the handler may throw
             handler(&g, int32_t(std::min<int64_t>(value, INT32_MAX)));
             if (g.FScale != scale) {
                 // A handler changed the scale: no stepping after that.
                 FFastProgress = false;
-                for (bits &= bits - 1; bits; bits &= bits - 1)
+                while (--n)
                     CountLine();
                 return;
             }
@@ -887,28 +1000,28 @@ private:
     {
         const uint8_t *line = FBuf + FLineStart;
         const size_t n = e - FLineStart;
-        FMatch.Begin(FStarted);
+        FMatch->Begin(FStarted);
         // Before the start the keywords were not sifted for.
-        if (FFilter.Everything() || !FStarted)
-            FMatch.Feed(line, n, 0, true, true);
+        if (FFilter->Everything() || !FStarted)
+            FMatch->Feed(line, n, 0, true, true);
         else
-            FMatch.FeedAt(line, n, FSpace->Candidates.data(), FSpace->Candidates.size(), FLineStart);
+            FMatch->FeedAt(line, n, FSpace->Candidates.data(), FSpace->Candidates.size(), FLineStart);
         return Finish(line, n);
     }
 
     // A line read without the sifting (the last one, without a break).
     bool WholeLine(const uint8_t *line, size_t n)
     {
-        FMatch.Begin(FStarted);
-        FMatch.Feed(line, n, 0, true, true);
+        FMatch->Begin(FStarted);
+        FMatch->Feed(line, n, 0, true, true);
         return Finish(line, n);
     }
 
     // The buffer is full with the start of one line: scan it in windows.
     void LongLine(TFileReader &file)
     {
-        FMatch.Begin(FStarted);
-        FMatch.Feed(FBuf, FCap, 0, true, false);
+        FMatch->Begin(FStarted);
+        FMatch->Feed(FBuf, FCap, 0, true, false);
         std::vector<uint8_t> &capture = FSpace->Capture;
         capture.assign(FBuf, FBuf + FCap);
         size_t end = FCap;
@@ -920,7 +1033,7 @@ private:
                 return;
             }
             if (got == 0) {
-                FMatch.Feed(FBuf, FKeep, FKeep, false, true);
+                FMatch->Feed(FBuf, FKeep, FKeep, false, true);
                 Finish(capture.data(), capture.size());
                 FDone = true;
                 return;
@@ -931,7 +1044,7 @@ private:
             while (e < newEnd && FBuf[e] != LF && FBuf[e] != CR && FBuf[e] != CtrlZ)
                 ++e;
             if (e < newEnd) {
-                FMatch.Feed(FBuf, e, FKeep, false, true);
+                FMatch->Feed(FBuf, e, FKeep, false, true);
                 FEnd = newEnd;
                 if (!Finish(capture.data(), capture.size()) || FBuf[e] == CtrlZ) {
                     FDone = true;
@@ -940,7 +1053,7 @@ private:
                 AfterLineEnd(e);
                 return;
             }
-            FMatch.Feed(FBuf, newEnd, FKeep, false, false);
+            FMatch->Feed(FBuf, newEnd, FKeep, false, false);
             end = newEnd;
         }
     }
@@ -950,38 +1063,41 @@ private:
     bool Finish(const uint8_t *text, size_t n)
     {
         CountLine();
-        const auto &words = FMatch.Words;
-        if (FHasEnd && (words[TLineMatcher::EndWord].Passed() || FMatch.EndEqual.Result()))
+        const auto &words = FMatch->Words;
+        if (FHasEnd && (words[TLineMatcher::EndWord].Passed() || FMatch->EndEqual.Result()))
             return false;
         if (!FStarted) {
-            if (!words[TLineMatcher::StartWord].Passed() && !FMatch.StartEqual.Result())
+            if (!words[TLineMatcher::StartWord].Passed() && !FMatch->StartEqual.Result())
                 return true;
             FStarted = true;
             UsePrefilter();
         }
-        QString lineText;
         bool made = false;
         for (size_t k = TLineMatcher::FirstKeyword; k < words.size(); ++k) {
             if (!words[k].Passed())
                 continue;
             if (!made) {
-                lineText = HitText(text, n);
+                HitText(FLineText, text, n);
                 made = true;
             }
             int32_t lineNo = int32_t(FLine);
             FGrep.DoFound(FGrep.FListBox, FGrep.FKeywords[qsizetype(k - TLineMatcher::FirstKeyword)],
-                          lineNo, lineText);
+                          lineNo, FLineText);
         }
         return true;
     }
 
     static constexpr size_t SiftBlocks = 64;
 
+    QString FLineText;
+
     TBufferGrep &FGrep;
     TScanSpace FOwnSpace;
     TScanSpace *FSpace = nullptr;
-    TLineMatcher FMatch;
-    TPrefilter FFilter;
+    TCompiled FOwnCompiled;
+    TCompiled *FCompiled = nullptr;
+    TLineMatcher *FMatch = nullptr;
+    const TPrefilter *FFilter = nullptr;
     bool FHasEnd = false;
     bool FStarted = false;
     bool FOwnProgress = false;
@@ -1004,6 +1120,7 @@ private:
     bool FPendingLF = false;
     bool FFilterChanged = false;
     int64_t FLine = 0;
+    uint64_t FPlainLines = 0;
     int64_t FRead = 0;
 };
 

@@ -272,9 +272,12 @@ TEST_F(ScanFile, LastLineWithoutBreakIsRead)
 
 TEST_F(ScanFile, HitTextIsTheLineAsReadInTheAnsiCodePage)
 {
-    const Recorder r = scan("implementation\n  Procedure Año(x: \x80);  \n");
-    ASSERT_EQ(r.hits.size(), 1u);
+    const Recorder r = scan("implementation\n  Procedure Año(x: \x80);  \n"
+                            "procedure TVeryLongClassName.Method(\x93quoted\x94, \xe9);\n");
+    ASSERT_EQ(r.hits.size(), 2u);
     EXPECT_EQ(r.hits[0].text, QString::fromUtf8("  Procedure A\u00c3\u00b1o(x: \u20ac);  "));
+    EXPECT_EQ(r.hits[1].text,
+              QString::fromUtf8("procedure TVeryLongClassName.Method(\u201cquoted\u201d, \u00e9);"));
 }
 
 TEST_F(ScanFile, LineLongerThanTheBuffer)
@@ -453,16 +456,26 @@ QByteArray RandomSource(QRandomGenerator &rng, int pieces)
     return out;
 }
 
-TEST_F(ScanFile, StreamedScanAgreesWithWholeFileReading)
+// Every vector unit the processor has sifts alike (a lesser one is asked
+// for; where it is missing the best available stands in).
+class ScanVectorUnits : public ScanFile, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override { BufferGrepTesting::UseVectorUnit(GetParam()); }
+    void TearDown() override { BufferGrepTesting::UseVectorUnit(-1); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Units, ScanVectorUnits, ::testing::Values(0, 1, 2, 3));
+
+TEST_P(ScanVectorUnits, StreamedScanAgreesWithWholeFileReading)
 {
-    QRandomGenerator rng(20240611);
+    QRandomGenerator rng(20240611 + GetParam());
     const int buffers[] = {1, 5, 16, 31, 64, 65, 100, 257, 4096, 0};
     struct Setup {
         const char *start;
         const char *end;
     } setups[] = {{"implementation", ""}, {"", "end."}, {" implementation", " END "}, {"", ""}};
     int compared = 0;
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 32; ++round) {
         const QByteArray text = RandomSource(rng, 50 + int(rng.bounded(1500)));
         const Setup &s = setups[round % std::size(setups)];
         const QStringList keywords = {QStringLiteral("PROCEDURE"), QStringLiteral("FUNCTION"),
@@ -495,7 +508,7 @@ TEST_F(ScanFile, StreamedScanAgreesWithWholeFileReading)
             ++compared;
         }
     }
-    EXPECT_EQ(compared, 600);
+    EXPECT_EQ(compared, 320);
 }
 
 } // namespace
