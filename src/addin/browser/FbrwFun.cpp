@@ -248,17 +248,23 @@ TSearchThread::TSearchThread() : FGrep(std::make_unique<TBufferGrep>())
 
 TSearchThread::~TSearchThread() = default;
 
+namespace {
+// One for all scans: a mutex inside the job could not cover the job's own
+// creation.
+std::mutex HandOff;
+} // namespace
+
 void TSearchThread::Publish()
 {
     // Whatever was set before this unlock is seen by the worker after its
     // lock, without relying on how the pool hands the job over.
-    std::lock_guard<std::mutex> lock(FHandOff);
+    std::lock_guard<std::mutex> lock(HandOff);
 }
 
 void TSearchThread::run()
 {
     {
-        std::lock_guard<std::mutex> lock(FHandOff);
+        std::lock_guard<std::mutex> lock(HandOff);
     }
     ConfigureEntitySearch(*FGrep);
     FGrep->FOnProgress = FOnProgress;
@@ -383,6 +389,9 @@ TFbrwEnt::~TFbrwEnt()
             tab->FToken->Cancelled = true;
     FPool->clear();
     FPool->waitForDone();
+    // What the workers left in the mailbox goes with it; taking it under its
+    // lock orders their last posts before this thread's clean-up.
+    FMailbox.Take();
 }
 
 int TFbrwEnt::MaxParallelScans() const

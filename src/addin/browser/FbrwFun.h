@@ -114,9 +114,6 @@ public:
     // End-of-thread handler, called on the worker when the scan has returned;
     // the window's one passes the end on to the window's thread.
     std::function<void()> FOnTerminate;
-
-private:
-    std::mutex FHandOff;
 };
 
 class TFbrwEnt : public QWidget {
