@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +105,11 @@ long ChildPeakKiB(const std::vector<std::string> &args, int *status)
         for (const std::string &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
+        if (std::strcmp(argv[1], "--scan") != 0) {
+            // The peer's count is of no interest here.
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+        }
         execvp(argv[0], argv.data());
         _exit(127);
     }
