@@ -319,7 +319,9 @@ public:
                 const size_t i = at[k] - base;
                 if (i + L > len)
                     break;
-                if (!EqualUpper(w + i, t.Word))
+                // Most places belong to another word: its ends tell at once.
+                if (UpAscii(w[i]) != uint8_t(t.Word[0]) || UpAscii(w[i + L - 1]) != uint8_t(t.Word[L - 1])
+                    || !EqualUpper(w + i, t.Word))
                     continue;
                 if (i > 0 && w[i - 1] != ' ')
                     t.Verdict = TVerdict::Fail;
@@ -417,8 +419,9 @@ public:
     }
     bool Everything() const { return FEverything; }
 
-    // Masks of the blocks starting at p, p + 64, ...
-    void Sift(const uint8_t *p, size_t blocks, TBlockMasks *out) const
+    // Masks of the blocks starting at p, p + 64, ... (at most 64 of them);
+    // returns which blocks hold a CR, a Ctrl+Z or a candidate.
+    uint64_t Sift(const uint8_t *p, size_t blocks, TBlockMasks *out) const
     {
         switch (FUnit) {
 #if QUORBEL_X86_VECTORS
@@ -439,6 +442,10 @@ public:
         if (FEverything)
             for (size_t b = 0; b < blocks; ++b)
                 out[b].Cand = ~uint64_t(0);
+        uint64_t special = 0;
+        for (size_t b = 0; b < blocks; ++b)
+            special |= uint64_t((out[b].Other | out[b].Cand) != 0) << b;
+        return special;
     }
 
 private:
@@ -823,8 +830,7 @@ private:
 
     void ScanLines()
     {
-        std::vector<uint32_t> &pending = FSpace->Candidates; // of the unfinished line
-        pending.clear();
+        FSpace->Candidates.clear();
         size_t pos = FLineStart;
         FFilterChanged = false;
         while (pos < FEnd) {
@@ -832,81 +838,119 @@ private:
             // for its masks to stay in the first-level cache.
             const size_t blocks = std::min<size_t>((FEnd - pos + 63) / 64, SiftBlocks);
             TBlockMasks *masks = FSpace->MasksOf(SiftBlocks);
-            FFilter->Sift(FBuf + pos, blocks, masks);
-            for (size_t k = 0; k < blocks; ++k, pos += 64) {
-                const TBlockMasks &m = masks[k];
-                if (!(m.Other | m.Cand) && pos >= FLineStart && pos + 64 <= FEnd && pending.empty()) {
-                    // Only LF line ends and nothing to look at: the lines are
-                    // only counted, a stretch at a time.
-                    if (m.LastLf >= 0) {
-                        FLineStart = pos + size_t(m.LastLf) + 1;
-                        FPlainLines += m.Lines;
-                    }
-                    continue;
-                }
-                uint64_t lf = m.Lf;
-                uint64_t other = masks[k].Other;
-                uint64_t cand = masks[k].Cand;
-                uint64_t valid = ~uint64_t(0);
-                if (FEnd - pos < 64)
-                    valid = LowBits(unsigned(FEnd - pos));
-                if (FLineStart > pos)
-                    valid &= ~LowBits(unsigned(FLineStart - pos)); // the LF of a CR LF
-                lf &= valid;
-                other &= valid;
-                cand &= valid;
+            // The blocks to look into one by one: those with a CR, a Ctrl+Z or
+            // a place where a word may start, and a last one cut short.
+            // Between them only LF line ends lie: those lines are counted a
+            // run of blocks at a time.
+            uint64_t special = FFilter->Sift(FBuf + pos, blocks, masks);
+            if (FEnd - pos < 64 * blocks)
+                special |= uint64_t(1) << (blocks - 1);
+            if (FLineStart > pos)
+                special |= 1;
 
-                if (!other && !cand && pending.empty()) {
-                    if (lf) {
-                        FLineStart = pos + (63 - unsigned(__builtin_clzll(lf))) + 1;
-                        FPlainLines += BitCount(lf);
+            const size_t start = pos;
+            size_t k = 0;
+            while (k < blocks) {
+                // A run starts neither inside a candidate line nor inside a
+                // CR LF cut by the block before.
+                if (FSpace->Candidates.empty() && FLineStart <= start + 64 * k) {
+                    const uint64_t ahead = special & ~LowBits(unsigned(k));
+                    const size_t j = ahead ? size_t(__builtin_ctzll(ahead)) : blocks;
+                    if (j > k) {
+                        uint32_t n = 0;
+                        for (size_t r = k; r < j; ++r)
+                            n += masks[r].Lines;
+                        if (n) {
+                            FPlainLines += n;
+                            size_t r = j - 1;
+                            while (masks[r].LastLf < 0)
+                                --r;
+                            FLineStart = start + 64 * r + size_t(masks[r].LastLf) + 1;
+                        }
+                        k = j;
+                        if (k == blocks)
+                            break;
                     }
+                }
+                switch (Block(start + 64 * k, masks[k])) {
+                case TBlockEnd::Next:
+                    ++k;
                     continue;
-                }
-                FlushPlainLines();
-
-                uint64_t eol = lf | other;
-                while (eol) {
-                    const unsigned i = unsigned(__builtin_ctzll(eol));
-                    eol &= eol - 1;
-                    const size_t e = pos + i;
-                    if (e < FLineStart)
-                        continue; // the LF of a CR LF
-                    const uint64_t below = LowBits(i);
-                    uint64_t mine = cand & below;
-                    cand &= ~(below | (uint64_t(1) << i));
-                    const bool last = FBuf[e] == CtrlZ;
-                    bool go = true;
-                    if (!mine && pending.empty()) {
-                        if (!last || e > FLineStart)
-                            CountLine();
-                    } else {
-                        for (; mine; mine &= mine - 1)
-                            pending.push_back(uint32_t(pos + unsigned(__builtin_ctzll(mine))));
-                        if (!last || e > FLineStart)
-                            go = Candidate(e);
-                        pending.clear();
-                    }
-                    if (!go || last) {
-                        FDone = true;
-                        return;
-                    }
-                    AfterLineEnd(e);
-                    if (FFilterChanged)
-                        break;
-                }
-                if (FFilterChanged) {
-                    // The search has started: later lines need the keywords'
-                    // places, which these masks do not hold.
-                    FFilterChanged = false;
-                    pos = FLineStart;
-                    pending.clear();
+                case TBlockEnd::Done:
+                    FDone = true;
+                    return;
+                case TBlockEnd::Resift:
                     break;
                 }
-                for (; cand; cand &= cand - 1)
-                    pending.push_back(uint32_t(pos + unsigned(__builtin_ctzll(cand))));
+                break;
+            }
+            if (k == blocks)
+                pos = start + 64 * blocks;
+            else
+                pos = FLineStart; // the search has started: sift again with the keywords
+        }
+    }
+
+    enum class TBlockEnd { Next, Done, Resift };
+
+    // One block's line ends, one by one.
+    TBlockEnd Block(size_t pos, const TBlockMasks &m)
+    {
+        std::vector<uint32_t> &pending = FSpace->Candidates; // of the unfinished line
+        uint64_t valid = ~uint64_t(0);
+        if (FEnd - pos < 64)
+            valid = LowBits(unsigned(FEnd - pos));
+        if (FLineStart > pos)
+            valid &= ~LowBits(unsigned(FLineStart - pos)); // the LF of a CR LF
+        const uint64_t lf = m.Lf & valid;
+        const uint64_t other = m.Other & valid;
+        uint64_t cand = m.Cand & valid;
+
+        if (!other && !cand && pending.empty()) {
+            if (lf) {
+                FLineStart = pos + (63 - unsigned(__builtin_clzll(lf))) + 1;
+                FPlainLines += BitCount(lf);
+            }
+            return TBlockEnd::Next;
+        }
+        FlushPlainLines();
+
+        uint64_t eol = lf | other;
+        while (eol) {
+            const unsigned i = unsigned(__builtin_ctzll(eol));
+            eol &= eol - 1;
+            const size_t e = pos + i;
+            if (e < FLineStart)
+                continue; // the LF of a CR LF
+            const uint64_t below = LowBits(i);
+            uint64_t mine = cand & below;
+            cand &= ~(below | (uint64_t(1) << i));
+            const bool last = FBuf[e] == CtrlZ;
+            bool go = true;
+            if (!mine && pending.empty()) {
+                if (!last || e > FLineStart)
+                    CountLine();
+            } else {
+                for (; mine; mine &= mine - 1)
+                    pending.push_back(uint32_t(pos + unsigned(__builtin_ctzll(mine))));
+                if (!last || e > FLineStart)
+                    go = Candidate(e);
+                pending.clear();
+            }
+            if (!go || last)
+                return TBlockEnd::Done;
+            AfterLineEnd(e);
+            if (FFilterChanged) {
+                // The search has started: later lines need the keywords'
+                // places, which these masks do not hold.
+                FFilterChanged = false;
+                pending.clear();
+                return TBlockEnd::Resift;
             }
         }
+        for (; cand; cand &= cand - 1)
+            pending.push_back(uint32_t(pos + unsigned(__builtin_ctzll(cand))));
+        return TBlockEnd::Next;
     }
 
     void AfterLineEnd(size_t e)
