@@ -1,8 +1,780 @@
 #include "FbrwFun.h"
 
+#include "core/QuorbelExpert.h"
+
+#include "Dialogs.h"
+#include "Exception.h"
+#include "Paths.h"
+#include "StringTable.h"
+#include "Windows.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScopedValueRollback>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QThreadPool>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+const QString PascalExt = QStringLiteral(".PAS");
+
+// Ends a scan whose results nobody wants any more; the scanner takes any
+// handler error as the end of its scan.
+struct TScanStopped {};
+
+// A list line: the routine's name, ordered alphabetically without regard to
+// case.
+class TEntityItem : public QListWidgetItem {
+public:
+    TEntityItem(const QString &name, int32_t line) : QListWidgetItem(name)
+    {
+        setData(Qt::UserRole, line);
+    }
+    bool operator<(const QListWidgetItem &other) const override
+    {
+        return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+    }
+};
+
+// The logo at the right of the tool bar; a click shows the about message.
+class TLogo : public QLabel {
+public:
+    std::function<void()> OnClick;
+    explicit TLogo(QWidget *parent) : QLabel(parent)
+    {
+        QPixmap logo(22, 22);
+        logo.fill(Qt::transparent);
+        QPainter p(&logo);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(QColor(0x1f, 0x4e, 0x8c));
+        p.setPen(Qt::NoPen);
+        p.drawRoundedRect(QRectF(1, 1, 20, 20), 4, 4);
+        p.setPen(Qt::white);
+        QFont f = p.font();
+        f.setBold(true);
+        f.setPixelSize(14);
+        p.setFont(f);
+        p.drawText(QRect(0, 0, 22, 22), Qt::AlignCenter, QStringLiteral("Q"));
+        p.end();
+        setPixmap(logo);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent *) override
+    {
+        if (OnClick)
+            OnClick();
+    }
+};
+
+// The worker side of one scan: turns hits into routines and hands them to
+// the window in batches, with the progress, through the mailbox. It touches
+// nothing of the window's but the mailbox.
+class TScanFeed {
+public:
+    TScanFeed(TScanMailbox *mail, std::shared_ptr<TScanToken> token)
+        : FMail(mail), FToken(std::move(token)), FLastSent(Clock::now())
+    {
+    }
+
+    // Hit handler.
+    void Found(const QString &text, int32_t line)
+    {
+        if (FToken->Cancelled.load(std::memory_order_relaxed))
+            throw TScanStopped();
+        QString name;
+        if (!ExtractEntityName(text, name))
+            return;
+        if (std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() > 32; }))
+            return; // nothing but blanks: no routine
+        FBatch.push_back({std::move(name), line});
+        if (FBatch.size() >= BatchSize || Clock::now() - FLastSent > BatchAge)
+            SendBatch();
+    }
+
+    // Progress handler: the value held to the bar's range, sent when it
+    // changes. Also where a cancelled scan stops, at the next line.
+    void Progress(int32_t value)
+    {
+        if (FToken->Cancelled.load(std::memory_order_relaxed))
+            throw TScanStopped();
+        value = std::clamp(value, 0, 100);
+        if (value == FShown)
+            return;
+        FShown = value;
+        FMail->Post({TScanMailbox::TMessage::Progress, FToken, {}, value});
+    }
+
+    // The scan has returned.
+    void Finish()
+    {
+        SendBatch();
+        FMail->Post({TScanMailbox::TMessage::Ended, FToken, {}, 0});
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr size_t BatchSize = 256;
+    static constexpr std::chrono::milliseconds BatchAge{40};
+
+    void SendBatch()
+    {
+        FLastSent = Clock::now();
+        if (FBatch.empty())
+            return;
+        FMail->Post({TScanMailbox::TMessage::Entities, FToken, std::move(FBatch), 0});
+        FBatch.clear();
+    }
+
+    TScanMailbox *FMail;
+    std::shared_ptr<TScanToken> FToken;
+    std::vector<TEntity> FBatch;
+    Clock::time_point FLastSent;
+    int32_t FShown = -1;
+};
+
+bool Inside(const QWidget *w, const QWidget *ancestor)
+{
+    for (; w; w = w->parentWidget())
+        if (w == ancestor)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ mailbox
+
+void TScanMailbox::Post(TMessage message)
+{
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        wake = FMessages.empty();
+        FMessages.push_back(std::move(message));
+    }
+    if (wake)
+        QMetaObject::invokeMethod(FReceiver, "DrainMailbox", Qt::QueuedConnection);
+}
+
+std::vector<TScanMailbox::TMessage> TScanMailbox::Take()
+{
+    std::lock_guard<std::mutex> lock(FLock);
+    return std::exchange(FMessages, {});
+}
+
+// ------------------------------------------------------------------- tab sheet
+
+TMiTabSheet::TMiTabSheet(QTabWidget *pageControl) : QWidget(pageControl), FPageControl(pageControl)
+{
+    ListBox = new QListWidget(this);
+    ListBox->setObjectName(QStringLiteral("ListBox"));
+    ListBox->setSortingEnabled(true);
+    ListBox->setSelectionMode(QAbstractItemView::SingleSelection);
+    QPalette palette = ListBox->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
+    ListBox->setPalette(palette);
+    ListBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListBox, &QListWidget::itemDoubleClicked, this, [this] {
+        if (FOnDblClick)
+            FOnDblClick();
+    });
+    connect(ListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        if (FPopup)
+            FPopup->popup(ListBox->viewport()->mapToGlobal(at));
+    });
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(ListBox);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+TMiTabSheet::~TMiTabSheet()
+{
+    if (FToken)
+        FToken->Cancelled = true;
+}
+
+void TMiTabSheet::SetEvent(std::function<void()> handler)
+{
+    FOnDblClick = std::move(handler);
+}
+
+void TMiTabSheet::SetPopup(QMenu *menu)
+{
+    FPopup = menu;
+}
+
+void TMiTabSheet::SetCaption(const QString &caption)
+{
+    const int index = FPageControl->indexOf(this);
+    if (index >= 0)
+        FPageControl->setTabText(index, caption);
+}
+
+QString TMiTabSheet::Caption() const
+{
+    const int index = FPageControl->indexOf(const_cast<TMiTabSheet *>(this));
+    return index >= 0 ? FPageControl->tabText(index) : QString();
+}
+
+void TMiTabSheet::AddEntities(const std::vector<TEntity> &entities)
+{
+    for (const TEntity &e : entities)
+        ListBox->addItem(new TEntityItem(e.Name, e.Line));
+}
+
+// --------------------------------------------------------------- search thread
+
+TSearchThread::TSearchThread() : FGrep(std::make_unique<TBufferGrep>())
+{
+    setAutoDelete(true);
+}
+
+TSearchThread::~TSearchThread() = default;
+
+namespace {
+// One for all scans: a mutex inside the job could not cover the job's own
+// creation.
+std::mutex HandOff;
+} // namespace
+
+void TSearchThread::Publish()
+{
+    // Whatever was set before this unlock is seen by the worker after its
+    // lock, without relying on how the pool hands the job over.
+    std::lock_guard<std::mutex> lock(HandOff);
+}
+
+void TSearchThread::run()
+{
+    {
+        std::lock_guard<std::mutex> lock(HandOff);
+    }
+    ConfigureEntitySearch(*FGrep);
+    FGrep->FOnProgress = FOnProgress;
+    FGrep->FOnFound = FOnFound;
+    FGrep->FFileName = FFileName;
+    FGrep->FListBox = FListBox;
+    FGrep->Search();
+    if (FOnTerminate)
+        FOnTerminate();
+}
+
+// ---------------------------------------------------------------------- window
+
 TFbrwEnt::TFbrwEnt(QWidget *owner) : QWidget(owner, Qt::Window)
 {
     setObjectName(QStringLiteral("FbrwEnt"));
+    setWindowTitle(LoadStr(1109));
+    move(0, 0);
+    resize(205, 364);
+    setMinimumSize(205, 272);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(25);
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    auto *bar = new QHBoxLayout(Panel1);
+    bar->setContentsMargins(1, 1, 1, 1);
+    bar->setSpacing(1);
+    auto button = [&](const char *name, int hint, QStyle::StandardPixmap icon, const char *glyph) {
+        auto *b = new QToolButton(Panel1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(LoadStr(hint));
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus); // speed buttons: they never take the focus
+        b->setFixedSize(23, 23);
+        const QIcon i = style()->standardIcon(icon);
+        if (i.isNull())
+            b->setText(QString::fromUtf8(glyph));
+        else
+            b->setIcon(i);
+        bar->addWidget(b);
+        return b;
+    };
+    btnFijo = button("btnFijo", 1009, QStyle::SP_TitleBarShadeButton, "^");
+    btnFijo->setCheckable(true);
+    btnRefresh = button("btnRefresh", 1077, QStyle::SP_BrowserReload, "R");
+    btnAbrir = button("btnAbrir", 1007, QStyle::SP_FileIcon, "+");
+    btnBorra = button("btnBorra", 1008, QStyle::SP_TrashIcon, "-");
+    btnTodos = button("btnTodos", 1010, QStyle::SP_DirOpenIcon, "*");
+    bar->addStretch(1);
+    auto *logo = new TLogo(Panel1);
+    logo->OnClick = [this] { Image1Click(); };
+    Image1 = logo;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setToolTip(QStringLiteral("Click Here"));
+    bar->addWidget(Image1);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setFocusPolicy(Qt::NoFocus);
+    PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFixedHeight(12);
+    ProgressBar1->hide();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Panel1);
+    layout->addWidget(PageControl1, 1);
+    layout->addWidget(ProgressBar1);
+
+    PopM = new QMenu(this);
+    PopM->setObjectName(QStringLiteral("PopM"));
+    auto item = [&](const char *name, int caption) {
+        QAction *a = PopM->addAction(LoadStr(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    Refrescar1 = item("Refrescar1", 1077);
+    Aadir1 = item("Aadir1", 1001);
+    Borrar1 = item("Borrar1", 1022);
+    N1 = PopM->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    Cerrar1 = item("Cerrar1", 1016);
+
+    connect(btnRefresh, &QToolButton::clicked, this, [this] { btnRefreshClick(); });
+    connect(Refrescar1, &QAction::triggered, this, [this] { btnRefreshClick(); });
+    connect(btnAbrir, &QToolButton::clicked, this, [this] { btnAbrirClick(); });
+    connect(Aadir1, &QAction::triggered, this, [this] { btnAbrirClick(); });
+    connect(btnBorra, &QToolButton::clicked, this, [this] { btnBorraClick(); });
+    connect(Borrar1, &QAction::triggered, this, [this] { btnBorraClick(); });
+    connect(btnTodos, &QToolButton::clicked, this, [this] { btnTodosClick(); });
+    connect(btnFijo, &QToolButton::clicked, this, [this] { btnFijoClick(); });
+    connect(Cerrar1, &QAction::triggered, this, [this] { Cerrar1Click(); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (!FChangingTabs)
+            PageControl1Change();
+    });
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget *old, QWidget *now) { FocusChanged(old, now); });
+
+    // The window sees key presses before its controls.
+    PageControl1->installEventFilter(this);
+    PageControl1->tabBar()->installEventFilter(this);
+
+    // Scans queue here; a few run at once, however many units a project has.
+    FPool = std::make_unique<QThreadPool>();
+    FPool->setMaxThreadCount(std::max(2, 2 * QThread::idealThreadCount()));
 }
 
-TFbrwEnt::~TFbrwEnt() = default;
+TFbrwEnt::~TFbrwEnt()
+{
+    // Scans still running or queued drop their results and stop at their next
+    // line; waiting for them keeps any worker from outliving the window.
+    for (TMiTabSheet *tab : Tabs())
+        if (tab->FToken)
+            tab->FToken->Cancelled = true;
+    FPool->clear();
+    FPool->waitForDone();
+    // What the workers left in the mailbox goes with it; taking it under its
+    // lock orders their last posts before this thread's clean-up.
+    FMailbox.Take();
+}
+
+int TFbrwEnt::MaxParallelScans() const
+{
+    return FPool->maxThreadCount();
+}
+
+QString TFbrwEnt::TabCaption(const QString &fileName)
+{
+    QString caption = ExtractFileName(fileName);
+    const qsizetype dot = caption.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        caption.remove(dot, 4);
+    return caption;
+}
+
+TMiTabSheet *TFbrwEnt::ActiveTab() const
+{
+    return qobject_cast<TMiTabSheet *>(PageControl1->currentWidget());
+}
+
+QList<TMiTabSheet *> TFbrwEnt::Tabs() const
+{
+    QList<TMiTabSheet *> tabs;
+    for (int i = 0; i < PageControl1->count(); ++i)
+        if (auto *tab = qobject_cast<TMiTabSheet *>(PageControl1->widget(i)))
+            tabs << tab;
+    return tabs;
+}
+
+// --------------------------------------------------------------- event edges
+
+template <typename F>
+void TFbrwEnt::RunEdge(F &&command)
+{
+    try {
+        command();
+    } catch (const EHostAbort &abort) {
+        // Raised by the host inside a command this window started: no host
+        // menu dispatch is there to show it, so it is shown here.
+        Notify(abort.message(), true);
+    } catch (const Exception &e) {
+        Notify(e.message(), true);
+    } catch (const std::exception &e) {
+        Notify(QString::fromLocal8Bit(e.what()), true);
+    }
+}
+
+void TFbrwEnt::Notify(const QString &text, bool error)
+{
+    if (FActivating)
+        FSkipActivation = true;
+    if (error)
+        ShowError(text);
+    else
+        ShowMessage(text);
+}
+
+void TFbrwEnt::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+bool TFbrwEnt::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QWidget::event(event);
+}
+
+void TFbrwEnt::keyPressEvent(QKeyEvent *event)
+{
+    FormKeyDown(event->key());
+    QWidget::keyPressEvent(event);
+}
+
+bool TFbrwEnt::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Insert || key == Qt::Key_Return || key == Qt::Key_Enter
+            || key == Qt::Key_Escape) {
+            FormKeyDown(key);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFbrwEnt::FocusChanged(QWidget *old, QWidget *now)
+{
+    // Focus entering the page control from another control of this window.
+    if (now && Inside(now, PageControl1) && old && !Inside(old, PageControl1) && Inside(old, this))
+        PageControl1Enter();
+}
+
+void TFbrwEnt::FormShow()
+{
+    RunEdge([this] { AddCurrentSource(); });
+}
+
+void TFbrwEnt::FormActivate()
+{
+    if (FSkipActivation) {
+        FSkipActivation = false;
+        return;
+    }
+    FActivating = true;
+    RunEdge([this] { Synchronise(); });
+    FActivating = false;
+}
+
+void TFbrwEnt::FormKeyDown(int key)
+{
+    switch (key) {
+    case Qt::Key_Insert:
+        btnAbrirClick();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        ListBoxDblClick();
+        break;
+    case Qt::Key_Escape:
+        Cerrar1Click();
+        break;
+    default:
+        break;
+    }
+}
+
+void TFbrwEnt::btnRefreshClick()
+{
+    RunEdge([this] { Refresh(); });
+}
+
+void TFbrwEnt::btnAbrirClick()
+{
+    RunEdge([this] { AddCurrentSource(); });
+}
+
+void TFbrwEnt::btnBorraClick()
+{
+    RunEdge([this] { DeleteTab(); });
+}
+
+void TFbrwEnt::btnTodosClick()
+{
+    RunEdge([this] { LoadAll(); });
+}
+
+void TFbrwEnt::btnFijoClick()
+{
+    // The button flips itself between down and up.
+    btnFijo->update();
+}
+
+void TFbrwEnt::Image1Click()
+{
+    ShowAbout();
+}
+
+void TFbrwEnt::Cerrar1Click()
+{
+    hide();
+}
+
+void TFbrwEnt::PageControl1Change()
+{
+    RunEdge([this] { Synchronise(); });
+}
+
+void TFbrwEnt::PageControl1Enter()
+{
+    RunEdge([this] { Synchronise(); });
+}
+
+void TFbrwEnt::ListBoxDblClick()
+{
+    RunEdge([this] { Jump(); });
+}
+
+// -------------------------------------------------------------------- commands
+
+TMiTabSheet *TFbrwEnt::NewTab()
+{
+    auto *tab = new TMiTabSheet(PageControl1);
+    tab->SetEvent([this] { ListBoxDblClick(); });
+    tab->SetPopup(PopM);
+    tab->ListBox->installEventFilter(this);
+    {
+        const QScopedValueRollback guard(FChangingTabs, true);
+        PageControl1->addTab(tab, QStringLiteral("Tab 1"));
+    }
+    SetActiveTab(tab);
+    return tab;
+}
+
+void TFbrwEnt::SetActiveTab(TMiTabSheet *tab)
+{
+    const QScopedValueRollback guard(FChangingTabs, true);
+    PageControl1->setCurrentWidget(tab);
+}
+
+void TFbrwEnt::AddCurrentSource()
+{
+    if (!ToolServices)
+        return;
+    const QString current = ToolServices->GetCurrentFile();
+    for (TMiTabSheet *tab : Tabs()) {
+        if (tab->FFileName == current) {
+            SetActiveTab(tab);
+            return;
+        }
+    }
+    if (!FindWindow(QStringLiteral("TEditWindow")))
+        return;
+    ScanCurrentFile(NewTab());
+}
+
+void TFbrwEnt::ScanCurrentFile(TMiTabSheet *tab)
+{
+    SetRefreshEnabled(false);
+    const QString current = ToolServices->GetCurrentFile();
+    if (ExtractFileExt(current).toUpper() != PascalExt) {
+        Notify(LoadStr(1074), false);
+        SetRefreshEnabled(true);
+        return;
+    }
+    tab->SetCaption(TabCaption(current));
+    tab->FFileName = current;
+    StartScan(tab, current);
+}
+
+void TFbrwEnt::StartScan(TMiTabSheet *tab, const QString &fileName)
+{
+    ProgressBar1->show();
+    tab->ListBox->clear();
+    // Whatever an older scan of this tab still sends is dropped.
+    if (tab->FToken)
+        tab->FToken->Cancelled = true;
+    auto token = std::make_shared<TScanToken>();
+    token->Tab = tab;
+    tab->FToken = token;
+
+    auto feed = std::make_shared<TScanFeed>(&FMailbox, token);
+    auto *thread = new TSearchThread();
+    thread->FOnProgress = [feed](TBufferGrep *, int32_t value) { feed->Progress(value); };
+    thread->FOnFound = [feed](void *, const QString &, int32_t &line, const QString &text) {
+        feed->Found(text, line);
+    };
+    thread->FOnTerminate = [feed] { feed->Finish(); };
+    thread->FListBox = tab->ListBox;
+    thread->FFileName = fileName;
+    thread->Publish();
+    ++FRunning;
+    FPool->start(thread);
+}
+
+bool TFbrwEnt::BringForward(TMiTabSheet *tab)
+{
+    THostRef<TIModuleInterface> module(ToolServices->GetModuleInterface(tab->FFileName));
+    if (tab->FFileName == ToolServices->GetCurrentFile())
+        return false;
+    if (ToolServices->IsFileOpen(tab->FFileName)) {
+        if (module)
+            module->ShowSource();
+        return false;
+    }
+    if (!ToolServices->OpenFile(tab->FFileName))
+        throw Exception(LoadStr(1074));
+    return true;
+}
+
+void TFbrwEnt::Refresh()
+{
+    TMiTabSheet *tab = ActiveTab();
+    if (!tab || !ToolServices)
+        return;
+    BringForward(tab);
+    ScanCurrentFile(tab);
+}
+
+void TFbrwEnt::Synchronise()
+{
+    TMiTabSheet *tab = ActiveTab();
+    if (!tab || !ToolServices)
+        return;
+    const bool opened = BringForward(tab);
+    bool saved = false;
+    {
+        THostRef<TIModuleInterface> module(
+            ToolServices->GetModuleInterface(ToolServices->GetCurrentFile()));
+        if (module) {
+            THostRef<TIEditorInterface> editor(module->GetEditorInterface());
+            if (editor && editor->BufferModified()) {
+                module->Save(true);
+                saved = true;
+            }
+        }
+    }
+    // The scanner reads the file on disk: saving keeps the lines in step.
+    if (opened || saved)
+        Refresh();
+}
+
+void TFbrwEnt::LoadAll()
+{
+    if (!ToolServices)
+        return;
+    const int32_t count = ToolServices->GetUnitCount();
+    for (int32_t i = 0; i < count; ++i) {
+        const QString unit = ToolServices->GetUnitName(i);
+        if (ExtractFileExt(unit).toUpper() != PascalExt)
+            continue;
+        TMiTabSheet *tab = NewTab();
+        tab->SetCaption(TabCaption(unit));
+        tab->FFileName = unit;
+        StartScan(tab, unit);
+    }
+}
+
+void TFbrwEnt::DeleteTab()
+{
+    TMiTabSheet *tab = ActiveTab();
+    if (!tab)
+        return;
+    const QScopedValueRollback guard(FChangingTabs, true);
+    delete tab; // cancels its scan
+    if (PageControl1->count() > 0)
+        PageControl1->setCurrentIndex(PageControl1->count() - 1);
+}
+
+void TFbrwEnt::Jump()
+{
+    TMiTabSheet *tab = ActiveTab();
+    if (!tab)
+        return;
+    const QList<QListWidgetItem *> selected = tab->ListBox->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int32_t line = selected.first()->data(Qt::UserRole).toInt();
+    BringForward(tab);
+    if (!btnFijo->isChecked())
+        hide();
+    FSelLine = line - 1;
+    if (TheExpert)
+        TheExpert->GotoEntityLine();
+}
+
+void TFbrwEnt::SetRefreshEnabled(bool enabled)
+{
+    btnRefresh->setEnabled(enabled);
+    Refrescar1->setEnabled(enabled);
+}
+
+void TFbrwEnt::DrainMailbox()
+{
+    for (TScanMailbox::TMessage &m : FMailbox.Take()) {
+        const bool live = !m.Token->Cancelled.load();
+        switch (m.Kind) {
+        case TScanMailbox::TMessage::Entities:
+            if (live)
+                m.Token->Tab->AddEntities(m.Found);
+            break;
+        case TScanMailbox::TMessage::Progress:
+            if (live)
+                ProgressBar1->setValue(m.Value);
+            break;
+        case TScanMailbox::TMessage::Ended:
+            ScanEnded();
+            break;
+        }
+    }
+}
+
+void TFbrwEnt::ScanEnded()
+{
+    if (FRunning > 0)
+        --FRunning;
+    // The bar stays while queued scans remain.
+    if (FRunning == 0)
+        ProgressBar1->hide();
+    SetRefreshEnabled(true);
+}

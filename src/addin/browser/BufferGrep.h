@@ -1,0 +1,115 @@
+// Line scanner for Pascal sources: reports every line on which one of a list
+// of words stands as a separate word, from a start word's line on, up to an
+// end word's line. Knows no Pascal beyond these word tests; reads the file as
+// saved on disk.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+
+class TBufferGrep;
+
+// An event: a handler and its context, called like a function; empty until
+// set. Copies call the same handler. Cheaper to call than std::function (no
+// emptiness check, arguments in registers): the progress event is called for
+// every line.
+template <typename Signature>
+class TGrepEvent;
+
+template <typename R, typename... Args>
+class TGrepEvent<R(Args...)> {
+public:
+    TGrepEvent() = default;
+    TGrepEvent(std::nullptr_t) {}
+    template <typename F,
+              typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, TGrepEvent>
+                                          && std::is_invocable_r_v<R, std::decay_t<F> &, Args...>>>
+    TGrepEvent(F &&handler)
+        : FContext(std::make_shared<std::decay_t<F>>(std::forward<F>(handler))),
+          FCall([](void *context, Args... args) -> R {
+              return (*static_cast<std::decay_t<F> *>(context))(std::forward<Args>(args)...);
+          })
+    {
+    }
+
+    explicit operator bool() const { return FCall != nullptr; }
+    // Only on a set event.
+    R operator()(Args... args) const { return FCall(FContext.get(), std::forward<Args>(args)...); }
+
+private:
+    std::shared_ptr<void> FContext;
+    R (*FCall)(void *, Args...) = nullptr;
+};
+
+// (target list, word, line number from 1, line text as read)
+using TGrepFoundEvent =
+    TGrepEvent<void(void *listBox, const QString &word, int32_t &lineNo, const QString &text)>;
+// (sender, progress value)
+using TGrepProgressEvent = TGrepEvent<void(TBufferGrep *sender, int32_t value)>;
+
+class TBufferGrep {
+public:
+    TBufferGrep();
+    virtual ~TBufferGrep();
+    TBufferGrep(const TBufferGrep &) = delete;
+    TBufferGrep &operator=(const TBufferGrep &) = delete;
+
+    // Calls FOnProgress with lineNo * 100 / FScale.
+    virtual void DoProgress(TBufferGrep *sender, int32_t lineNo);
+    // Scans FFileName once. Never throws: any failure, including one raised
+    // by a handler, ends the scan quietly.
+    virtual void Search();
+    void DoFound(void *listBox, const QString &word, int32_t &lineNo, const QString &text);
+
+    // Words to look for, in search order; expected in upper case.
+    QStringList FKeywords;
+    QString FFileName;
+    TGrepFoundEvent FOnFound;
+    // Empty: the search starts at the first line.
+    QString FStartWord;
+    // Empty: the search runs to the end of the file.
+    QString FEndWord;
+    TGrepProgressEvent FOnProgress;
+    // File length / 128, set when Search starts.
+    int32_t FScale = 0;
+    // Opaque target handed back to FOnFound; never dereferenced here.
+    void *FListBox = nullptr;
+
+    // The file streams through one buffer of this many bytes; a line longer
+    // than the buffer is scanned in pieces, and the text handed to FOnFound
+    // for it is its first BufferSize() bytes.
+    static constexpr int DefaultBufferSize = 256 * 1024;
+    void SetBufferSize(int bytes);
+    int BufferSize() const { return FBufferSize; }
+
+private:
+    // lineNo * 100 / FScale, held to 32 bits.
+    int32_t ProgressValue(int32_t lineNo);
+
+    int FBufferSize = DefaultBufferSize;
+    // DoProgress's last line and value.
+    int32_t FProgressScale = 0;
+    int32_t FProgressLine = 0;
+    int64_t FProgressValue = 0;
+    int64_t FProgressRest = 0;
+    int64_t FProgressStep = 0;
+    int64_t FProgressStepRest = 0;
+};
+
+// The browser's settings for a scanner: routine headings from the
+// "implementation" line on.
+void ConfigureEntitySearch(TBufferGrep &grep);
+
+// Heading name extraction: true when the text is a routine heading; name
+// receives the routine's name (possibly empty, end not trimmed).
+bool ExtractEntityName(const QString &text, QString &name);
+
+namespace BufferGrepTesting {
+// Caps the vector unit the scanner sifts with: 0 plain, 1 SSE2, 2 AVX2,
+// 3 AVX-512; -1 the best the processor has.
+void UseVectorUnit(int unit);
+}

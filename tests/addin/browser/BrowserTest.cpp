@@ -1,0 +1,610 @@
+#include "browser/FbrwFun.h"
+#include "core/QuorbelExpert.h"
+
+#include "InMemoryHost.h"
+#include "ScriptedDialogs.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Processes events until done() holds; false after the time-out.
+bool WaitFor(const std::function<bool()> &done, int timeoutMs = 30000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+QString Routines(const QStringList &names)
+{
+    QString body;
+    for (const QString &n : names)
+        body += QStringLiteral("procedure %1;\nbegin\nend;\n\n").arg(n);
+    return body;
+}
+
+QString UnitText(const QString &name, const QString &implementation)
+{
+    return QStringLiteral("unit %1;\n\ninterface\n\nprocedure Hidden;\n\nimplementation\n\n%2end.\n")
+        .arg(name, implementation);
+}
+
+struct Shown {
+    QString name;
+    int line;
+    bool operator==(const Shown &) const = default;
+};
+
+void PrintTo(const Shown &s, std::ostream *os)
+{
+    *os << s.name.toStdString() << "@" << s.line;
+}
+
+std::vector<Shown> Entries(const TMiTabSheet *tab)
+{
+    std::vector<Shown> out;
+    for (int i = 0; i < tab->ListBox->count(); ++i)
+        out.push_back({tab->ListBox->item(i)->text(), tab->ListBox->item(i)->data(Qt::UserRole).toInt()});
+    return out;
+}
+
+// The in-memory host as the add-in's tool services, sources on disk in a
+// temporary folder, scripted message boxes.
+class BrowserBase : public ::testing::Test {
+protected:
+    void SetUp() override { ToolServices = &host; }
+    void TearDown() override
+    {
+        if (ToolServices == &host)
+            ToolServices = nullptr;
+    }
+
+    // Writes a unit (CR LF) and returns its path.
+    QString Unit(const QString &fileName, const QString &text)
+    {
+        const QString path = dir.path() + QLatin1Char('/') + fileName;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(ToCrLf(text).toLatin1());
+        return path;
+    }
+    // Writes it and opens it in the editor as the current file.
+    QString OpenUnit(const QString &fileName, const QString &text)
+    {
+        const QString path = Unit(fileName, text);
+        host.openFromDisk(path);
+        return path;
+    }
+
+    static bool Idle(const TFbrwEnt &w) { return w.RunningScans() == 0; }
+
+    QTemporaryDir dir;
+    InMemoryHost host;
+    ScriptedDialogs dialogs;
+};
+
+// The window on its own, as the expert creates it.
+class BrowserWindow : public BrowserBase {
+protected:
+    void TearDown() override
+    {
+        delete window.data();
+        EXPECT_EQ(host.outstandingReferences(), 0) << host.leakedTags().join(u',').toStdString();
+        BrowserBase::TearDown();
+    }
+    TFbrwEnt &Window()
+    {
+        if (!window)
+            window = new TFbrwEnt();
+        return *window;
+    }
+    QPointer<TFbrwEnt> window;
+};
+
+TEST_F(BrowserWindow, ComponentsCarryTheirNamesAndTexts)
+{
+    TFbrwEnt &w = Window();
+    EXPECT_STREQ(w.metaObject()->className(), "TFbrwEnt");
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Entitys"));
+    const std::pair<const char *, const char *> hints[] = {
+        {"btnFijo", "Look Window"}, {"btnRefresh", "Refresh"}, {"btnAbrir", "Add actual source"},
+        {"btnBorra", "Delete"},     {"btnTodos", "Load All"},  {"Image1", "Click Here"},
+    };
+    for (const auto &[name, hint] : hints) {
+        auto *c = w.findChild<QWidget *>(QString::fromLatin1(name));
+        ASSERT_NE(c, nullptr) << name;
+        EXPECT_EQ(c->toolTip(), QString::fromLatin1(hint)) << name;
+    }
+    const std::pair<const char *, const char *> items[] = {
+        {"Refrescar1", "Refresh"}, {"Aadir1", "Add"}, {"Borrar1", "Delete"}, {"Cerrar1", "Close"}};
+    for (const auto &[name, caption] : items) {
+        auto *a = w.findChild<QAction *>(QString::fromLatin1(name));
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_EQ(a->text(), QString::fromLatin1(caption));
+    }
+    ASSERT_NE(w.findChild<QAction *>(QStringLiteral("N1")), nullptr);
+    EXPECT_TRUE(w.findChild<QAction *>(QStringLiteral("N1"))->isSeparator());
+    auto *bar = w.findChild<QProgressBar *>(QStringLiteral("ProgressBar1"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_FALSE(w.findChild<QToolButton *>(QStringLiteral("btnFijo"))->isChecked());
+    EXPECT_EQ(w.size(), QSize(205, 364));
+    EXPECT_EQ(w.pos(), QPoint(0, 0));
+    EXPECT_EQ(w.PageControl1->focusPolicy(), Qt::NoFocus);
+    // At most twice the cores scan at once; the rest wait.
+    EXPECT_EQ(w.MaxParallelScans(), std::max(2, 2 * QThread::idealThreadCount()));
+}
+
+TEST_F(BrowserWindow, NeverSmallerThan205By272)
+{
+    TFbrwEnt &w = Window();
+    w.resize(100, 100);
+    EXPECT_EQ(w.size(), QSize(205, 272));
+    w.resize(150, 500);
+    EXPECT_EQ(w.size(), QSize(205, 500));
+}
+
+TEST_F(BrowserWindow, ShowingListsTheCurrentUnitsRoutinesAlphabetically)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"),
+             UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("Zeta"), QStringLiteral("alpha"),
+                                                         QStringLiteral("Middle")})));
+    TFbrwEnt &w = Window();
+    w.show();
+    ASSERT_EQ(w.Tabs().size(), 1);
+    TMiTabSheet *tab = w.ActiveTab();
+    EXPECT_EQ(tab->Caption(), QStringLiteral("Unit1"));
+    EXPECT_EQ(tab->FFileName, host.GetCurrentFile());
+    EXPECT_TRUE(w.ProgressBar1->isVisibleTo(&w));
+    EXPECT_FALSE(w.btnRefresh->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    // Heading lines: the implementation part starts at line 9, four lines a routine.
+    EXPECT_EQ(Entries(tab), (std::vector<Shown>{{QStringLiteral("alpha"), 13},
+                                                {QStringLiteral("Middle"), 17},
+                                                {QStringLiteral("Zeta"), 9}}));
+    EXPECT_FALSE(w.ProgressBar1->isVisibleTo(&w));
+    EXPECT_TRUE(w.btnRefresh->isEnabled());
+    EXPECT_TRUE(w.Refrescar1->isEnabled());
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(BrowserWindow, ShowingAgainActivatesTheCurrentFilesTab)
+{
+    const QString u1 = OpenUnit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    TFbrwEnt &w = Window();
+    w.show();
+    OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("B")})));
+    w.btnAbrir->click();
+    ASSERT_EQ(w.Tabs().size(), 2);
+    EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Unit2"));
+    w.hide();
+    host.setCurrentFile(u1);
+    w.show();
+    EXPECT_EQ(w.Tabs().size(), 2);
+    EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Unit1"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 9}}));
+    EXPECT_EQ(Entries(w.Tabs()[1]), (std::vector<Shown>{{QStringLiteral("B"), 9}}));
+}
+
+TEST_F(BrowserWindow, NoEditorWindowAddsNothing)
+{
+    TFbrwEnt &w = Window();
+    w.show();
+    EXPECT_TRUE(w.Tabs().isEmpty());
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(BrowserWindow, MainProgramFileGivesAnEmptyTabAndTheMessage)
+{
+    const QString dpr = OpenUnit(QStringLiteral("Project1.dpr"), QStringLiteral("program Project1;\nbegin\nend.\n"));
+    TFbrwEnt &w = Window();
+    w.btnAbrir->click();
+    ASSERT_EQ(w.Tabs().size(), 1);
+    EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Tab 1"));
+    EXPECT_TRUE(w.ActiveTab()->FFileName.isEmpty());
+    EXPECT_EQ(w.ActiveTab()->ListBox->count(), 0);
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("message: You must a .pas file selected and project open")});
+    EXPECT_TRUE(w.btnRefresh->isEnabled());
+    EXPECT_EQ(w.RunningScans(), 0);
+
+    // Its file cannot be brought forward: making it active reports the same.
+    host.setOpenFileSucceeds(false);
+    dialogs.log.clear();
+    w.FormActivate();
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("error: You must a .pas file selected and project open")});
+    // The activation that follows that message box is not taken for a new one.
+    w.FormActivate();
+    EXPECT_EQ(dialogs.log.size(), 1);
+    w.FormActivate();
+    EXPECT_EQ(dialogs.log.size(), 2);
+    (void)dpr;
+}
+
+TEST_F(BrowserWindow, LoadAllAddsATabForEachPascalUnit)
+{
+    const QString dpr = Unit(QStringLiteral("Project1.dpr"), QStringLiteral("program Project1;\n"));
+    const QString u1 = Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("One")})));
+    const QString u2 = Unit(QStringLiteral("Unit2.PAS"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("Two"), QStringLiteral("Three")})));
+    host.setProject(dpr, {dpr, u1, u2});
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    ASSERT_EQ(w.Tabs().size(), 2);
+    EXPECT_EQ(w.Tabs()[0]->Caption(), QStringLiteral("Unit1"));
+    EXPECT_EQ(w.Tabs()[1]->Caption(), QStringLiteral("Unit2"));
+    EXPECT_EQ(w.Tabs()[1]->FFileName, u2);
+    EXPECT_EQ(w.ActiveTab(), w.Tabs()[1]);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("One"), 9}}));
+    EXPECT_EQ(Entries(w.Tabs()[1]), (std::vector<Shown>{{QStringLiteral("Three"), 13}, {QStringLiteral("Two"), 9}}));
+    // Files that already have a tab get another one.
+    w.btnTodos->click();
+    EXPECT_EQ(w.Tabs().size(), 4);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(BrowserWindow, LoadAllOnManyUnitsFillsEveryTab)
+{
+    QStringList units;
+    for (int i = 0; i < 40; ++i)
+        units << Unit(QStringLiteral("U%1.pas").arg(i),
+                      UnitText(QStringLiteral("U%1").arg(i), Routines({QStringLiteral("R%1").arg(i)})));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_EQ(w.Tabs().size(), 40);
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(Entries(w.Tabs()[i]), (std::vector<Shown>{{QStringLiteral("R%1").arg(i), 9}}));
+    EXPECT_FALSE(w.ProgressBar1->isVisibleTo(&w));
+}
+
+TEST_F(BrowserWindow, UnitWithoutImplementationGivesAnEmptyList)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"), QStringLiteral("unit Unit1;\ninterface\nprocedure A;\nend.\n"));
+    TFbrwEnt &w = Window();
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(w.ActiveTab()->ListBox->count(), 0);
+}
+
+TEST_F(BrowserWindow, DeletingTheOnlyTabLeavesNothingToRefresh)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    TFbrwEnt &w = Window();
+    w.show();
+    w.Borrar1->trigger();
+    EXPECT_TRUE(w.Tabs().isEmpty());
+    EXPECT_EQ(w.PageControl1->count(), 0);
+    w.btnRefresh->click();
+    w.Refrescar1->trigger();
+    EXPECT_TRUE(w.Tabs().isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(BrowserWindow, DeletingMakesTheLastTabActive)
+{
+    QStringList units;
+    for (int i = 0; i < 3; ++i)
+        units << Unit(QStringLiteral("U%1.pas").arg(i), UnitText(QStringLiteral("U%1").arg(i), {}));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    w.PageControl1->setCurrentIndex(0); // a user's switch: the file is opened
+    w.btnBorra->click();
+    ASSERT_EQ(w.Tabs().size(), 2);
+    EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("U2"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+}
+
+TEST_F(BrowserWindow, EditThenSwitchingToTheTabSavesAndRescans)
+{
+    const QString u1 = OpenUnit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    TFbrwEnt &w = Window();
+    w.show();
+    OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("B")})));
+    w.btnAbrir->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Unit2"));
+
+    // An unsaved edit of Unit1: three lines more before its routine.
+    FakeBuffer *buffer = host.buffer(u1);
+    buffer->text = ToCrLf(QStringLiteral("{ one }\n{ two }\n{ three }\n")) + buffer->text;
+    buffer->modified = true;
+    w.PageControl1->setCurrentIndex(0); // the user switches tabs
+    EXPECT_EQ(buffer->saves, 1);
+    EXPECT_FALSE(buffer->modified);
+    EXPECT_EQ(host.GetCurrentFile(), u1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 12}}));
+
+    // The active tab's file edited again: coming back to the window does it.
+    buffer->text = ToCrLf(QStringLiteral("{ four }\n")) + buffer->text;
+    buffer->modified = true;
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&w, &activate);
+    EXPECT_EQ(buffer->saves, 2);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 13}}));
+
+    // Nothing changed: no save, no scan.
+    QApplication::sendEvent(&w, &activate);
+    EXPECT_EQ(buffer->saves, 2);
+    EXPECT_EQ(w.RunningScans(), 0);
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(BrowserWindow, SwitchingToATabWhoseFileIsClosedOpensAndRescansIt)
+{
+    const QString u1 = Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    const QString u2 = Unit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("B")})));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), {u1, u2});
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_FALSE(host.IsFileOpen(u1));
+    w.PageControl1->setCurrentIndex(0);
+    EXPECT_TRUE(host.IsFileOpen(u1));
+    EXPECT_EQ(host.GetCurrentFile(), u1);
+    EXPECT_EQ(w.RunningScans(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 9}}));
+}
+
+TEST_F(BrowserWindow, KeysInsertAndEscape)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    TFbrwEnt &w = Window();
+    w.btnAbrir->click();
+    OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), {}));
+    w.show();
+    ASSERT_EQ(w.Tabs().size(), 2);
+    OpenUnit(QStringLiteral("Unit3.pas"), UnitText(QStringLiteral("Unit3"), {}));
+    QTest::keyClick(w.ActiveTab()->ListBox, Qt::Key_Insert);
+    EXPECT_EQ(w.Tabs().size(), 3);
+    EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Unit3"));
+    QTest::keyClick(w.ActiveTab()->ListBox, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+}
+
+TEST_F(BrowserWindow, PopupMenuCommands)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    TFbrwEnt &w = Window();
+    w.Aadir1->trigger();
+    ASSERT_EQ(w.Tabs().size(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    w.Refrescar1->trigger();
+    EXPECT_EQ(w.RunningScans(), 1);
+    EXPECT_FALSE(w.btnRefresh->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}}));
+    w.show();
+    w.Cerrar1->trigger();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.Tabs().size(), 1); // hidden, not emptied
+}
+
+TEST_F(BrowserWindow, LogoShowsTheAboutMessage)
+{
+    TFbrwEnt &w = Window();
+    w.show();
+    QTest::mouseClick(w.Image1, Qt::LeftButton);
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("message: ") + AboutMessage()});
+}
+
+// ---------------------------------------------------------------- threads
+
+TEST_F(BrowserWindow, ThreadsRescanBeforeTheLastEndedKeepsOnlyTheNewest)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"),
+             UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
+    TFbrwEnt &w = Window();
+    w.show();
+    // A second and a third scan of the same tab before the first has sent
+    // anything: their entries must not mix.
+    w.btnRefresh->setEnabled(true);
+    w.btnRefresh->click();
+    w.btnRefresh->setEnabled(true);
+    w.btnRefresh->click();
+    EXPECT_EQ(w.RunningScans(), 3);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
+}
+
+// A unit big enough for its scan to be under way for a while.
+QString BigImplementation(int routines)
+{
+    QString body;
+    body.reserve(routines * 60);
+    for (int i = 0; i < routines; ++i)
+        body += QStringLiteral("procedure Routine%1(A: Integer);\nbegin\n  A := A + 1;\nend;\n").arg(i);
+    return body;
+}
+
+TEST_F(BrowserWindow, ThreadsDeletingATabWhileItsScanRuns)
+{
+    const QString small = Unit(QStringLiteral("Small.pas"), UnitText(QStringLiteral("Small"), Routines({QStringLiteral("S")})));
+    const QString big = Unit(QStringLiteral("Big.pas"), UnitText(QStringLiteral("Big"), BigImplementation(60000)));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), {small, big});
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    ASSERT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Big"));
+    QPointer<QListWidget> bigList = w.ActiveTab()->ListBox;
+    // Nothing of the scan has reached the window yet: it runs or waits.
+    EXPECT_EQ(w.RunningScans(), 2);
+    w.btnBorra->click();
+    EXPECT_TRUE(bigList.isNull());
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_EQ(w.Tabs().size(), 1);
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("S"), 9}}));
+    EXPECT_FALSE(w.ProgressBar1->isVisibleTo(&w));
+}
+
+TEST_F(BrowserWindow, ThreadsDestroyingTheWindowWhileScansRun)
+{
+    QStringList units;
+    for (int i = 0; i < 12; ++i)
+        units << Unit(QStringLiteral("Big%1.pas").arg(i),
+                      UnitText(QStringLiteral("Big%1").arg(i), BigImplementation(8000)));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return w.Tabs()[0]->ListBox->count() > 0 || Idle(w); }));
+    delete window.data();
+    EXPECT_TRUE(window.isNull());
+    // Whatever the workers had posted goes nowhere.
+    QTest::qWait(50);
+}
+
+// --------------------------------------------------------- through the expert
+
+// The expert created by the entry point, with the browser as its Fdlg.
+class BrowserExpert : public BrowserBase {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(InitExpert(&host, nullptr, nullptr));
+        ASSERT_NE(TheExpert, nullptr);
+    }
+    void TearDown() override
+    {
+        if (TheExpert)
+            TheExpert->Release();
+        ToolServices = nullptr;
+    }
+    TFbrwEnt &Browser() { return *TheExpert->Fdlg; }
+
+    // Unit1 with its routine Target's heading on line 120.
+    QString OpenUnitWithTargetAt120()
+    {
+        QString text = QStringLiteral("unit Unit1;\ninterface\nimplementation\n");
+        for (int line = 4; line < 120; ++line)
+            text += QStringLiteral("\n");
+        text += QStringLiteral("procedure Target;\nbegin\nend;\nprocedure Other;\nbegin\nend;\nend.\n");
+        return OpenUnit(QStringLiteral("Unit1.pas"), text);
+    }
+    void Select(const QString &name)
+    {
+        QListWidget *list = Browser().ActiveTab()->ListBox;
+        const auto found = list->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        list->setCurrentItem(found.first());
+    }
+};
+
+TEST_F(BrowserExpert, MenuCommandShowsTheBrowserOnlyWithAProject)
+{
+    OpenUnitWithTargetAt120();
+    host.click(QStringLiteral("IdeExpt2"));
+    EXPECT_FALSE(Browser().isVisible());
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
+    host.click(QStringLiteral("IdeExpt2"));
+    EXPECT_TRUE(Browser().isVisible());
+    EXPECT_EQ(Browser().Tabs().size(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+}
+
+TEST_F(BrowserExpert, DoubleClickJumpsToTheHeadingLineAndHides)
+{
+    const QString u1 = OpenUnitWithTargetAt120();
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
+    host.click(QStringLiteral("IdeExpt2"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    Select(QStringLiteral("Target"));
+    QListWidget *list = Browser().ActiveTab()->ListBox;
+    const QRect rect = list->visualItemRect(list->currentItem());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    FakeBuffer *buffer = host.buffer(u1);
+    EXPECT_EQ(buffer->cursor, (TEditPos{1, 120}));
+    EXPECT_EQ(buffer->top, (TEditPos{1, 120}));
+    EXPECT_FALSE(Browser().isVisible());
+    EXPECT_EQ(Browser().FSelLine, 119);
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(u'|').toStdString();
+}
+
+TEST_F(BrowserExpert, EnterJumpsAndKeepWindowKeepsItOpen)
+{
+    const QString u1 = OpenUnitWithTargetAt120();
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
+    host.click(QStringLiteral("IdeExpt2"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    Browser().btnFijo->click();
+    EXPECT_TRUE(Browser().btnFijo->isChecked());
+    Select(QStringLiteral("Other"));
+    QTest::keyClick(Browser().ActiveTab()->ListBox, Qt::Key_Return);
+    FakeBuffer *buffer = host.buffer(u1);
+    EXPECT_EQ(buffer->cursor, (TEditPos{1, 123}));
+    EXPECT_EQ(buffer->top, (TEditPos{1, 123}));
+    EXPECT_TRUE(Browser().isVisible());
+}
+
+TEST_F(BrowserExpert, EnterWithNothingSelectedDoesNothing)
+{
+    const QString u1 = OpenUnitWithTargetAt120();
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
+    host.click(QStringLiteral("IdeExpt2"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    host.buffer(u1)->cursor = {7, 3};
+    QTest::keyClick(Browser().ActiveTab()->ListBox, Qt::Key_Return);
+    EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{7, 3}));
+    EXPECT_TRUE(Browser().isVisible());
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(BrowserExpert, JumpBringsAnotherUnitForward)
+{
+    const QString u1 = OpenUnitWithTargetAt120();
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
+    host.click(QStringLiteral("IdeExpt2"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), {}));
+    ASSERT_NE(host.GetCurrentFile(), u1);
+    Select(QStringLiteral("Target"));
+    Browser().ListBoxDblClick();
+    EXPECT_EQ(host.GetCurrentFile(), u1);
+    EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{1, 120}));
+    EXPECT_GE(host.buffer(u1)->showSource, 1);
+}
+
+TEST_F(BrowserExpert, UnloadingWhileScansRunLeavesNothingBehind)
+{
+    QStringList units;
+    for (int i = 0; i < 6; ++i)
+        units << Unit(QStringLiteral("Big%1.pas").arg(i),
+                      UnitText(QStringLiteral("Big%1").arg(i), BigImplementation(8000)));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
+    Browser().btnTodos->click();
+    TheExpert->Release();
+    EXPECT_EQ(TheExpert, nullptr);
+    QTest::qWait(20);
+}
+
+} // namespace
