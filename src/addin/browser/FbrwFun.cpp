@@ -1,5 +1,7 @@
 #include "FbrwFun.h"
 
+#include "core/Logo.h"
+
 #include "core/QuorbelExpert.h"
 
 #include "Dialogs.h"
@@ -47,37 +49,6 @@ public:
     bool operator<(const QListWidgetItem &other) const override
     {
         return text().compare(other.text(), Qt::CaseInsensitive) < 0;
-    }
-};
-
-// The logo at the right of the tool bar; a click shows the about message.
-class TLogo : public QLabel {
-public:
-    std::function<void()> OnClick;
-    explicit TLogo(QWidget *parent) : QLabel(parent)
-    {
-        QPixmap logo(22, 22);
-        logo.fill(Qt::transparent);
-        QPainter p(&logo);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setBrush(QColor(0x1f, 0x4e, 0x8c));
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRectF(1, 1, 20, 20), 4, 4);
-        p.setPen(Qt::white);
-        QFont f = p.font();
-        f.setBold(true);
-        f.setPixelSize(14);
-        p.setFont(f);
-        p.drawText(QRect(0, 0, 22, 22), Qt::AlignCenter, QStringLiteral("Q"));
-        p.end();
-        setPixmap(logo);
-    }
-
-protected:
-    void mousePressEvent(QMouseEvent *) override
-    {
-        if (OnClick)
-            OnClick();
     }
 };
 
@@ -315,11 +286,9 @@ TFbrwEnt::TFbrwEnt(QWidget *owner) : QWidget(owner, Qt::Window)
     btnBorra = button("btnBorra", 1008, QStyle::SP_TrashIcon, "-");
     btnTodos = button("btnTodos", 1010, QStyle::SP_DirOpenIcon, "*");
     bar->addStretch(1);
-    auto *logo = new TLogo(Panel1);
-    logo->OnClick = [this] { Image1Click(); };
-    Image1 = logo;
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setToolTip(QStringLiteral("Click Here"));
+    Image1 = new TLogoImage(Panel1);
+    Image1->setFixedSize(46, 21);
+    connect(Image1, &TLogoImage::clicked, this, &TFbrwEnt::Image1Click);
     bar->addWidget(Image1);
 
     PageControl1 = new QTabWidget(this);
@@ -429,10 +398,8 @@ void TFbrwEnt::RunEdge(F &&command)
 {
     try {
         command();
-    } catch (const EHostAbort &abort) {
-        // Raised by the host inside a command this window started: no host
-        // menu dispatch is there to show it, so it is shown here.
-        Notify(abort.message(), true);
+    } catch (const EHostAbort &) {
+        // The host showed its message when it raised it; the command just ends.
     } catch (const Exception &e) {
         Notify(e.message(), true);
     } catch (const std::exception &e) {

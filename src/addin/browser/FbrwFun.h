@@ -116,6 +116,8 @@ public:
     std::function<void()> FOnTerminate;
 };
 
+class TLogoImage;
+
 class TFbrwEnt : public QWidget {
     Q_OBJECT
 public:
@@ -131,7 +133,7 @@ public:
     QToolButton *btnAbrir;
     QToolButton *btnBorra;
     QToolButton *btnTodos;
-    QLabel *Image1;
+    TLogoImage *Image1;
     QTabWidget *PageControl1;
     QProgressBar *ProgressBar1;
     QMenu *PopM;

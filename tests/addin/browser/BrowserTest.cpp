@@ -1,4 +1,5 @@
 #include "browser/FbrwFun.h"
+#include "core/Logo.h"
 #include "core/QuorbelExpert.h"
 
 #include "InMemoryHost.h"
