@@ -52,6 +52,7 @@ case "$cmd" in
       ctest --test-dir "$ROOT/build-tsan" --output-on-failure -R "${1:-Browser|Scan|Thread}"
     ;;
   bench)
+    PACKAGES+=(fpc-source) # real Pascal sources for the scanner's throughput check
     install_packages
     build "$BUILD"
     for b in "$BUILD"/bin/bench_*; do echo "== $(basename "$b")"; "$b"; done
