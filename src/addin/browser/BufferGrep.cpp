@@ -746,11 +746,8 @@ public:
 
         FOwnProgress = typeid(grep) == typeid(TBufferGrep);
         FFastProgress = FOwnProgress && grep.FScale > 0;
-        FStepScale = grep.FScale;
-        if (FStepScale > 0) {
-            FStep = 100 / FStepScale;
-            FStepRestInc = 100 % FStepScale;
-        }
+        if (FFastProgress)
+            FStep.Start(0, grep.FScale);
 
         FCap = std::max(capacity, 2 * FKeep + 2);
         // Only the bytes past the data that blocks read are cleared, after
@@ -983,28 +980,20 @@ private:
     void CountLines(uint64_t n)
     {
         TBufferGrep &g = FGrep;
-        if (!FFastProgress || g.FScale != FStepScale || !g.FOnProgress) {
+        if (!FFastProgress || g.FScale != FStep.Scale || !g.FOnProgress) {
             for (; n; --n)
                 CountLine();
             return;
         }
         const TGrepProgressEvent &handler = g.FOnProgress;
-        const int64_t scale = FStepScale;
-        const int64_t step = FStep;
-        const int64_t restInc = FStepRestInc;
+        TProgressStep step = FStep;
         int64_t line = FLine;
-        int64_t value = FStepValue;
-        int64_t rest = FStepRest;
         for (; n; --n) {
             ++line;
-            value += step;
-            rest += restInc;
-            const int64_t carry = rest >= scale ? 1 : 0; // no branch: it goes either way
-            value += carry;
-            rest -= scale & -carry;
+            const int64_t value = step.Next();
             FLine = line; // the handler may throw
             handler(&g, int32_t(std::min<int64_t>(value, INT32_MAX)));
-            if (g.FScale != scale) {
+            if (g.FScale != step.Scale) {
                 // A handler changed the scale: no stepping after that.
                 FFastProgress = false;
                 while (--n)
@@ -1012,8 +1001,7 @@ private:
                 return;
             }
         }
-        FStepValue = value;
-        FStepRest = rest;
+        FStep = step;
     }
 
     // The line counter moves on by one, with the line's progress call.
@@ -1022,14 +1010,8 @@ private:
     void CountLine()
     {
         ++FLine;
-        if (FFastProgress && FGrep.FScale == FStepScale && FGrep.FOnProgress) {
-            FStepValue += FStep;
-            FStepRest += FStepRestInc;
-            if (FStepRest >= FStepScale) {
-                FStepRest -= FStepScale;
-                ++FStepValue;
-            }
-            FGrep.FOnProgress(&FGrep, int32_t(std::min<int64_t>(FStepValue, INT32_MAX)));
+        if (FFastProgress && FGrep.FScale == FStep.Scale && FGrep.FOnProgress) {
+            FGrep.FOnProgress(&FGrep, int32_t(std::min<int64_t>(FStep.Next(), INT32_MAX)));
             return;
         }
         FFastProgress = false; // a handler changed the scale: no stepping after that
@@ -1145,14 +1127,9 @@ private:
     bool FHasEnd = false;
     bool FStarted = false;
     bool FOwnProgress = false;
-    // Progress of the current line, stepped: FStepValue = FLine * 100 / scale
-    // with remainder FStepRest.
+    // Progress of the current line, FLine * 100 / scale, stepped.
     bool FFastProgress = false;
-    int32_t FStepScale = 0;
-    int64_t FStep = 0;
-    int64_t FStepRestInc = 0;
-    int64_t FStepValue = 0;
-    int64_t FStepRest = 0;
+    TProgressStep FStep;
     size_t FKeep = 1;
     size_t FCap = 0;
     size_t FSlack = 0;
@@ -1182,27 +1159,14 @@ int32_t TBufferGrep::ProgressValue(int32_t lineNo)
     if (FScale <= 0) {
         // Under 128 bytes the whole file is one read: it is all done.
         value = 100;
-    } else if (FScale == FProgressScale && FProgressLine >= 0
+    } else if (FScale == FProgress.Scale && FProgressLine >= 0
                && int64_t(lineNo) == int64_t(FProgressLine) + 1) {
-        // The next line: step the quotient instead of dividing again.
-        value = FProgressValue + FProgressStep;
-        FProgressRest += FProgressStepRest;
-        if (FProgressRest >= FScale) {
-            FProgressRest -= FScale;
-            ++value;
-        }
-        FProgressLine = lineNo;
-        FProgressValue = value;
+        value = FProgress.Next();
     } else {
-        // Wide arithmetic: line * 100 overflows 32 bits in big files.
-        value = int64_t(lineNo) * 100 / FScale;
-        FProgressScale = FScale;
-        FProgressLine = lineNo;
-        FProgressValue = value;
-        FProgressRest = int64_t(lineNo) * 100 % FScale;
-        FProgressStep = 100 / FScale;
-        FProgressStepRest = 100 % FScale;
+        FProgress.Start(lineNo, FScale);
+        value = FProgress.Value;
     }
+    FProgressLine = lineNo;
     return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
@@ -1227,7 +1191,7 @@ void TBufferGrep::Search()
         if (!file.Open(FFileName))
             return;
         FScale = int32_t(std::min<int64_t>(file.Size() / 128, INT32_MAX));
-        FProgressScale = 0;
+        FProgress = {};
         // A small file gets a buffer of its size (one byte more, so that
         // the end is seen without taking the last line for a long one).
         const int64_t capacity = std::min<int64_t>(FBufferSize, file.Size() + 1);

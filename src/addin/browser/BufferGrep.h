@@ -11,6 +11,35 @@
 #include <memory>
 #include <type_traits>
 
+// line * 100 / scale for consecutive lines: stepped instead of divided, in
+// 64 bits (line * 100 overflows 32 bits in big files).
+struct TProgressStep {
+    int64_t Scale = 0; // 0: not started
+    int64_t Value = 0;
+    int64_t Rest = 0;
+    int64_t Step = 0;
+    int64_t RestStep = 0;
+
+    void Start(int64_t line, int64_t scale)
+    {
+        Scale = scale;
+        Value = line * 100 / scale;
+        Rest = line * 100 % scale;
+        Step = 100 / scale;
+        RestStep = 100 % scale;
+    }
+    // The value of the next line.
+    int64_t Next()
+    {
+        Value += Step;
+        Rest += RestStep;
+        const int64_t carry = Rest >= Scale ? 1 : 0; // no branch: it goes either way
+        Value += carry;
+        Rest -= Scale & -carry;
+        return Value;
+    }
+};
+
 class TBufferGrep;
 
 // An event: a handler and its context, called like a function; empty until
@@ -92,12 +121,8 @@ private:
 
     int FBufferSize = DefaultBufferSize;
     // DoProgress's last line and value.
-    int32_t FProgressScale = 0;
-    int32_t FProgressLine = 0;
-    int64_t FProgressValue = 0;
-    int64_t FProgressRest = 0;
-    int64_t FProgressStep = 0;
-    int64_t FProgressStepRest = 0;
+    int32_t FProgressLine = -1;
+    TProgressStep FProgress;
 };
 
 // The browser's settings for a scanner: routine headings from the
