@@ -3,7 +3,7 @@
 // against one character per read, measured in the same run.
 #include "InMemoryHost.h"
 
-#include "core/QuorbelExpert.h"
+#include "ScriptedDialogs.h"
 #include "core/TiApi.h"
 
 #include <QApplication>
@@ -24,12 +24,12 @@ struct Run {
 Run Measure(const QString &text, int32_t readBlock)
 {
     InMemoryHost host;
-    ToolServices = &host;
     FakeBuffer &buffer = host.openBuffer(QStringLiteral("/bench/Big.pas"), text);
     buffer.cursor = TEditPos{5, Lines};
     Run run;
     {
-        TTiApi api;
+        ScriptedDialogs dialogs;
+        TTiApi api(&host, dialogs);
         api.SetReadBlock(readBlock);
         api.Refresh();
         host.readerCalls = 0;
@@ -40,7 +40,6 @@ Run Measure(const QString &text, int32_t readBlock)
         run.calls = host.readerCalls;
     }
     run.result = buffer.text;
-    ToolServices = nullptr;
     return run;
 }
 

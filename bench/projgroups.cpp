@@ -7,6 +7,7 @@
 #include "projects/ProjectGroups.h"
 
 #include "Registry.h"
+#include "SafeFile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -95,12 +96,12 @@ int main(int argc, char **argv)
     const double model = Median([&] {
         TProjectGroups groups;
         groups.LoadFromFile(file);
-        groups.SaveToFile(file);
+        groups.SaveToFile(file, AtomicFileWriter());
     });
 
     int nodes = 0;
     const double window = Median([&] {
-        TFProyexp w;
+        TFProyexp w(nullptr, DefaultServices(nullptr));
         nodes = 0;
         for (int i = 0; i < w.Proyectos->topLevelItemCount(); ++i)
             nodes += 1 + w.Proyectos->topLevelItem(i)->childCount();

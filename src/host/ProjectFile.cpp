@@ -182,7 +182,7 @@ QString ResolveUnitPath(const QString &projectDir, const QString &written)
 QStringList ProjectFiles(const QString &projectFile)
 {
     const QString full = QFileInfo(projectFile).absoluteFilePath();
-    const TDecodedText source = DecodeTextFile(ReadWholeFile(full));
+    const TDecodedText source = DecodeTextFile(ReadWholeFile(full, MaxSourceFileSize));
     const QString dir = QFileInfo(full).absolutePath();
     QStringList files{full};
     for (const TProjectUnit &unit : ParseUsesClause(source.text))

@@ -44,7 +44,7 @@ TScriptRunner::TScriptRunner(TIde *ide, QStringList lines, TOutput out, QObject 
 bool TScriptRunner::ReadScript(const QString &path, QStringList &lines)
 {
     try {
-        lines = QString::fromUtf8(ReadWholeFile(path)).split(QLatin1Char('\n'));
+        lines = QString::fromUtf8(ReadWholeFile(path, MaxSourceFileSize)).split(QLatin1Char('\n'));
         for (QString &l : lines)
             if (l.endsWith(QLatin1Char('\r')))
                 l.chop(1);

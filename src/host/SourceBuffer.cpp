@@ -19,7 +19,7 @@ TSourceBuffer::TSourceBuffer(const QString &fileName, QObject *parent)
 
 void TSourceBuffer::load()
 {
-    const TDecodedText decoded = DecodeTextFile(ReadWholeFile(FFileName));
+    const TDecodedText decoded = DecodeTextFile(ReadWholeFile(FFileName, MaxSourceFileSize));
     FFormat = decoded.format;
     FDocument->setPlainText(decoded.text);
     FDocument->setModified(false);
@@ -32,7 +32,7 @@ void TSourceBuffer::save()
     // toRawText keeps characters that toPlainText would change (no-break spaces).
     QString text = FDocument->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    WriteFileAtomically(FFileName, EncodeTextFile(text, format));
+    FWriter->Write(FFileName, EncodeTextFile(text, format));
     FFormat = format;
     FDocument->setModified(false);
     emit saved(FFileName);

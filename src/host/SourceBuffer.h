@@ -4,6 +4,8 @@
 
 #include "TextFile.h"
 
+#include "SafeFile.h"
+
 #include <QObject>
 #include <QString>
 #include <QTextDocument>
@@ -22,6 +24,9 @@ public:
     // Writes the file atomically in its own encoding and line ends; throws
     // EInOutError and leaves the buffer modified.
     void save();
+
+    // Where save() writes; tests hand in one that fails.
+    void setWriter(TFileWriter &writer) { FWriter = &writer; }
 
     const QString &fileName() const { return FFileName; }
     // Save As: the buffer belongs to another file from now on.
@@ -57,6 +62,7 @@ signals:
 
 private:
     QString FFileName;
+    TFileWriter *FWriter = &AtomicFileWriter();
     QTextDocument *FDocument;
     TTextFormat FFormat;
     quint64 FChanges = 0;

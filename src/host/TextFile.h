@@ -7,6 +7,9 @@
 
 namespace qide {
 
+// Far above any real source file; a bigger file is refused, not read.
+inline constexpr qint64 MaxSourceFileSize = qint64(256) << 20;
+
 enum class TLineEnd { CrLf, Lf, Cr };
 enum class TTextEncoding { Ansi, Utf8 }; // Ansi: the platform code page
 

@@ -55,16 +55,3 @@ TDialogService *SetDialogService(TDialogService *service)
     current = service ? service : &qtService;
     return previous;
 }
-
-QString AboutMessage()
-{
-    return QStringLiteral("Quorbel 1.0\n"
-                          "Developer tools for the Pascal IDE:\n"
-                          "macros, entity browser, project groups, version resources,\n"
-                          "string tables, help projects and trace window.");
-}
-
-void ShowAbout()
-{
-    ShowMessage(AboutMessage());
-}

@@ -26,7 +26,3 @@ TDialogService *SetDialogService(TDialogService *service);
 inline void ShowMessage(const QString &text) { Dialogs().ShowMessage(text); }
 inline bool AskYesNo(const QString &text) { return Dialogs().AskYesNo(text); }
 inline void ShowError(const QString &text) { Dialogs().ShowError(text); }
-
-// The add-in's about message, shown by the logo of its windows.
-QString AboutMessage();
-void ShowAbout();

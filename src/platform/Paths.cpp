@@ -1,7 +1,5 @@
 #include "Paths.h"
 
-#include "Registry.h"
-
 #include <QFileInfo>
 
 QString ExtractFileDir(const QString &path)
@@ -36,23 +34,4 @@ bool FileExists(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() && !info.isDir();
-}
-
-QString RegisteredAddinPath()
-{
-    return ReadRegString(HKEY::CurrentUser,
-                         QStringLiteral("\\Software\\Borland\\Delphi\\2.0\\Experts\\Quorbel"));
-}
-
-QString AddinDataDir()
-{
-    return ExtractFileDir(RegisteredAddinPath());
-}
-
-QString AddinDataFile(const QString &name)
-{
-    QString dir = AddinDataDir();
-    if (dir.endsWith(PathDelim))
-        dir.chop(1);
-    return dir + PathDelim + name;
 }

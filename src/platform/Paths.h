@@ -11,11 +11,4 @@ QString ExtractFileExt(const QString &path);
 QString ChangeFileExt(const QString &path, const QString &ext);
 bool FileExists(const QString &path);
 
-// Full path of the add-in library as registered with the IDE.
-QString RegisteredAddinPath();
-// Directory of the registered add-in library: home of the add-in's data files.
-QString AddinDataDir();
-// AddinDataDir() + separator + name; a missing registration gives "/name".
-QString AddinDataFile(const QString &name);
-
 inline constexpr QChar PathDelim = QLatin1Char('/');

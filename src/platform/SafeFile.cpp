@@ -2,24 +2,48 @@
 
 #include "Exception.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
 
-#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
-std::atomic<int> failWrites{0};
 
 QString reason(const QString &path, const QString &what)
 {
     return QStringLiteral("Cannot write %1: %2").arg(path, what);
 }
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+class TAtomicWriter final : public TFileWriter {
+public:
+    void Write(const QString &path, const QByteArray &bytes) override
+    {
+        WriteFileAtomically(path, bytes);
+    }
+};
+
 } // namespace
+
+TFileWriter &AtomicFileWriter()
+{
+    static TAtomicWriter writer;
+    return writer;
+}
 
 void WriteFileAtomically(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
+    // "./" keeps a name starting with ':' away from Qt's resource files.
+    const QString name = path.startsWith(QLatin1Char(':')) ? QStringLiteral("./") + path : path;
+    QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly))
         throw EInOutError(reason(path, file.errorString()));
     if (file.write(bytes) != bytes.size()) {
@@ -27,26 +51,78 @@ void WriteFileAtomically(const QString &path, const QByteArray &bytes)
         file.cancelWriting();
         throw EInOutError(reason(path, why));
     }
-    if (failWrites.load() > 0) {
-        file.cancelWriting();
-        throw EInOutError(reason(path, QStringLiteral("No space left on device")));
-    }
     if (!file.commit())
         throw EInOutError(reason(path, file.errorString()));
 }
 
-QByteArray ReadWholeFile(const QString &path)
+int OpenRegularFile(const QString &path, qint64 &size)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray local = QFile::encodeName(path);
+    int handle;
+    // O_NONBLOCK: opening a FIFO nobody writes to would wait forever.
+    do
+        handle = ::open(local.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    while (handle < 0 && errno == EINTR);
+    if (handle < 0)
         throw EInOutError(QStringLiteral("Cannot open file %1").arg(path));
-    QByteArray data = file.readAll();
-    if (file.error() != QFile::NoError)
-        throw EInOutError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    return data;
+    struct stat info;
+    if (::fstat(handle, &info) != 0) {
+        ::close(handle);
+        throw EInOutError(QStringLiteral("Cannot open file %1").arg(path));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(handle);
+        throw EInOutError(S_ISDIR(info.st_mode)
+                              ? QStringLiteral("Cannot open file %1: it is a directory").arg(path)
+                              : QStringLiteral("Cannot open file %1: it is not a regular file")
+                                    .arg(path));
+    }
+    const int flags = ::fcntl(handle, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK);
+    size = info.st_size;
+    return handle;
 }
 
-namespace SafeFileTesting {
-FailWrites::FailWrites() { ++failWrites; }
-FailWrites::~FailWrites() { --failWrites; }
-} // namespace SafeFileTesting
+QByteArray ReadWholeFile(const QString &path, qint64 maxBytes)
+{
+    qint64 size = 0;
+    const int handle = OpenRegularFile(path, size);
+    if (size > maxBytes) {
+        ::close(handle);
+        throw EInOutError(QStringLiteral("Cannot read %1: the file is too large (%2 bytes; "
+                                         "the limit is %3 bytes)")
+                              .arg(path)
+                              .arg(size)
+                              .arg(maxBytes));
+    }
+    QByteArray data;
+    data.resize(size);
+    qint64 done = 0;
+    // One byte more than the limit tells a file that grew while read.
+    char extra;
+    for (;;) {
+        const bool intoData = done < size;
+        char *at = intoData ? data.data() + done : &extra;
+        const size_t want = intoData ? size_t(size - done) : 1;
+        const ssize_t got = ::read(handle, at, want);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(handle);
+            throw EInOutError(QStringLiteral("Cannot read %1: %2").arg(path, errnoText(error)));
+        }
+        if (got == 0)
+            break;
+        if (!intoData) {
+            ::close(handle);
+            throw EInOutError(
+                QStringLiteral("Cannot read %1: the file changed while it was read").arg(path));
+        }
+        done += got;
+    }
+    ::close(handle);
+    data.truncate(done);
+    return data;
+}

@@ -1,24 +1,32 @@
 // Data files are written to a temporary file in the same directory and
 // renamed over the old one, so a failed write never destroys what was stored.
+// Readers take regular files only and never more than they were told to.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
+// Writes a whole data file. The writer is passed to whoever saves, so tests
+// can hand in one that fails.
+class TFileWriter {
+public:
+    virtual ~TFileWriter() = default;
+    // Throws EInOutError with a readable reason; the old file stays whole.
+    virtual void Write(const QString &path, const QByteArray &bytes) = 0;
+};
+
+// The writer that replaces files atomically.
+TFileWriter &AtomicFileWriter();
+
 // Throws EInOutError with a readable reason; the old file stays whole.
 void WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
-// Reads a whole file; throws EInOutError when it cannot be opened or read.
-QByteArray ReadWholeFile(const QString &path);
+// Reads a whole regular file of at most maxBytes bytes. A missing file, a
+// directory, a device, a pipe, a larger file or a read error throw
+// EInOutError; nothing blocks on a pipe that nobody writes.
+QByteArray ReadWholeFile(const QString &path, qint64 maxBytes);
 
-namespace SafeFileTesting {
-// While alive, every WriteFileAtomically fails after writing its temporary
-// file: the double tests use to check that nothing stored is lost.
-class FailWrites {
-public:
-    FailWrites();
-    ~FailWrites();
-    FailWrites(const FailWrites &) = delete;
-    FailWrites &operator=(const FailWrites &) = delete;
-};
-} // namespace SafeFileTesting
+// Opens a regular file for reading without blocking on a pipe or device.
+// Returns the descriptor (close it with ::close) and sets size; throws
+// EInOutError with a readable reason for anything else.
+int OpenRegularFile(const QString &path, qint64 &size);

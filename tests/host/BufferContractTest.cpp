@@ -4,6 +4,7 @@
 
 #include "ScriptedDialogs.h"
 #include "SafeFile.h"
+#include "TestServices.h"
 #include "core/QuorbelExpert.h"
 #include "core/TiApi.h"
 
@@ -213,8 +214,10 @@ TEST_F(HostTest, FailedSaveIsShownAndKeepsTheBufferModified)
     const QString file = write("U.pas", Unit);
     ASSERT_TRUE(services->OpenFile(file));
     insertAt(file, 0, QStringLiteral("{ new }"));
+    TestWriter writer;
+    ide->editorFor(file)->buffer()->setWriter(writer);
     {
-        SafeFileTesting::FailWrites failing;
+        writer.failing = 1;
         EXPECT_FALSE(save(file));
     }
     EXPECT_EQ(messages.size(), 1);
@@ -229,9 +232,8 @@ TEST_F(HostTest, AddinWrapperInsertsAtTheCursor)
     ASSERT_TRUE(services->OpenFile(file));
     ide->editorFor(file)->setCursorPos({6, 3});
     ScriptedDialogs dialogs;
-    TIToolServices *previous = std::exchange(ToolServices, services);
     {
-        TTiApi api;
+        TTiApi api(services, dialogs);
         api.Refresh();
         EXPECT_EQ(api.FileName(), file);
         EXPECT_EQ(api.Line(), 3);
@@ -239,7 +241,6 @@ TEST_F(HostTest, AddinWrapperInsertsAtTheCursor)
         api.InsertText(QStringLiteral("SysUtils, "));
         api.GotoLine(5);
     }
-    ToolServices = previous;
     EXPECT_EQ(readBuffer(file),
               QStringLiteral("unit U;\r\ninterface\r\nuses SysUtils, Classes;\r\nimplementation\r\nend.\r\n"));
     EXPECT_EQ(ide->editorFor(file)->cursorPos().Line, 5);
@@ -249,10 +250,8 @@ TEST_F(HostTest, AddinWrapperInsertsAtTheCursor)
 TEST_F(HostTest, AddinWrapperWithoutAFileEndsTheCommandThroughTheHost)
 {
     ScriptedDialogs dialogs;
-    TIToolServices *previous = std::exchange(ToolServices, services);
-    TTiApi api;
+    TTiApi api(services, dialogs);
     const bool completed = ide->runCommand([&] { api.Refresh(); });
-    ToolServices = previous;
     EXPECT_FALSE(completed);
     EXPECT_EQ(messages, QStringList{QStringLiteral("Es necesario que tener abierto un proyecto o fichero .pas")});
 }

@@ -3,13 +3,16 @@
 #include "Paths.h"
 #include "Registry.h"
 #include "SafeFile.h"
-#include "StringTable.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -54,9 +57,6 @@ TEST_F(RegistryTest, ReadRegStringSplitsAtLastBackslash)
                           QStringLiteral("/opt/quorbel/libquorbel.so"));
     EXPECT_EQ(ReadRegString(HKEY::CurrentUser, ExpertsKey + QStringLiteral("\\Quorbel")),
               QStringLiteral("/opt/quorbel/libquorbel.so"));
-    EXPECT_EQ(AddinDataDir(), QStringLiteral("/opt/quorbel"));
-    EXPECT_EQ(AddinDataFile(QStringLiteral("Quorbel.dat")),
-              QStringLiteral("/opt/quorbel/Quorbel.dat"));
 }
 
 TEST_F(RegistryTest, MissingValueIsEmptyAndKeyIsCreated)
@@ -66,20 +66,6 @@ TEST_F(RegistryTest, MissingValueIsEmptyAndKeyIsCreated)
     EXPECT_EQ(ReadRegString(HKEY::CurrentUser, key + QStringLiteral("\\Missing")), QString());
     EXPECT_TRUE(Registry::keyExists(HKEY::CurrentUser, key));
     EXPECT_TRUE(Registry::valueNames(HKEY::CurrentUser, key).isEmpty());
-}
-
-TEST_F(RegistryTest, UnregisteredAddinDataFilesStartAtTheRoot)
-{
-    EXPECT_EQ(AddinDataDir(), QString());
-    EXPECT_EQ(AddinDataFile(QStringLiteral("proj.dat")), QStringLiteral("/proj.dat"));
-}
-
-TEST_F(RegistryTest, AddinAtTheRootKeepsOneSeparator)
-{
-    Registry::writeString(HKEY::CurrentUser, ExpertsKey, QStringLiteral("Quorbel"),
-                          QStringLiteral("/libquorbel.so"));
-    EXPECT_EQ(AddinDataDir(), QStringLiteral("/"));
-    EXPECT_EQ(AddinDataFile(QStringLiteral("proj.dat")), QStringLiteral("/proj.dat"));
 }
 
 TEST_F(RegistryTest, ValueNamesListsEveryValueOfAKey)
@@ -100,35 +86,74 @@ TEST(CodePage, Windows1252RoundTrip)
     EXPECT_EQ(ToAnsi(QString::fromUtf8("日")), QByteArray("?"));
 }
 
-TEST(StringTable, TextsStandAsTheyAre)
-{
-    EXPECT_EQ(LoadStr(1049), QStringLiteral("Macros..."));
-    EXPECT_EQ(LoadStr(1069), QStringLiteral("If you  has edited a resource version, you must "
-                                            "recompile the project after view a Resource Version"));
-    EXPECT_EQ(LoadStr(1089), QStringLiteral("Close Trace  Window"));
-    EXPECT_EQ(LoadStr(999), QString());
-    EXPECT_EQ(LoadStr(1113), QString());
-}
-
 TEST(SafeFile, FailedWriteKeepsTheOldFile)
 {
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/data.dat");
     WriteFileAtomically(path, "old contents");
-    {
-        SafeFileTesting::FailWrites failing;
-        EXPECT_THROW(WriteFileAtomically(path, "new"), EInOutError);
-    }
-    EXPECT_EQ(ReadWholeFile(path), QByteArray("old contents"));
+    // A directory where the new file is to go: the rename fails, as root too.
+    const QString blocked = dir.path() + QStringLiteral("/blocked.dat");
+    ASSERT_TRUE(QDir().mkdir(blocked));
+    EXPECT_THROW(WriteFileAtomically(blocked, "new"), EInOutError);
+    EXPECT_TRUE(QFileInfo(blocked).isDir());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("data.dat")});
+    EXPECT_EQ(ReadWholeFile(path, 100), QByteArray("old contents"));
     WriteFileAtomically(path, "new");
-    EXPECT_EQ(ReadWholeFile(path), QByteArray("new"));
+    EXPECT_EQ(ReadWholeFile(path, 100), QByteArray("new"));
 }
 
 TEST(SafeFile, MissingDirectoryIsAnInOutError)
 {
     EXPECT_THROW(WriteFileAtomically(QStringLiteral("/nonexistent-dir/x.dat"), "x"), EInOutError);
-    EXPECT_THROW(ReadWholeFile(QStringLiteral("/nonexistent-dir/x.dat")), EInOutError);
+    EXPECT_THROW(ReadWholeFile(QStringLiteral("/nonexistent-dir/x.dat"), 100), EInOutError);
+}
+
+// What a user can put where a data file is expected: each is refused with a
+// reason, at once, without reading it.
+TEST(SafeFile, ReaderTakesRegularFilesOfBoundedSizeOnly)
+{
+    QTemporaryDir dir;
+    auto refusal = [](const QString &path, qint64 limit) {
+        try {
+            ReadWholeFile(path, limit);
+        } catch (const EInOutError &e) {
+            return e.message();
+        }
+        return QStringLiteral("<read>");
+    };
+    const QString fifo = dir.path() + QStringLiteral("/fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(refusal(fifo, 100), QStringLiteral("Cannot open file %1: it is not a regular file").arg(fifo));
+    const QString zero = dir.path() + QStringLiteral("/zero");
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    EXPECT_EQ(refusal(zero, 100), QStringLiteral("Cannot open file %1: it is not a regular file").arg(zero));
+    EXPECT_EQ(refusal(dir.path(), 100), QStringLiteral("Cannot open file %1: it is a directory").arg(dir.path()));
+
+    const QString sparse = dir.path() + QStringLiteral("/sparse");
+    {
+        QFile file(sparse);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64(3) << 30));
+    }
+    EXPECT_EQ(refusal(sparse, 1000),
+              QStringLiteral("Cannot read %1: the file is too large (3221225472 bytes; the limit is "
+                             "1000 bytes)")
+                  .arg(sparse));
+    const QString exact = dir.path() + QStringLiteral("/exact");
+    WriteFileAtomically(exact, QByteArray(1000, 'x'));
+    EXPECT_EQ(ReadWholeFile(exact, 1000).size(), 1000);
+}
+
+// A name starting with ':' is a file like any other, not a Qt resource.
+TEST(SafeFile, ColonNamesAreFilesNotResources)
+{
+    QTemporaryDir dir;
+    const QString old = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    WriteFileAtomically(QStringLiteral(":a.dat"), "colon");
+    EXPECT_EQ(ReadWholeFile(QStringLiteral(":a.dat"), 100), QByteArray("colon"));
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + QStringLiteral("/:a.dat")));
+    QDir::setCurrent(old);
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "Dialogs.h"
 #include "Exception.h"
 #include "Paths.h"
-#include "StringTable.h"
+#include "core/StringTable.h"
 #include "Windows.h"
 
 #include <QApplication>
@@ -519,7 +519,7 @@ void TFbrwEnt::btnFijoClick()
 
 void TFbrwEnt::Image1Click()
 {
-    ShowAbout();
+    ShowAbout(Dialogs());
 }
 
 void TFbrwEnt::Cerrar1Click()

@@ -1,5 +1,7 @@
 #include "Logo.h"
 
+#include "Dialogs.h"
+
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -45,4 +47,17 @@ void TLogoImage::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
+}
+
+QString AboutMessage()
+{
+    return QStringLiteral("Quorbel 1.0\n"
+                          "Developer tools for the Pascal IDE:\n"
+                          "macros, entity browser, project groups, version resources,\n"
+                          "string tables, help projects and trace window.");
+}
+
+void ShowAbout(TDialogService &dialogs)
+{
+    dialogs.ShowMessage(AboutMessage());
 }

@@ -4,6 +4,8 @@
 
 #include <QLabel>
 
+class TDialogService;
+
 class TLogoImage : public QLabel {
     Q_OBJECT
 public:
@@ -15,3 +17,7 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 };
+
+// The add-in's about message, which a click on the logo shows.
+QString AboutMessage();
+void ShowAbout(TDialogService &dialogs);

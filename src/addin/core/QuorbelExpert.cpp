@@ -1,7 +1,9 @@
 #include "QuorbelExpert.h"
 
 #include "Application.h"
+#include "CommandEdge.h"
 #include "DM.h"
+#include "StringTable.h"
 #include "TiApi.h"
 
 #include "browser/FbrwFun.h"
@@ -9,13 +11,11 @@
 #include "ipc/FTracew.h"
 #include "language/lbrowse.h"
 #include "macros/FMacros.h"
+#include "macros/Placeholders.h"
 #include "projects/Fprojects.h"
 #include "version/verdlg.h"
 
-#include "Dialogs.h"
-#include "Exception.h"
 #include "Paths.h"
-#include "StringTable.h"
 #include "Windows.h"
 
 #include <QDateTime>
@@ -29,26 +29,13 @@ namespace {
 
 constexpr TIMenuFlags ItemFlags = mfEnabled | mfVisible;
 
-// A command's edge: errors of the add-in are shown and end the command. The
-// host has already shown its own abort; it only ends the command.
-template <typename F>
-void RunCommand(F &&command)
+// A long-lived window brought to the front, also when it is already open
+// behind others.
+void ShowToFront(QWidget *window)
 {
-    try {
-        command();
-    } catch (const EHostAbort &) {
-    } catch (const Exception &e) {
-        ShowError(e.message());
-    } catch (const std::exception &e) {
-        ShowError(QString::fromLocal8Bit(e.what()));
-    }
-}
-
-// Project directory: directory part of the upper-cased project name. Only the
-// file's name is upper-cased: the file system tells case apart.
-QString ProjectDirOf(const QString &projectName)
-{
-    return ExtractFileDir(projectName);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace
@@ -63,9 +50,9 @@ void TMiNotifer::FileNotification(TFileNotification notifyCode, const QString &,
 
 void TMiNotifer::ProjectClose()
 {
-    if (SYS) {
-        SYS->Table1.Close();
-        SYS->Table2.Close();
+    if (FData) {
+        FData->Table1.Close();
+        FData->Table2.Close();
     }
     if (QWidget *help = FindWindow(QStringLiteral("TFAyudaW")))
         SendCloseMessage(help);
@@ -73,25 +60,25 @@ void TMiNotifer::ProjectClose()
 
 // ------------------------------------------------------------------ expert
 
-TQuorbelExpert::TQuorbelExpert()
+TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(services)
 {
     InstallMenus();
-    FToolApi = std::make_unique<TTiApi>();
-    SYS = new TSYS();
+    FToolApi = std::make_unique<TTiApi>(FServices.ToolServices, FServices.dialogs());
+    SYS = new TSYS(Application);
     Ldlg = new TLDBrowse(Application);
     Tdlg = new TFTrace(nullptr);
     Adlg = new TFAyudaW(Application);
     Fdlg = new TFbrwEnt(Application);
-    FNotifer = new TMiNotifer();
-    if (ToolServices)
-        ToolServices->AddNotifier(FNotifer);
+    FNotifer = new TMiNotifer(SYS);
+    if (FServices.ToolServices)
+        FServices.ToolServices->AddNotifier(FNotifer);
 }
 
 void TQuorbelExpert::InstallMenus()
 {
-    if (!ToolServices)
+    if (!FServices.ToolServices)
         return;
-    THostRef<TIMainMenuIntf> mainMenu(ToolServices->GetMainMenu());
+    THostRef<TIMainMenuIntf> mainMenu(FServices.ToolServices->GetMainMenu());
     if (!mainMenu)
         return;
 
@@ -157,8 +144,8 @@ void TQuorbelExpert::InstallMenus()
 
 TQuorbelExpert::~TQuorbelExpert()
 {
-    if (ToolServices && FNotifer)
-        ToolServices->RemoveNotifier(FNotifer);
+    if (FServices.ToolServices && FNotifer)
+        FServices.ToolServices->RemoveNotifier(FNotifer);
     FToolApi.reset();
     if (FNotifer) {
         FNotifer->Release();
@@ -205,12 +192,23 @@ void TQuorbelExpert::Execute() {}
 
 // ---------------------------------------------------------------- commands
 
+template <typename F>
+void TQuorbelExpert::RunCommand(F &&command)
+{
+    RunAtEdge(FServices.dialogs(), std::forward<F>(command));
+}
+
+QString TQuorbelExpert::ProjectName() const
+{
+    return FServices.ToolServices ? FServices.ToolServices->GetProjectName() : QString();
+}
+
 void TQuorbelExpert::menuMacros(TIMenuItemIntf *)
 {
-    TFMacrosForm dialog(Application);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
     RunCommand([&] {
+        TFMacrosForm dialog(Application, FServices);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
         FToolApi->Refresh();
         QString text = dialog.MacroText;
         Actualiza(text);
@@ -221,13 +219,13 @@ void TQuorbelExpert::menuMacros(TIMenuItemIntf *)
 void TQuorbelExpert::menuTrace(TIMenuItemIntf *)
 {
     if (Tdlg)
-        Tdlg->show();
+        ShowToFront(Tdlg);
 }
 
 void TQuorbelExpert::menuBrowse(TIMenuItemIntf *)
 {
-    if (ToolServices && !ToolServices->GetProjectName().isEmpty() && Fdlg)
-        Fdlg->show();
+    if (!ProjectName().isEmpty() && Fdlg)
+        ShowToFront(Fdlg);
 }
 
 void TQuorbelExpert::menuClick(TIMenuItemIntf *)
@@ -236,7 +234,7 @@ void TQuorbelExpert::menuClick(TIMenuItemIntf *)
         ChekCreate();
         if (!SYS || !SYS->Table1.Active() || !Ldlg)
             return;
-        Ldlg->ProjectDir = ProjectDirOf(ToolServices->GetProjectName());
+        Ldlg->ProjectDir = ExtractFileDir(ProjectName());
         if (Ldlg->exec() != QDialog::Accepted)
             return;
         FToolApi->Refresh();
@@ -247,11 +245,11 @@ void TQuorbelExpert::menuClick(TIMenuItemIntf *)
 
 void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
 {
-    if (!ToolServices)
+    if (!FServices.ToolServices)
         return;
     RunCommand([&] {
         TFverDlg dialog(Application);
-        const QString project = ToolServices->GetProjectName();
+        const QString project = ProjectName();
         if (project.isEmpty())
             return;
         dialog.ProjectDir = ExtractFileDir(project) + PathDelim;
@@ -261,7 +259,7 @@ void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
         else if (FileExists(base + QStringLiteral(".exe")))
             dialog.OutputFileName = base + QStringLiteral(".exe");
         if (dialog.OutputFileName.isEmpty())
-            ShowMessage(LoadStr(1069));
+            FServices.dialogs().ShowMessage(LoadStr(1069));
         dialog.exec();
     });
 }
@@ -272,7 +270,7 @@ void TQuorbelExpert::menuAyuda(TIMenuItemIntf *)
         CheckAyudaCreate();
         if (!SYS || !SYS->Table2.Active() || !Adlg)
             return;
-        Adlg->ProjectFileName = ToolServices->GetProjectName();
+        Adlg->ProjectFileName = ProjectName();
         Adlg->show();
     });
 }
@@ -280,27 +278,15 @@ void TQuorbelExpert::menuAyuda(TIMenuItemIntf *)
 void TQuorbelExpert::menuProjects(TIMenuItemIntf *)
 {
     RunCommand([&] {
-        TFProyexp dialog(Application);
-        dialog.FToolServices = ToolServices;
+        TFProyexp dialog(Application, FServices);
         dialog.exec();
     });
 }
 
 void TQuorbelExpert::Actualiza(QString &text)
 {
-    const QLocale locale = QLocale::system();
-    auto replaceFirst = [&text](const QString &placeholder, const QString &value) {
-        const qsizetype at = text.indexOf(placeholder, 0, Qt::CaseSensitive);
-        if (at >= 0)
-            text.replace(at, placeholder.size(), value);
-    };
-    // The long time format without its time zone: a clock time, as typed in a source.
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QLatin1Char('t'));
-    replaceFirst(QStringLiteral("$TIME$"),
-                 locale.toString(QTime::currentTime(), timeFormat.trimmed()));
-    replaceFirst(QStringLiteral("$DATE$"), locale.toString(QDate::currentDate(), QLocale::ShortFormat));
-    replaceFirst(QStringLiteral("$FILE$"), FToolApi ? FToolApi->FileName() : QString());
+    text = ExpandPlaceholders(text, FToolApi ? FToolApi->FileName() : QString(),
+                              QDateTime::currentDateTime(), QLocale::system());
 }
 
 void TQuorbelExpert::ChekCreate()
@@ -334,7 +320,7 @@ bool InitExpert(TIToolServices *toolServices, TExpertRegisterProc registerProc,
         Application = ToolServices->GetParentHandle();
     if (terminate)
         *terminate = nullptr;
-    TheExpert = new TQuorbelExpert();
+    TheExpert = new TQuorbelExpert(DefaultServices(ToolServices));
     if (registerProc)
         registerProc(TheExpert);
     return true;

@@ -4,6 +4,9 @@
 
 #include "ToolsApi.h"
 
+#include "AddinServices.h"
+#include "DM.h"
+
 #include <QPointer>
 #include <QString>
 
@@ -18,14 +21,18 @@ class TTiApi;
 
 class TMiNotifer : public TIAddInNotifier {
 public:
+    explicit TMiNotifer(TSYS *data) : FData(data) {}
     void FileNotification(TFileNotification notifyCode, const QString &fileName,
                           bool &cancel) override;
     void ProjectClose();
+
+private:
+    QPointer<TSYS> FData;
 };
 
 class TQuorbelExpert : public TIExpert {
 public:
-    TQuorbelExpert();
+    explicit TQuorbelExpert(const TAddinServices &services);
 
     QString GetName() override;
     TExpertStyle GetStyle() override;
@@ -55,6 +62,7 @@ public:
     THostRef<TIMenuItemIntf> menProjects;
     THostRef<TIMenuItemIntf> menTrace;
     THostRef<TIMenuItemIntf> menAyuda;
+    TAddinServices FServices;
     TMiNotifer *FNotifer = nullptr;
     std::unique_ptr<TTiApi> FToolApi;
     QPointer<TFbrwEnt> Fdlg;
@@ -67,8 +75,12 @@ protected:
 
 private:
     void InstallMenus();
+    template <typename F>
+    void RunCommand(F &&command);
+    QString ProjectName() const;
 };
 
+// Set by the entry point only; tools are handed what they use instead.
 extern TIToolServices *ToolServices;
 extern TQuorbelExpert *TheExpert;
 

@@ -1,37 +1,31 @@
 #include "TiApi.h"
 
-#include "QuorbelExpert.h"
+#include "CommandEdge.h"
 
-#include "Dialogs.h"
 #include "Exception.h"
 #include "Windows.h"
 
 #include <algorithm>
 #include <vector>
 
-namespace {
-
-// Shows an error of the add-in's own and passes it on.
-template <typename F>
-void ShowAndRethrow(F &&step)
+TTiApi::TTiApi(TIToolServices *toolServices, TDialogService &dialogs)
+    : FSource(toolServices), FDialogs(dialogs)
 {
-    try {
-        step();
-    } catch (const Exception &e) {
-        ShowError(e.message());
-        throw;
-    }
 }
 
-} // namespace
-
-TTiApi::TTiApi() = default;
 TTiApi::~TTiApi() = default;
+
+// The wrapper shows its own errors and passes them on.
+template <typename F>
+void TTiApi::ShowAndRethrow(F &&step)
+{
+    RunAtEdge(FDialogs, std::forward<F>(step), TEdge::PassOn);
+}
 
 void TTiApi::Refresh()
 {
     ShowAndRethrow([this] {
-        FToolServices = ToolServices;
+        FToolServices = FSource;
         if (!FToolServices)
             throw Exception(QStringLiteral("TiApi ERROR: No hay entorno  ToolsApi"));
         FFileName = FToolServices->GetCurrentFile();
@@ -44,7 +38,7 @@ QString TTiApi::CheckFile()
 {
     const QString result = FFileName;
     if (!FToolServices)
-        FToolServices = ToolServices;
+        FToolServices = FSource;
     if (!FToolServices)
         throw Exception(QStringLiteral("TiApi ERROR: No hay entorno  ToolsApi"));
     bool ok = !FFileName.isEmpty() && !FFileName.toUpper().contains(QLatin1String(".DFM"))
@@ -64,7 +58,7 @@ void TTiApi::OpenView()
             if (FModule)
                 throw Exception(QStringLiteral("TiApi ERROR:Ya hay una vista activa "));
             if (!FToolServices)
-                FToolServices = ToolServices;
+                FToolServices = FSource;
             FModule = THostRef<TIModuleInterface>(
                 FToolServices ? FToolServices->GetModuleInterface(FFileName) : nullptr);
             if (!FModule)

@@ -7,9 +7,13 @@
 
 #include <QString>
 
+class TDialogService;
+
 class TTiApi {
 public:
-    TTiApi();
+    // toolServices: the IDE, copied in on each Refresh; nullptr makes every
+    // operation fail as without an IDE.
+    TTiApi(TIToolServices *toolServices, TDialogService &dialogs);
     ~TTiApi();
     TTiApi(const TTiApi &) = delete;
     TTiApi &operator=(const TTiApi &) = delete;
@@ -36,12 +40,16 @@ public:
     int32_t ReadBlock() const { return FReadBlock; }
 
 private:
+    template <typename F>
+    void ShowAndRethrow(F &&step);
     // Runs step with module, editor and view open; closes them on every path.
     template <typename Step>
     void WithView(Step &&step);
     template <typename Move>
     void MoveCursor(Move &&move);
 
+    TIToolServices *FSource;
+    TDialogService &FDialogs;
     TIToolServices *FToolServices = nullptr;
     QString FFileName;
     int32_t FLine = 0;

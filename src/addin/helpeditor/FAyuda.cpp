@@ -1,6 +1,6 @@
 #include "FAyuda.h"
 
-#include "StringTable.h"
+#include "core/StringTable.h"
 
 TFAyudaW::TFAyudaW(QWidget *owner) : QWidget(owner, Qt::Window)
 {

@@ -1,6 +1,6 @@
 #include "FTracew.h"
 
-#include "StringTable.h"
+#include "core/StringTable.h"
 
 TFTrace::TFTrace(QWidget *owner) : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint)
 {

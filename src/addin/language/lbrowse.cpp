@@ -1,6 +1,6 @@
 #include "lbrowse.h"
 
-#include "StringTable.h"
+#include "core/StringTable.h"
 
 TLDBrowse::TLDBrowse(QWidget *owner) : QDialog(owner)
 {

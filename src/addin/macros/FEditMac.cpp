@@ -2,7 +2,7 @@
 
 #include "MacrosFiler.h"
 
-#include "StringTable.h"
+#include "core/StringTable.h"
 
 #include <QGroupBox>
 #include <QLabel>

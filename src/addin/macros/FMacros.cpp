@@ -5,8 +5,8 @@
 #include "FEditMac.h"
 #include "MacrosFiler.h"
 
-#include "Dialogs.h"
-#include "StringTable.h"
+#include "core/CommandEdge.h"
+#include "core/StringTable.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -21,7 +21,8 @@
 #include <QScreen>
 #include <QToolTip>
 
-TFMacrosForm::TFMacrosForm(QWidget *owner) : QDialog(owner)
+TFMacrosForm::TFMacrosForm(QWidget *owner, const TAddinServices &services)
+    : QDialog(owner), FServices(services)
 {
     setObjectName(QStringLiteral("FMacrosForm"));
     setWindowTitle(LoadStr(1110));
@@ -77,13 +78,9 @@ TFMacrosForm::TFMacrosForm(QWidget *owner) : QDialog(owner)
     connect(Editar1, &QAction::triggered, this, &TFMacrosForm::Editar1Click);
     connect(Borrar1, &QAction::triggered, this, &TFMacrosForm::Borrar1Click);
 
-    FFiler = std::make_unique<TMacrosFiler>();
-    try {
-        FFiler->Load();
-    } catch (const TMacrosError &e) {
-        // No data file yet: say so, and open with what could be read.
-        ShowError(e.message());
-    }
+    FFiler = std::make_unique<TMacrosFiler>(FServices);
+    // No data file yet: say so, and open with what could be read.
+    RunAtEdge(FServices.dialogs(), [this] { FFiler->Load(); });
     FillList();
 }
 
@@ -114,11 +111,7 @@ void TFMacrosForm::Button1Click()
 void TFMacrosForm::ListBox1DblClick()
 {
     // Closes with OK even when no macro is selected; nothing is then inserted.
-    try {
-        MacroText = FFiler->Macro(ItemIndex()).Body();
-    } catch (const TMacrosError &e) {
-        ShowError(e.message());
-    }
+    RunAtEdge(FServices.dialogs(), [this] { MacroText = FFiler->Macro(ItemIndex()).Body(); });
     accept();
 }
 
@@ -135,7 +128,8 @@ void TFMacrosForm::Nuevo1Click()
 void TFMacrosForm::Editar1Click()
 {
     const int index = ItemIndex();
-    try {
+    bool edited = false;
+    RunAtEdge(FServices.dialogs(), [&] {
         TMacroRec &macro = FFiler->Macro(index);
         TFEditMacro editor(this);
         editor.Edit1->setText(macro.Title());
@@ -144,10 +138,10 @@ void TFMacrosForm::Editar1Click()
             return;
         macro.SetTitle(editor.Edit1->text());
         macro.SetBody(editor.MemoText());
-    } catch (const TMacrosError &e) {
-        ShowError(e.message());
+        edited = true;
+    });
+    if (!edited)
         return;
-    }
     FFiler->Save();
     FillList();
 }
@@ -157,7 +151,7 @@ void TFMacrosForm::Borrar1Click()
     const int index = ItemIndex();
     if (index < 0 || index >= FFiler->Count())
         return;
-    if (!AskYesNo(LoadStr(1026)))
+    if (!FServices.dialogs().AskYesNo(LoadStr(1026)))
         return;
     FFiler->Delete(index);
     FFiler->Save();
@@ -166,7 +160,7 @@ void TFMacrosForm::Borrar1Click()
 
 void TFMacrosForm::Image1Click()
 {
-    ShowAbout();
+    ShowAbout(FServices.dialogs());
 }
 
 bool TFMacrosForm::eventFilter(QObject *watched, QEvent *event)

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include "core/AddinServices.h"
+
 #include <memory>
 
 class QAction;
@@ -20,7 +22,7 @@ class TFMacrosForm : public QDialog {
     Q_OBJECT
 public:
     // Loads the store; a load error is shown and the dialog opens empty.
-    explicit TFMacrosForm(QWidget *owner = nullptr);
+    TFMacrosForm(QWidget *owner, const TAddinServices &services);
     ~TFMacrosForm() override;
 
     // Body of the macro chosen for insertion; empty until a choice is confirmed.
@@ -55,5 +57,6 @@ private:
     void FillList();
     int ItemIndex() const;
 
+    TAddinServices FServices;
     std::unique_ptr<TMacrosFiler> FFiler;
 };

@@ -1,10 +1,9 @@
 #include "MacrosFiler.h"
 
 #include "CodePage.h"
-#include "Dialogs.h"
-#include "Paths.h"
+#include "core/CommandEdge.h"
 #include "SafeFile.h"
-#include "StringTable.h"
+#include "core/StringTable.h"
 
 #include <QByteArray>
 
@@ -14,6 +13,8 @@
 namespace {
 constexpr int TitleOffset = 1;
 constexpr int BodyOffset = 1 + TMacroRec::TitleCapacity;
+// Far above any real store (a thousand macros are 2 MB); a bigger file is refused.
+constexpr qint64 MaxFileSize = qint64(64) << 20;
 } // namespace
 
 // ---------------------------------------------------------------- record
@@ -53,7 +54,10 @@ void TMacroRec::SetBody(const QString &body)
 
 // ----------------------------------------------------------------- store
 
-TMacrosFiler::TMacrosFiler() : FFileName(AddinDataFile(QStringLiteral("Quorbel.dat"))) {}
+TMacrosFiler::TMacrosFiler(const TAddinServices &services)
+    : FServices(services), FFileName(services.DataFile(QStringLiteral("Quorbel.dat")))
+{
+}
 
 TMacrosFiler::~TMacrosFiler() = default;
 
@@ -62,7 +66,7 @@ void TMacrosFiler::Load()
     Clear();
     QByteArray data;
     try {
-        data = ReadWholeFile(FFileName);
+        data = ReadWholeFile(FFileName, MaxFileSize);
     } catch (const EInOutError &) {
         throw TMacrosError(LoadStr(1062));
     }
@@ -84,14 +88,8 @@ bool TMacrosFiler::Save()
     data.reserve(qsizetype(FList.size()) * TMacroRec::RecordSize);
     for (const TMacroRec &rec : FList)
         data.append(rec.data(), TMacroRec::RecordSize);
-    try {
-        // Temporary file and rename: a failed write keeps every stored macro.
-        WriteFileAtomically(FFileName, data);
-        return true;
-    } catch (const EInOutError &e) {
-        ShowError(e.message());
-        return false;
-    }
+    // Temporary file and rename: a failed write keeps every stored macro.
+    return RunAtEdge(FServices.dialogs(), [&] { FServices.writer().Write(FFileName, data); });
 }
 
 void TMacrosFiler::Add(const QString &title, const QString &body)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Exception.h"
+#include "core/AddinServices.h"
 
 #include <QString>
 
@@ -45,7 +46,7 @@ private:
 class TMacrosFiler {
 public:
     // The file is the add-in's data directory + "Quorbel.dat"; nothing is read yet.
-    TMacrosFiler();
+    explicit TMacrosFiler(const TAddinServices &services);
     ~TMacrosFiler();
     TMacrosFiler(const TMacrosFiler &) = delete;
     TMacrosFiler &operator=(const TMacrosFiler &) = delete;
@@ -67,6 +68,7 @@ public:
     int Count() const { return int(FList.size()); }
 
 private:
+    TAddinServices FServices;
     QString FFileName;
     std::vector<TMacroRec> FList;
 };

@@ -2,9 +2,8 @@
 
 #include "core/Logo.h"
 
-#include "Dialogs.h"
-#include "Paths.h"
-#include "StringTable.h"
+#include "core/CommandEdge.h"
+#include "core/StringTable.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -57,7 +56,8 @@ public:
 
 } // namespace
 
-TFProyexp::TFProyexp(QWidget *owner) : QDialog(owner)
+TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
+    : QDialog(owner), FServices(services)
 {
     setObjectName(QStringLiteral("FProyexp"));
     setFixedSize(ClientWidth, ClientHeight);
@@ -128,7 +128,7 @@ void TFProyexp::FormCreate()
     btnNuevoGrupo->setToolTip(LoadStr(1072));
     btnEliminar->setToolTip(LoadStr(1008));
 
-    FDataFile = AddinDataFile(QStringLiteral("proj.dat"));
+    FDataFile = FServices.DataFile(QStringLiteral("proj.dat"));
     QString failure;
     try {
         FGroups.LoadFromFile(FDataFile);
@@ -151,7 +151,7 @@ void TFProyexp::FormCreate()
     Proyectos->expandAll();
 
     if (!failure.isEmpty())
-        ShowError(failure);
+        FServices.dialogs().ShowError(failure);
 }
 
 QTreeWidgetItem *TFProyexp::AddItem(QTreeWidgetItem *parent, const TProjectNode &node)
@@ -189,11 +189,7 @@ void TFProyexp::FormDestroy()
         const QTreeWidgetItem *item = Proyectos->topLevelItem(i);
         StoreNodes(item, *FGroups.AddRoot(item->text(0)));
     }
-    try {
-        FGroups.SaveToFile(FDataFile);
-    } catch (const Exception &e) {
-        ShowError(e.message());
-    }
+    RunAtEdge(FServices.dialogs(), [this] { FGroups.SaveToFile(FDataFile, FServices.writer()); });
 }
 
 void TFProyexp::StoreNodes(const QTreeWidgetItem *item, TProjectNode &node) const
@@ -238,14 +234,14 @@ void TFProyexp::btnAddClick()
 {
     QTreeWidgetItem *group = Selected();
     if (!group || Level(group) > 0) {
-        ShowMessage(LoadStr(1065));
+        FServices.dialogs().ShowMessage(LoadStr(1065));
         return;
     }
     auto *item = new QTreeWidgetItem;
     item->setFlags(NodeFlags);
     item->setText(0, LoadStr(1056));
     SetImage(item, 1);
-    const QString project = FToolServices ? FToolServices->GetProjectName() : QString();
+    const QString project = FServices.ToolServices ? FServices.ToolServices->GetProjectName() : QString();
     item->setData(0, PathRole, TData(project).GetData());
     group->addChild(item);
     group->setExpanded(true);
@@ -254,7 +250,7 @@ void TFProyexp::btnAddClick()
 
 void TFProyexp::btnEliminarClick()
 {
-    if (!AskYesNo(LoadStr(1002)))
+    if (!FServices.dialogs().AskYesNo(LoadStr(1002)))
         return;
     // Children go with their node.
     delete Selected();
@@ -269,13 +265,13 @@ void TFProyexp::ProyectosDblClick()
     const QVariant path = item->data(0, PathRole);
     if (!path.isValid())
         return;
-    try {
-        if (FToolServices)
-            FToolServices->OpenProject(path.toString());
-    } catch (const EHostAbort &) {
-        // The host has shown why; the window stays open.
+    // On failure the host or the edge has shown why; the window stays open.
+    const bool opened = RunAtEdge(FServices.dialogs(), [&] {
+        if (FServices.ToolServices)
+            FServices.ToolServices->OpenProject(path.toString());
+    });
+    if (!opened)
         return;
-    }
     close();
 }
 
@@ -303,7 +299,7 @@ void TFProyexp::FormKeyDown(int &key, Qt::KeyboardModifiers)
 
 void TFProyexp::Image1Click()
 {
-    ShowAbout();
+    ShowAbout(FServices.dialogs());
 }
 
 // What the file can hold: a label typed with ";" or leading blanks would

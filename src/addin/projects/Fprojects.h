@@ -4,6 +4,7 @@
 
 #include "ProjectGroups.h"
 #include "ToolsApi.h"
+#include "core/AddinServices.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -33,7 +34,7 @@ public:
         QIcon Image(int index) const { return Images.value(index); }
     };
 
-    explicit TFProyexp(QWidget *owner = nullptr);
+    TFProyexp(QWidget *owner, const TAddinServices &services);
     ~TFProyexp() override;
 
     QWidget *Panel1;
@@ -45,7 +46,7 @@ public:
     TLogoImage *Image1;
 
     QString FDataFile;
-    TIToolServices *FToolServices = nullptr; // not owned; set by the opener
+    TAddinServices FServices;
 
     void FormCreate();
     void btnNuevoGrupoClick();

@@ -7,6 +7,10 @@
 
 namespace {
 
+// Far above any real file of groups; a bigger file is refused, not read.
+constexpr qint64 MaxFileSize = qint64(64) << 20;
+
+
 constexpr char CtrlZ = 26;
 
 bool IsIndent(char c)
@@ -163,16 +167,16 @@ void TProjectGroups::LoadFromFile(const QString &path)
 {
     FRoots.clear();
     FUnread.clear();
-    ReadText(ReadWholeFile(path));
+    ReadText(ReadWholeFile(path, MaxFileSize));
 }
 
-void TProjectGroups::SaveToFile(const QString &path) const
+void TProjectGroups::SaveToFile(const QString &path, TFileWriter &writer) const
 {
     const QFileInfo info(path);
     if (info.exists() && !info.isReadable())
         throw EInOutError(
             QStringLiteral("Cannot write %1: it cannot be read, so it is left as it is").arg(path));
-    WriteFileAtomically(path, WriteText());
+    writer.Write(path, WriteText());
 }
 
 QString TProjectGroups::CleanText(const QString &text, bool projectLabel)

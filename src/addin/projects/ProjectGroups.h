@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Exception.h"
+#include "SafeFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -71,7 +72,7 @@ public:
     // Atomic replace; throws EInOutError and leaves the old file whole. An
     // existing file that cannot be read is not replaced: it was never
     // loaded, so writing would throw its content away.
-    void SaveToFile(const QString &path) const;
+    void SaveToFile(const QString &path, TFileWriter &writer) const;
 
     // The unread rest of a file whose loading stopped at a level error,
     // starting at the bad line; empty after a clean load.

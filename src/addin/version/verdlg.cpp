@@ -1,6 +1,6 @@
 #include "verdlg.h"
 
-#include "StringTable.h"
+#include "core/StringTable.h"
 
 TFverDlg::TFverDlg(QWidget *owner) : QDialog(owner)
 {

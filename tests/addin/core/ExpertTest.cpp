@@ -9,7 +9,7 @@
 #include "version/verdlg.h"
 
 #include "Registry.h"
-#include "StringTable.h"
+#include "core/StringTable.h"
 #include "Windows.h"
 
 #include <QApplication>

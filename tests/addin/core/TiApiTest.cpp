@@ -42,10 +42,8 @@ QString Lines(int count, int width = 0)
 
 class TiApiTest : public ::testing::Test {
 protected:
-    void SetUp() override { ToolServices = &host; }
     void TearDown() override
     {
-        ToolServices = nullptr;
         EXPECT_EQ(host.outstandingReferences(), 0) << host.leakedTags().join(", ").toStdString();
     }
 
@@ -66,7 +64,7 @@ protected:
 
     InMemoryHost host;
     ScriptedDialogs dialogs;
-    TTiApi api;
+    TTiApi api{&host, dialogs};
 };
 
 TEST_F(TiApiTest, RefreshTakesCurrentFileAndCursor)
@@ -240,7 +238,7 @@ TEST_F(TiApiTest, AFileOnDiskNotYetOpenIsOpenedByTheCheck)
 
 TEST_F(TiApiTest, NoToolServicesIsShownAndRaised)
 {
-    ToolServices = nullptr;
+    TTiApi api(nullptr, dialogs);
     try {
         api.Refresh();
         FAIL() << "Refresh passed without tool services";
@@ -350,14 +348,13 @@ TEST(TiApiGaps, MissingHostObjectsAreShownByEachLayerAndReleased)
         {{true, true, false}, "TiApi ERROR: Imposible acceder al interface del Vista"},
     };
     auto *host = new GapHost;
-    ToolServices = host;
     for (const Case &c : cases) {
         host->gaps = c.gaps;
         const QString message = QString::fromLatin1(c.message);
         {
             // Through Refresh: shown by OpenView, then by Refresh, then raised.
             ScriptedDialogs dialogs;
-            TTiApi api;
+            TTiApi api(host, dialogs);
             try {
                 api.Refresh();
                 ADD_FAILURE() << "Refresh passed";
@@ -370,7 +367,7 @@ TEST(TiApiGaps, MissingHostObjectsAreShownByEachLayerAndReleased)
         {
             // Directly: shown once by OpenView; a later OpenView is not refused.
             ScriptedDialogs dialogs;
-            TTiApi api;
+            TTiApi api(host, dialogs);
             EXPECT_THROW(api.InsertText(QStringLiteral("x")), Exception);
             EXPECT_EQ(dialogs.texts, QStringList{message});
             EXPECT_EQ(Live, 0) << c.message;
@@ -382,7 +379,6 @@ TEST(TiApiGaps, MissingHostObjectsAreShownByEachLayerAndReleased)
             host->gaps = c.gaps;
         }
     }
-    ToolServices = nullptr;
     host->Release();
 }
 

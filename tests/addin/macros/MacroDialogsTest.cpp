@@ -4,9 +4,11 @@
 
 #include "macros/FEditMac.h"
 #include "macros/FMacros.h"
+#include "core/Logo.h"
 #include "macros/MacrosFiler.h"
 
 #include "SafeFile.h"
+#include "TestServices.h"
 #include "ScriptedDialogs.h"
 
 #include <QAction>
@@ -72,7 +74,7 @@ protected:
 TEST_F(MacroDialogsTest, ListShowsTheTitlesInStoreOrderWithTheFirstSelected)
 {
     WriteDat(Three);
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     auto *list = Child<QListWidget>(&form, "ListBox1");
     EXPECT_EQ(Titles(list), (QStringList{"Header", "Loop", "Author"}));
     EXPECT_EQ(list->currentRow(), 0);
@@ -83,7 +85,7 @@ TEST_F(MacroDialogsTest, ListShowsTheTitlesInStoreOrderWithTheFirstSelected)
 
 TEST_F(MacroDialogsTest, RunTimeCaptionsNamesAndSizes)
 {
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Avaible Macros"));
     EXPECT_EQ(form.size(), QSize(330, 208));
     EXPECT_EQ(Child<QGroupBox>(&form, "GroupBox1")->title(), QStringLiteral("Macros"));
@@ -115,7 +117,7 @@ TEST_F(MacroDialogsTest, OkAndEnterTakeTheSelectedBody)
 {
     WriteDat(Three);
     {
-        TFMacrosForm form;
+        TFMacrosForm form(nullptr, TestServices());
         Drive([](QDialog *d) {
             Child<QListWidget>(d, "ListBox1")->setCurrentRow(1);
             QTest::mouseClick(Child<QPushButton>(d, "Button1"), Qt::LeftButton);
@@ -124,7 +126,7 @@ TEST_F(MacroDialogsTest, OkAndEnterTakeTheSelectedBody)
         EXPECT_EQ(form.MacroText, QStringLiteral("for i := 0 to 9 do\r\nbegin\r\nend;"));
     }
     {
-        TFMacrosForm form;
+        TFMacrosForm form(nullptr, TestServices());
         Drive([](QDialog *d) { QTest::keyClick(d, Qt::Key_Return); });
         EXPECT_EQ(form.exec(), QDialog::Accepted);
         EXPECT_EQ(form.MacroText, QStringLiteral("{ header }"));
@@ -134,7 +136,7 @@ TEST_F(MacroDialogsTest, OkAndEnterTakeTheSelectedBody)
 TEST_F(MacroDialogsTest, DoubleClickChoosesTheMacroAndCloses)
 {
     WriteDat(Three);
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     Drive([](QDialog *d) {
         auto *list = Child<QListWidget>(d, "ListBox1");
         const QPoint at = list->visualItemRect(list->item(2)).center();
@@ -155,7 +157,7 @@ TEST_F(MacroDialogsTest, CancelEscapeAndCloseChooseNothing)
         [](QDialog *d) { d->close(); },
     };
     for (const auto &way : ways) {
-        TFMacrosForm form;
+        TFMacrosForm form(nullptr, TestServices());
         Drive(way);
         EXPECT_EQ(form.exec(), QDialog::Rejected);
         EXPECT_TRUE(form.MacroText.isEmpty());
@@ -165,7 +167,7 @@ TEST_F(MacroDialogsTest, CancelEscapeAndCloseChooseNothing)
 
 TEST_F(MacroDialogsTest, MissingFileIsReportedAndTheDialogStillOpens)
 {
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     EXPECT_EQ(dialogs.texts, QStringList{QStringLiteral("No exist datafile, you must create one")});
     EXPECT_EQ(Child<QListWidget>(&form, "ListBox1")->count(), 0);
     // The first New creates the file.
@@ -178,7 +180,7 @@ TEST_F(MacroDialogsTest, MissingFileIsReportedAndTheDialogStillOpens)
 TEST_F(MacroDialogsTest, NewAppendsSavesAndRelists)
 {
     WriteDat(Three);
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     form.ListBox1->setCurrentRow(2);
     const QString longTitle = QString(120, QLatin1Char('n'));
     FillNextEditor(longTitle, QStringLiteral("line 1\nline 2"));
@@ -197,7 +199,7 @@ TEST_F(MacroDialogsTest, NewAppendsSavesAndRelists)
 TEST_F(MacroDialogsTest, EditShowsTheMacroAndOkOverwritesIt)
 {
     WriteDat(Three);
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     form.ListBox1->setCurrentRow(1);
     QString seenTitle, seenBody;
     Drive([&](QDialog *d) {
@@ -219,7 +221,7 @@ TEST_F(MacroDialogsTest, EditThenCancelLeavesTheFileUntouched)
 {
     WriteDat(Three);
     const ino_t before = Inode(DatPath());
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     form.ListBox1->setCurrentRow(2);
     FillNextEditor(QStringLiteral("changed"), QStringLiteral("changed"), false);
     form.Editar1->trigger();
@@ -231,7 +233,7 @@ TEST_F(MacroDialogsTest, EditThenCancelLeavesTheFileUntouched)
 TEST_F(MacroDialogsTest, DeleteAsksAndOnlyYesDeletes)
 {
     WriteDat(Three);
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     form.ListBox1->setCurrentRow(1);
     dialogs.answerNo();
     form.Borrar1->trigger();
@@ -248,7 +250,7 @@ TEST_F(MacroDialogsTest, DeleteAsksAndOnlyYesDeletes)
 TEST_F(MacroDialogsTest, DeletingTheLastMacroLeavesAnEmptyFile)
 {
     WriteDat(Record("only", "one"));
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     dialogs.answerYes();
     form.Borrar1->trigger();
     EXPECT_EQ(ReadDat(), QByteArray());
@@ -261,7 +263,7 @@ TEST_F(MacroDialogsTest, DeletingTheLastMacroLeavesAnEmptyFile)
 TEST_F(MacroDialogsTest, NothingSelectedEditAndDoubleClickReportTheIndex)
 {
     WriteDat(QByteArray());
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     form.Editar1->trigger(); // no editor opens
     EXPECT_EQ(dialogs.texts, QStringList{QStringLiteral("Indice fuera de rango")});
     Drive([](QDialog *d) {
@@ -277,8 +279,8 @@ TEST_F(MacroDialogsTest, NothingSelectedEditAndDoubleClickReportTheIndex)
 TEST_F(MacroDialogsTest, FailedSaveIsShownAndTheListComesFromMemory)
 {
     WriteDat(Three);
-    TFMacrosForm form;
-    SafeFileTesting::FailWrites failing;
+    TFMacrosForm form(nullptr, TestServices());
+    FailWrites failing;
     FillNextEditor(QStringLiteral("Fourth"), QStringLiteral("4"));
     form.Nuevo1->trigger();
     ASSERT_EQ(dialogs.log.size(), 1);
@@ -290,7 +292,7 @@ TEST_F(MacroDialogsTest, FailedSaveIsShownAndTheListComesFromMemory)
 TEST_F(MacroDialogsTest, LogoShowsTheAboutMessage)
 {
     WriteDat(QByteArray());
-    TFMacrosForm form;
+    TFMacrosForm form(nullptr, TestServices());
     form.show();
     QTest::mouseClick(Child<QLabel>(&form, "Image1"), Qt::LeftButton);
     EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("message: ") + AboutMessage()});

@@ -7,6 +7,7 @@
 
 #include "Registry.h"
 #include "SafeFile.h"
+#include "TestServices.h"
 #include "ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ TEST_F(MacrosFilerTest, ThreeRecordsLoadInFileOrderAndSaveBackByteForByte)
     fixture[101 + 40] = char(0x7F);
     WriteDat(fixture);
 
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     store.Load();
     ASSERT_EQ(store.Count(), 3);
     EXPECT_EQ(store.Macro(0).Title(), QStringLiteral("Header"));
@@ -43,7 +44,7 @@ TEST_F(MacrosFilerTest, ThreeRecordsLoadInFileOrderAndSaveBackByteForByte)
 TEST_F(MacrosFilerTest, ShortTailKeepsTheWholeRecordsAndRaises)
 {
     WriteDat(Record("one", "1") + Record("two", "2") + QByteArray(100, 'x'));
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     try {
         store.Load();
         FAIL() << "a short tail loaded without error";
@@ -60,7 +61,7 @@ TEST_F(MacrosFilerTest, ShortTailKeepsTheWholeRecordsAndRaises)
 TEST_F(MacrosFilerTest, EmptyFileIsAnEmptyListAndMissingFileRaises)
 {
     WriteDat(QByteArray());
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     EXPECT_NO_THROW(store.Load());
     EXPECT_EQ(store.Count(), 0);
 
@@ -80,7 +81,7 @@ TEST_F(MacrosFilerTest, BodyFillingItsFieldWithoutNulReadsAs2049Characters)
     for (int i = 0; i < 2049; ++i)
         rec[101 + i] = char('a' + i % 26);
     WriteDat(rec + Record("next", "after"));
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     store.Load();
     ASSERT_EQ(store.Count(), 2);
     const QString body = store.Macro(0).Body();
@@ -91,7 +92,7 @@ TEST_F(MacrosFilerTest, BodyFillingItsFieldWithoutNulReadsAs2049Characters)
 
 TEST_F(MacrosFilerTest, FieldsAreCutToTheirCapacity)
 {
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     store.Add(QString(150, QLatin1Char('t')), QString(3000, QLatin1Char('b')));
     store.Add(QStringLiteral("short"), QString());
     ASSERT_TRUE(store.Save());
@@ -115,7 +116,7 @@ TEST_F(MacrosFilerTest, FieldsAreCutToTheirCapacity)
 
 TEST_F(MacrosFilerTest, TextIsWindows1252AndLineEndsSurvive)
 {
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     store.Add(QStringLiteral("A\u00f1o \u20ac"), QStringLiteral("l\u00ednea 1\r\nl\u00ednea 2\r\n"));
     ASSERT_TRUE(store.Save());
     const QByteArray bytes = ReadDat();
@@ -123,7 +124,7 @@ TEST_F(MacrosFilerTest, TextIsWindows1252AndLineEndsSurvive)
     EXPECT_EQ(bytes.mid(1, 5), QByteArray("A\xf1o \x80"));
     EXPECT_EQ(bytes.mid(101, 18), QByteArray("l\xednea 1\r\nl\xednea 2\r\n"));
 
-    TMacrosFiler again;
+    TMacrosFiler again(TestServices());
     again.Load();
     EXPECT_EQ(again.Macro(0).Title(), QStringLiteral("A\u00f1o \u20ac"));
     EXPECT_EQ(again.Macro(0).Body(), QStringLiteral("l\u00ednea 1\r\nl\u00ednea 2\r\n"));
@@ -134,7 +135,7 @@ TEST_F(MacrosFilerTest, TitleLengthByteBeyondCapacityStaysInTheTitle)
     QByteArray rec = Record(QByteArray(100, 'T'), "body");
     rec[0] = char(200);
     WriteDat(rec);
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     store.Load();
     EXPECT_EQ(store.Macro(0).Title(), QString(100, QLatin1Char('T')));
     EXPECT_EQ(store.Macro(0).Body(), QStringLiteral("body"));
@@ -142,7 +143,7 @@ TEST_F(MacrosFilerTest, TitleLengthByteBeyondCapacityStaysInTheTitle)
 
 TEST_F(MacrosFilerTest, IndexOutOfRangeRaisesAndChangesNothing)
 {
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     store.Add(QStringLiteral("a"), QStringLiteral("1"));
     store.Add(QStringLiteral("b"), QStringLiteral("2"));
     for (const int bad : {-1, 2}) {
@@ -158,7 +159,7 @@ TEST_F(MacrosFilerTest, IndexOutOfRangeRaisesAndChangesNothing)
 
 TEST_F(MacrosFilerTest, DeleteMovesTheRestUpAndClearEmpties)
 {
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     for (const char *t : {"a", "b", "c"})
         store.Add(QString::fromLatin1(t), QString::fromLatin1(t).toUpper());
     store.Delete(1);
@@ -179,13 +180,13 @@ TEST_F(MacrosFilerTest, FailedSaveIsShownAndKeepsThePreviousFile)
 {
     const QByteArray before = Record("kept", "safe") + Record("also", "kept");
     WriteDat(before);
-    TMacrosFiler store;
+    TMacrosFiler store(TestServices());
     store.Load();
     store.Delete(0);
     store.Add(QStringLiteral("new"), QStringLiteral("never written"));
     ScriptedDialogs dialogs;
     {
-        SafeFileTesting::FailWrites failing;
+        FailWrites failing;
         EXPECT_FALSE(store.Save());
     }
     ASSERT_EQ(dialogs.log.size(), 1);
@@ -200,13 +201,13 @@ TEST_F(MacrosFilerTest, FailedSaveIsShownAndKeepsThePreviousFile)
 
 TEST_F(MacrosFilerTest, FileLiesBesideTheRegisteredLibrary)
 {
-    EXPECT_EQ(TMacrosFiler().FileName(), Dir() + QStringLiteral("/Quorbel.dat"));
+    EXPECT_EQ(TMacrosFiler(TestServices()).FileName(), Dir() + QStringLiteral("/Quorbel.dat"));
     RegisterAddin(QStringLiteral("/opt/delphi/bin/libquorbel.so"));
-    EXPECT_EQ(TMacrosFiler().FileName(), QStringLiteral("/opt/delphi/bin/Quorbel.dat"));
+    EXPECT_EQ(TMacrosFiler(TestServices()).FileName(), QStringLiteral("/opt/delphi/bin/Quorbel.dat"));
     RegisterAddin(QStringLiteral("/libquorbel.so"));
-    EXPECT_EQ(TMacrosFiler().FileName(), QStringLiteral("/Quorbel.dat"));
+    EXPECT_EQ(TMacrosFiler(TestServices()).FileName(), QStringLiteral("/Quorbel.dat"));
     Registry::deleteValue(HKEY::CurrentUser, ExpertsKey, QStringLiteral("Quorbel"));
-    EXPECT_EQ(TMacrosFiler().FileName(), QStringLiteral("/Quorbel.dat"));
+    EXPECT_EQ(TMacrosFiler(TestServices()).FileName(), QStringLiteral("/Quorbel.dat"));
 }
 
 } // namespace

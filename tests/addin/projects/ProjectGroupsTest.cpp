@@ -1,6 +1,7 @@
 #include "projects/ProjectGroups.h"
 
 #include "SafeFile.h"
+#include "TestServices.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -215,8 +216,8 @@ TEST_F(ProjGroupsFile, FailedSaveKeepsTheOldFileWhole)
     TProjectGroups groups;
     groups.AddRoot(QStringLiteral("Only"));
     {
-        SafeFileTesting::FailWrites failing;
-        EXPECT_THROW(groups.SaveToFile(path()), EInOutError);
+        FailWrites failing;
+        EXPECT_THROW(groups.SaveToFile(path(), SharedTestWriter()), EInOutError);
     }
     EXPECT_EQ(read(), TwoGroups);
 }
@@ -229,7 +230,7 @@ TEST_F(ProjGroupsFile, UnreadableFileIsNotReplaced)
     QFile::setPermissions(path(), QFileDevice::WriteOwner);
     TProjectGroups groups;
     EXPECT_THROW(groups.LoadFromFile(path()), EInOutError);
-    EXPECT_THROW(groups.SaveToFile(path()), EInOutError);
+    EXPECT_THROW(groups.SaveToFile(path(), SharedTestWriter()), EInOutError);
     QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_EQ(read(), TwoGroups);
 }

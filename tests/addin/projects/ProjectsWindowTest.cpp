@@ -9,6 +9,7 @@
 #include "Dialogs.h"
 #include "Registry.h"
 #include "SafeFile.h"
+#include "TestServices.h"
 
 #include <QFile>
 #include <QLabel>
@@ -61,8 +62,7 @@ protected:
 
     TFProyexp &open()
     {
-        FWindow = std::make_unique<TFProyexp>();
-        FWindow->FToolServices = &host;
+        FWindow = std::make_unique<TFProyexp>(nullptr, TestServices(&host));
         FWindow->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
         return *FWindow;
@@ -375,7 +375,7 @@ TEST_F(ProjectsWindow, FailedSaveIsReportedAndKeepsTheFile)
     dialogs.answerYes();
     w.btnEliminar->click();
     {
-        SafeFileTesting::FailWrites failing;
+        FailWrites failing;
         close();
     }
     ASSERT_EQ(dialogs.log.size(), 2);

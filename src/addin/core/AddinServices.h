@@ -1,0 +1,32 @@
+// What a tool is given by the expert that opens it: the IDE, the message
+// boxes, the add-in's data directory and the writer of its data files.
+// Tools never reach for globals; tests build one of these from doubles.
+#pragma once
+
+#include "ToolsApi.h"
+
+#include <QString>
+
+class TDialogService;
+class TFileWriter;
+
+struct TAddinServices {
+    TIToolServices *ToolServices = nullptr; // nullptr: no IDE (tests, start-up)
+    TDialogService *Dialogs = nullptr;      // nullptr: the platform's dialogs
+    TFileWriter *Writer = nullptr;          // nullptr: the atomic writer
+    QString DataDir;                        // directory of the registered library
+
+    TDialogService &dialogs() const;
+    TFileWriter &writer() const;
+    // DataDir + separator + name; with no data directory, "/name".
+    QString DataFile(const QString &name) const;
+};
+
+// Full path of the add-in library as registered with the IDE.
+QString RegisteredAddinPath();
+// Directory of the registered add-in library: home of the add-in's data files.
+QString AddinDataDir();
+
+// The services of a running add-in: the IDE given, the platform's dialogs,
+// the atomic writer and the registered data directory.
+TAddinServices DefaultServices(TIToolServices *toolServices);
