@@ -323,6 +323,8 @@ InMemoryHost::InMemoryHost()
 
 InMemoryHost::~InMemoryHost()
 {
+    for (TIAddInNotifier *n : FWatched)
+        n->Release();
     FBar->TInterface::Release();
 }
 
@@ -382,6 +384,10 @@ bool InMemoryHost::AddNotifier(TIAddInNotifier *notifier)
 {
     events << QStringLiteral("AddNotifier");
     FNotifiers.push_back(notifier);
+    // Watched until the host goes, so a test can see whether the add-in
+    // dropped its own reference.
+    notifier->AddRef();
+    FWatched.push_back(notifier);
     return true;
 }
 
@@ -483,4 +489,15 @@ QStringList InMemoryHost::leakedTags() const
         if (it->outstanding() != 0)
             out << QStringLiteral("%1 (%2)").arg(it.key()).arg(it->outstanding());
     return out;
+}
+
+int InMemoryHost::addinReferencesLeft() const
+{
+    int left = 0;
+    for (TIAddInNotifier *n : FWatched) {
+        // AddRef tells the count; the host's own watch is one of them.
+        left += n->AddRef() - 2;
+        n->Release();
+    }
+    return left;
 }

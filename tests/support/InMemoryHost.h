@@ -153,6 +153,9 @@ public:
     QStringList shown;
     int readerCalls = 0;
     int notifierCount() const { return int(FNotifiers.size()); }
+    // References the add-in still holds on the notifiers it ever added:
+    // 0 once it has let go of all of them.
+    int addinReferencesLeft() const;
 
     // Used by the tracked objects.
     void recordTake(const QString &tag) { ++FLedger[tag].taken; }
@@ -178,6 +181,7 @@ private:
     QString FCurrentFile;
     std::map<QString, std::unique_ptr<FakeBuffer>> FBuffers;
     std::vector<TIAddInNotifier *> FNotifiers;
+    std::vector<TIAddInNotifier *> FWatched;
     QHash<QString, RefLedger> FLedger;
     bool FMainMenuAvailable = true;
     bool FOpenFileSucceeds = true;

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -152,7 +153,9 @@ TEST(ExpertMenus, WithoutMainMenuNothingIsInstalledAndToolsStillExist)
     for (const QString &name : AddinItems)
         EXPECT_EQ(host.item(name), nullptr);
     EXPECT_TRUE(session.expert()->Fdlg);
-    EXPECT_NE(SYS, nullptr);
+    ASSERT_NE(SYS, nullptr);
+    // Owned by the IDE's main window, so it goes with it at the latest.
+    EXPECT_EQ(SYS->parent(), host.GetParentHandle());
     EXPECT_EQ(host.notifierCount(), 1);
 }
 
@@ -182,6 +185,8 @@ TEST(ExpertUnload, NotifierGoesFirstThenEachItemOnce)
         EXPECT_EQ(host.ledger(name).released, 1) << name.toStdString();
     }
     EXPECT_EQ(host.notifierCount(), 0);
+    // Nothing the add-in made outlives it.
+    EXPECT_EQ(host.addinReferencesLeft(), 0);
     EXPECT_EQ(host.outstandingReferences(), 0);
     EXPECT_EQ(TheExpert, nullptr);
     EXPECT_EQ(SYS, nullptr);
@@ -247,6 +252,27 @@ TEST(ExpertCommands, TraceShowsTheTraceWindow)
     ASSERT_NE(trace, nullptr);
     EXPECT_TRUE(trace->isVisible());
     trace->hide();
+}
+
+// A second click brings a window that is open behind another one to the front.
+TEST(ExpertCommands, BrowseAndTraceRaiseAWindowAlreadyOpen)
+{
+    InMemoryHost host;
+    AddinSession session(host);
+    host.setProject(QStringLiteral("/p/Project1.dpr"));
+    for (const auto &[item, window] : {std::pair{"IdeExpt2", "TFbrwEnt"}, std::pair{"ViewTraceItem", "TFTrace"}}) {
+        host.click(QString::fromLatin1(item));
+        QWidget *tool = FindWindow(QString::fromLatin1(window));
+        ASSERT_NE(tool, nullptr);
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        host.click(QString::fromLatin1(item));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(tool)) << window;
+        EXPECT_EQ(QApplication::activeWindow(), tool) << window;
+        tool->hide();
+    }
 }
 
 class VersionCommand : public ::testing::Test {
