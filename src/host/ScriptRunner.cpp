@@ -42,15 +42,16 @@ TScriptRunner::TScriptRunner(TIde *ide, QStringList lines, TOutput out, QObject 
 {
 }
 
-bool TScriptRunner::ReadScript(const QString &path, QStringList &lines)
+bool TScriptRunner::ReadScript(const QString &path, QStringList &lines, QString &error)
 {
     try {
-        lines = QString::fromUtf8(ReadWholeFile(path)).split(QLatin1Char('\n'));
+        lines = QString::fromUtf8(ReadWholeFile(path, MaxScriptBytes)).split(QLatin1Char('\n'));
         for (QString &l : lines)
             if (l.endsWith(QLatin1Char('\r')))
                 l.chop(1);
         return true;
-    } catch (const Exception &) {
+    } catch (const Exception &e) {
+        error = e.message();
         return false;
     }
 }

@@ -65,8 +65,10 @@ public:
     using TOutput = std::function<void(const QString &)>;
     TScriptRunner(TIde *ide, QStringList lines, TOutput out, QObject *parent = nullptr);
 
-    // Reads a script file; false when it cannot be read.
-    static bool ReadScript(const QString &path, QStringList &lines);
+    // Reads a script file of at most MaxScriptBytes; false, with the
+    // reason in error, when it cannot be read.
+    static constexpr qint64 MaxScriptBytes = qint64(16) << 20;
+    static bool ReadScript(const QString &path, QStringList &lines, QString &error);
 
     void start();
     int errors() const { return FErrors; }

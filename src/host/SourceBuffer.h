@@ -19,9 +19,13 @@ public:
 
     // Reads the file; throws EInOutError.
     void load();
-    // Writes the file atomically in its own encoding and line ends; throws
-    // EInOutError and leaves the buffer modified.
+    // Writes the file atomically in its own encoding and line ends: an
+    // unmodified buffer writes back the bytes it read. Throws EInOutError
+    // and leaves the buffer modified.
     void save();
+    // What the editor cannot show or keep of the file as read; empty for
+    // most files (see DecodeTextFile).
+    const QString &problem() const { return FProblem; }
 
     const QString &fileName() const { return FFileName; }
     // Save As: the buffer belongs to another file from now on.
@@ -59,6 +63,9 @@ private:
     QString FFileName;
     QTextDocument *FDocument;
     TTextFormat FFormat;
+    QByteArray FBytes; // as read or last written
+    bool FHasBytes = false;
+    QString FProblem;
     quint64 FChanges = 0;
     mutable int FSnapshots = 0;
 };

@@ -8,8 +8,10 @@
 // Throws EInOutError with a readable reason; the old file stays whole.
 void WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
-// Reads a whole file; throws EInOutError when it cannot be opened or read.
-QByteArray ReadWholeFile(const QString &path);
+// Reads a whole regular file of at most maxBytes bytes. Anything else (a
+// directory, pipe, device, a larger file) is refused without reading it;
+// throws EInOutError with the reason.
+QByteArray ReadWholeFile(const QString &path, qint64 maxBytes);
 
 namespace SafeFileTesting {
 // While alive, every WriteFileAtomically fails after writing its temporary

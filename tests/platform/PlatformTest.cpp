@@ -119,16 +119,16 @@ TEST(SafeFile, FailedWriteKeepsTheOldFile)
         SafeFileTesting::FailWrites failing;
         EXPECT_THROW(WriteFileAtomically(path, "new"), EInOutError);
     }
-    EXPECT_EQ(ReadWholeFile(path), QByteArray("old contents"));
+    EXPECT_EQ(ReadWholeFile(path, 1024), QByteArray("old contents"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("data.dat")});
     WriteFileAtomically(path, "new");
-    EXPECT_EQ(ReadWholeFile(path), QByteArray("new"));
+    EXPECT_EQ(ReadWholeFile(path, 1024), QByteArray("new"));
 }
 
 TEST(SafeFile, MissingDirectoryIsAnInOutError)
 {
     EXPECT_THROW(WriteFileAtomically(QStringLiteral("/nonexistent-dir/x.dat"), "x"), EInOutError);
-    EXPECT_THROW(ReadWholeFile(QStringLiteral("/nonexistent-dir/x.dat")), EInOutError);
+    EXPECT_THROW(ReadWholeFile(QStringLiteral("/nonexistent-dir/x.dat"), 1024), EInOutError);
 }
 
 } // namespace

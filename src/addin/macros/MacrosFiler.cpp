@@ -62,7 +62,7 @@ void TMacrosFiler::Load()
     Clear();
     QByteArray data;
     try {
-        data = ReadWholeFile(FFileName);
+        data = ReadWholeFile(FFileName, qint64(64) << 20);
     } catch (const EInOutError &) {
         throw TMacrosError(LoadStr(1062));
     }

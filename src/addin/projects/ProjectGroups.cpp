@@ -163,7 +163,7 @@ void TProjectGroups::LoadFromFile(const QString &path)
 {
     FRoots.clear();
     FUnread.clear();
-    ReadText(ReadWholeFile(path));
+    ReadText(ReadWholeFile(path, qint64(16) << 20));
 }
 
 void TProjectGroups::SaveToFile(const QString &path) const
