@@ -45,7 +45,9 @@ protected:
     }
 };
 
-TEST_F(ScriptInputTest, AnAddinShortcutRunsItsItemAndTypesNothing)
+// A menu item's shortcut (an action) and Alt with a menu's letter (a
+// shortcut object of the editor window) take their keys from the editor.
+TEST_F(ScriptInputTest, ShortcutsRunTheirCommandsAndTypeNothing)
 {
     int clicks = 0;
     THostRef<TIMainMenuIntf> menu(services->GetMainMenu());
@@ -56,23 +58,14 @@ TEST_F(ScriptInputTest, AnAddinShortcutRunsItsItemAndTypesNothing)
                                                    0, 0, mfEnabled | mfVisible,
                                                    [&](TIMenuItemIntf *) { ++clicks; }));
     qide::TCodeEditor *editor = openActive("unit U;\n");
-    run({QStringLiteral("key Ctrl+Alt+L"), QStringLiteral("key Ctrl+Alt+L")});
+    run({QStringLiteral("key Ctrl+Alt+L"), QStringLiteral("key Ctrl+Alt+L"), QStringLiteral("key Alt+P")});
     EXPECT_EQ(clicks, 2);
+    QAction *opened = ide->menus()->bar()->activeAction();
+    EXPECT_EQ(opened ? opened->objectName() : QString(), QStringLiteral("ProjectMenu"));
+    if (opened && opened->menu())
+        opened->menu()->close();
     EXPECT_EQ(editor->document()->toPlainText(), QStringLiteral("unit U;\n"));
     EXPECT_FALSE(editor->document()->isModified());
-}
-
-TEST_F(ScriptInputTest, AltWithAMenuLetterOpensThatMenu)
-{
-    // Alt+P is a shortcut object of the editor window, not a menu item.
-    qide::TCodeEditor *editor = openActive("unit U;\n");
-    run({QStringLiteral("key Alt+P")});
-    QAction *active = ide->menus()->bar()->activeAction();
-    ASSERT_TRUE(active);
-    EXPECT_EQ(active->objectName(), QStringLiteral("ProjectMenu"));
-    EXPECT_EQ(editor->document()->toPlainText(), QStringLiteral("unit U;\n"));
-    if (QMenu *open = active->menu())
-        open->close();
 }
 
 TEST_F(ScriptInputTest, TypedTextAndEditingKeysGoToTheEditor)
@@ -85,9 +78,6 @@ TEST_F(ScriptInputTest, TypedTextAndEditingKeysGoToTheEditor)
     other.show();
 
     qide::TCodeEditor *editor = openActive("unit U;\n");
-    editor->window()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(editor->window()));
-    editor->setFocus();
     editor->setCursorPos({6, 1});
     run({QStringLiteral("type Plane Été π;"), QStringLiteral("key Backspace"), QStringLiteral("key Left, Left"),
          QStringLiteral("key Return"), QStringLiteral("key Ctrl+Alt+K")});
