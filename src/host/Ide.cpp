@@ -163,6 +163,8 @@ TCodeEditor *TIde::openFile(const QString &fileName)
     buffer->load();
     if (notify(fnFileOpening, path))
         return nullptr;
+    if (!buffer->problem().isEmpty())
+        log(QStringLiteral("file-warning %1: %2").arg(path, buffer->problem()));
     auto *editor = new TCodeEditor(buffer.release());
     ensureEditWindow()->addEditor(editor);
     showEditor(editor);

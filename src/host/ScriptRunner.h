@@ -42,7 +42,9 @@
 // Events: "message: TEXT" for every message box, "modal-open CLASS NAME",
 // "modal-timeout CLASS NAME", "notify CODE FILE", "expert-registered NAME",
 // "expert-released NAME", "addin-loaded NAME PATH", "addin-error TEXT",
-// "saved FILE", "discarded FILE", "script-error LINE: TEXT".
+// "saved FILE", "discarded FILE", "script-error LINE: TEXT",
+// "file-warning FILE: TEXT" for a file opened that the editor cannot show or
+// keep as it is (also in the editor window's status bar).
 // At the end the IDE quits as at a normal exit, without asking about
 // unsaved files (they are logged as discarded). Exit code 1 after any
 // script-error.
