@@ -9,6 +9,7 @@
 #include "SourceBuffer.h"
 
 #include "SafeFile.h"
+#include "Windows.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -399,8 +400,7 @@ void TAppBuilder::viewWindowList()
         if (!w->isVisible() || w == &dialog || w->windowTitle().isEmpty())
             continue;
         windows << w;
-        list->addItem(QStringLiteral("%1  (%2)").arg(w->windowTitle(),
-                                                     QString::fromLatin1(w->metaObject()->className())));
+        list->addItem(QStringLiteral("%1  (%2)").arg(w->windowTitle(), WindowClassName(w)));
     }
     if (!windows.isEmpty())
         list->setCurrentRow(0);

@@ -13,7 +13,7 @@ using qide::TCodeEditor;
 
 TEditWindow::TEditWindow(QWidget *parent)
     : QMainWindow(parent, Qt::Window), FTabs(new QTabWidget(this)), FPosition(new QLabel(this)),
-      FModified(new QLabel(this)), FFormat(new QLabel(this))
+      FModified(new QLabel(this)), FFormat(new QLabel(this)), FWarning(new QLabel(this))
 {
     setObjectName(QStringLiteral("EditWindow_0"));
     setWindowTitle(QStringLiteral("Editor"));
@@ -26,11 +26,15 @@ TEditWindow::TEditWindow(QWidget *parent)
     FPosition->setObjectName(QStringLiteral("PositionLabel"));
     FModified->setObjectName(QStringLiteral("ModifiedLabel"));
     FFormat->setObjectName(QStringLiteral("FormatLabel"));
+    FWarning->setObjectName(QStringLiteral("WarningLabel"));
+    FWarning->setStyleSheet(QStringLiteral("color: #b00000"));
+    FWarning->hide();
     FPosition->setMinimumWidth(90);
     FModified->setMinimumWidth(80);
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     statusBar()->addWidget(FPosition);
     statusBar()->addWidget(FModified);
+    statusBar()->addWidget(FWarning, 1);
     statusBar()->addPermanentWidget(FFormat);
 
     connect(FTabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
@@ -101,6 +105,11 @@ QString TEditWindow::statusText() const
     return FPosition->text();
 }
 
+QString TEditWindow::warningText() const
+{
+    return FWarning->text();
+}
+
 void TEditWindow::updateTabTitle(TCodeEditor *editor)
 {
     const int index = FTabs->indexOf(editor);
@@ -119,6 +128,8 @@ void TEditWindow::updateStatus()
         FPosition->clear();
         FModified->clear();
         FFormat->clear();
+        FWarning->clear();
+        FWarning->hide();
         setWindowTitle(QStringLiteral("Editor"));
         return;
     }
@@ -128,6 +139,11 @@ void TEditWindow::updateStatus()
     const qide::TTextFormat &format = editor->buffer()->format();
     FFormat->setText(qide::EncodingName(format) + QStringLiteral(", ") + qide::LineEndName(format.lineEnd));
     setWindowTitle(editor->buffer()->fileName());
+    const QString &problem = editor->buffer()->problem();
+    FWarning->setText(problem.isEmpty() ? QString()
+                                        : QStringLiteral("Warning: %1 %2. Saved without an edit, it keeps its bytes.")
+                                              .arg(QFileInfo(editor->buffer()->fileName()).fileName(), problem));
+    FWarning->setVisible(!problem.isEmpty());
 }
 
 void TEditWindow::closeEvent(QCloseEvent *event)

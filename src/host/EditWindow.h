@@ -26,6 +26,8 @@ public:
 
     QTabWidget *tabs() const { return FTabs; }
     QString statusText() const;
+    // What the front file's editor cannot show or keep as the file has it.
+    QString warningText() const;
 
 signals:
     void closeRequested(qide::TCodeEditor *editor);
@@ -43,4 +45,5 @@ private:
     QLabel *FPosition;
     QLabel *FModified;
     QLabel *FFormat;
+    QLabel *FWarning;
 };

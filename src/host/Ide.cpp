@@ -11,7 +11,6 @@
 #include "Registry.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QShortcut>
@@ -98,14 +97,14 @@ TEditWindow *TIde::ensureEditWindow()
 
 QString TIde::normalisePath(const QString &fileName)
 {
-    if (fileName.isEmpty())
-        return {};
-    return QDir::cleanPath(QFileInfo(fileName).absoluteFilePath());
+    return AbsoluteUserPath(fileName);
 }
 
 bool TIde::isProjectFile(const QString &fileName)
 {
-    const QString suffix = QFileInfo(fileName).suffix();
+    const QString name = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = dot < 0 ? QString() : name.mid(dot + 1);
     return suffix.compare(QLatin1String("dpr"), Qt::CaseInsensitive) == 0
         || suffix.compare(QLatin1String("dpk"), Qt::CaseInsensitive) == 0;
 }
@@ -159,18 +158,14 @@ TCodeEditor *TIde::openFile(const QString &fileName)
         showEditor(open);
         return open;
     }
-    if (!QFileInfo(path).isFile())
-        throw EInOutError(QStringLiteral("File not found: %1").arg(path));
+    // Read first: a missing file, a pipe or a huge file is refused at once.
+    auto buffer = std::make_unique<TSourceBuffer>(path);
+    buffer->load();
     if (notify(fnFileOpening, path))
         return nullptr;
-    auto *buffer = new TSourceBuffer(path);
-    try {
-        buffer->load();
-    } catch (...) {
-        delete buffer;
-        throw;
-    }
-    auto *editor = new TCodeEditor(buffer);
+    if (!buffer->problem().isEmpty())
+        log(QStringLiteral("file-warning %1: %2").arg(path, buffer->problem()));
+    auto *editor = new TCodeEditor(buffer.release());
     ensureEditWindow()->addEditor(editor);
     showEditor(editor);
     notify(fnFileOpened, path);
@@ -278,8 +273,6 @@ bool TIde::openProject(const QString &fileName)
     const QString path = normalisePath(fileName);
     QStringList files;
     try {
-        if (!QFileInfo(path).isFile())
-            throw EInOutError(QStringLiteral("Project not found: %1").arg(path));
         files = ProjectFiles(path);
     } catch (const Exception &e) {
         showError(e.message());

@@ -101,6 +101,14 @@ bool IsSymbol(const TTokenizer::Token &t, char symbol)
 
 } // namespace
 
+QString AbsoluteUserPath(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    const QString full = path.startsWith(QLatin1Char('/')) ? path : QDir::currentPath() + QLatin1Char('/') + path;
+    return QDir::cleanPath(full);
+}
+
 QList<TProjectUnit> ParseUsesClause(const QString &source)
 {
     QList<TProjectUnit> units;
@@ -143,7 +151,8 @@ QString ResolveUnitPath(const QString &projectDir, const QString &written)
 {
     QString path = written;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (QFileInfo(path).isRelative())
+    // Only '/' starts an absolute path: ":a.pas" is a file beside the project.
+    if (!path.startsWith(QLatin1Char('/')))
         path = projectDir + QLatin1Char('/') + path;
     path = QDir::cleanPath(path);
     if (QFileInfo::exists(path))
@@ -181,11 +190,11 @@ QString ResolveUnitPath(const QString &projectDir, const QString &written)
 
 QStringList ProjectFiles(const QString &projectFile)
 {
-    const QString full = QFileInfo(projectFile).absoluteFilePath();
-    const TDecodedText source = DecodeTextFile(ReadWholeFile(full, MaxSourceFileSize));
-    const QString dir = QFileInfo(full).absolutePath();
+    const QString full = AbsoluteUserPath(projectFile);
+    const TDecodedText source = DecodeTextFile(ReadWholeFile(full, MaxSourceFileBytes));
+    const QString dir = full.left(full.lastIndexOf(QLatin1Char('/')));
     QStringList files{full};
-    for (const TProjectUnit &unit : ParseUsesClause(source.text))
+    for (const TProjectUnit &unit : ParseUsesClause(FromStandIns(source.text, source.format)))
         if (!unit.fileName.isEmpty())
             files << ResolveUnitPath(dir, unit.fileName);
     return files;

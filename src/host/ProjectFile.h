@@ -16,13 +16,19 @@ struct TProjectUnit {
 // ({ }, (* *), //), compiler directives and line breaks may appear anywhere.
 QList<TProjectUnit> ParseUsesClause(const QString &source);
 
+// A path as the user wrote it, made absolute against the working directory
+// by string alone: a leading ':' is part of a file name here, never Qt's
+// resource prefix, and the result always starts with '/'.
+QString AbsoluteUserPath(const QString &path);
+
 // Full path of a unit file named in a project: resolved against the
 // project's directory, backslashes taken as separators, and matched without
 // regard to case when the exact name does not exist.
 QString ResolveUnitPath(const QString &projectDir, const QString &written);
 
 // The project's files: the project file itself, then every unit named with
-// "in", resolved. Throws EInOutError when the project file cannot be read.
+// "in", resolved. Throws EInOutError when the project file cannot be read
+// (not a regular file, or larger than MaxSourceFileBytes).
 QStringList ProjectFiles(const QString &projectFile);
 
 } // namespace qide

@@ -1,5 +1,9 @@
 #include "ScriptModal.h"
 
+#include "UserInput.h"
+
+#include "Windows.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAction>
@@ -12,7 +16,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTest>
 #include <QTextEdit>
 #include <QTreeView>
 
@@ -116,7 +119,7 @@ QString TModalDriver::queue(const QStringList &words)
 
 QString TModalDriver::describe(QWidget *dialog)
 {
-    return QStringLiteral("%1 %2").arg(QString::fromLatin1(dialog->metaObject()->className()),
+    return QStringLiteral("%1 %2").arg(WindowClassName(dialog),
                                        dialog->objectName().isEmpty() ? QStringLiteral("-")
                                                                       : dialog->objectName());
 }
@@ -230,9 +233,7 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
         const QKeySequence seq(words.mid(1).join(QLatin1Char(' ')), QKeySequence::PortableText);
         if (seq.isEmpty())
             return QStringLiteral("bad key sequence");
-        QWidget *focus = dialog->focusWidget() ? dialog->focusWidget() : dialog;
-        for (int i = 0; i < seq.count(); ++i)
-            QTest::keyClick(focus, seq[i].key(), seq[i].keyboardModifiers());
+        PressKeys(dialog->focusWidget() ? dialog->focusWidget() : dialog, seq);
         return {};
     }
     if (verb == QLatin1String("text")) {
@@ -282,8 +283,7 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
     view->scrollTo(index);
     if (verb == QLatin1String("dblclick")) {
         const QPoint at = view->visualRect(index).center();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        DoubleClick(view->viewport(), at);
     }
     return {};
 }

@@ -6,15 +6,16 @@
 #include "HostMenu.h"
 #include "Ide.h"
 #include "SourceBuffer.h"
+#include "UserInput.h"
 
 #include "Exception.h"
 #include "SafeFile.h"
+#include "Windows.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTest>
 #include <QTimer>
 
 namespace qide {
@@ -41,15 +42,16 @@ TScriptRunner::TScriptRunner(TIde *ide, QStringList lines, TOutput out, QObject 
 {
 }
 
-bool TScriptRunner::ReadScript(const QString &path, QStringList &lines)
+bool TScriptRunner::ReadScript(const QString &path, QStringList &lines, QString &error)
 {
     try {
-        lines = QString::fromUtf8(ReadWholeFile(path, MaxSourceFileSize)).split(QLatin1Char('\n'));
+        lines = QString::fromUtf8(ReadWholeFile(path, MaxScriptBytes)).split(QLatin1Char('\n'));
         for (QString &l : lines)
             if (l.endsWith(QLatin1Char('\r')))
                 l.chop(1);
         return true;
-    } catch (const Exception &) {
+    } catch (const Exception &e) {
+        error = e.message();
         return false;
     }
 }
@@ -152,7 +154,7 @@ bool TScriptRunner::execute(const QString &line)
     } else if (cmd == QLatin1String("type")) {
         if (needEditor()) {
             FIde->showEditor(editor);
-            QTest::keyClicks(editor, RestAfter(line, 1));
+            TypeText(editor, RestAfter(line, 1));
         }
     } else if (cmd == QLatin1String("click")) {
         QAction *action = FIde->menus()->findAction(words.value(1));
@@ -169,8 +171,7 @@ bool TScriptRunner::execute(const QString &line)
             target = editor ? static_cast<QWidget *>(editor) : FIde->mainWindow();
         if (seq.isEmpty())
             error(QStringLiteral("bad key sequence"));
-        for (int i = 0; i < seq.count(); ++i)
-            QTest::keyClick(target, seq[i].key(), seq[i].keyboardModifiers());
+        PressKeys(target, seq);
     } else if (cmd == QLatin1String("modal")) {
         QStringList action = words.mid(1);
         if (action.value(0) == QLatin1String("text"))
@@ -264,7 +265,7 @@ void TScriptRunner::dumpWindows()
         if (qobject_cast<QMenu *>(w) || w->windowType() == Qt::ToolTip || w->windowType() == Qt::Desktop)
             continue;
         FOut(QStringLiteral("window %1 %2 visible=%3 title=%4")
-                 .arg(QString::fromLatin1(w->metaObject()->className()),
+                 .arg(WindowClassName(w),
                       w->objectName().isEmpty() ? QStringLiteral("-") : w->objectName())
                  .arg(w->isVisible() ? 1 : 0)
                  .arg(w->windowTitle()));

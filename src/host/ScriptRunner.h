@@ -42,7 +42,9 @@
 // Events: "message: TEXT" for every message box, "modal-open CLASS NAME",
 // "modal-timeout CLASS NAME", "notify CODE FILE", "expert-registered NAME",
 // "expert-released NAME", "addin-loaded NAME PATH", "addin-error TEXT",
-// "saved FILE", "discarded FILE", "script-error LINE: TEXT".
+// "saved FILE", "discarded FILE", "script-error LINE: TEXT",
+// "file-warning FILE: TEXT" for a file opened that the editor cannot show or
+// keep as it is (also in the editor window's status bar).
 // At the end the IDE quits as at a normal exit, without asking about
 // unsaved files (they are logged as discarded). Exit code 1 after any
 // script-error.
@@ -65,8 +67,10 @@ public:
     using TOutput = std::function<void(const QString &)>;
     TScriptRunner(TIde *ide, QStringList lines, TOutput out, QObject *parent = nullptr);
 
-    // Reads a script file; false when it cannot be read.
-    static bool ReadScript(const QString &path, QStringList &lines);
+    // Reads a script file of at most MaxScriptBytes; false, with the
+    // reason in error, when it cannot be read.
+    static constexpr qint64 MaxScriptBytes = qint64(16) << 20;
+    static bool ReadScript(const QString &path, QStringList &lines, QString &error);
 
     void start();
     int errors() const { return FErrors; }

@@ -19,8 +19,12 @@ TSourceBuffer::TSourceBuffer(const QString &fileName, QObject *parent)
 
 void TSourceBuffer::load()
 {
-    const TDecodedText decoded = DecodeTextFile(ReadWholeFile(FFileName, MaxSourceFileSize));
+    QByteArray bytes = ReadWholeFile(FFileName, MaxSourceFileBytes);
+    const TDecodedText decoded = DecodeTextFile(bytes);
     FFormat = decoded.format;
+    FProblem = decoded.problem;
+    FBytes = std::move(bytes);
+    FHasBytes = true;
     FDocument->setPlainText(decoded.text);
     FDocument->setModified(false);
     ++FChanges;
@@ -28,12 +32,22 @@ void TSourceBuffer::load()
 
 void TSourceBuffer::save()
 {
+    // Nothing edited: the bytes as read, whatever the decoding could not keep.
+    if (FHasBytes && !isModified()) {
+        WriteFileAtomically(FFileName, FBytes);
+        emit saved(FFileName);
+        return;
+    }
     TTextFormat format = FFormat;
     // toRawText keeps characters that toPlainText would change (no-break spaces).
     QString text = FDocument->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    FWriter->Write(FFileName, EncodeTextFile(text, format));
+    QByteArray bytes = EncodeTextFile(text, format);
+    FWriter->Write(FFileName, bytes);
     FFormat = format;
+    FBytes = std::move(bytes);
+    FHasBytes = true;
+    FProblem.clear(); // the file now holds the text as shown
     FDocument->setModified(false);
     emit saved(FFileName);
 }
@@ -41,7 +55,7 @@ void TSourceBuffer::save()
 QString TSourceBuffer::crlfText() const
 {
     ++FSnapshots;
-    return ToCrLfText(FDocument->toRawText());
+    return FromStandIns(ToCrLfText(FDocument->toRawText()), FFormat);
 }
 
 int TSourceBuffer::crlfLength() const
@@ -78,7 +92,8 @@ void TSourceBuffer::applyEdits(const std::vector<TEdit> &edits)
     std::vector<Mapped> mapped;
     mapped.reserve(edits.size());
     for (const TEdit &e : edits)
-        mapped.push_back({documentPosition(e.from), documentPosition(e.to), NormaliseLineEnds(e.text)});
+        mapped.push_back({documentPosition(e.from), documentPosition(e.to),
+                          ToStandIns(NormaliseLineEnds(e.text), FFormat)});
 
     QTextCursor cursor(FDocument);
     cursor.beginEditBlock();

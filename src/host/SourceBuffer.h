@@ -21,9 +21,13 @@ public:
 
     // Reads the file; throws EInOutError.
     void load();
-    // Writes the file atomically in its own encoding and line ends; throws
-    // EInOutError and leaves the buffer modified.
+    // Writes the file atomically in its own encoding and line ends: an
+    // unmodified buffer writes back the bytes it read. Throws EInOutError
+    // and leaves the buffer modified.
     void save();
+    // What the editor cannot show or keep of the file as read; empty for
+    // most files (see DecodeTextFile).
+    const QString &problem() const { return FProblem; }
 
     // Where save() writes; tests hand in one that fails.
     void setWriter(TFileWriter &writer) { FWriter = &writer; }
@@ -65,6 +69,9 @@ private:
     TFileWriter *FWriter = &AtomicFileWriter();
     QTextDocument *FDocument;
     TTextFormat FFormat;
+    QByteArray FBytes; // as read or last written
+    bool FHasBytes = false;
+    QString FProblem;
     quint64 FChanges = 0;
     mutable int FSnapshots = 0;
 };

@@ -6,7 +6,6 @@
 #include "Ide.h"
 #include "SourceBuffer.h"
 
-#include <QFileInfo>
 
 namespace qide {
 

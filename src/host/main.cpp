@@ -6,6 +6,7 @@
 #include "AddinLoader.h"
 #include "AppBuilder.h"
 #include "Ide.h"
+#include "ProjectFile.h"
 #include "ScriptRunner.h"
 
 #include "Registry.h"
@@ -56,7 +57,7 @@ int RegistrationCommand(int argc, char **argv)
         PrintError(QStringLiteral("--register-addin needs the path of the add-in library"));
         return 2;
     }
-    const QFileInfo library(args.at(at + 1));
+    const QFileInfo library(qide::AbsoluteUserPath(args.at(at + 1)));
     if (!library.isFile()) {
         PrintError(QStringLiteral("No add-in library at %1").arg(library.absoluteFilePath()));
         return 1;
@@ -106,8 +107,9 @@ int main(int argc, char **argv)
 
     QStringList script;
     const bool scripted = parser.isSet(scriptOption);
-    if (scripted && !qide::TScriptRunner::ReadScript(parser.value(scriptOption), script)) {
-        PrintError(QStringLiteral("Cannot read script %1").arg(parser.value(scriptOption)));
+    QString scriptError;
+    if (scripted && !qide::TScriptRunner::ReadScript(parser.value(scriptOption), script, scriptError)) {
+        PrintError(scriptError);
         return 2;
     }
 

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The build tree: from the test environment, else the tree this test
@@ -396,4 +398,36 @@ TEST_F(IdeEndToEnd, AStoredMacroReplacesOnlyTheFirstDatePlaceholder)
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines.at(2), QStringLiteral("{ Pl{ ") + date
                                + QStringLiteral(" and $DATE$ }ain geometric helpers used by the shapes. }"));
+}
+
+TEST_F(IdeEndToEnd, AFileTheEditorCannotKeepIsWarnedAboutAndSavedUneditedAsRead)
+{
+    const QString unit = home.filePath(QStringLiteral("demo/Latin.pas"));
+    const QByteArray bytes = "\xef\xbb\xbfunit Latin; { Espa\xf1" "a }\r\nend.\r\n"; // not UTF-8 after the BOM
+    QFile f(unit);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    const IdeRun run = script({QStringLiteral("open ") + unit, QStringLiteral("save")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QStringList warnings = run.starting(QStringLiteral("file-warning ") + unit);
+    ASSERT_EQ(warnings.size(), 1) << run.log.join('\n').toStdString();
+    EXPECT_TRUE(warnings.first().contains(QStringLiteral("not UTF-8")));
+    EXPECT_TRUE(run.has(QStringLiteral("saved ") + unit));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), bytes);
+}
+
+TEST_F(IdeEndToEnd, AProjectThatIsAPipeIsRefusedWithTheReasonAndTheIdeRunsOn)
+{
+    const QString pipe = home.filePath(QStringLiteral("demo/Pipe.dpr"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const IdeRun run = script({QStringLiteral("modal accept"), QStringLiteral("open ") + pipe,
+                               QStringLiteral("open ") + demo, QStringLiteral("dump-project")});
+    EXPECT_EQ(run.exitCode, 1); // the failed open is a script error
+    EXPECT_TRUE(run.has(QStringLiteral("message: Cannot open file ") + pipe
+                        + QStringLiteral(": it is not a regular file (a device, pipe or socket)")))
+        << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-timeout")).isEmpty());
+    EXPECT_TRUE(run.has(QStringLiteral("project ") + demo));
 }

@@ -255,3 +255,35 @@ TEST_F(HostTest, AddinWrapperWithoutAFileEndsTheCommandThroughTheHost)
     EXPECT_FALSE(completed);
     EXPECT_EQ(messages, QStringList{QStringLiteral("Es necesario que tener abierto un proyecto o fichero .pas")});
 }
+
+// A file without a final line end, the cursor after its last character: the
+// insertion point is the end of the buffer, which a writer must reach.
+TEST_F(HostTest, InsertionAfterTheLastCharacterOfAFileWithoutAFinalLineEnd)
+{
+    const QString file = write("U.pas", "unit U;\nend.");
+    ASSERT_TRUE(services->OpenFile(file));
+    {
+        THostRef<TIModuleInterface> module(services->GetModuleInterface(file));
+        THostRef<TIEditorInterface> editor(module->GetEditorInterface());
+        THostRef<TIEditWriter> writer(editor->CreateWriter());
+        EXPECT_TRUE(writer->CopyTo(13)); // "unit U;\r\nend." ends at 13
+        EXPECT_FALSE(writer->CopyTo(14));
+        EXPECT_TRUE(writer->Insert(QStringLiteral(" { one }")));
+    }
+    EXPECT_EQ(readBuffer(file), QStringLiteral("unit U;\r\nend. { one }"));
+
+    // The same through the add-in's wrapper, from the cursor.
+    ide->editorFor(file)->setCursorPos({13, 2});
+    ScriptedDialogs dialogs;
+    TIToolServices *previous = std::exchange(ToolServices, services);
+    {
+        TTiApi api;
+        api.Refresh();
+        EXPECT_EQ(api.Col(), 13);
+        api.InsertText(QStringLiteral(" { two }"));
+    }
+    ToolServices = previous;
+    EXPECT_TRUE(dialogs.texts.isEmpty()) << dialogs.texts.join('\n').toStdString();
+    ASSERT_TRUE(save(file));
+    EXPECT_EQ(read(file), QByteArray("unit U;\nend. { one } { two }"));
+}

@@ -14,6 +14,17 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Readable failures for texts and lists of them.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &list, std::ostream *out)
+{
+    *out << '{' << list.join(QStringLiteral(", ")).toStdString() << '}';
+}
 
 class HostTest : public ::testing::Test {
 protected:
@@ -36,7 +47,8 @@ protected:
         EXPECT_EQ(qide::HostObjectsAlive(), aliveBefore) << "host objects left alive";
     }
 
-    QString path(const QString &name) const { return dir.filePath(name); }
+    // By string: QDir::filePath would take ":name" for a resource path.
+    QString path(const QString &name) const { return dir.path() + QLatin1Char('/') + name; }
 
     QString write(const QString &name, const QByteArray &bytes) const
     {

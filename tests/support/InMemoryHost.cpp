@@ -429,7 +429,7 @@ void InMemoryHost::setProject(const QString &projectName, const QStringList &uni
 void InMemoryHost::ensureEditWindow()
 {
     if (!FEditWindow)
-        FEditWindow = std::make_unique<TEditWindow>();
+        FEditWindow = std::make_unique<FakeEditWindow>();
 }
 
 FakeBuffer &InMemoryHost::openBuffer(const QString &fileName, const QString &text)

@@ -15,11 +15,13 @@
 #include <memory>
 #include <vector>
 
-// The IDE's editor window; the add-in looks for it by class name.
-class TEditWindow : public QWidget {
+// Stands in for the IDE's editor window, which the add-in looks for by its
+// window class name.
+class FakeEditWindow : public QWidget {
     Q_OBJECT
+    Q_CLASSINFO("WindowClass", "TEditWindow")
 public:
-    TEditWindow() : QWidget(nullptr, Qt::Window) {}
+    FakeEditWindow() : QWidget(nullptr, Qt::Window) {}
 };
 
 class InMemoryHost;
@@ -175,7 +177,7 @@ private:
 
     FakeMenuItem *FBar;
     std::unique_ptr<QWidget> FMainWindow;
-    std::unique_ptr<TEditWindow> FEditWindow;
+    std::unique_ptr<FakeEditWindow> FEditWindow;
     QString FProjectName;
     QStringList FUnits;
     QString FCurrentFile;

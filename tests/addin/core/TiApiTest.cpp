@@ -337,7 +337,7 @@ public:
 
 TEST(TiApiGaps, MissingHostObjectsAreShownByEachLayerAndReleased)
 {
-    TEditWindow editWindow; // the editor window the check looks for
+    FakeEditWindow editWindow; // the editor window the check looks for
     struct Case {
         Gaps gaps;
         const char *message;

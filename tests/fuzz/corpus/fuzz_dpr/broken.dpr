@@ -1,0 +1,3 @@
+program Broken; { unterminated
+uses A in 'a.pas
+, B in ;

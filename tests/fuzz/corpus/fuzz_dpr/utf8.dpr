@@ -1,0 +1,3 @@
+﻿program U;
+uses Über in 'über.pas', Café;
+begin end.

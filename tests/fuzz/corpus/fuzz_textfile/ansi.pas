@@ -1,0 +1,4 @@
+unit Ansi;
+{ España € “quoted” }
+const S = 'Café';
+end.

@@ -1,0 +1,3 @@
+unit Mixed;
+interface
+implementationend.

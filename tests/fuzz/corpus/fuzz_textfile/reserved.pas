@@ -1,0 +1,3 @@
+unit R;
+{ a b ﷐ ﷑  }
+end.
