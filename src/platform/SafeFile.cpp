@@ -72,10 +72,10 @@ int OpenRegularFile(const QString &path, qint64 &size)
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(handle);
-        throw EInOutError(S_ISDIR(info.st_mode)
-                              ? QStringLiteral("Cannot open file %1: it is a directory").arg(path)
-                              : QStringLiteral("Cannot open file %1: it is not a regular file")
-                                    .arg(path));
+        const QString why = S_ISDIR(info.st_mode)
+            ? QStringLiteral("it is a directory")
+            : QStringLiteral("it is not a regular file (a device, pipe or socket)");
+        throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, why));
     }
     const int flags = ::fcntl(handle, F_GETFL);
     if (flags >= 0)

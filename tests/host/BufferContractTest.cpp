@@ -4,8 +4,7 @@
 
 #include "ScriptedDialogs.h"
 #include "SafeFile.h"
-#include "TestServices.h"
-#include "core/QuorbelExpert.h"
+#include "TestWriter.h"
 #include "core/TiApi.h"
 
 #include <QTextBlock>
@@ -275,14 +274,12 @@ TEST_F(HostTest, InsertionAfterTheLastCharacterOfAFileWithoutAFinalLineEnd)
     // The same through the add-in's wrapper, from the cursor.
     ide->editorFor(file)->setCursorPos({13, 2});
     ScriptedDialogs dialogs;
-    TIToolServices *previous = std::exchange(ToolServices, services);
     {
-        TTiApi api;
+        TTiApi api(services, dialogs);
         api.Refresh();
         EXPECT_EQ(api.Col(), 13);
         api.InsertText(QStringLiteral(" { two }"));
     }
-    ToolServices = previous;
     EXPECT_TRUE(dialogs.texts.isEmpty()) << dialogs.texts.join('\n').toStdString();
     ASSERT_TRUE(save(file));
     EXPECT_EQ(read(file), QByteArray("unit U;\nend. { one } { two }"));

@@ -123,10 +123,10 @@ TEST(SafeFile, ReaderTakesRegularFilesOfBoundedSizeOnly)
     };
     const QString fifo = dir.path() + QStringLiteral("/fifo");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    EXPECT_EQ(refusal(fifo, 100), QStringLiteral("Cannot open file %1: it is not a regular file").arg(fifo));
+    EXPECT_EQ(refusal(fifo, 100), QStringLiteral("Cannot open file %1: it is not a regular file (a device, pipe or socket)").arg(fifo));
     const QString zero = dir.path() + QStringLiteral("/zero");
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
-    EXPECT_EQ(refusal(zero, 100), QStringLiteral("Cannot open file %1: it is not a regular file").arg(zero));
+    EXPECT_EQ(refusal(zero, 100), QStringLiteral("Cannot open file %1: it is not a regular file (a device, pipe or socket)").arg(zero));
     EXPECT_EQ(refusal(dir.path(), 100), QStringLiteral("Cannot open file %1: it is a directory").arg(dir.path()));
 
     const QString sparse = dir.path() + QStringLiteral("/sparse");
