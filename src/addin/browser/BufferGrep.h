@@ -1,7 +1,9 @@
 // Line scanner for Pascal sources: reports every line on which one of a list
 // of words stands as a separate word, from a start word's line on, up to an
 // end word's line. Knows no Pascal beyond these word tests; reads the file as
-// saved on disk.
+// saved on disk. Its parts: BlockSift (finds line ends and the places a word
+// may start), LineMatcher (the exact tests of one line), and here the loop
+// that streams the file through one buffer.
 #pragma once
 
 #include <QString>
@@ -90,7 +92,7 @@ public:
     // Calls FOnProgress with lineNo * 100 / FScale.
     virtual void DoProgress(TBufferGrep *sender, int32_t lineNo);
     // Scans FFileName once. Never throws: any failure, including one raised
-    // by a handler, ends the scan quietly.
+    // by a handler, ends the scan quietly. A missing file is no failure.
     virtual void Search();
     void DoFound(void *listBox, const QString &word, int32_t &lineNo, const QString &text);
 
@@ -115,26 +117,29 @@ public:
     void SetBufferSize(int bytes);
     int BufferSize() const { return FBufferSize; }
 
+    // Why the last Search stopped short, for the user: a file that exists
+    // but cannot be read as a regular file, a read error, or more lines than
+    // the 32-bit line numbers count. Empty when it ran to its end.
+    const QString &FailureText() const { return FFailure; }
+
 private:
     // lineNo * 100 / FScale, held to 32 bits.
     int32_t ProgressValue(int32_t lineNo);
 
     int FBufferSize = DefaultBufferSize;
+    QString FFailure;
     // DoProgress's last line and value.
     int32_t FProgressLine = -1;
     TProgressStep FProgress;
 };
 
-// The browser's settings for a scanner: routine headings from the
-// "implementation" line on.
-void ConfigureEntitySearch(TBufferGrep &grep);
-
-// Heading name extraction: true when the text is a routine heading; name
-// receives the routine's name (possibly empty, end not trimmed).
-bool ExtractEntityName(const QString &text, QString &name);
-
 namespace BufferGrepTesting {
 // Caps the vector unit the scanner sifts with: 0 plain, 1 SSE2, 2 AVX2,
 // 3 AVX-512; -1 the best the processor has.
 void UseVectorUnit(int unit);
+// Whether this processor has that unit.
+bool HasVectorUnit(int unit);
+// Scans started after this count their lines on from `lines` instead of 0,
+// so that the end of the line numbers is reached without such a file.
+void CountLinesFrom(int32_t lines);
 }

@@ -1,5 +1,6 @@
 #include "FbrwFun.h"
 
+#include "EntitySearch.h"
 #include "core/Logo.h"
 
 #include "core/QuorbelExpert.h"
