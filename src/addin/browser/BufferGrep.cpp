@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if QUORBEL_X86_VECTORS
@@ -390,7 +391,7 @@ private:
     // loop runs long.
     void FlushPlainLines()
     {
-        for (; FPlainLines; --FPlainLines)
+        for (uint64_t n = std::exchange(FPlainLines, 0); n; --n)
             CountLine();
     }
 
@@ -520,21 +521,25 @@ void TBufferGrep::SetBufferSize(int bytes)
     FBufferSize = std::max(bytes, 1);
 }
 
-int32_t TBufferGrep::ProgressValue(int32_t lineNo)
+int32_t TBufferGrep::StartProgress(int32_t lineNo)
 {
-    int64_t value;
+    FNextProgressLine = int64_t(lineNo) + 1;
     if (FScale <= 0) {
         // Under 128 bytes the whole file is one read: it is all done.
-        value = 100;
-    } else if (FScale == FProgress.Scale && FProgressLine >= 0
-               && int64_t(lineNo) == int64_t(FProgressLine) + 1) {
-        value = FProgress.Next();
-    } else {
-        FProgress.Start(lineNo, FScale);
-        value = FProgress.Value;
+        FProgress = {};
+        return 100;
     }
-    FProgressLine = lineNo;
-    return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+    FProgress.Start(lineNo, FScale);
+    return int32_t(std::clamp<int64_t>(FProgress.Value, INT32_MIN, INT32_MAX));
+}
+
+// Called for every line: the next line with the same scale only steps.
+inline int32_t TBufferGrep::ProgressValue(int32_t lineNo)
+{
+    if (lineNo != FNextProgressLine || FScale != FProgress.Scale || FScale <= 0) [[unlikely]]
+        return StartProgress(lineNo);
+    ++FNextProgressLine;
+    return int32_t(std::clamp<int64_t>(FProgress.Next(), INT32_MIN, INT32_MAX));
 }
 
 void TBufferGrep::DoProgress(TBufferGrep *sender, int32_t lineNo)
@@ -560,8 +565,7 @@ void TBufferGrep::Search()
         TFileReader file;
         if (file.Open(FFileName)) {
             FScale = int32_t(std::min<int64_t>(file.Size() / 128, INT32_MAX));
-            FProgress = {};
-            FProgressLine = -1;
+            FNextProgressLine = -1;
             // A small file gets a buffer of its size (one byte more, so that
             // the end is seen without taking the last line for a long one).
             const int64_t capacity = std::min<int64_t>(FBufferSize, file.Size() + 1);

@@ -33,11 +33,10 @@ struct TProgressStep {
     // The value of the next line.
     int64_t Next()
     {
-        Value += Step;
-        Rest += RestStep;
-        const int64_t carry = Rest >= Scale ? 1 : 0; // no branch: it goes either way
-        Value += carry;
-        Rest -= Scale & -carry;
+        const int64_t rest = Rest + RestStep;
+        const int64_t carry = rest >= Scale ? 1 : 0; // no branch: it goes either way
+        Rest = rest - (Scale & -carry);
+        Value += Step + carry;
         return Value;
     }
 };
@@ -123,13 +122,15 @@ public:
     const QString &FailureText() const { return FFailure; }
 
 private:
-    // lineNo * 100 / FScale, held to 32 bits.
+    // lineNo * 100 / FScale, held to 32 bits; stepped from the last value
+    // when lineNo follows the last line.
     int32_t ProgressValue(int32_t lineNo);
+    int32_t StartProgress(int32_t lineNo);
 
     int FBufferSize = DefaultBufferSize;
     QString FFailure;
-    // DoProgress's last line and value.
-    int32_t FProgressLine = -1;
+    // The line after DoProgress's last one, and its stepping.
+    int64_t FNextProgressLine = -1;
     TProgressStep FProgress;
 };
 

@@ -81,7 +81,8 @@ TQuorbelExpert::TQuorbelExpert()
     Ldlg = new TLDBrowse(Application);
     Tdlg = new TFTrace(nullptr);
     Adlg = new TFAyudaW(Application);
-    Fdlg = new TFbrwEnt(Application);
+    Fdlg = new TFbrwEnt(Application, ToolServices, Dialogs());
+    QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });
     FNotifer = new TMiNotifer();
     if (ToolServices)
         ToolServices->AddNotifier(FNotifer);

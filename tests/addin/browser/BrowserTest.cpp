@@ -71,17 +71,10 @@ std::vector<Shown> Entries(const TMiTabSheet *tab)
     return out;
 }
 
-// The in-memory host as the add-in's tool services, sources on disk in a
-// temporary folder, scripted message boxes.
+// The in-memory host, sources on disk in a temporary folder, scripted
+// message boxes.
 class BrowserBase : public ::testing::Test {
 protected:
-    void SetUp() override { ToolServices = &host; }
-    void TearDown() override
-    {
-        if (ToolServices == &host)
-            ToolServices = nullptr;
-    }
-
     // Writes a unit (CR LF) and returns its path.
     QString Unit(const QString &fileName, const QString &text)
     {
@@ -106,19 +99,19 @@ protected:
     ScriptedDialogs dialogs;
 };
 
-// The window on its own, as the expert creates it.
+// The window on its own.
 class BrowserWindow : public BrowserBase {
 protected:
     void TearDown() override
     {
         delete window.data();
         EXPECT_EQ(host.outstandingReferences(), 0) << host.leakedTags().join(u',').toStdString();
-        BrowserBase::TearDown();
     }
+    // The browser as the expert makes it, on the in-memory host.
     TFbrwEnt &Window()
     {
         if (!window)
-            window = new TFbrwEnt();
+            window = new TFbrwEnt(nullptr, &host, dialogs);
         return *window;
     }
     QPointer<TFbrwEnt> window;
