@@ -3,6 +3,7 @@
 #include "BlockSift.h"
 #include "LineMatcher.h"
 #include "ScanText.h"
+#include "ScanWords.h"
 
 #include "CodePage.h"
 #include "Exception.h"
@@ -31,30 +32,6 @@ using namespace ScanText;
 namespace {
 
 std::atomic<int32_t> FirstLineCount{0};
-
-std::string Bytes(const QString &text)
-{
-    const QByteArray ansi = ToAnsi(text);
-    return std::string(ansi.constData(), size_t(ansi.size()));
-}
-
-std::string UpperBytes(std::string s)
-{
-    for (char &c : s)
-        c = char(UpAscii(uint8_t(c)));
-    return s;
-}
-
-std::string TrimBytes(const std::string &s)
-{
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && IsBlank(uint8_t(s[b])))
-        ++b;
-    while (e > b && IsBlank(uint8_t(s[e - 1])))
-        --e;
-    return s.substr(b, e - b);
-}
 
 // A hit's line as a QString: the ANSI code page's characters, by table.
 // The string is refilled for each hit line; a handler that keeps a copy
@@ -88,70 +65,6 @@ void HitText(QString &text, const uint8_t *p, size_t n)
     for (; i < n; ++i)
         d[i] = table[p[i]];
 }
-
-// The words of a scan as bytes, line tests and sifter keys. A thread keeps
-// the last ones it compiled, since the browser scans file after file with
-// the same words.
-struct TScanWords {
-    bool Valid = false;
-    int Unit = -1;
-    QStringList Keywords;
-    QString StartWord;
-    QString EndWord;
-    TLineMatcher Matcher;
-    TBlockSifter Before; // before the start: the start and end words
-    TBlockSifter After;  // from the start line on: the end word and the keywords
-    bool HasEnd = false;
-    size_t Keep = 1;  // bytes a long line's windows overlap
-    size_t Slack = 0; // bytes the sifter reads past a block
-
-    bool Fits(const TBufferGrep &g) const
-    {
-        return Valid && Unit == int(SiftVectorUnit()) && Keywords == g.FKeywords
-            && StartWord == g.FStartWord && EndWord == g.FEndWord;
-    }
-
-    void Compile(const TBufferGrep &g)
-    {
-        Valid = false;
-        Unit = int(SiftVectorUnit());
-        Keywords = g.FKeywords;
-        StartWord = g.FStartWord;
-        EndWord = g.FEndWord;
-        Matcher = TLineMatcher();
-        auto &words = Matcher.Words;
-        words.resize(TLineMatcher::FirstKeyword + size_t(g.FKeywords.size()));
-        HasEnd = !g.FEndWord.isEmpty();
-        if (HasEnd) {
-            words[TLineMatcher::EndWord].Word = UpperBytes(Bytes(g.FEndWord));
-            Matcher.EndEqual.Word = TrimBytes(Bytes(g.FEndWord));
-        }
-        words[TLineMatcher::StartWord].Word = UpperBytes(Bytes(g.FStartWord));
-        Matcher.StartEqual.Word = TrimBytes(Bytes(g.FStartWord));
-        for (qsizetype k = 0; k < g.FKeywords.size(); ++k)
-            words[TLineMatcher::FirstKeyword + size_t(k)].Word = Bytes(g.FKeywords[k]);
-        Keep = Matcher.LongestWord();
-        Before.Set(Needles(false));
-        After.Set(Needles(true));
-        Slack = std::max(TBlockSifter::Reach(Needles(false)), TBlockSifter::Reach(Needles(true)));
-        Valid = true;
-    }
-
-    std::vector<const std::string *> Needles(bool started) const
-    {
-        const auto &words = Matcher.Words;
-        std::vector<const std::string *> out{&words[TLineMatcher::EndWord].Word, &Matcher.EndEqual.Word};
-        if (started) {
-            for (size_t k = TLineMatcher::FirstKeyword; k < words.size(); ++k)
-                out.push_back(&words[k].Word);
-        } else {
-            // Only a start line is searched before the start.
-            out.push_back(&words[TLineMatcher::StartWord].Word);
-            out.push_back(&Matcher.StartEqual.Word);
-        }
-        return out;
-    }
-};
 
 // Memory a thread keeps between scans, so that scanning many small files
 // neither allocates nor touches fresh pages for each.

@@ -1,3 +1,6 @@
+// The browser window and its tab pages: building the form, the commands,
+// and taking in what the scans post. Longer than most files here because the
+// form is built component by component in code, as its design names them.
 #include "FbrwFun.h"
 
 #include "core/Logo.h"
@@ -26,7 +29,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <chrono>
 
 namespace {
 

@@ -38,6 +38,14 @@ const uint8_t *Find(const uint8_t *h, size_t n, const std::string &word)
 void TTrimEqual::Feed(const uint8_t *p, size_t n)
 {
     for (size_t i = 0; i < n && State != Failed; ++i) {
+        if (State != Matching) {
+            // Runs of blanks around the word (a long line of them is no rarity
+            // in a damaged file) in a tight loop.
+            while (i < n && IsBlank(p[i]))
+                ++i;
+            if (i == n)
+                break;
+        }
         const uint8_t c = p[i];
         switch (State) {
         case Leading:

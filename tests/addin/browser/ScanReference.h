@@ -2,6 +2,8 @@
 // streamed scanner against (tests and the fuzz target).
 #pragma once
 
+#include "CodePage.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -89,7 +91,7 @@ inline RefResult Reference(QByteArray data, const QStringList &keywords, const Q
         started = true;
         for (const QString &k : keywords)
             if (SeparateWord(line, k.toLatin1()))
-                r.hits.push_back({k, r.lines, QString::fromLatin1(line)});
+                r.hits.push_back({k, r.lines, FromAnsi(line)});
     }
     return r;
 }
