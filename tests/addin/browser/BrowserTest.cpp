@@ -3,10 +3,10 @@
 #include "core/QuorbelExpert.h"
 
 #include "InMemoryHost.h"
+#include "OddUnits.h"
 #include "ScriptedDialogs.h"
 
 #include <QAction>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -23,8 +23,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -468,12 +466,11 @@ TEST_F(BrowserWindow, DoubleClickBelowTheEntitiesJumpsToTheSelectedOne)
 
 TEST_F(BrowserWindow, UnitsThatAreNoRegularFilesAreRefusedWithTheReason)
 {
-    const QString fifo = dir.path() + QStringLiteral("/Pipe.pas");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QString zero = dir.path() + QStringLiteral("/Zero.pas");
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
-    const QString folder = dir.path() + QStringLiteral("/Folder.pas");
-    ASSERT_TRUE(QDir().mkdir(folder));
+    OddUnits odd;
+    ASSERT_TRUE(odd.Make(dir.path()));
+    const QString &fifo = odd.Pipe;
+    const QString &zero = odd.DevZero;
+    const QString &folder = odd.Folder;
     const QString good = Unit(QStringLiteral("Good.pas"), UnitText(QStringLiteral("Good"), Routines({QStringLiteral("G")})));
     host.setProject(dir.path() + QStringLiteral("/P.dpr"), {fifo, zero, folder, good});
     TFbrwEnt &w = Window();

@@ -1,17 +1,15 @@
 #include "browser/BufferGrep.h"
 #include "browser/EntitySearch.h"
 
+#include "OddUnits.h"
 #include "ScanReference.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <functional>
 #include <stdexcept>
@@ -476,14 +474,11 @@ TEST_F(ScanFile, MoreWordsThanTheVectorKernelsHoldAgreeWithWholeFileReading)
 
 TEST_F(ScanFile, ScanRefusesWhatIsNoRegularFileAndSaysWhy)
 {
-    const QString fifo = dir.path() + QStringLiteral("/pipe.pas");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QString zero = dir.path() + QStringLiteral("/zero.pas");
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
-    const QString folder = dir.path() + QStringLiteral("/folder.pas");
-    ASSERT_TRUE(QDir().mkdir(folder));
+    OddUnits odd;
+    ASSERT_TRUE(odd.Make(dir.path()));
+    const QString &folder = odd.Folder;
     const std::pair<QString, const char *> cases[] = {
-        {fifo, "a named pipe"}, {zero, "a device"}, {folder, "a folder"}};
+        {odd.Pipe, "a named pipe"}, {odd.DevZero, "a device"}, {odd.Folder, "a folder"}};
     for (const auto &[path, kind] : cases) {
         TBufferGrep grep;
         ConfigureEntitySearch(grep);

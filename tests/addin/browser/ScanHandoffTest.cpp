@@ -2,6 +2,8 @@
 // workers post.
 #include "browser/ScanHandoff.h"
 
+#include "OddUnits.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,8 +16,6 @@
 #include <algorithm>
 #include <map>
 #include <thread>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -140,8 +140,9 @@ TEST_F(ScanHandoff, MailboxWakesTheReceiverOncePerBurst)
 
 TEST_F(ScanHandoff, RefusedUnitEndsWithTheReasonForTheUser)
 {
-    const QString fifo = dir.path() + QStringLiteral("/pipe.pas");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    OddUnits odd;
+    ASSERT_TRUE(odd.Make(dir.path()));
+    const QString &fifo = odd.Pipe;
     Start(fifo);
     ASSERT_TRUE(RunUntilEnded(1));
     ASSERT_EQ(received.size(), 1u);
