@@ -2,8 +2,6 @@
 
 #include "EntitySearch.h"
 
-#include <QMetaObject>
-
 #include <algorithm>
 #include <chrono>
 
@@ -86,8 +84,8 @@ std::mutex HandOff;
 } // namespace
 
 TScanMailbox::TScanMailbox(QObject *receiver, std::function<void()> onMail)
-    : FReceiver(receiver), FOnMail(std::move(onMail))
 {
+    connect(this, &TScanMailbox::Mail, receiver, std::move(onMail), Qt::QueuedConnection);
 }
 
 void TScanMailbox::Post(TMessage message)
@@ -99,7 +97,7 @@ void TScanMailbox::Post(TMessage message)
         FMessages.push_back(std::move(message));
     }
     if (wake)
-        QMetaObject::invokeMethod(FReceiver, [this] { FOnMail(); }, Qt::QueuedConnection);
+        emit Mail();
 }
 
 std::vector<TScanMailbox::TMessage> TScanMailbox::Take()

@@ -34,7 +34,8 @@ struct TEntity {
 // What workers send to the receiver. Behind a mutex; the first message after
 // the receiver last took them wakes it through a queued call, so that the
 // receiver handles them on its own thread only.
-class TScanMailbox {
+class TScanMailbox : public QObject {
+    Q_OBJECT
 public:
     struct TMessage {
         enum TKind { Entities, Progress, Ended } Kind;
@@ -50,9 +51,13 @@ public:
     void Post(TMessage message);
     std::vector<TMessage> Take();
 
+signals:
+    // Queued to the receiver; emitted by the worker whose post found the box
+    // empty. A signal, so that the queued call is made inside Qt and nothing
+    // of it is allocated by the worker's own code.
+    void Mail();
+
 private:
-    QObject *const FReceiver;
-    const std::function<void()> FOnMail;
     std::mutex FLock;
     std::vector<TMessage> FMessages;
 };
