@@ -358,9 +358,7 @@ private:
             }
             const size_t newEnd = FKeep + got;
             std::memset(FBuf + newEnd, 0, FSlack);
-            size_t e = FKeep;
-            while (e < newEnd && FBuf[e] != LF && FBuf[e] != CR && FBuf[e] != CtrlZ)
-                ++e;
+            const size_t e = LineEnd(FKeep, newEnd);
             if (e < newEnd) {
                 FMatch->Feed(FBuf, e, FKeep, false, true);
                 FEnd = newEnd;
@@ -374,6 +372,17 @@ private:
             FMatch->Feed(FBuf, newEnd, FKeep, false, false);
             end = newEnd;
         }
+    }
+
+    // The first line end in FBuf[from, to), or to: a window of a long line
+    // is mostly searched in vain, so by memchr.
+    size_t LineEnd(size_t from, size_t to) const
+    {
+        const uint8_t *end = FBuf + to;
+        for (const uint8_t c : {LF, CR, CtrlZ})
+            if (const void *at = std::memchr(FBuf + from, c, size_t(end - (FBuf + from))))
+                end = static_cast<const uint8_t *>(at);
+        return size_t(end - FBuf);
     }
 
     // The line's words are tested: count it, then the end, start and

@@ -33,6 +33,25 @@ const uint8_t *Find(const uint8_t *h, size_t n, const std::string &word)
     return nullptr;
 }
 
+// The first non-blank at or after i, eight bytes at a time: a byte is
+// blank when its low seven bits plus 0x5F stay below 0x80 and its top bit
+// is clear (no carry crosses bytes).
+size_t SkipBlanks(const uint8_t *p, size_t i, size_t n)
+{
+    constexpr uint64_t Low7 = 0x7F7F7F7F7F7F7F7FULL;
+    constexpr uint64_t Add = 0x5F5F5F5F5F5F5F5FULL;
+    constexpr uint64_t High = 0x8080808080808080ULL;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x;
+        std::memcpy(&x, p + i, 8);
+        if ((((x & Low7) + Add) | x) & High)
+            break;
+    }
+    while (i < n && IsBlank(p[i]))
+        ++i;
+    return i;
+}
+
 } // namespace
 
 void TTrimEqual::Feed(const uint8_t *p, size_t n)
@@ -41,8 +60,7 @@ void TTrimEqual::Feed(const uint8_t *p, size_t n)
         if (State != Matching) {
             // Runs of blanks around the word (a long line of them is no rarity
             // in a damaged file) in a tight loop.
-            while (i < n && IsBlank(p[i]))
-                ++i;
+            i = SkipBlanks(p, i, n);
             if (i == n)
                 break;
         }
@@ -94,7 +112,7 @@ void TLineMatcher::Feed(const uint8_t *w, size_t len, size_t ovl, bool first, bo
         FFold.resize(std::max(len + 1, 2 * FFold.size()));
     uint8_t *f = FFold.data();
     for (size_t i = 0; i < len; ++i)
-        f[i] = UpAscii(w[i]);
+        f[i] = uint8_t(w[i] - (uint8_t(w[i] - 'a') < 26 ? 32 : 0)); // UpAscii, vectorisable
     for (TWordTest &t : Words) {
         if (t.Verdict == TVerdict::Pending) {
             // The word ended the previous window; w[ovl] follows it.
