@@ -91,7 +91,9 @@ public:
     // Calls FOnProgress with lineNo * 100 / FScale.
     virtual void DoProgress(TBufferGrep *sender, int32_t lineNo);
     // Scans FFileName once. Never throws: any failure, including one raised
-    // by a handler, ends the scan quietly. A missing file is no failure.
+    // by a handler, ends the scan quietly. A missing file is no failure. A
+    // scan started from a handler of a running one (same thread) does
+    // nothing: the two would share the thread's buffers.
     virtual void Search();
     void DoFound(void *listBox, const QString &word, int32_t &lineNo, const QString &text);
 
@@ -109,9 +111,9 @@ public:
     // Opaque target handed back to FOnFound; never dereferenced here.
     void *FListBox = nullptr;
 
-    // The file streams through one buffer of this many bytes; a line longer
-    // than the buffer is scanned in pieces, and the text handed to FOnFound
-    // for it is its first BufferSize() bytes.
+    // The file streams through one buffer of this many bytes (at least twice
+    // the longest word); a line longer than the buffer is scanned in pieces,
+    // and the text handed to FOnFound for it is the buffer's first fill.
     static constexpr int DefaultBufferSize = 256 * 1024;
     void SetBufferSize(int bytes);
     int BufferSize() const { return FBufferSize; }
