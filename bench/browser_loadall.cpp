@@ -4,7 +4,8 @@
 //
 //   bench_browser_loadall [units]   (default 500)
 #include "browser/FbrwFun.h"
-#include "core/QuorbelExpert.h"
+#include "browser/EntitySearch.h"
+#include "Dialogs.h"
 
 #include "InMemoryHost.h"
 
@@ -58,7 +59,6 @@ int main(int argc, char **argv)
     files.prepend(project);
 
     InMemoryHost host;
-    ToolServices = &host;
     host.setProject(project, files);
 
     // Peer: the same files scanned one after another on this thread.
@@ -78,7 +78,7 @@ int main(int argc, char **argv)
     }
     const double sequentialSeconds = timer.nsecsElapsed() / 1e9;
 
-    auto *window = new TFbrwEnt();
+    auto *window = new TFbrwEnt(nullptr, &host, Dialogs());
     timer.restart();
     window->btnTodos->click();
     const double startSeconds = timer.nsecsElapsed() / 1e9;
@@ -95,7 +95,6 @@ int main(int argc, char **argv)
     }
     const int tabs = int(window->Tabs().size());
     delete window;
-    ToolServices = nullptr;
 
     std::printf("%d units, %.1f MB, scans at once: %d (of %d cores)\n", units, bytes / 1e6,
                 std::max(2, 2 * QThread::idealThreadCount()), QThread::idealThreadCount());

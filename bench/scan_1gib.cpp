@@ -4,6 +4,7 @@
 //
 //   bench_scan_1gib [size in MiB]   (default 1024)
 #include "browser/BufferGrep.h"
+#include "browser/EntitySearch.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

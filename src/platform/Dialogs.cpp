@@ -42,11 +42,29 @@ public:
 QtDialogService qtService;
 TDialogService *current = &qtService;
 
+class ForwardingService final : public TDialogService {
+public:
+    void ShowMessage(const QString &text) override { current->ShowMessage(text); }
+    bool AskYesNo(const QString &text) override { return current->AskYesNo(text); }
+    void ShowError(const QString &text) override { current->ShowError(text); }
+    QString GetOpenFileName(const QString &title, const QString &filter,
+                            const QString &initialDir) override
+    {
+        return current->GetOpenFileName(title, filter, initialDir);
+    }
+};
+ForwardingService forwarding;
+
 } // namespace
 
 TDialogService &Dialogs()
 {
     return *current;
+}
+
+TDialogService &CurrentDialogs()
+{
+    return forwarding;
 }
 
 TDialogService *SetDialogService(TDialogService *service)

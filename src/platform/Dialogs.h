@@ -19,10 +19,8 @@ public:
 
 // The service in use; Qt dialogs unless a test installed its own.
 TDialogService &Dialogs();
+// Forwards every call to the service in use at the time of the call.
+TDialogService &CurrentDialogs();
 // Installs a service (nullptr restores the Qt one); returns the previous one.
 TDialogService *SetDialogService(TDialogService *service);
 
-// Shortcuts for the common calls.
-inline void ShowMessage(const QString &text) { Dialogs().ShowMessage(text); }
-inline bool AskYesNo(const QString &text) { return Dialogs().AskYesNo(text); }
-inline void ShowError(const QString &text) { Dialogs().ShowError(text); }

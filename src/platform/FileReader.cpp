@@ -1,11 +1,37 @@
 #include "FileReader.h"
 
+#include "Exception.h"
+
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+QString Reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What a file that is no regular file is, as the user would name it.
+QString Kind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a special file");
+}
+
+} // namespace
 
 TFileReader::~TFileReader()
 {
@@ -19,32 +45,46 @@ bool TFileReader::Open(const QString &fileName)
         return false;
     const QByteArray path = QFile::encodeName(fileName);
     int handle;
+    // Non-blocking, so that a named pipe without a writer does not hold the
+    // open; it is refused below anyway.
     do
-        handle = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        handle = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     while (handle < 0 && errno == EINTR);
-    if (handle < 0)
-        return false;
-    struct stat info;
-    if (::fstat(handle, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(handle);
-        return false;
+    if (handle < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return false;
+        throw EInOutError(QStringLiteral("Cannot open %1: %2.").arg(fileName, Reason(error)));
     }
+    struct stat info;
+    if (::fstat(handle, &info) != 0) {
+        const int error = errno;
+        ::close(handle);
+        throw EInOutError(QStringLiteral("Cannot open %1: %2.").arg(fileName, Reason(error)));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(handle);
+        throw EInOutError(QStringLiteral("Cannot read %1: it is %2, not a regular file.")
+                              .arg(fileName, Kind(info.st_mode)));
+    }
+    // Reads of a regular file never wait anyway; the flag goes for clarity.
+    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
     FHandle = handle;
-    FRegular = S_ISREG(info.st_mode);
-    FSize = FRegular ? int64_t(info.st_size) : 0;
+    FSize = int64_t(info.st_size);
+    FFileName = fileName;
     return true;
 }
 
 int64_t TFileReader::Read(char *buffer, int64_t count)
 {
     if (FHandle < 0)
-        return -1;
+        throw EInOutError(QStringLiteral("Cannot read: no file is open."));
     for (;;) {
         const ssize_t got = ::read(FHandle, buffer, size_t(count));
         if (got >= 0)
             return got;
         if (errno != EINTR)
-            return -1;
+            throw EInOutError(QStringLiteral("Cannot read %1: %2.").arg(FFileName, Reason(errno)));
     }
 }
 
@@ -55,5 +95,5 @@ void TFileReader::Close()
         FHandle = -1;
     }
     FSize = 0;
-    FRegular = false;
+    FFileName.clear();
 }

@@ -13,14 +13,15 @@ public:
     TFileReader(const TFileReader &) = delete;
     TFileReader &operator=(const TFileReader &) = delete;
 
-    // Opens a regular file for reading; false when it is missing, a
-    // directory or unreadable.
+    // Opens a regular file for reading; false when it does not exist.
+    // Anything else that is not a readable regular file (a folder, a named
+    // pipe, a device, a socket, no permission) throws EInOutError naming the
+    // file and the reason, without waiting for a pipe's writer.
     bool Open(const QString &fileName);
-    // Length in bytes, taken when the file was opened (0 for a device or
-    // pipe, whose length is not known).
+    // Length in bytes, taken when the file was opened.
     int64_t Size() const { return FSize; }
-    bool IsRegular() const { return FRegular; }
-    // Reads up to count bytes; 0 at the end of the file, -1 on a read error.
+    // Reads up to count bytes; 0 at the end of the file. Throws EInOutError
+    // on a read error.
     int64_t Read(char *buffer, int64_t count);
     void Close();
     bool IsOpen() const { return FHandle >= 0; }
@@ -28,5 +29,5 @@ public:
 private:
     int FHandle = -1;
     int64_t FSize = 0;
-    bool FRegular = false;
+    QString FFileName;
 };

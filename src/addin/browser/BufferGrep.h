@@ -1,7 +1,9 @@
 // Line scanner for Pascal sources: reports every line on which one of a list
 // of words stands as a separate word, from a start word's line on, up to an
 // end word's line. Knows no Pascal beyond these word tests; reads the file as
-// saved on disk.
+// saved on disk. Its parts: BlockSift (finds line ends and the places a word
+// may start), LineMatcher (the exact tests of one line), and here the loop
+// that streams the file through one buffer.
 #pragma once
 
 #include <QString>
@@ -31,11 +33,10 @@ struct TProgressStep {
     // The value of the next line.
     int64_t Next()
     {
-        Value += Step;
-        Rest += RestStep;
-        const int64_t carry = Rest >= Scale ? 1 : 0; // no branch: it goes either way
-        Value += carry;
-        Rest -= Scale & -carry;
+        const int64_t rest = Rest + RestStep;
+        const int64_t carry = rest >= Scale ? 1 : 0; // no branch: it goes either way
+        Rest = rest - (Scale & -carry);
+        Value += Step + carry;
         return Value;
     }
 };
@@ -90,7 +91,9 @@ public:
     // Calls FOnProgress with lineNo * 100 / FScale.
     virtual void DoProgress(TBufferGrep *sender, int32_t lineNo);
     // Scans FFileName once. Never throws: any failure, including one raised
-    // by a handler, ends the scan quietly.
+    // by a handler, ends the scan quietly. A missing file is no failure. A
+    // scan started from a handler of a running one (same thread) does
+    // nothing: the two would share the thread's buffers.
     virtual void Search();
     void DoFound(void *listBox, const QString &word, int32_t &lineNo, const QString &text);
 
@@ -108,33 +111,38 @@ public:
     // Opaque target handed back to FOnFound; never dereferenced here.
     void *FListBox = nullptr;
 
-    // The file streams through one buffer of this many bytes; a line longer
-    // than the buffer is scanned in pieces, and the text handed to FOnFound
-    // for it is its first BufferSize() bytes.
+    // The file streams through one buffer of this many bytes (at least twice
+    // the longest word); a line longer than the buffer is scanned in pieces,
+    // and the text handed to FOnFound for it is the buffer's first fill.
     static constexpr int DefaultBufferSize = 256 * 1024;
     void SetBufferSize(int bytes);
     int BufferSize() const { return FBufferSize; }
 
+    // Why the last Search stopped short, for the user: a file that exists
+    // but cannot be read as a regular file, a read error, or more lines than
+    // the 32-bit line numbers count. Empty when it ran to its end.
+    const QString &FailureText() const { return FFailure; }
+
 private:
-    // lineNo * 100 / FScale, held to 32 bits.
+    // lineNo * 100 / FScale, held to 32 bits; stepped from the last value
+    // when lineNo follows the last line.
     int32_t ProgressValue(int32_t lineNo);
+    int32_t StartProgress(int32_t lineNo);
 
     int FBufferSize = DefaultBufferSize;
-    // DoProgress's last line and value.
-    int32_t FProgressLine = -1;
+    QString FFailure;
+    // The line after DoProgress's last one, and its stepping.
+    int64_t FNextProgressLine = -1;
     TProgressStep FProgress;
 };
-
-// The browser's settings for a scanner: routine headings from the
-// "implementation" line on.
-void ConfigureEntitySearch(TBufferGrep &grep);
-
-// Heading name extraction: true when the text is a routine heading; name
-// receives the routine's name (possibly empty, end not trimmed).
-bool ExtractEntityName(const QString &text, QString &name);
 
 namespace BufferGrepTesting {
 // Caps the vector unit the scanner sifts with: 0 plain, 1 SSE2, 2 AVX2,
 // 3 AVX-512; -1 the best the processor has.
 void UseVectorUnit(int unit);
+// Whether this processor has that unit.
+bool HasVectorUnit(int unit);
+// Scans started after this count their lines on from `lines` instead of 0,
+// so that the end of the line numbers is reached without such a file.
+void CountLinesFrom(int32_t lines);
 }

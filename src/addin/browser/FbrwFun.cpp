@@ -1,8 +1,10 @@
+// The browser window and its tab pages: building the form, the commands,
+// and taking in what the scans post. Longer than most files here because the
+// form is built component by component in code, as its design names them.
 #include "FbrwFun.h"
 
+#include "core/CommandEdge.h"
 #include "core/Logo.h"
-
-#include "core/QuorbelExpert.h"
 
 #include "Dialogs.h"
 #include "Exception.h"
@@ -28,15 +30,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <chrono>
 
 namespace {
 
 const QString PascalExt = QStringLiteral(".PAS");
-
-// Ends a scan whose results nobody wants any more; the scanner takes any
-// handler error as the end of its scan.
-struct TScanStopped {};
 
 // A list line: the routine's name, ordered alphabetically without regard to
 // case.
@@ -52,72 +49,6 @@ public:
     }
 };
 
-// The worker side of one scan: turns hits into routines and hands them to
-// the window in batches, with the progress, through the mailbox. It touches
-// nothing of the window's but the mailbox.
-class TScanFeed {
-public:
-    TScanFeed(TScanMailbox *mail, std::shared_ptr<TScanToken> token)
-        : FMail(mail), FToken(std::move(token)), FLastSent(Clock::now())
-    {
-    }
-
-    // Hit handler.
-    void Found(const QString &text, int32_t line)
-    {
-        if (FToken->Cancelled.load(std::memory_order_relaxed))
-            throw TScanStopped();
-        QString name;
-        if (!ExtractEntityName(text, name))
-            return;
-        if (std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() > 32; }))
-            return; // nothing but blanks: no routine
-        FBatch.push_back({std::move(name), line});
-        if (FBatch.size() >= BatchSize || Clock::now() - FLastSent > BatchAge)
-            SendBatch();
-    }
-
-    // Progress handler: the value held to the bar's range, sent when it
-    // changes. Also where a cancelled scan stops, at the next line.
-    void Progress(int32_t value)
-    {
-        if (FToken->Cancelled.load(std::memory_order_relaxed))
-            throw TScanStopped();
-        value = std::clamp(value, 0, 100);
-        if (value == FShown)
-            return;
-        FShown = value;
-        FMail->Post({TScanMailbox::TMessage::Progress, FToken, {}, value});
-    }
-
-    // The scan has returned.
-    void Finish()
-    {
-        SendBatch();
-        FMail->Post({TScanMailbox::TMessage::Ended, FToken, {}, 0});
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    static constexpr size_t BatchSize = 256;
-    static constexpr std::chrono::milliseconds BatchAge{40};
-
-    void SendBatch()
-    {
-        FLastSent = Clock::now();
-        if (FBatch.empty())
-            return;
-        FMail->Post({TScanMailbox::TMessage::Entities, FToken, std::move(FBatch), 0});
-        FBatch.clear();
-    }
-
-    TScanMailbox *FMail;
-    std::shared_ptr<TScanToken> FToken;
-    std::vector<TEntity> FBatch;
-    Clock::time_point FLastSent;
-    int32_t FShown = -1;
-};
-
 bool Inside(const QWidget *w, const QWidget *ancestor)
 {
     for (; w; w = w->parentWidget())
@@ -127,26 +58,6 @@ bool Inside(const QWidget *w, const QWidget *ancestor)
 }
 
 } // namespace
-
-// ------------------------------------------------------------------ mailbox
-
-void TScanMailbox::Post(TMessage message)
-{
-    bool wake;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        wake = FMessages.empty();
-        FMessages.push_back(std::move(message));
-    }
-    if (wake)
-        QMetaObject::invokeMethod(FReceiver, "DrainMailbox", Qt::QueuedConnection);
-}
-
-std::vector<TScanMailbox::TMessage> TScanMailbox::Take()
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    return std::exchange(FMessages, {});
-}
 
 // ------------------------------------------------------------------- tab sheet
 
@@ -161,10 +72,7 @@ TMiTabSheet::TMiTabSheet(QTabWidget *pageControl) : QWidget(pageControl), FPageC
     palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
     ListBox->setPalette(palette);
     ListBox->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListBox, &QListWidget::itemDoubleClicked, this, [this] {
-        if (FOnDblClick)
-            FOnDblClick();
-    });
+    ListBox->viewport()->installEventFilter(this);
     connect(ListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         if (FPopup)
             FPopup->popup(ListBox->viewport()->mapToGlobal(at));
@@ -179,6 +87,22 @@ TMiTabSheet::~TMiTabSheet()
 {
     if (FToken)
         FToken->Cancelled = true;
+}
+
+bool TMiTabSheet::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListBox->viewport()) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            if (FOnDblClick)
+                FOnDblClick();
+            return true;
+        }
+        // A click below the last line leaves the selection as it is.
+        if (event->type() == QEvent::MouseButtonPress
+            && !ListBox->itemAt(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMiTabSheet::SetEvent(std::function<void()> handler)
@@ -210,46 +134,10 @@ void TMiTabSheet::AddEntities(const std::vector<TEntity> &entities)
         ListBox->addItem(new TEntityItem(e.Name, e.Line));
 }
 
-// --------------------------------------------------------------- search thread
-
-TSearchThread::TSearchThread() : FGrep(std::make_unique<TBufferGrep>())
-{
-    setAutoDelete(true);
-}
-
-TSearchThread::~TSearchThread() = default;
-
-namespace {
-// One for all scans: a mutex inside the job could not cover the job's own
-// creation.
-std::mutex HandOff;
-} // namespace
-
-void TSearchThread::Publish()
-{
-    // Whatever was set before this unlock is seen by the worker after its
-    // lock, without relying on how the pool hands the job over.
-    std::lock_guard<std::mutex> lock(HandOff);
-}
-
-void TSearchThread::run()
-{
-    {
-        std::lock_guard<std::mutex> lock(HandOff);
-    }
-    ConfigureEntitySearch(*FGrep);
-    FGrep->FOnProgress = FOnProgress;
-    FGrep->FOnFound = FOnFound;
-    FGrep->FFileName = FFileName;
-    FGrep->FListBox = FListBox;
-    FGrep->Search();
-    if (FOnTerminate)
-        FOnTerminate();
-}
-
 // ---------------------------------------------------------------------- window
 
-TFbrwEnt::TFbrwEnt(QWidget *owner) : QWidget(owner, Qt::Window)
+TFbrwEnt::TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dialogs)
+    : QWidget(owner, Qt::Window), FServices(services), FDialogs(dialogs)
 {
     setObjectName(QStringLiteral("FbrwEnt"));
     setWindowTitle(LoadStr(1109));
@@ -368,6 +256,11 @@ int TFbrwEnt::MaxParallelScans() const
     return FPool->maxThreadCount();
 }
 
+void TFbrwEnt::WaitForScanThreads()
+{
+    FPool->waitForDone();
+}
+
 QString TFbrwEnt::TabCaption(const QString &fileName)
 {
     QString caption = ExtractFileName(fileName);
@@ -393,18 +286,29 @@ QList<TMiTabSheet *> TFbrwEnt::Tabs() const
 
 // --------------------------------------------------------------- event edges
 
+// The window's boxes at its edges go through Notify, so that a box shown
+// while the window activates does not start the activation again.
+class TFbrwEnt::TEdgeDialogs final : public TDialogService {
+public:
+    explicit TEdgeDialogs(TFbrwEnt &window) : FWindow(window) {}
+    void ShowMessage(const QString &text) override { FWindow.Notify(text, false); }
+    bool AskYesNo(const QString &text) override { return FWindow.FDialogs.AskYesNo(text); }
+    void ShowError(const QString &text) override { FWindow.Notify(text, true); }
+    QString GetOpenFileName(const QString &title, const QString &filter,
+                            const QString &initialDir) override
+    {
+        return FWindow.FDialogs.GetOpenFileName(title, filter, initialDir);
+    }
+
+private:
+    TFbrwEnt &FWindow;
+};
+
 template <typename F>
 void TFbrwEnt::RunEdge(F &&command)
 {
-    try {
-        command();
-    } catch (const EHostAbort &) {
-        // The host showed its message when it raised it; the command just ends.
-    } catch (const Exception &e) {
-        Notify(e.message(), true);
-    } catch (const std::exception &e) {
-        Notify(QString::fromLocal8Bit(e.what()), true);
-    }
+    TEdgeDialogs edge(*this);
+    RunAtEdge(edge, std::forward<F>(command));
 }
 
 void TFbrwEnt::Notify(const QString &text, bool error)
@@ -412,9 +316,9 @@ void TFbrwEnt::Notify(const QString &text, bool error)
     if (FActivating)
         FSkipActivation = true;
     if (error)
-        ShowError(text);
+        FDialogs.ShowError(text);
     else
-        ShowMessage(text);
+        FDialogs.ShowMessage(text);
 }
 
 void TFbrwEnt::showEvent(QShowEvent *event)
@@ -519,7 +423,7 @@ void TFbrwEnt::btnFijoClick()
 
 void TFbrwEnt::Image1Click()
 {
-    ShowAbout(Dialogs());
+    ShowAbout(FDialogs);
 }
 
 void TFbrwEnt::Cerrar1Click()
@@ -566,9 +470,9 @@ void TFbrwEnt::SetActiveTab(TMiTabSheet *tab)
 
 void TFbrwEnt::AddCurrentSource()
 {
-    if (!ToolServices)
+    if (!FServices)
         return;
-    const QString current = ToolServices->GetCurrentFile();
+    const QString current = FServices->GetCurrentFile();
     for (TMiTabSheet *tab : Tabs()) {
         if (tab->FFileName == current) {
             SetActiveTab(tab);
@@ -583,7 +487,7 @@ void TFbrwEnt::AddCurrentSource()
 void TFbrwEnt::ScanCurrentFile(TMiTabSheet *tab)
 {
     SetRefreshEnabled(false);
-    const QString current = ToolServices->GetCurrentFile();
+    const QString current = FServices->GetCurrentFile();
     if (ExtractFileExt(current).toUpper() != PascalExt) {
         Notify(LoadStr(1074), false);
         SetRefreshEnabled(true);
@@ -602,34 +506,25 @@ void TFbrwEnt::StartScan(TMiTabSheet *tab, const QString &fileName)
     if (tab->FToken)
         tab->FToken->Cancelled = true;
     auto token = std::make_shared<TScanToken>();
-    token->Tab = tab;
+    token->Target = tab;
     tab->FToken = token;
 
-    auto feed = std::make_shared<TScanFeed>(&FMailbox, token);
-    auto *thread = new TSearchThread();
-    thread->FOnProgress = [feed](TBufferGrep *, int32_t value) { feed->Progress(value); };
-    thread->FOnFound = [feed](void *, const QString &, int32_t &line, const QString &text) {
-        feed->Found(text, line);
-    };
-    thread->FOnTerminate = [feed] { feed->Finish(); };
-    thread->FListBox = tab->ListBox;
-    thread->FFileName = fileName;
-    thread->Publish();
+    TSearchThread *thread = NewEntityScan(FMailbox, token, fileName, tab->ListBox);
     ++FRunning;
     FPool->start(thread);
 }
 
 bool TFbrwEnt::BringForward(TMiTabSheet *tab)
 {
-    THostRef<TIModuleInterface> module(ToolServices->GetModuleInterface(tab->FFileName));
-    if (tab->FFileName == ToolServices->GetCurrentFile())
+    THostRef<TIModuleInterface> module(FServices->GetModuleInterface(tab->FFileName));
+    if (tab->FFileName == FServices->GetCurrentFile())
         return false;
-    if (ToolServices->IsFileOpen(tab->FFileName)) {
+    if (FServices->IsFileOpen(tab->FFileName)) {
         if (module)
             module->ShowSource();
         return false;
     }
-    if (!ToolServices->OpenFile(tab->FFileName))
+    if (!FServices->OpenFile(tab->FFileName))
         throw Exception(LoadStr(1074));
     return true;
 }
@@ -637,7 +532,7 @@ bool TFbrwEnt::BringForward(TMiTabSheet *tab)
 void TFbrwEnt::Refresh()
 {
     TMiTabSheet *tab = ActiveTab();
-    if (!tab || !ToolServices)
+    if (!tab || !FServices)
         return;
     BringForward(tab);
     ScanCurrentFile(tab);
@@ -646,13 +541,13 @@ void TFbrwEnt::Refresh()
 void TFbrwEnt::Synchronise()
 {
     TMiTabSheet *tab = ActiveTab();
-    if (!tab || !ToolServices)
+    if (!tab || !FServices)
         return;
     const bool opened = BringForward(tab);
     bool saved = false;
     {
         THostRef<TIModuleInterface> module(
-            ToolServices->GetModuleInterface(ToolServices->GetCurrentFile()));
+            FServices->GetModuleInterface(FServices->GetCurrentFile()));
         if (module) {
             THostRef<TIEditorInterface> editor(module->GetEditorInterface());
             if (editor && editor->BufferModified()) {
@@ -668,11 +563,11 @@ void TFbrwEnt::Synchronise()
 
 void TFbrwEnt::LoadAll()
 {
-    if (!ToolServices)
+    if (!FServices)
         return;
-    const int32_t count = ToolServices->GetUnitCount();
+    const int32_t count = FServices->GetUnitCount();
     for (int32_t i = 0; i < count; ++i) {
-        const QString unit = ToolServices->GetUnitName(i);
+        const QString unit = FServices->GetUnitName(i);
         if (ExtractFileExt(unit).toUpper() != PascalExt)
             continue;
         TMiTabSheet *tab = NewTab();
@@ -706,8 +601,7 @@ void TFbrwEnt::Jump()
     if (!btnFijo->isChecked())
         hide();
     FSelLine = line - 1;
-    if (TheExpert)
-        TheExpert->GotoEntityLine();
+    emit EntityChosen(FSelLine);
 }
 
 void TFbrwEnt::SetRefreshEnabled(bool enabled)
@@ -719,11 +613,12 @@ void TFbrwEnt::SetRefreshEnabled(bool enabled)
 void TFbrwEnt::DrainMailbox()
 {
     for (TScanMailbox::TMessage &m : FMailbox.Take()) {
+        // Results of a scan superseded or deleted since they were posted go.
         const bool live = !m.Token->Cancelled.load();
         switch (m.Kind) {
         case TScanMailbox::TMessage::Entities:
             if (live)
-                m.Token->Tab->AddEntities(m.Found);
+                static_cast<TMiTabSheet *>(m.Token->Target)->AddEntities(m.Found);
             break;
         case TScanMailbox::TMessage::Progress:
             if (live)
@@ -731,6 +626,8 @@ void TFbrwEnt::DrainMailbox()
             break;
         case TScanMailbox::TMessage::Ended:
             ScanEnded();
+            if (live && !m.Failure.isEmpty())
+                Notify(m.Failure, true);
             break;
         }
     }

@@ -3,17 +3,16 @@
 // the unit forward in the editor at the routine's heading line.
 #pragma once
 
-#include "BufferGrep.h"
+#include "ScanHandoff.h"
+
+#include "ToolsApi.h"
 
 #include <QListWidget>
-#include <QRunnable>
 #include <QWidget>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class QAction;
@@ -24,44 +23,9 @@ class QProgressBar;
 class QTabWidget;
 class QThreadPool;
 class QToolButton;
+class TDialogService;
 
 class TMiTabSheet;
-
-// A scan's ticket. It is cancelled when its tab goes, when a newer scan of
-// the same tab starts, or when the window goes; what a cancelled scan still
-// sends is dropped, and its scanner stops at the next line.
-struct TScanToken {
-    std::atomic<bool> Cancelled{false};
-    TMiTabSheet *Tab = nullptr; // UI thread only, and only while not cancelled
-};
-
-// A routine found by a scan: its name and heading line (from 1).
-struct TEntity {
-    QString Name;
-    int32_t Line = 0;
-};
-
-// What workers send to the window. Behind a mutex; the first message after
-// the window last looked makes it look again through a queued call, so the
-// window's widgets are only ever touched on its own thread.
-class TScanMailbox {
-public:
-    struct TMessage {
-        enum TKind { Entities, Progress, Ended } Kind;
-        std::shared_ptr<TScanToken> Token;
-        std::vector<TEntity> Found;
-        int32_t Value = 0;
-    };
-
-    explicit TScanMailbox(QObject *receiver) : FReceiver(receiver) {}
-    void Post(TMessage message);
-    std::vector<TMessage> Take();
-
-private:
-    QObject *const FReceiver; // outlives every worker: its owner waits for them
-    std::mutex FLock;
-    std::vector<TMessage> FMessages;
-};
 
 // A tab page: a sorted list of a unit's routines, each line carrying its
 // heading line number (Qt::UserRole).
@@ -88,32 +52,12 @@ public:
     std::shared_ptr<TScanToken> FToken;
 
 private:
+    // A double click anywhere on the list, items or not, is the list's.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
     QTabWidget *FPageControl;
     std::function<void()> FOnDblClick;
     QMenu *FPopup = nullptr;
-};
-
-// One scan of one file, run by the window's pool (created waiting, deleted by
-// the pool when it has run).
-class TSearchThread : public QRunnable {
-public:
-    TSearchThread();
-    ~TSearchThread() override;
-
-    // Makes the fields set on the creating thread visible to the worker; call
-    // before handing the scan to the pool.
-    void Publish();
-    void run() override;
-
-    std::unique_ptr<TBufferGrep> FGrep;
-    TGrepProgressEvent FOnProgress;
-    TGrepFoundEvent FOnFound;
-    // The target list, only handed on: a worker never touches a widget.
-    QListWidget *FListBox = nullptr;
-    QString FFileName;
-    // End-of-thread handler, called on the worker when the scan has returned;
-    // the window's one passes the end on to the window's thread.
-    std::function<void()> FOnTerminate;
 };
 
 class TLogoImage;
@@ -121,10 +65,12 @@ class TLogoImage;
 class TFbrwEnt : public QWidget {
     Q_OBJECT
 public:
-    explicit TFbrwEnt(QWidget *owner = nullptr);
+    // services: the host the browser asks for files and editors (may be
+    // null: no host, no command does anything); dialogs shows its messages.
+    TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dialogs);
     ~TFbrwEnt() override;
 
-    // Line chosen by the last jump, counted from 0; read by GotoEntityLine.
+    // Line chosen by the last jump, counted from 0, as EntityChosen sent it.
     int32_t FSelLine = 0;
 
     QFrame *Panel1;
@@ -164,10 +110,18 @@ public:
     int RunningScans() const { return FRunning; }
     // Scans run at once; the others wait in the pool's queue.
     int MaxParallelScans() const;
+    // Waits until every scan started has returned; what they sent may still
+    // wait in the mailbox until the event loop runs.
+    void WaitForScanThreads();
 
     // The tab caption for a file: its name without the folder, and without
     // the first "." and the three characters after it.
     static QString TabCaption(const QString &fileName);
+
+signals:
+    // A jump has brought the entity's file forward: move the editor to the
+    // entity's line, counted from 0.
+    void EntityChosen(int32_t line);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -175,14 +129,13 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private slots:
-    void DrainMailbox();
-
 private:
+    void DrainMailbox();
     template <typename F>
     void RunEdge(F &&command);
     // A message box (error: the error display) for a command's failure.
     void Notify(const QString &text, bool error);
+    class TEdgeDialogs;
 
     TMiTabSheet *NewTab();
     void SetActiveTab(TMiTabSheet *tab);
@@ -199,7 +152,9 @@ private:
     void ScanEnded();
     void FocusChanged(QWidget *old, QWidget *now);
 
-    TScanMailbox FMailbox{this};
+    TIToolServices *const FServices;
+    TDialogService &FDialogs;
+    TScanMailbox FMailbox{this, [this] { DrainMailbox(); }};
     std::unique_ptr<QThreadPool> FPool;
     int FRunning = 0;
     // Tab changes made by the window itself are no user's tab switch.

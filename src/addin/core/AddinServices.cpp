@@ -7,7 +7,7 @@
 
 TDialogService &TAddinServices::dialogs() const
 {
-    return Dialogs ? *Dialogs : ::Dialogs();
+    return Dialogs ? *Dialogs : CurrentDialogs();
 }
 
 TFileWriter &TAddinServices::writer() const

@@ -68,7 +68,8 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     Ldlg = new TLDBrowse(Application);
     Tdlg = new TFTrace(nullptr);
     Adlg = new TFAyudaW(Application);
-    Fdlg = new TFbrwEnt(Application);
+    Fdlg = new TFbrwEnt(Application, FServices.ToolServices, FServices.dialogs());
+    QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });
     FNotifer = new TMiNotifer(SYS);
     if (FServices.ToolServices)
         FServices.ToolServices->AddNotifier(FNotifer);

@@ -3,6 +3,7 @@
 #include "core/QuorbelExpert.h"
 
 #include "InMemoryHost.h"
+#include "OddUnits.h"
 #include "ScriptedDialogs.h"
 
 #include <QAction>
@@ -71,17 +72,10 @@ std::vector<Shown> Entries(const TMiTabSheet *tab)
     return out;
 }
 
-// The in-memory host as the add-in's tool services, sources on disk in a
-// temporary folder, scripted message boxes.
+// The in-memory host, sources on disk in a temporary folder, scripted
+// message boxes.
 class BrowserBase : public ::testing::Test {
 protected:
-    void SetUp() override { ToolServices = &host; }
-    void TearDown() override
-    {
-        if (ToolServices == &host)
-            ToolServices = nullptr;
-    }
-
     // Writes a unit (CR LF) and returns its path.
     QString Unit(const QString &fileName, const QString &text)
     {
@@ -106,19 +100,19 @@ protected:
     ScriptedDialogs dialogs;
 };
 
-// The window on its own, as the expert creates it.
+// The window on its own.
 class BrowserWindow : public BrowserBase {
 protected:
     void TearDown() override
     {
         delete window.data();
         EXPECT_EQ(host.outstandingReferences(), 0) << host.leakedTags().join(u',').toStdString();
-        BrowserBase::TearDown();
     }
+    // The browser as the expert makes it, on the in-memory host.
     TFbrwEnt &Window()
     {
         if (!window)
-            window = new TFbrwEnt();
+            window = new TFbrwEnt(nullptr, &host, dialogs);
         return *window;
     }
     QPointer<TFbrwEnt> window;
@@ -420,6 +414,82 @@ TEST_F(BrowserWindow, LogoShowsTheAboutMessage)
     EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("message: ") + AboutMessage()});
 }
 
+// A list with Target on line 9 and Other on line 13, idle.
+TEST_F(BrowserWindow, JumpSendsTheChosenLineCountedFromZeroOnTheHostItWasGiven)
+{
+    const QString u1 = OpenUnit(QStringLiteral("Unit1.pas"),
+                                UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("Target")})));
+    TFbrwEnt &w = Window();
+    std::vector<int32_t> chosen;
+    QObject::connect(&w, &TFbrwEnt::EntityChosen, [&](int32_t line) { chosen.push_back(line); });
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), {}));
+    QListWidget *list = w.ActiveTab()->ListBox;
+    list->setCurrentRow(0);
+    const QRect rect = list->visualItemRect(list->currentItem());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    EXPECT_EQ(chosen, std::vector<int32_t>{8});
+    EXPECT_EQ(w.FSelLine, 8);
+    EXPECT_EQ(host.GetCurrentFile(), u1); // brought forward before the signal
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(BrowserWindow, DoubleClickBelowTheEntitiesJumpsToTheSelectedOne)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"),
+             UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
+    TFbrwEnt &w = Window();
+    std::vector<int32_t> chosen;
+    QObject::connect(&w, &TFbrwEnt::EntityChosen, [&](int32_t line) { chosen.push_back(line); });
+    w.btnFijo->click(); // stays open
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    QListWidget *list = w.ActiveTab()->ListBox;
+    const QPoint empty(list->viewport()->width() / 2, list->viewport()->height() - 3);
+    ASSERT_EQ(list->itemAt(empty), nullptr);
+    // Nothing selected: nothing happens.
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, empty);
+    EXPECT_TRUE(chosen.empty());
+    // B selected; the user's clicks below the last line keep it selected.
+    const QRect b = list->visualItemRect(list->item(1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, b.center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, empty);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, empty);
+    EXPECT_EQ(chosen, std::vector<int32_t>{12});
+    // A double click on an entity jumps once, to that one.
+    const QRect a = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, a.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, a.center());
+    EXPECT_EQ(chosen, (std::vector<int32_t>{12, 8}));
+}
+
+TEST_F(BrowserWindow, UnitsThatAreNoRegularFilesAreRefusedWithTheReason)
+{
+    OddUnits odd;
+    ASSERT_TRUE(odd.Make(dir.path()));
+    const QString &fifo = odd.Pipe;
+    const QString &zero = odd.DevZero;
+    const QString &folder = odd.Folder;
+    const QString good = Unit(QStringLiteral("Good.pas"), UnitText(QStringLiteral("Good"), Routines({QStringLiteral("G")})));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), {fifo, zero, folder, good});
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    // The scans run at once: their messages come in any order.
+    QStringList shown = dialogs.log;
+    QStringList expected{QStringLiteral("error: Cannot read %1: it is a device, not a regular file.").arg(zero),
+                         QStringLiteral("error: Cannot read %1: it is a folder, not a regular file.").arg(folder),
+                         QStringLiteral("error: Cannot read %1: it is a named pipe, not a regular file.").arg(fifo)};
+    shown.sort();
+    expected.sort();
+    EXPECT_EQ(shown.join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+    ASSERT_EQ(w.Tabs().size(), 4);
+    EXPECT_EQ(Entries(w.Tabs()[3]), (std::vector<Shown>{{QStringLiteral("G"), 9}}));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(w.Tabs()[i]->ListBox->count(), 0);
+}
+
 // ---------------------------------------------------------------- threads
 
 TEST_F(BrowserWindow, ThreadsRescanBeforeTheLastEndedKeepsOnlyTheNewest)
@@ -435,6 +505,21 @@ TEST_F(BrowserWindow, ThreadsRescanBeforeTheLastEndedKeepsOnlyTheNewest)
     w.btnRefresh->setEnabled(true);
     w.btnRefresh->click();
     EXPECT_EQ(w.RunningScans(), 3);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
+}
+
+TEST_F(BrowserWindow, ThreadsRefreshWhileTheLastResultsWaitToBeTakenListsEachEntityOnce)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"),
+             UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
+    TFbrwEnt &w = Window();
+    w.show();
+    // The scan has posted its routines and its end; none of it is taken yet.
+    w.WaitForScanThreads();
+    EXPECT_EQ(w.ActiveTab()->ListBox->count(), 0);
+    w.btnRefresh->setEnabled(true);
+    w.btnRefresh->click();
     ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
 }

@@ -1,4 +1,8 @@
 #include "browser/BufferGrep.h"
+#include "browser/EntitySearch.h"
+
+#include "OddUnits.h"
+#include "ScanReference.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -7,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -16,19 +21,18 @@ void PrintTo(const QString &s, std::ostream *os)
     *os << '"' << s.toStdString() << '"';
 }
 
-namespace {
-
-struct Hit {
-    QString word;
-    int32_t line;
-    QString text;
-    bool operator==(const Hit &) const = default;
-};
-
+namespace ScanReference {
 void PrintTo(const Hit &h, std::ostream *os)
 {
     *os << h.word.toStdString() << "@" << h.line << " «" << h.text.toStdString() << "»";
 }
+} // namespace ScanReference
+
+namespace {
+
+using ScanReference::Hit;
+using ScanReference::Reference;
+using ScanReference::RefResult;
 
 // Runs a scanner and records what it reports.
 struct Recorder {
@@ -363,81 +367,6 @@ TEST(ScanEntityName, NameComesFromAtMost1024CharactersAfterTheSpace)
 // The streamed scanner against a plain whole-file reading of the same rules,
 // on random sources and with buffers small enough to cut lines and words.
 
-struct RefResult {
-    std::vector<Hit> hits;
-    int lines = 0;
-};
-
-QByteArray Up(QByteArray s)
-{
-    for (char &c : s)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-    return s;
-}
-
-QByteArray Trim(const QByteArray &s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && uchar(s[b]) <= 32)
-        ++b;
-    while (e > b && uchar(s[e - 1]) <= 32)
-        --e;
-    return s.mid(b, e - b);
-}
-
-bool SeparateWord(const QByteArray &line, const QByteArray &word)
-{
-    if (word.isEmpty())
-        return false;
-    const qsizetype p = Up(line).indexOf(word);
-    if (p < 0)
-        return false;
-    const qsizetype after = p + word.size();
-    if (after >= line.size() || line[after] != ' ')
-        return false;
-    return p == 0 || line[p - 1] == ' ';
-}
-
-bool WholeLine(const QByteArray &line, const QByteArray &word)
-{
-    const QByteArray t = Trim(line);
-    return !t.isEmpty() && t == Trim(word);
-}
-
-RefResult Reference(QByteArray data, const QStringList &keywords, const QByteArray &start,
-                    const QByteArray &end)
-{
-    if (const qsizetype z = data.indexOf('\x1a'); z >= 0)
-        data.truncate(z);
-    QList<QByteArray> lines;
-    qsizetype i = 0;
-    while (i < data.size()) {
-        qsizetype e = i;
-        while (e < data.size() && data[e] != '\r' && data[e] != '\n')
-            ++e;
-        lines << data.mid(i, e - i);
-        if (e < data.size() && data[e] == '\r' && e + 1 < data.size() && data[e + 1] == '\n')
-            ++e;
-        i = e + 1;
-    }
-    RefResult r;
-    bool started = start.isEmpty();
-    for (const QByteArray &line : lines) {
-        ++r.lines;
-        if (!end.isEmpty() && (SeparateWord(line, Up(end)) || WholeLine(line, end)))
-            break;
-        if (!(started || SeparateWord(line, Up(start)) || WholeLine(line, start)))
-            continue;
-        started = true;
-        for (const QString &k : keywords)
-            if (SeparateWord(line, k.toLatin1()))
-                r.hits.push_back({k, r.lines, QString::fromLatin1(line)});
-    }
-    return r;
-}
-
 QByteArray RandomSource(QRandomGenerator &rng, int pieces)
 {
     static const char *const vocabulary[] = {
@@ -456,31 +385,25 @@ QByteArray RandomSource(QRandomGenerator &rng, int pieces)
     return out;
 }
 
-// Every vector unit the processor has sifts alike (a lesser one is asked
-// for; where it is missing the best available stands in).
-class ScanVectorUnits : public ScanFile, public ::testing::WithParamInterface<int> {
-protected:
-    void SetUp() override { BufferGrepTesting::UseVectorUnit(GetParam()); }
-    void TearDown() override { BufferGrepTesting::UseVectorUnit(-1); }
-};
+const QStringList HeadingWords = {QStringLiteral("PROCEDURE"), QStringLiteral("FUNCTION"),
+                                  QStringLiteral("CONSTRUCTOR"), QStringLiteral("DESTRUCTOR")};
 
-INSTANTIATE_TEST_SUITE_P(Units, ScanVectorUnits, ::testing::Values(0, 1, 2, 3));
-
-TEST_P(ScanVectorUnits, StreamedScanAgreesWithWholeFileReading)
+// The streamed scanner against the reference on random sources, each with
+// buffers small enough to cut lines and words; returns the scans compared.
+int CompareWithReference(QRandomGenerator &rng, const QStringList &keywords, int rounds,
+                         const std::function<QString(const QByteArray &)> &write)
 {
-    QRandomGenerator rng(20240611 + GetParam());
     const int buffers[] = {1, 5, 16, 31, 64, 65, 100, 257, 4096, 0};
     struct Setup {
         const char *start;
         const char *end;
     } setups[] = {{"implementation", ""}, {"", "end."}, {" implementation", " END "}, {"", ""}};
     int compared = 0;
-    for (int round = 0; round < 32; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         const QByteArray text = RandomSource(rng, 50 + int(rng.bounded(1500)));
         const Setup &s = setups[round % std::size(setups)];
-        const QStringList keywords = {QStringLiteral("PROCEDURE"), QStringLiteral("FUNCTION"),
-                                      QStringLiteral("CONSTRUCTOR"), QStringLiteral("DESTRUCTOR")};
         const RefResult want = Reference(text, keywords, s.start, s.end);
+        const QString file = write(text);
         for (int buffer : buffers) {
             TBufferGrep grep;
             grep.FKeywords = keywords;
@@ -488,11 +411,13 @@ TEST_P(ScanVectorUnits, StreamedScanAgreesWithWholeFileReading)
             grep.FEndWord = QString::fromLatin1(s.end);
             if (buffer)
                 grep.SetBufferSize(buffer);
-            grep.FFileName = write(text);
+            grep.FFileName = file;
             Recorder got;
             got.attach(grep);
             grep.Search();
-            ASSERT_EQ(got.hits.size(), want.hits.size()) << "round " << round << " buffer " << buffer;
+            EXPECT_EQ(got.hits.size(), want.hits.size()) << "round " << round << " buffer " << buffer;
+            if (got.hits.size() != want.hits.size())
+                return compared;
             for (size_t h = 0; h < want.hits.size(); ++h) {
                 EXPECT_EQ(got.hits[h].word, want.hits[h].word);
                 EXPECT_EQ(got.hits[h].line, want.hits[h].line);
@@ -508,7 +433,130 @@ TEST_P(ScanVectorUnits, StreamedScanAgreesWithWholeFileReading)
             ++compared;
         }
     }
-    EXPECT_EQ(compared, 320);
+    return compared;
+}
+
+// Each vector kernel sifts as the reference reads; a kernel this processor
+// lacks is not run (the scanner would stand a lesser one in).
+class ScanVectorUnits : public ScanFile, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override
+    {
+        static const char *const names[] = {"plain", "SSE2", "AVX2", "AVX-512"};
+        if (!BufferGrepTesting::HasVectorUnit(GetParam()))
+            GTEST_SKIP() << "this processor has no " << names[GetParam()] << " kernel to test";
+        BufferGrepTesting::UseVectorUnit(GetParam());
+    }
+    void TearDown() override { BufferGrepTesting::UseVectorUnit(-1); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Units, ScanVectorUnits, ::testing::Values(0, 1, 2, 3));
+
+TEST_P(ScanVectorUnits, StreamedScanAgreesWithWholeFileReading)
+{
+    QRandomGenerator rng(20240611 + GetParam());
+    EXPECT_EQ(CompareWithReference(rng, HeadingWords, 32, [this](const QByteArray &b) { return write(b); }),
+              320);
+}
+
+TEST_F(ScanFile, MoreWordsThanTheVectorKernelsHoldAgreeWithWholeFileReading)
+{
+    // Ten words with distinct sifter keys: the plain kernel takes them.
+    const QStringList words = HeadingWords
+        + QStringList{QStringLiteral("SETFUNCTION"), QStringLiteral("PE"), QStringLiteral("FN"),
+                      QStringLiteral("E"), QStringLiteral("END"), QStringLiteral("PROCEDUR")};
+    QRandomGenerator rng(77);
+    EXPECT_EQ(CompareWithReference(rng, words, 8, [this](const QByteArray &b) { return write(b); }), 80);
+}
+
+// ------------------------------------------------------------------------
+// Files that are no regular files, and the end of the line numbers.
+
+TEST_F(ScanFile, ScanRefusesWhatIsNoRegularFileAndSaysWhy)
+{
+    OddUnits odd;
+    ASSERT_TRUE(odd.Make(dir.path()));
+    const QString &folder = odd.Folder;
+    const std::pair<QString, const char *> cases[] = {
+        {odd.Pipe, "a named pipe"}, {odd.DevZero, "a device"}, {odd.Folder, "a folder"}};
+    for (const auto &[path, kind] : cases) {
+        TBufferGrep grep;
+        ConfigureEntitySearch(grep);
+        Recorder r;
+        r.attach(grep);
+        grep.FFileName = path;
+        grep.Search(); // a pipe without a writer must not hold it
+        EXPECT_TRUE(r.hits.empty()) << kind;
+        EXPECT_TRUE(r.progress.empty()) << kind;
+        EXPECT_TRUE(grep.FailureText().contains(path)) << grep.FailureText().toStdString();
+        EXPECT_TRUE(grep.FailureText().contains(QLatin1String(kind))) << grep.FailureText().toStdString();
+    }
+    // A missing file is no failure; a later good scan clears the last one.
+    TBufferGrep grep;
+    ConfigureEntitySearch(grep);
+    grep.FFileName = folder;
+    grep.Search();
+    grep.FFileName = dir.path() + QStringLiteral("/missing.pas");
+    grep.Search();
+    EXPECT_TRUE(grep.FailureText().isEmpty());
+}
+
+// The counter starts just short of the last 32-bit line number.
+class ScanLineLimit : public ScanFile {
+protected:
+    void TearDown() override { BufferGrepTesting::CountLinesFrom(0); }
+};
+
+TEST_F(ScanLineLimit, ScanStopsAtTheLastLineNumberNeverGoingNegative)
+{
+    BufferGrepTesting::CountLinesFrom(INT32_MAX - 3);
+    QByteArray text;
+    for (int i = 0; i < 8; ++i)
+        text += "procedure P;\n";
+    TBufferGrep grep;
+    grep.FKeywords = HeadingWords;
+    grep.FFileName = write(text);
+    Recorder r;
+    r.attach(grep);
+    grep.Search();
+    EXPECT_EQ(lines(r), (std::vector<int32_t>{INT32_MAX - 2, INT32_MAX - 1, INT32_MAX}));
+    EXPECT_EQ(r.progress.size(), 3u);
+    EXPECT_TRUE(grep.FailureText().contains(QStringLiteral("2147483647"))) << grep.FailureText().toStdString();
+
+    // Through the batched count of plain lines too.
+    QByteArray plain(4096, '\n');
+    plain += "procedure P;\n";
+    Recorder p;
+    grep.FFileName = write(plain, QStringLiteral("plain.pas"));
+    p.attach(grep);
+    grep.Search();
+    EXPECT_TRUE(p.hits.empty());
+    EXPECT_EQ(p.progress.size(), 3u);
+    EXPECT_FALSE(grep.FailureText().isEmpty());
+}
+
+TEST_F(ScanFile, ScanStartedFromAHandlerIsRefusedAndTheOuterOneGoesOn)
+{
+    const QString inner = write("implementation\nprocedure Inner;\n", QStringLiteral("inner.pas"));
+    TBufferGrep outer;
+    ConfigureEntitySearch(outer);
+    outer.FFileName = write("implementation\nprocedure A;\nprocedure B;\n");
+    std::vector<int32_t> outerLines;
+    size_t innerHits = 0;
+    outer.FOnFound = [&](void *, const QString &, int32_t &line, const QString &) {
+        outerLines.push_back(line);
+        TBufferGrep nested;
+        ConfigureEntitySearch(nested);
+        nested.FFileName = inner;
+        nested.FOnFound = [&](void *, const QString &, int32_t &, const QString &) { ++innerHits; };
+        nested.Search();
+    };
+    outer.Search();
+    EXPECT_EQ(outerLines, (std::vector<int32_t>{2, 3}));
+    EXPECT_EQ(innerHits, 0u);
+    // Once the outer scan has ended the thread scans again.
+    const Recorder again = scan("implementation\nprocedure C;\n");
+    EXPECT_EQ(lines(again), std::vector<int32_t>{2});
 }
 
 } // namespace
