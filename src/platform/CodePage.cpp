@@ -1,6 +1,7 @@
 #include "CodePage.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -19,17 +20,21 @@ char16_t decode(unsigned char b)
     return b;
 }
 
-// The byte of c, or -1 when Windows-1252 has none.
+// The highest character 0x80..0x9F stand for (U+2122).
+constexpr char16_t HighestMapped = 0x2122;
+
+// The byte of c, or -1 when Windows-1252 has none; a table, as every
+// character of every text passes here.
 int encode(char16_t c)
 {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return c;
-    for (int i = 0; i < 32; ++i)
-        if (High[i] == c)
-            return 0x80 + i;
-    if (c >= 0x80 && c < 0xA0 && High[c - 0x80] == 0)
-        return c;
-    return -1;
+    static const auto table = [] {
+        std::array<short, HighestMapped + 1> t;
+        t.fill(-1);
+        for (int b = 0; b < 0x100; ++b)
+            t[decode(static_cast<unsigned char>(b))] = short(b);
+        return t;
+    }();
+    return c <= HighestMapped ? table[c] : -1;
 }
 
 // Length of the valid UTF-8 sequence at p (1 for ASCII), or 0 when invalid.
