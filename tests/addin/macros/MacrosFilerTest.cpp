@@ -8,13 +8,13 @@
 #include "Registry.h"
 #include "SafeFile.h"
 #include "TestServices.h"
+#include "UnreadableEntries.h"
 #include "ScriptedDialogs.h"
 
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -207,23 +207,10 @@ TEST_F(MacrosFilerTest, EveryHighByteSurvivesAnInPlaceChange)
 // run everywhere.
 TEST_F(MacrosFilerTest, FileThatCannotBeReadIsNeverReplaced)
 {
-    struct Case {
-        const char *name;
-        std::function<void(const QString &)> make;
-    };
-    const std::vector<Case> cases = {
-        {"pipe", [](const QString &p) { ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0600), 0); }},
-        {"directory", [](const QString &p) { ASSERT_TRUE(QDir().mkdir(p)); }},
-        {"too large", [](const QString &p) {
-             QFile file(p);
-             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-             ASSERT_TRUE(file.resize((qint64(64) << 20) + 1));
-         }},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        c.make(DatPath());
-        const QFileInfo before(DatPath());
+    for (const TUnreadableEntry &entry : UnreadableEntries()) {
+        SCOPED_TRACE(entry.name);
+        ASSERT_TRUE(entry.make(DatPath()));
+        const QString before = EntryState(DatPath());
         TMacrosFiler store(TestServices());
         try {
             store.Load();
@@ -242,12 +229,8 @@ TEST_F(MacrosFilerTest, FileThatCannotBeReadIsNeverReplaced)
             QStringLiteral("error: Cannot write %1: the macros stored there could not be read")
                 .arg(DatPath())))
             << dialogs.log[0].toStdString();
-        const QFileInfo after(DatPath());
-        EXPECT_EQ(after.isDir(), before.isDir());
-        EXPECT_EQ(after.isFile(), before.isFile());
-        EXPECT_EQ(after.size(), before.size());
-        QFile::remove(DatPath());
-        QDir().rmdir(DatPath());
+        EXPECT_EQ(EntryState(DatPath()), before);
+        RemoveEntry(DatPath());
     }
 }
 

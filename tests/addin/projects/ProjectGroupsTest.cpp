@@ -2,6 +2,7 @@
 
 #include "SafeFile.h"
 #include "TestServices.h"
+#include "UnreadableEntries.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -318,23 +318,10 @@ TEST_F(ProjGroupsFile, FailedSaveKeepsTheOldFileWhole)
 // and the large file if nothing stopped it.
 TEST_F(ProjGroupsFile, UnreadableFileIsNotReplaced)
 {
-    struct Case {
-        const char *name;
-        std::function<void(const QString &)> make;
-    };
-    const std::vector<Case> cases = {
-        {"pipe", [](const QString &p) { ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0600), 0); }},
-        {"directory", [](const QString &p) { ASSERT_TRUE(QDir().mkdir(p)); }},
-        {"too large", [](const QString &p) {
-             QFile file(p);
-             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-             ASSERT_TRUE(file.resize((qint64(64) << 20) + 1));
-         }},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        c.make(path());
-        const QFileInfo before(path());
+    for (const TUnreadableEntry &entry : UnreadableEntries()) {
+        SCOPED_TRACE(entry.name);
+        ASSERT_TRUE(entry.make(path()));
+        const QString before = EntryState(path());
         TProjectGroups groups;
         EXPECT_THROW(groups.LoadFromFile(path()), EInOutError);
         groups.AddRoot(QStringLiteral("New"));
@@ -348,12 +335,8 @@ TEST_F(ProjGroupsFile, UnreadableFileIsNotReplaced)
                 << e.message().toStdString();
         }
         EXPECT_EQ(SharedTestWriter().writes, writes);
-        const QFileInfo after(path());
-        EXPECT_EQ(after.isDir(), before.isDir());
-        EXPECT_EQ(after.isFile(), before.isFile());
-        EXPECT_EQ(after.size(), before.size());
-        QFile::remove(path());
-        QDir().rmdir(path());
+        EXPECT_EQ(EntryState(path()), before);
+        RemoveEntry(path());
     }
 }
 
