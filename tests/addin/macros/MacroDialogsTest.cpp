@@ -343,22 +343,6 @@ TEST_F(MacroDialogsTest, EditKeepsEveryCharacterTheUserDidNotTouch)
     EXPECT_EQ(ReadDat(), Record(title, "a\xA0" "b\ncX\r\nY\rd\r\ne\xA0") + Three);
 }
 
-TEST_F(MacroDialogsTest, EditorKeepsTheBodyAcrossItsOwnLineEnds)
-{
-    TFEditMacro editor;
-    const QString body = QStringLiteral("1\n2\r3\r\n\u00a04\r\n\r\n");
-    editor.SetMemoText(body);
-    EXPECT_EQ(editor.Memo1->toPlainText(), QStringLiteral("1\n2\n3\n 4\n\n"));
-    EXPECT_EQ(editor.MemoText(), body);
-    // Deleting the first character keeps the rest.
-    QTextCursor cursor(editor.Memo1->document());
-    cursor.deleteChar();
-    EXPECT_EQ(editor.MemoText(), body.mid(1));
-    // Everything replaced: the editor's text, with CR LF line ends.
-    editor.Memo1->setPlainText(QStringLiteral("x\ny"));
-    EXPECT_EQ(editor.MemoText(), QStringLiteral("x\r\ny"));
-}
-
 TEST_F(MacroDialogsTest, LogoShowsTheAboutMessage)
 {
     WriteDat(QByteArray());

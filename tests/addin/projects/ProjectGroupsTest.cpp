@@ -197,14 +197,6 @@ TEST(ProjGroupsFormat, TextOutsideTheCodePageMakesTheFileUtf8)
     EXPECT_EQ(again.WriteText(), bytes);
 }
 
-// A label that fits the code page but whose bytes would pass as UTF-8.
-TEST(ProjGroupsFormat, LookalikeLabelReadsBackAsWritten)
-{
-    TProjectGroups groups;
-    groups.AddRoot(QString::fromUtf8("Ã©"));
-    EXPECT_EQ(Shape(Read(groups.WriteText())), QString::fromUtf8("Ã©[]"));
-}
-
 TEST(ProjGroupsFormat, EveryHighByteComesBackAsItself)
 {
     QByteArray high;
