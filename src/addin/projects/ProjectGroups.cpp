@@ -3,7 +3,6 @@
 #include "CodePage.h"
 #include "SafeFile.h"
 
-
 namespace {
 
 // Far above any real file of groups; a bigger file is refused, not read.
