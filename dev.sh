@@ -4,6 +4,7 @@
 #   ./dev.sh run [ARGS]   install what is missing, build, start quorbel-ide on the demo
 #   ./dev.sh tsan         build with ThreadSanitizer and run the threaded tests
 #   ./dev.sh bench        build and run the programs under bench/
+#   ./dev.sh fuzz [TARGET|all] [SECONDS]   build tests/fuzz with clang and run each target
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -56,6 +57,43 @@ case "$cmd" in
     install_packages
     build "$BUILD"
     for b in "$BUILD"/bin/bench_*; do echo "== $(basename "$b")"; "$b"; done
+    ;;
+  fuzz)
+    PACKAGES+=(clang libclang-rt-14-dev) # the compiler and libFuzzer's runtime
+    install_packages
+    which=${1:-all}
+    seconds=${2:-10}
+    targets=()
+    if [ "$which" = all ]; then
+      for f in "$ROOT"/tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
+    else
+      targets=("$which")
+    fi
+    FUZZ_BUILD=$ROOT/build-fuzz
+    CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DQUORBEL_FUZZ=ON >/dev/null
+    cmake --build "$FUZZ_BUILD" -j "$(nproc)" -t "${targets[@]}"
+    mkdir -p "$FUZZ_BUILD/findings"
+    failed=()
+    for t in "${targets[@]}"; do
+      # A copy: the run adds what it finds to the corpus it is given.
+      work=$(mktemp -d)
+      if [ -d "$ROOT/tests/fuzz/corpus/$t" ]; then cp -r "$ROOT/tests/fuzz/corpus/$t/." "$work/"; fi
+      echo "== $t for ${seconds}s"
+      # A small quarantine and short allocation stacks: with the defaults, ASan's
+      # own bookkeeping takes a long run past libFuzzer's 2 GB memory limit.
+      if ! (cd "$work" && QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+            ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=5} \
+            "$FUZZ_BUILD/bin/$t" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$FUZZ_BUILD/findings/$t-" "$work"); then
+        failed+=("$t")
+      fi
+      rm -rf "$work"
+    done
+    if ((${#failed[@]})); then
+      echo "Findings in: ${failed[*]} (inputs under $FUZZ_BUILD/findings)" >&2
+      exit 1
+    fi
     ;;
   run)
     install_packages

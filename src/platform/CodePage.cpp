@@ -1,5 +1,8 @@
 #include "CodePage.h"
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 // 0x80..0x9F of Windows-1252; 0 marks the five unassigned bytes, read as C1 controls.
@@ -17,16 +20,55 @@ char16_t decode(unsigned char b)
     return b;
 }
 
-char encode(char16_t c)
+// The highest character 0x80..0x9F stand for (U+2122).
+constexpr char16_t HighestMapped = 0x2122;
+
+// The byte of c, or -1 when Windows-1252 has none; a table, as every
+// character of every text passes here.
+int encode(char16_t c)
 {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return char(c);
-    for (int i = 0; i < 32; ++i)
-        if (High[i] == c)
-            return char(0x80 + i);
-    if (c >= 0x80 && c < 0xA0 && High[c - 0x80] == 0)
-        return char(c);
-    return '?';
+    static const auto table = [] {
+        std::array<short, HighestMapped + 1> t;
+        t.fill(-1);
+        for (int b = 0; b < 0x100; ++b)
+            t[decode(static_cast<unsigned char>(b))] = short(b);
+        return t;
+    }();
+    return c <= HighestMapped ? table[c] : -1;
+}
+
+// Length of the valid UTF-8 sequence at p (1 for ASCII), or 0 when invalid.
+int Utf8Sequence(const unsigned char *p, qsizetype left)
+{
+    const unsigned char b = p[0];
+    if (b < 0x80)
+        return 1;
+    int length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        if (b == 0xE0)
+            low = 0xA0; // overlong
+        else if (b == 0xED)
+            high = 0x9F; // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        if (b == 0xF0)
+            low = 0x90; // overlong
+        else if (b == 0xF4)
+            high = 0x8F; // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (left < length || p[1] < low || p[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 0;
+    return length;
 }
 
 } // namespace
@@ -34,8 +76,10 @@ char encode(char16_t c)
 QByteArray ToAnsi(const QString &text)
 {
     QByteArray out(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        out[i] = encode(text.at(i).unicode());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int b = encode(text.at(i).unicode());
+        out[i] = b < 0 ? '?' : char(b);
+    }
     return out;
 }
 
@@ -51,4 +95,77 @@ QString FromAnsi(const char *bytes, qsizetype size)
 QString FromAnsi(const QByteArray &bytes)
 {
     return FromAnsi(bytes.constData(), bytes.size());
+}
+
+bool FitsAnsi(const QString &text)
+{
+    for (const QChar c : text)
+        if (encode(c.unicode()) < 0)
+            return false;
+    return true;
+}
+
+bool IsUtf8Text(const char *bytes, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes);
+    bool wide = false;
+    for (qsizetype i = 0; i < size;) {
+        const int length = Utf8Sequence(p + i, size - i);
+        if (length == 0)
+            return false;
+        wide = wide || length > 1;
+        i += length;
+    }
+    return wide;
+}
+
+QByteArray EncodeText(const QString &text)
+{
+    if (FitsAnsi(text)) {
+        QByteArray ansi = ToAnsi(text);
+        if (!IsUtf8Text(ansi.constData(), ansi.size()))
+            return ansi;
+    }
+    return text.toUtf8();
+}
+
+QByteArray EncodeText(const QString &text, qsizetype maxBytes)
+{
+    QByteArray whole = EncodeText(text);
+    if (whole.size() <= maxBytes)
+        return whole;
+    // The longest prefix wins; in Windows-1252 a character is one byte, so
+    // no prefix longer than maxBytes characters can fit.
+    qsizetype room = std::min(text.size(), maxBytes);
+    if (room > 0 && text.at(room - 1).isHighSurrogate())
+        --room;
+    qsizetype fits = 0;
+    while (fits < room && encode(text.at(fits).unicode()) >= 0)
+        ++fits;
+    QByteArray ansi = EncodeText(text.left(fits));
+    if (fits == room && ansi.size() <= maxBytes)
+        return ansi;
+    // Else cut the UTF-8 form at the start of the sequence the limit falls
+    // into; what is left is encoded anew, and never grows.
+    if (!IsUtf8Text(whole.constData(), whole.size()))
+        whole = text.toUtf8();
+    qsizetype cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(whole[cut]) & 0xC0) == 0x80)
+        --cut;
+    const QString part = QString::fromUtf8(whole.constData(), cut);
+    if (ansi.size() <= maxBytes && fits > part.size())
+        return ansi;
+    return EncodeText(part);
+}
+
+QString DecodeText(const char *bytes, qsizetype size)
+{
+    if (IsUtf8Text(bytes, size))
+        return QString::fromUtf8(bytes, size);
+    return FromAnsi(bytes, size);
+}
+
+QString DecodeText(const QByteArray &bytes)
+{
+    return DecodeText(bytes.constData(), bytes.size());
 }

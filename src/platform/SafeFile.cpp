@@ -126,3 +126,9 @@ QByteArray ReadWholeFile(const QString &path, qint64 maxBytes)
     data.truncate(done);
     return data;
 }
+
+bool EntryExists(const QString &path)
+{
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}

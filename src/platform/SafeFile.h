@@ -30,3 +30,7 @@ QByteArray ReadWholeFile(const QString &path, qint64 maxBytes);
 // Returns the descriptor (close it with ::close) and sets size; throws
 // EInOutError with a readable reason for anything else.
 int OpenRegularFile(const QString &path, qint64 &size);
+
+// True when path names any directory entry, a dangling link included:
+// something a write to path would replace.
+bool EntryExists(const QString &path);

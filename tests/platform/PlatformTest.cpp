@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -84,6 +85,92 @@ TEST(CodePage, Windows1252RoundTrip)
     EXPECT_EQ(text, QString::fromUtf8("€“Mañana”é"));
     EXPECT_EQ(ToAnsi(text), bytes);
     EXPECT_EQ(ToAnsi(QString::fromUtf8("日")), QByteArray("?"));
+    EXPECT_EQ(DecodeText(bytes), text);
+    EXPECT_EQ(EncodeText(text), bytes);
+}
+
+// Each high byte alone is no UTF-8, so the data-file rule must give back
+// the same byte for it; the five bytes the code page leaves undefined too.
+TEST(CodePage, EveryHighByteComesBackAsItself)
+{
+    QSet<QChar> seen;
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        const QByteArray one(1, char(b));
+        const QString text = DecodeText(one);
+        ASSERT_EQ(text.size(), 1) << std::hex << b;
+        EXPECT_NE(text, QStringLiteral("?")) << std::hex << b;
+        EXPECT_TRUE(FitsAnsi(text)) << std::hex << b;
+        EXPECT_EQ(EncodeText(text), one) << std::hex << b;
+        EXPECT_EQ(ToAnsi(text), one) << std::hex << b;
+        seen.insert(text.at(0));
+    }
+    EXPECT_EQ(seen.size(), 128);
+    EXPECT_EQ(DecodeText("\xA0"), QString(QChar(0x00A0)));
+    EXPECT_EQ(DecodeText("\x80"), QString(QChar(0x20AC)));
+    EXPECT_EQ(DecodeText("\x9F"), QString(QChar(0x0178)));
+    EXPECT_EQ(DecodeText("\xFF"), QString(QChar(0x00FF)));
+    for (const int undefined : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(DecodeText(QByteArray(1, char(undefined))), QString(QChar(undefined)));
+    // A defined position's C1 control has no byte of its own.
+    EXPECT_FALSE(FitsAnsi(QString(QChar(0x0080))));
+
+    QByteArray all;
+    for (int b = 0; b <= 0xFF; ++b)
+        all += char(b);
+    EXPECT_EQ(EncodeText(DecodeText(all)), all);
+}
+
+TEST(CodePage, TextOutsideTheCodePageIsWrittenAsUtf8)
+{
+    const QString path = QString::fromUtf8("/home/u/Проекты/日本.dpr");
+    EXPECT_FALSE(FitsAnsi(path));
+    EXPECT_EQ(EncodeText(path), path.toUtf8());
+    EXPECT_EQ(DecodeText(path.toUtf8()), path);
+    // One character outside takes the whole text along.
+    const QString mixed = QString::fromUtf8("Café 😀");
+    EXPECT_EQ(EncodeText(mixed), mixed.toUtf8());
+    EXPECT_EQ(DecodeText(EncodeText(mixed)), mixed);
+    // Plain ASCII is the same either way.
+    EXPECT_EQ(EncodeText(QStringLiteral("plain")), QByteArray("plain"));
+}
+
+TEST(CodePage, OnlyStrictUtf8WithAWideCharacterReadsAsUtf8)
+{
+    EXPECT_EQ(DecodeText("\xC3\xA9t\xC3\xA9"), QString::fromUtf8("été"));
+    EXPECT_FALSE(IsUtf8Text("ascii", 5));
+    // Overlong, surrogate, past U+10FFFF, cut short, stray continuation.
+    for (const QByteArray &bad : {QByteArray("\xC0\xAF"), QByteArray("\xED\xA0\x80"),
+                                 QByteArray("\xF4\x90\x80\x80"), QByteArray("a\xE6\x97"),
+                                 QByteArray("\xA9\xC3\xA9")}) {
+        EXPECT_FALSE(IsUtf8Text(bad.constData(), bad.size())) << bad.toHex().toStdString();
+        EXPECT_EQ(DecodeText(bad), FromAnsi(bad)) << bad.toHex().toStdString();
+        EXPECT_EQ(EncodeText(DecodeText(bad)), bad) << bad.toHex().toStdString();
+    }
+    // A text that fits but whose code-page bytes would pass as UTF-8 is
+    // written as UTF-8, or it would read back as something else.
+    const QString lookalike = QString::fromUtf8("Ã©");
+    EXPECT_EQ(ToAnsi(lookalike), QByteArray("\xC3\xA9"));
+    EXPECT_EQ(EncodeText(lookalike), lookalike.toUtf8());
+    EXPECT_EQ(DecodeText(EncodeText(lookalike)), lookalike);
+}
+
+TEST(CodePage, CutsFallBetweenCharacters)
+{
+    EXPECT_EQ(EncodeText(QString::fromUtf8("日本語"), 7), QString::fromUtf8("日本").toUtf8());
+    EXPECT_EQ(EncodeText(QString::fromUtf8("ab😀"), 5), QByteArray("ab"));
+    EXPECT_EQ(EncodeText(QString::fromUtf8("ab😀"), 6), QString::fromUtf8("ab😀").toUtf8());
+    // What is left may fit the code page again: then it is written in it.
+    const QString text = QString(99, QLatin1Char('a')) + QString::fromUtf8("é日");
+    const QByteArray cut = EncodeText(text, 100);
+    EXPECT_EQ(cut, QByteArray(99, 'a') + "\xE9");
+    EXPECT_EQ(EncodeText(QStringLiteral("abcdef"), 3), QByteArray("abc"));
+    // Every cut of a mixed text decodes to a prefix of it.
+    const QString mixed = QString::fromUtf8("Ñandú 日本 Ã© 😀 end");
+    for (int limit = 0; limit <= 40; ++limit) {
+        const QByteArray bytes = EncodeText(mixed, limit);
+        EXPECT_LE(bytes.size(), limit);
+        EXPECT_TRUE(mixed.startsWith(DecodeText(bytes))) << limit;
+    }
 }
 
 TEST(SafeFile, FailedWriteKeepsTheOldFile)

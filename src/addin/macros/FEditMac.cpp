@@ -2,6 +2,8 @@
 
 #include "MacrosFiler.h"
 
+#include "CodePage.h"
+
 #include "core/StringTable.h"
 
 #include <QGroupBox>
@@ -10,6 +12,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocument>
+
+#include <algorithm>
 
 TFEditMacro::TFEditMacro(QWidget *owner) : QDialog(owner)
 {
@@ -59,33 +64,98 @@ TFEditMacro::TFEditMacro(QWidget *owner) : QDialog(owner)
 
 TFEditMacro::~TFEditMacro() = default;
 
+namespace {
+
+// What the user typed as line breaks (Enter, Shift+Enter) in the stored form.
+QString Stored(const QString &raw)
+{
+    QString text;
+    text.reserve(raw.size() + raw.size() / 16);
+    for (const QChar c : raw) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            text += QLatin1String("\r\n");
+        else
+            text += c;
+    }
+    return text;
+}
+
+} // namespace
+
+QString TFEditMacro::MemoRawText() const
+{
+    // Unlike toPlainText, keeps no-break spaces.
+    return Memo1->document()->toRawText();
+}
+
 QString TFEditMacro::MemoText() const
 {
-    QString text = Memo1->toPlainText();
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return text;
+    const QString now = MemoRawText();
+    if (now == FShown)
+        return FBody;
+    // Only the changed stretch comes from the editor; the rest keeps the
+    // body's own characters (lone CR or LF, no-break spaces).
+    const qsizetype most = std::min(now.size(), FShown.size());
+    qsizetype head = 0;
+    while (head < most && now.at(head) == FShown.at(head))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < most - head
+           && now.at(now.size() - 1 - tail) == FShown.at(FShown.size() - 1 - tail))
+        ++tail;
+    const qsizetype from = FStarts[size_t(head)];
+    const qsizetype to = FStarts[size_t(FShown.size() - tail)];
+    return FBody.left(from) + Stored(now.mid(head, now.size() - tail - head)) + FBody.mid(to);
 }
 
 void TFEditMacro::SetMemoText(const QString &text)
 {
-    QString plain = text;
-    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // The editor knows one line break; remember where each shown character
+    // starts in the body.
+    QString plain;
+    plain.reserve(text.size());
+    std::vector<qsizetype> starts;
+    starts.reserve(size_t(text.size()) + 1);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        starts.push_back(i);
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            plain += QLatin1Char('\n');
+        } else {
+            plain += c;
+        }
+    }
+    starts.push_back(text.size());
     Memo1->setPlainText(plain);
+    const QString shown = MemoRawText();
+    if (shown.size() == plain.size()) {
+        FBody = text;
+        FShown = shown;
+        FStarts = std::move(starts);
+    } else {
+        // The editor changed more than line breaks: take its text as typed.
+        FBody.clear();
+        FShown.clear();
+        FStarts = {0};
+    }
+    UpdateCount();
 }
 
 void TFEditMacro::UpdateCount()
 {
-    // Line ends count twice: the stored body separates lines with CR LF.
-    const qsizetype used = MemoText().size();
+    // What the record holds is bytes: line ends take two, a character
+    // outside Windows-1252 up to four (CodePage).
+    const qsizetype used = EncodeText(MemoText()).size();
     const int room = TMacroRec::BodyCapacity;
     if (used > room) {
-        Label2->setText(QStringLiteral("%1/%2 characters: only the first %2 are kept")
+        Label2->setText(QStringLiteral("%1/%2 bytes: only the first %2 are kept")
                             .arg(used)
                             .arg(room));
         Label2->setStyleSheet(QStringLiteral("color: #b00000;"));
     } else {
-        Label2->setText(QStringLiteral("%1/%2 characters").arg(used).arg(room));
+        Label2->setText(QStringLiteral("%1/%2 bytes").arg(used).arg(room));
         Label2->setStyleSheet(QString());
     }
 }

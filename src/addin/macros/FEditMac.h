@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+#include <vector>
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -15,7 +17,10 @@ public:
     explicit TFEditMacro(QWidget *owner = nullptr);
     ~TFEditMacro() override;
 
-    // Memo1's text with CR LF line ends, the form in which bodies are stored.
+    // The body as stored: what SetMemoText was given, with the stretch the
+    // user changed in Memo1 replaced by the new text (line breaks as CR LF).
+    // What the user did not touch stays character for character, although
+    // the editor shows every line end alike.
     QString MemoText() const;
     void SetMemoText(const QString &text);
 
@@ -32,5 +37,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QString MemoRawText() const;
     void UpdateCount();
+
+    QString FBody;                  // as given to SetMemoText
+    QString FShown;                 // Memo1's raw text right after that
+    std::vector<qsizetype> FStarts{0}; // where each shown character starts in FBody, and its end
 };

@@ -136,8 +136,11 @@ void TFMacrosForm::Editar1Click()
         editor.SetMemoText(macro.Body());
         if (editor.exec() != QDialog::Accepted)
             return;
-        macro.SetTitle(editor.Edit1->text());
-        macro.SetBody(editor.MemoText());
+        // An untouched field keeps its bytes: re-encoding may choose differently.
+        if (editor.Edit1->text() != macro.Title())
+            macro.SetTitle(editor.Edit1->text());
+        if (editor.MemoText() != macro.Body())
+            macro.SetBody(editor.MemoText());
         edited = true;
     });
     if (!edited)

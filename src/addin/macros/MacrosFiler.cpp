@@ -23,12 +23,12 @@ QString TMacroRec::Title() const
 {
     // A length byte beyond the capacity would reach into the body.
     const int length = std::min<int>(static_cast<unsigned char>(FBytes[0]), TitleCapacity);
-    return FromAnsi(FBytes.data() + TitleOffset, length);
+    return DecodeText(FBytes.data() + TitleOffset, length);
 }
 
 void TMacroRec::SetTitle(const QString &title)
 {
-    const QByteArray bytes = ToAnsi(title.left(TitleCapacity));
+    const QByteArray bytes = EncodeText(title.left(TitleCapacity), TitleCapacity);
     std::memset(FBytes.data() + TitleOffset, 0, TitleCapacity);
     std::memcpy(FBytes.data() + TitleOffset, bytes.constData(), size_t(bytes.size()));
     FBytes[0] = char(bytes.size());
@@ -39,15 +39,14 @@ QString TMacroRec::Body() const
     const char *body = FBytes.data() + BodyOffset;
     const void *nul = std::memchr(body, 0, BodySize);
     const qsizetype length = nul ? static_cast<const char *>(nul) - body : BodySize;
-    return FromAnsi(body, length);
+    return DecodeText(body, length);
 }
 
 void TMacroRec::SetBody(const QString &body)
 {
-    QByteArray bytes = ToAnsi(body.left(BodyCapacity));
     // A NUL typed into the text would end it there anyway.
-    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
-        bytes.truncate(nul);
+    const QString text = body.left(body.indexOf(QChar(0)));
+    const QByteArray bytes = EncodeText(text.left(BodyCapacity), BodyCapacity);
     std::memset(FBytes.data() + BodyOffset, 0, BodySize);
     std::memcpy(FBytes.data() + BodyOffset, bytes.constData(), size_t(bytes.size()));
 }
@@ -64,12 +63,19 @@ TMacrosFiler::~TMacrosFiler() = default;
 void TMacrosFiler::Load()
 {
     Clear();
+    FReadInFull = false;
+    FUnreadReason.clear();
     QByteArray data;
     try {
         data = ReadWholeFile(FFileName, MaxFileSize);
-    } catch (const EInOutError &) {
-        throw TMacrosError(LoadStr(1062));
+    } catch (const EInOutError &e) {
+        if (!EntryExists(FFileName))
+            throw TMacrosError(LoadStr(1062));
+        // The user is told why, not only to create a file that is there.
+        FUnreadReason = e.message();
+        throw TMacrosError(LoadStr(1062) + QStringLiteral("\n\n") + FUnreadReason);
     }
+    FReadInFull = true;
     const qsizetype whole = data.size() / TMacroRec::RecordSize;
     FList.reserve(size_t(whole));
     for (qsizetype i = 0; i < whole; ++i) {
@@ -89,7 +95,17 @@ bool TMacrosFiler::Save()
     for (const TMacroRec &rec : FList)
         data.append(rec.data(), TMacroRec::RecordSize);
     // Temporary file and rename: a failed write keeps every stored macro.
-    return RunAtEdge(FServices.dialogs(), [&] { FServices.writer().Write(FFileName, data); });
+    return RunAtEdge(FServices.dialogs(), [&] {
+        // Macros that could not be read would be lost by the write.
+        if (!FReadInFull && EntryExists(FFileName))
+            throw TMacrosError(
+                QStringLiteral("Cannot write %1: the macros stored there could not be read, so "
+                               "the file is left as it is.")
+                    .arg(FFileName)
+                + (FUnreadReason.isEmpty() ? QString() : QStringLiteral("\n") + FUnreadReason));
+        FServices.writer().Write(FFileName, data);
+        FReadInFull = true;
+    });
 }
 
 void TMacrosFiler::Add(const QString &title, const QString &body)

@@ -1,5 +1,8 @@
 // The user's editor macros, kept in Quorbel.dat beside the add-in library:
-// a headerless run of fixed 2150-byte records, Windows-1252 text.
+// a headerless run of fixed 2150-byte records. Title and body are each a
+// text of their own, in Windows-1252 or, when they need it, UTF-8 (CodePage):
+// chosen per field, not per file, since the bytes around them carry no
+// meaning and would spoil a decision over the whole record.
 #pragma once
 
 #include "Exception.h"
@@ -55,9 +58,12 @@ public:
 
     // Replaces the list with the file's records. A missing or unreadable file,
     // or a short tail, raises TMacrosError; the complete records read stay.
+    // For a file that exists but could not be read the error says why.
     void Load();
     // Writes the whole list; a failure is shown to the user and leaves the
-    // previous file whole. True when the file was written.
+    // previous file whole. True when the file was written. A file that
+    // exists but was not read in full by Load is never replaced: that would
+    // throw away every macro in it.
     bool Save();
 
     void Add(const QString &title, const QString &body);
@@ -71,4 +77,6 @@ private:
     TAddinServices FServices;
     QString FFileName;
     std::vector<TMacroRec> FList;
+    bool FReadInFull = false;
+    QString FUnreadReason;
 };

@@ -306,7 +306,7 @@ void TFProyexp::Image1Click()
 // read back as something else.
 void TFProyexp::LabelEdited(QTreeWidgetItem *item)
 {
-    const QString clean = TProjectGroups::CleanText(item->text(0), Level(item) == 1);
+    const QString clean = TProjectGroups::CleanText(item->text(0), Level(item));
     if (clean != item->text(0))
         item->setText(0, clean);
 }

@@ -3,27 +3,37 @@
 #include "CodePage.h"
 #include "SafeFile.h"
 
-#include <QFileInfo>
-
 namespace {
 
 // Far above any real file of groups; a bigger file is refused, not read.
 constexpr qint64 MaxFileSize = qint64(64) << 20;
 
+constexpr char16_t CtrlZ = 26;
 
-constexpr char CtrlZ = 26;
-
-bool IsIndent(char c)
+bool IsIndent(QChar c)
 {
-    return c == '\t' || c == ' ';
+    return c == QLatin1Char('\t') || c == QLatin1Char(' ');
 }
 
-QString WithoutBreaks(QString text)
+// Without line breaks, NUL, or halves of surrogate pairs (no encoding holds them).
+QString WithoutBreaks(const QString &text)
 {
-    text.remove(QLatin1Char('\r'));
-    text.remove(QLatin1Char('\n'));
-    text.remove(QChar(0));
-    return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull())
+            continue;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+            continue;
+        }
+        if (c.isSurrogate())
+            continue;
+        out += c;
+    }
+    return out;
 }
 
 void CountNodes(const TProjectNode &node, int &count)
@@ -33,25 +43,28 @@ void CountNodes(const TProjectNode &node, int &count)
         CountNodes(*child, count);
 }
 
-void WriteNode(const TProjectNode &node, int level, QByteArray &out)
+void WriteNode(const TProjectNode &node, int level, QString &out)
 {
-    QString line;
+    out += QString(level, QLatin1Char('\t'));
+    out += TProjectGroups::CleanText(node.Text, level);
     if (level == 1) {
-        line = TProjectGroups::CleanText(node.Text, true) + QLatin1Char(';')
-            + (node.Data ? WithoutBreaks(node.Data->GetData()) : QString());
-    } else {
-        line = TProjectGroups::CleanText(node.Text, false);
+        out += QLatin1Char(';');
+        if (node.Data)
+            out += WithoutBreaks(node.Data->GetData());
     }
-    out.append(level, '\t');
-    out.append(ToAnsi(line));
-    out.append("\r\n", 2);
+    out += QLatin1String("\r\n");
     for (const auto &child : node.Children())
         WriteNode(*child, level + 1, out);
 }
 
 } // namespace
 
-TData::TData(const QString &path) : FPath(path.left(MaxPath)) {}
+TData::TData(const QString &path) : FPath(path.left(MaxPath))
+{
+    // A pair cut in half could not be written.
+    if (FPath.size() == MaxPath && FPath.back().isHighSurrogate())
+        FPath.chop(1);
+}
 
 EInvalidLevel::EInvalidLevel() : Exception(QStringLiteral("Invalid item level assignment")) {}
 
@@ -98,26 +111,30 @@ void TProjectGroups::ReadText(const QByteArray &bytes)
     FRoots.clear();
     FUnread.clear();
 
-    const char *p = bytes.constData();
-    qsizetype end = bytes.indexOf('\0');
+    // One decision for the whole file: its lines are one text.
+    const QString all = DecodeText(bytes);
+    const QChar *p = all.constData();
+    qsizetype end = all.indexOf(QChar(0));
     if (end < 0)
-        end = bytes.size();
+        end = all.size();
+    // The rest after a NUL is not read, but kept for the next save.
+    FUnread = all.mid(end);
 
     TProjectNode *last = nullptr;
     int lastLevel = 0;
     qsizetype pos = 0;
     while (pos < end) {
         const qsizetype lineStart = pos;
-        while (pos < end && p[pos] != '\r' && p[pos] != '\n')
+        while (pos < end && p[pos] != QLatin1Char('\r') && p[pos] != QLatin1Char('\n'))
             ++pos;
         const qsizetype lineEnd = pos;
-        if (pos < end && p[pos] == '\r')
+        if (pos < end && p[pos] == QLatin1Char('\r'))
             ++pos;
-        if (pos < end && p[pos] == '\n')
+        if (pos < end && p[pos] == QLatin1Char('\n'))
             ++pos;
 
         // An end-of-file mark on a line of its own.
-        if (lineEnd - lineStart == 1 && p[lineStart] == CtrlZ)
+        if (lineEnd - lineStart == 1 && p[lineStart] == QChar(CtrlZ))
             continue;
 
         qsizetype textStart = lineStart;
@@ -125,11 +142,11 @@ void TProjectGroups::ReadText(const QByteArray &bytes)
             ++textStart;
         const int level = int(textStart - lineStart);
         if (level > lastLevel + 1) {
-            FUnread = bytes.mid(lineStart, end - lineStart);
+            FUnread = all.mid(lineStart);
             throw EInvalidLevel();
         }
 
-        const QString text = FromAnsi(p + textStart, lineEnd - textStart);
+        const QString text = all.mid(textStart, lineEnd - textStart);
         TProjectNode *node;
         if (!last || level == 0) {
             node = AddRoot(text);
@@ -156,37 +173,52 @@ void TProjectGroups::ReadText(const QByteArray &bytes)
 
 QByteArray TProjectGroups::WriteText() const
 {
-    QByteArray out;
+    QString out;
     for (const auto &root : FRoots)
         WriteNode(*root, 0, out);
-    out.append(FUnread);
-    return out;
+    out += FUnread;
+    return EncodeText(out);
 }
 
 void TProjectGroups::LoadFromFile(const QString &path)
 {
     FRoots.clear();
     FUnread.clear();
-    ReadText(ReadWholeFile(path, MaxFileSize));
+    FReadPath.clear();
+    FUnreadReason.clear();
+    QByteArray bytes;
+    try {
+        bytes = ReadWholeFile(path, MaxFileSize);
+    } catch (const EInOutError &e) {
+        FUnreadReason = e.message();
+        throw;
+    }
+    FReadPath = path;
+    ReadText(bytes);
 }
 
-void TProjectGroups::SaveToFile(const QString &path, TFileWriter &writer) const
+void TProjectGroups::SaveToFile(const QString &path, TFileWriter &writer)
 {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isReadable())
+    // Only what was read in full may be replaced: the rest would be lost.
+    if (path != FReadPath && EntryExists(path))
         throw EInOutError(
-            QStringLiteral("Cannot write %1: it cannot be read, so it is left as it is").arg(path));
+            QStringLiteral("Cannot write %1: it could not be read, so it is left as it is.").arg(path)
+            + (FUnreadReason.isEmpty() ? QString() : QStringLiteral("\n") + FUnreadReason));
     writer.Write(path, WriteText());
+    FReadPath = path;
 }
 
-QString TProjectGroups::CleanText(const QString &text, bool projectLabel)
+QString TProjectGroups::CleanText(const QString &text, int level)
 {
     QString clean = WithoutBreaks(text);
-    if (projectLabel)
+    if (level == 1)
         clean.remove(QLatin1Char(';'));
     qsizetype indent = 0;
-    while (indent < clean.size()
-           && (clean.at(indent) == QLatin1Char('\t') || clean.at(indent) == QLatin1Char(' ')))
+    while (indent < clean.size() && IsIndent(clean.at(indent)))
         ++indent;
-    return clean.mid(indent);
+    clean = clean.mid(indent);
+    // A group line of that one character reads as the end-of-file mark.
+    if (level == 0 && clean.size() == 1 && clean.at(0) == QChar(CtrlZ))
+        clean.clear();
+    return clean;
 }

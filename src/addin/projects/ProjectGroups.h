@@ -3,7 +3,9 @@
 // exercised without a window.
 //
 // One line per node in tree order: as many tabs as the node's depth, the
-// node's text, CR LF; ANSI code page. A project line is "label;path".
+// node's text, CR LF. A project line is "label;path". The file is one text:
+// Windows-1252 when every character fits, else UTF-8, decided for the whole
+// file (CodePage), so a reader never meets a file of mixed encodings.
 #pragma once
 
 #include "Exception.h"
@@ -64,26 +66,29 @@ public:
     // EInvalidLevel is thrown.
     void ReadText(const QByteArray &bytes);
     // The file's bytes: the tree, then whatever a faulty file left unread,
-    // so a bad line is never silently dropped by a save.
+    // so a bad line or the rest after a NUL is never silently dropped by a save.
     QByteArray WriteText() const;
 
     // Throws EInOutError ("Cannot open file ...") or EInvalidLevel.
     void LoadFromFile(const QString &path);
-    // Atomic replace; throws EInOutError and leaves the old file whole. An
-    // existing file that cannot be read is not replaced: it was never
-    // loaded, so writing would throw its content away.
-    void SaveToFile(const QString &path, TFileWriter &writer) const;
+    // Atomic replace; throws EInOutError and leaves the old file whole. A
+    // file that exists is replaced only when LoadFromFile (or an earlier
+    // save) read it in full: anything else would throw its content away.
+    void SaveToFile(const QString &path, TFileWriter &writer);
 
-    // The unread rest of a file whose loading stopped at a level error,
-    // starting at the bad line; empty after a clean load.
-    const QByteArray &Unread() const { return FUnread; }
+    // The unread rest of the file's text: from a bad level line, or from a
+    // NUL, to the end; empty after a clean load.
+    const QString &Unread() const { return FUnread; }
 
-    // What a node's text may hold so that it reads back the same: no line
-    // breaks or NUL, no leading blanks or tabs (they give the level), and
-    // for a project label no ";" (it ends the label).
-    static QString CleanText(const QString &text, bool projectLabel);
+    // What the text of a node at a level may hold so that it reads back the
+    // same: no line breaks, NUL or lone surrogate halves, no leading blanks
+    // or tabs (they give the level), for a project label (level 1) no ";"
+    // (it ends the label), and for a group not the end-of-file mark alone.
+    static QString CleanText(const QString &text, int level);
 
 private:
     std::vector<std::unique_ptr<TProjectNode>> FRoots;
-    QByteArray FUnread;
+    QString FUnread;
+    QString FReadPath;     // the file last read or written in full
+    QString FUnreadReason; // why the last load could not read its file
 };

@@ -20,6 +20,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <sys/stat.h>
 
@@ -287,6 +290,57 @@ TEST_F(MacroDialogsTest, FailedSaveIsShownAndTheListComesFromMemory)
     EXPECT_TRUE(dialogs.log.at(0).startsWith(QStringLiteral("error: ")));
     EXPECT_EQ(ReadDat(), Three);
     EXPECT_EQ(Titles(form.ListBox1), (QStringList{"Header", "Loop", "Author", "Fourth"}));
+}
+
+// A pipe where the data file is expected (unreadable as root too): the
+// dialog says why, and adding a macro writes nothing over it.
+TEST_F(MacroDialogsTest, UnreadableDataFileIsReportedAndKept)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(DatPath()).constData(), 0600), 0);
+    TFMacrosForm form(nullptr, TestServices());
+    ASSERT_EQ(dialogs.log.size(), 1);
+    EXPECT_TRUE(dialogs.log[0].startsWith(
+        QStringLiteral("error: No exist datafile, you must create one\n\nCannot open file ")))
+        << dialogs.log[0].toStdString();
+    FillNextEditor(QStringLiteral("new"), QStringLiteral("body"));
+    form.Nuevo1->trigger();
+    ASSERT_EQ(dialogs.log.size(), 2);
+    EXPECT_TRUE(dialogs.log[1].startsWith(QStringLiteral("error: Cannot write ") + DatPath()))
+        << dialogs.log[1].toStdString();
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(DatPath()).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// The editor shows every line end alike and toPlainText turns no-break
+// spaces into spaces; what the user did not touch must keep its characters.
+TEST_F(MacroDialogsTest, EditKeepsEveryCharacterTheUserDidNotTouch)
+{
+    const QByteArray body = "a\xA0" "b\nc\rd\r\ne\xA0";
+    const QByteArray title = "\xC3\xA9t\xC3\xA9"; // UTF-8, though it fits the code page
+    const QByteArray file = Record(title, body) + Three;
+    WriteDat(file);
+    TFMacrosForm form(nullptr, TestServices());
+    form.ListBox1->setCurrentRow(0);
+    Drive([](QDialog *d) {
+        QTest::mouseClick(Child<QPushButton>(d, "Button1"), Qt::LeftButton);
+    });
+    form.Editar1->trigger();
+    EXPECT_EQ(ReadDat(), file);
+
+    // Typing at the end of the second line changes only that stretch.
+    Drive([](QDialog *d) {
+        auto *memo = Child<QPlainTextEdit>(d, "Memo1");
+        QTextCursor cursor(memo->document()->findBlockByNumber(1));
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        memo->setTextCursor(cursor);
+        QTest::keyClicks(memo, QStringLiteral("X"));
+        QTest::keyClick(memo, Qt::Key_Return);
+        QTest::keyClicks(memo, QStringLiteral("Y"));
+        QTest::mouseClick(Child<QPushButton>(d, "Button1"), Qt::LeftButton);
+    });
+    form.Editar1->trigger();
+    EXPECT_EQ(ReadDat(), Record(title, "a\xA0" "b\ncX\r\nY\rd\r\ne\xA0") + Three);
 }
 
 TEST_F(MacroDialogsTest, LogoShowsTheAboutMessage)

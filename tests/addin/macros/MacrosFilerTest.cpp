@@ -8,9 +8,16 @@
 #include "Registry.h"
 #include "SafeFile.h"
 #include "TestServices.h"
+#include "UnreadableEntries.h"
 #include "ScriptedDialogs.h"
 
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -128,6 +135,133 @@ TEST_F(MacrosFilerTest, TextIsWindows1252AndLineEndsSurvive)
     again.Load();
     EXPECT_EQ(again.Macro(0).Title(), QStringLiteral("A\u00f1o \u20ac"));
     EXPECT_EQ(again.Macro(0).Body(), QStringLiteral("l\u00ednea 1\r\nl\u00ednea 2\r\n"));
+}
+
+// Titles and bodies a Linux user types: nothing may turn into "?".
+TEST_F(MacrosFilerTest, TextOutsideTheCodePageIsStoredAsUtf8)
+{
+    const QString title = QString::fromUtf8("Проекты");
+    const QString body = QString::fromUtf8("{ /home/u/Проекты/ }\r\n{ 日本 😀 }");
+    TMacrosFiler store(TestServices());
+    store.Add(title, body);
+    ASSERT_TRUE(store.Save());
+    const QByteArray bytes = ReadDat();
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), title.toUtf8().size());
+    EXPECT_EQ(bytes.mid(1, title.toUtf8().size()), title.toUtf8());
+    EXPECT_EQ(bytes.mid(101, body.toUtf8().size() + 1), body.toUtf8() + '\0');
+
+    TMacrosFiler again(TestServices());
+    again.Load();
+    EXPECT_EQ(again.Macro(0).Title(), title);
+    EXPECT_EQ(again.Macro(0).Body(), body);
+}
+
+// Each field is a text of its own: a code-page title beside a UTF-8 body.
+TEST_F(MacrosFilerTest, EachFieldIsReadByItsOwnBytes)
+{
+    QByteArray rec = Record("Caf\xe9", QString::fromUtf8("日本").toUtf8());
+    rec[101 + 7] = char(0xE9); // meaningless bytes after the body's NUL
+    WriteDat(rec);
+    TMacrosFiler store(TestServices());
+    store.Load();
+    EXPECT_EQ(store.Macro(0).Title(), QString::fromUtf8("Café"));
+    EXPECT_EQ(store.Macro(0).Body(), QString::fromUtf8("日本"));
+}
+
+TEST_F(MacrosFilerTest, CutsToTheFieldSizesNeverSplitACharacter)
+{
+    TMacrosFiler store(TestServices());
+    // 60 two-byte letters are 120 bytes: 50 of them fill the title.
+    store.Add(QString(60, QChar(0x0416)), QString(700, QChar(0x65E5)));
+    ASSERT_TRUE(store.Save());
+    const QByteArray bytes = ReadDat();
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 100);
+    EXPECT_EQ(store.Macro(0).Title(), QString(50, QChar(0x0416)));
+    // 682 three-byte characters are 2046 bytes; the NUL follows them.
+    EXPECT_EQ(store.Macro(0).Body(), QString(682, QChar(0x65E5)));
+    EXPECT_EQ(bytes[101 + 2046], '\0');
+}
+
+// Every byte 0x80-0xFF as a title and a body, changed in place with the
+// text it reads as: the record keeps its bytes.
+TEST_F(MacrosFilerTest, EveryHighByteSurvivesAnInPlaceChange)
+{
+    QByteArray high;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        high += char(b);
+    const QByteArray rec = Record(high.left(100), high);
+    WriteDat(rec + Record(high.mid(100), "x"));
+    TMacrosFiler store(TestServices());
+    store.Load();
+    for (int i = 0; i < 2; ++i) {
+        TMacroRec &macro = store.Macro(i);
+        macro.SetTitle(macro.Title());
+        macro.SetBody(macro.Body());
+    }
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(ReadDat(), rec + Record(high.mid(100), "x"));
+}
+
+// What a user can put where the data file is expected. Root cannot read a
+// pipe, a directory or a file past the size limit as data either, so these
+// run everywhere.
+TEST_F(MacrosFilerTest, FileThatCannotBeReadIsNeverReplaced)
+{
+    for (const TUnreadableEntry &entry : UnreadableEntries()) {
+        SCOPED_TRACE(entry.name);
+        ASSERT_TRUE(entry.make(DatPath()));
+        const QString before = EntryState(DatPath());
+        TMacrosFiler store(TestServices());
+        try {
+            store.Load();
+            FAIL() << "loaded";
+        } catch (const TMacrosError &e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("No exist datafile, you must create one\n\n")));
+            EXPECT_TRUE(e.message().contains(DatPath())) << e.message().toStdString();
+        }
+        store.Add(QStringLiteral("new"), QStringLiteral("would replace the file"));
+        ScriptedDialogs dialogs;
+        const int writes = SharedTestWriter().writes;
+        EXPECT_FALSE(store.Save());
+        EXPECT_EQ(SharedTestWriter().writes, writes);
+        ASSERT_EQ(dialogs.log.size(), 1);
+        EXPECT_TRUE(dialogs.log[0].startsWith(
+            QStringLiteral("error: Cannot write %1: the macros stored there could not be read")
+                .arg(DatPath())))
+            << dialogs.log[0].toStdString();
+        EXPECT_EQ(EntryState(DatPath()), before);
+        RemoveEntry(DatPath());
+    }
+}
+
+// The same for a file without read permission; root reads it anyway, so
+// this one skips as root (the cases above run there).
+TEST_F(MacrosFilerTest, FileWithoutReadPermissionIsNeverReplaced)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    const QByteArray before = Record("kept", "safe");
+    WriteDat(before);
+    QFile::setPermissions(DatPath(), QFileDevice::WriteOwner);
+    TMacrosFiler store(TestServices());
+    EXPECT_THROW(store.Load(), TMacrosError);
+    store.Add(QStringLiteral("new"), QString());
+    ScriptedDialogs dialogs;
+    EXPECT_FALSE(store.Save());
+    QFile::setPermissions(DatPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(ReadDat(), before);
+}
+
+TEST_F(MacrosFilerTest, FileThatAppearedAfterAMissingLoadIsNotReplaced)
+{
+    TMacrosFiler store(TestServices());
+    EXPECT_THROW(store.Load(), TMacrosError);
+    // Another process writes the file meanwhile: it was never read.
+    WriteDat(Record("theirs", "kept"));
+    store.Add(QStringLiteral("mine"), QString());
+    ScriptedDialogs dialogs;
+    EXPECT_FALSE(store.Save());
+    EXPECT_EQ(ReadDat(), Record("theirs", "kept"));
 }
 
 TEST_F(MacrosFilerTest, TitleLengthByteBeyondCapacityStaysInTheTitle)

@@ -2,13 +2,18 @@
 
 #include "SafeFile.h"
 #include "TestServices.h"
+#include "UnreadableEntries.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -177,6 +182,80 @@ TEST(ProjGroupsFormat, TextIsInTheAnsiCodePage)
     EXPECT_EQ(groups.WriteText(), bytes);
 }
 
+// Paths under a Linux home are often outside Windows-1252: the whole file
+// is then UTF-8, and reads back the same.
+TEST(ProjGroupsFormat, TextOutsideTheCodePageMakesTheFileUtf8)
+{
+    TProjectGroups groups;
+    TProjectNode *group = groups.AddRoot(QString::fromUtf8("Проекты"));
+    group->AddChild(QString::fromUtf8("Café"))->Data =
+        std::make_unique<TData>(QString::fromUtf8("/home/u/Проекты/p.dpr"));
+    const QByteArray bytes = groups.WriteText();
+    EXPECT_EQ(bytes, QString::fromUtf8("Проекты\r\n\tCafé;/home/u/Проекты/p.dpr\r\n").toUtf8());
+    const TProjectGroups again = Read(bytes);
+    EXPECT_EQ(Shape(again), QString::fromUtf8("Проекты[Café=/home/u/Проекты/p.dpr]"));
+    EXPECT_EQ(again.WriteText(), bytes);
+}
+
+TEST(ProjGroupsFormat, EveryHighByteComesBackAsItself)
+{
+    QByteArray high;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        high += char(b);
+    const QByteArray bytes = "G" + high + "\r\n\tP" + high + ";/p/" + high + "\r\n";
+    EXPECT_EQ(Read(bytes).WriteText(), bytes);
+}
+
+TEST(ProjGroupsFormat, RestAfterANulIsKeptForTheNextSave)
+{
+    const QByteArray bytes("A\r\n\tP;/a.dpr\r\n\0B\r\n\tQ;/q.dpr\r\n", 29);
+    TProjectGroups groups = Read(bytes);
+    EXPECT_EQ(Shape(groups), QStringLiteral("A[P=/a.dpr]"));
+    EXPECT_EQ(groups.Unread(), QString::fromLatin1(bytes.mid(14)));
+    EXPECT_EQ(groups.WriteText(), bytes);
+
+    // A NUL inside a line ends it; the line is written with its line end.
+    const QByteArray inLine("A\r\nBB\0CC\xE9", 9);
+    const QByteArray once = Read(inLine).WriteText();
+    EXPECT_EQ(once, QByteArray("A\r\nBB\r\n\0CC\xE9", 11));
+    EXPECT_EQ(Read(once).WriteText(), once);
+
+    // A level error before the NUL keeps everything after it as well.
+    const QByteArray both("A\r\n\t\tX\r\n\0tail", 13);
+    TProjectGroups broken;
+    EXPECT_THROW(broken.ReadText(both), EInvalidLevel);
+    EXPECT_EQ(broken.WriteText(), both);
+}
+
+// Texts that would read back as another tree: the end-of-file mark as a
+// whole group line, and halves of surrogate pairs that no encoding holds.
+TEST(ProjGroupsFormat, EndOfFileMarkAndSurrogateHalvesAreCleaned)
+{
+    const QString mark(QChar(26));
+    EXPECT_EQ(TProjectGroups::CleanText(mark, 0), QString());
+    EXPECT_EQ(TProjectGroups::CleanText(QStringLiteral("\t") + mark, 0), QString());
+    // Only alone on a group line is it the mark.
+    EXPECT_EQ(TProjectGroups::CleanText(mark + mark, 0), mark + mark);
+    EXPECT_EQ(TProjectGroups::CleanText(mark, 1), mark);
+    EXPECT_EQ(TProjectGroups::CleanText(mark, 2), mark);
+
+    // Typed as a group name.
+    TProjectGroups typed;
+    typed.AddRoot(mark)->AddChild(QStringLiteral("P"))->Data = std::make_unique<TData>(QStringLiteral("/p"));
+    EXPECT_EQ(Shape(Read(typed.WriteText())), QStringLiteral("[P=/p]"));
+    // Read from a file whose first line starts one level down.
+    const TProjectGroups fromFile = Read("\t\x1a\r\n\tP;/p\r\n");
+    EXPECT_EQ(Shape(fromFile), QStringLiteral("\x1a[P=/p]"));
+    EXPECT_EQ(Shape(Read(fromFile.WriteText())), QStringLiteral("[P=/p]"));
+
+    const QString smile = QString::fromUtf8("😀");
+    const QString halves = QStringLiteral("a") + smile.at(0) + QStringLiteral("b") + smile.at(1);
+    EXPECT_EQ(TProjectGroups::CleanText(halves + smile, 0), QStringLiteral("ab") + smile);
+    // A path cut at 255 does not split a pair.
+    const QString path = QString(254, QLatin1Char('p')) + smile;
+    EXPECT_EQ(TData(path).GetData(), QString(254, QLatin1Char('p')));
+}
+
 class ProjGroupsFile : public ::testing::Test {
 protected:
     QString path(const char *name = "proj.dat") const
@@ -214,15 +293,48 @@ TEST_F(ProjGroupsFile, FailedSaveKeepsTheOldFileWhole)
 {
     write(TwoGroups);
     TProjectGroups groups;
+    groups.LoadFromFile(path());
+    groups.ClearNodes();
     groups.AddRoot(QStringLiteral("Only"));
     {
         FailWrites failing;
         EXPECT_THROW(groups.SaveToFile(path(), SharedTestWriter()), EInOutError);
     }
     EXPECT_EQ(read(), TwoGroups);
+    groups.SaveToFile(path(), SharedTestWriter());
+    EXPECT_EQ(read(), "Only\r\n");
 }
 
+// What a user can put where proj.dat is expected. Root cannot read these
+// as data either, so they run everywhere; a write would replace the pipe
+// and the large file if nothing stopped it.
 TEST_F(ProjGroupsFile, UnreadableFileIsNotReplaced)
+{
+    for (const TUnreadableEntry &entry : UnreadableEntries()) {
+        SCOPED_TRACE(entry.name);
+        ASSERT_TRUE(entry.make(path()));
+        const QString before = EntryState(path());
+        TProjectGroups groups;
+        EXPECT_THROW(groups.LoadFromFile(path()), EInOutError);
+        groups.AddRoot(QStringLiteral("New"));
+        const int writes = SharedTestWriter().writes;
+        try {
+            groups.SaveToFile(path(), SharedTestWriter());
+            ADD_FAILURE() << "saved";
+        } catch (const EInOutError &e) {
+            EXPECT_TRUE(e.message().startsWith(
+                QStringLiteral("Cannot write %1: it could not be read").arg(path())))
+                << e.message().toStdString();
+        }
+        EXPECT_EQ(SharedTestWriter().writes, writes);
+        EXPECT_EQ(EntryState(path()), before);
+        RemoveEntry(path());
+    }
+}
+
+// The same with no read permission; root reads it anyway, so this variant
+// skips as root (the cases above run there).
+TEST_F(ProjGroupsFile, FileWithoutReadPermissionIsNotReplaced)
 {
     if (geteuid() == 0)
         GTEST_SKIP() << "root reads every file";
@@ -233,6 +345,33 @@ TEST_F(ProjGroupsFile, UnreadableFileIsNotReplaced)
     EXPECT_THROW(groups.SaveToFile(path(), SharedTestWriter()), EInOutError);
     QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_EQ(read(), TwoGroups);
+}
+
+// Only a file this object read in full may be replaced.
+TEST_F(ProjGroupsFile, OnlyAFileReadInFullIsReplaced)
+{
+    TProjectGroups groups;
+    EXPECT_THROW(groups.LoadFromFile(path()), EInOutError);
+    // Missing when loaded: the first save creates it.
+    groups.AddRoot(QStringLiteral("Mine"));
+    groups.SaveToFile(path(), SharedTestWriter());
+    EXPECT_EQ(read(), "Mine\r\n");
+
+    // A file that appeared after a missing load was never read.
+    TProjectGroups late;
+    EXPECT_THROW(late.LoadFromFile(path("other.dat")), EInOutError);
+    QFile::copy(path(), path("other.dat"));
+    EXPECT_THROW(late.SaveToFile(path("other.dat"), SharedTestWriter()), EInOutError);
+    // Nor is a file the object never loaded.
+    EXPECT_THROW(TProjectGroups().SaveToFile(path(), SharedTestWriter()), EInOutError);
+    EXPECT_EQ(read(), "Mine\r\n");
+
+    // A level error still reads the file in full: it may be saved.
+    write("A\r\n\t\tB\r\n");
+    TProjectGroups faulty;
+    EXPECT_THROW(faulty.LoadFromFile(path()), EInvalidLevel);
+    faulty.SaveToFile(path(), SharedTestWriter());
+    EXPECT_EQ(read(), "A\r\n\t\tB\r\n");
 }
 
 } // namespace

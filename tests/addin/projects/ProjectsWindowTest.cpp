@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -276,6 +277,42 @@ TEST_F(ProjectsWindow, AddWithoutOpenProjectGivesAnEmptyPath)
     EXPECT_EQ(fileBytes(), "G\r\n\tNew Project;\r\n");
 }
 
+// A project under a directory Windows-1252 cannot name is opened again
+// from the saved file by its exact path.
+TEST_F(ProjectsWindow, ProjectOutsideTheCodePageOpensAgainAfterASave)
+{
+    const QString project = QString::fromUtf8("/home/u/Проекты/Project1.dpr");
+    host.setProject(project);
+    writeFile(TwoGroups);
+    TFProyexp &w = open();
+    select(QStringLiteral("Games"));
+    w.btnAdd->click();
+    close();
+    EXPECT_EQ(fileBytes(), TwoGroups + "\tNew Project;" + project.toUtf8() + "\r\n");
+
+    open();
+    QTreeWidgetItem *added = node(QStringLiteral("New Project"));
+    ASSERT_NE(added, nullptr);
+    FWindow->Proyectos->setCurrentItem(added);
+    QTest::keyClick(FWindow->Proyectos, Qt::Key_Return);
+    EXPECT_TRUE(host.events.contains(QStringLiteral("OpenProject ") + project));
+}
+
+// A group renamed to the end-of-file mark would be skipped on the next load,
+// and its projects would move up a level.
+TEST_F(ProjectsWindow, GroupNamedTheEndOfFileMarkKeepsItsProjects)
+{
+    writeFile(TwoGroups);
+    open();
+    node(QStringLiteral("Tools"))->setText(0, QString(QChar(26)));
+    close();
+    open();
+    ASSERT_EQ(FWindow->Proyectos->topLevelItemCount(), 2);
+    EXPECT_EQ(FWindow->Proyectos->topLevelItem(0)->text(0), QString());
+    EXPECT_EQ(FWindow->Proyectos->topLevelItem(0)->childCount(), 2);
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
 TEST_F(ProjectsWindow, NewGroupIsNamedInPlaceWithoutClosing)
 {
     writeFile(TwoGroups);
@@ -382,6 +419,26 @@ TEST_F(ProjectsWindow, FailedSaveIsReportedAndKeepsTheFile)
     EXPECT_TRUE(dialogs.log[1].startsWith(QStringLiteral("error: Cannot write ") + FFile))
         << dialogs.log[1].toStdString();
     EXPECT_EQ(fileBytes(), TwoGroups);
+}
+
+// A pipe in proj.dat's place (unreadable as root too): both the load and
+// the save on close say why, and the pipe stays.
+TEST_F(ProjectsWindow, UnreadableFileIsReportedAndNotReplacedOnClose)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(FFile).constData(), 0600), 0);
+    TFProyexp &w = open();
+    ASSERT_EQ(dialogs.log.size(), 1);
+    EXPECT_EQ(dialogs.log[0],
+              QStringLiteral("error: Cannot open file %1: it is not a regular file").arg(FFile));
+    w.btnNuevoGrupo->click();
+    close();
+    ASSERT_EQ(dialogs.log.size(), 2);
+    EXPECT_TRUE(dialogs.log[1].startsWith(
+        QStringLiteral("error: Cannot write %1: it could not be read, so it is left as it is.").arg(FFile)))
+        << dialogs.log[1].toStdString();
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(FFile).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(ProjectsWindow, LogoShowsTheAboutMessage)
