@@ -429,7 +429,7 @@ TEST_F(ProjectsWindow, UnreadableFileIsReportedAndNotReplacedOnClose)
     TFProyexp &w = open();
     ASSERT_EQ(dialogs.log.size(), 1);
     EXPECT_EQ(dialogs.log[0],
-              QStringLiteral("error: Cannot open file %1: it is not a regular file").arg(FFile));
+              QStringLiteral("error: Cannot open file %1: it is not a regular file (a device, pipe or socket)").arg(FFile));
     w.btnNuevoGrupo->click();
     close();
     ASSERT_EQ(dialogs.log.size(), 2);
