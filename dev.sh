@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Quorbel developer entry point.
-#   ./dev.sh test         install what is missing, build, run every test headless
+#   ./dev.sh test         install what is missing, build, run every test headless,
+#                         then each fuzz target for a few seconds
 #   ./dev.sh run [ARGS]   install what is missing, build, start quorbel-ide on the demo
 #   ./dev.sh tsan         build with ThreadSanitizer and run the threaded tests
 #   ./dev.sh bench        build and run the programs under bench/
@@ -36,12 +37,51 @@ build() { # build DIR [cmake options]
   cmake --build "$dir" -j "$(nproc)"
 }
 
+FUZZ_PACKAGES=(clang libclang-rt-14-dev) # the compiler and libFuzzer's runtime
+
+run_fuzz() { # run_fuzz [TARGET|all] [SECONDS]
+  local which=${1:-all} seconds=${2:-10} f t work
+  local targets=() failed=()
+  if [ "$which" = all ]; then
+    for f in "$ROOT"/tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
+  else
+    targets=("$which")
+  fi
+  local FUZZ_BUILD=$ROOT/build-fuzz
+  CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORBEL_FUZZ=ON >/dev/null
+  cmake --build "$FUZZ_BUILD" -j "$(nproc)" -t "${targets[@]}"
+  mkdir -p "$FUZZ_BUILD/findings"
+  for t in "${targets[@]}"; do
+    # A copy: the run adds what it finds to the corpus it is given.
+    work=$(mktemp -d)
+    if [ -d "$ROOT/tests/fuzz/corpus/$t" ]; then cp -r "$ROOT/tests/fuzz/corpus/$t/." "$work/"; fi
+    echo "== $t for ${seconds}s"
+    # A small quarantine and short allocation stacks: with the defaults, ASan's
+    # own bookkeeping takes a long run past libFuzzer's 2 GB memory limit.
+    if ! (cd "$work" && QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+          ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=5} \
+          "$FUZZ_BUILD/bin/$t" -max_total_time="$seconds" -print_final_stats=1 \
+          -artifact_prefix="$FUZZ_BUILD/findings/$t-" "$work"); then
+      failed+=("$t")
+    fi
+    rm -rf "$work"
+  done
+  if ((${#failed[@]})); then
+    echo "Findings in: ${failed[*]} (inputs under $FUZZ_BUILD/findings)" >&2
+    exit 1
+  fi
+}
+
 cmd=${1:-test}; shift || true
 case "$cmd" in
   test)
+    PACKAGES+=("${FUZZ_PACKAGES[@]}")
     install_packages
     build "$BUILD"
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD" --output-on-failure -j "$(nproc)" --timeout 300 "$@"
+    # A few seconds per fuzz target: they keep building and their properties hold.
+    run_fuzz all 5
     ;;
   tsan)
     install_packages
@@ -59,41 +99,9 @@ case "$cmd" in
     for b in "$BUILD"/bin/bench_*; do echo "== $(basename "$b")"; "$b"; done
     ;;
   fuzz)
-    PACKAGES+=(clang libclang-rt-14-dev) # the compiler and libFuzzer's runtime
+    PACKAGES+=("${FUZZ_PACKAGES[@]}")
     install_packages
-    which=${1:-all}
-    seconds=${2:-10}
-    targets=()
-    if [ "$which" = all ]; then
-      for f in "$ROOT"/tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
-    else
-      targets=("$which")
-    fi
-    FUZZ_BUILD=$ROOT/build-fuzz
-    CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DQUORBEL_FUZZ=ON >/dev/null
-    cmake --build "$FUZZ_BUILD" -j "$(nproc)" -t "${targets[@]}"
-    mkdir -p "$FUZZ_BUILD/findings"
-    failed=()
-    for t in "${targets[@]}"; do
-      # A copy: the run adds what it finds to the corpus it is given.
-      work=$(mktemp -d)
-      if [ -d "$ROOT/tests/fuzz/corpus/$t" ]; then cp -r "$ROOT/tests/fuzz/corpus/$t/." "$work/"; fi
-      echo "== $t for ${seconds}s"
-      # A small quarantine and short allocation stacks: with the defaults, ASan's
-      # own bookkeeping takes a long run past libFuzzer's 2 GB memory limit.
-      if ! (cd "$work" && QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-            ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=5} \
-            "$FUZZ_BUILD/bin/$t" -max_total_time="$seconds" -print_final_stats=1 \
-            -artifact_prefix="$FUZZ_BUILD/findings/$t-" "$work"); then
-        failed+=("$t")
-      fi
-      rm -rf "$work"
-    done
-    if ((${#failed[@]})); then
-      echo "Findings in: ${failed[*]} (inputs under $FUZZ_BUILD/findings)" >&2
-      exit 1
-    fi
+    run_fuzz "$@"
     ;;
   run)
     install_packages
