@@ -1,7 +1,8 @@
 // The .dpr reader: a project file's bytes decoded as the host does, then its
 // uses clause parsed. Every unit the parser reports is made of the input's
-// own text: each part of its name is an identifier found in the source, and
-// its file name is a quoted string found there as written (quotes doubled).
+// own text, in the order of the source: each part of its name is an
+// identifier found there, and its file name a quoted string found there as
+// written (quotes doubled).
 // An unedited project file also saves back byte for byte unless the decoder
 // names a problem.
 #include "ProjectFile.h"
@@ -39,20 +40,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const TDecodedText decoded = DecodeTextFile(bytes);
     const QString source = FromStandIns(decoded.text, decoded.format);
 
-    const QList<TProjectUnit> units = ParseUsesClause(source);
-    for (const TProjectUnit &unit : units) {
+    // Units come in the order of the source: each piece is searched from
+    // where the one before it was found.
+    qsizetype from = 0;
+    auto findFrom = [&](const QString &piece, const char *what, const QString &detail) {
+        const qsizetype at = source.indexOf(piece, from);
+        if (at < 0)
+            Fail(what, detail);
+        from = at + piece.size();
+    };
+    for (const TProjectUnit &unit : ParseUsesClause(source)) {
         for (const QString &part : unit.name.split(QLatin1Char('.'))) {
             if (!IsIdentifier(part))
                 Fail("a unit name part is no identifier", unit.name);
-            if (!source.contains(part))
-                Fail("a unit name part is not in the source", unit.name);
+            findFrom(part, "a unit name part is not in the source, in order", unit.name);
         }
-        QString quoted = unit.fileName;
-        quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-        if (!unit.fileName.isEmpty() && !source.contains(QLatin1Char('\'') + quoted))
-            Fail("a unit file name is not a string of the source", unit.fileName);
-        if (unit.fileName.contains(QLatin1Char('\n')))
+        if (unit.fileName.contains(QLatin1Char('\n')) || unit.fileName.contains(QLatin1Char('\r')))
             Fail("a unit file name spans lines", unit.fileName);
+        if (!unit.fileName.isEmpty()) {
+            QString quoted = unit.fileName;
+            quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+            findFrom(QLatin1Char('\'') + quoted, "a unit file name is not a string of the source, in order",
+                     unit.fileName);
+        }
     }
 
     TTextFormat format = decoded.format;
