@@ -2,9 +2,7 @@
 
 TAddinServices TestServices(TIToolServices *host)
 {
-    TAddinServices services;
-    services.ToolServices = host;
+    TAddinServices services = DefaultServices(host);
     services.Writer = &SharedTestWriter();
-    services.DataDir = AddinDataDir();
     return services;
 }

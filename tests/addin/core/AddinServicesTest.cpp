@@ -7,8 +7,6 @@
 #include "Registry.h"
 #include "ScriptedDialogs.h"
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -17,20 +15,19 @@ namespace {
 
 const QString ExpertsKey = QStringLiteral("\\Software\\Borland\\Delphi\\2.0\\Experts");
 
+// The test program's registry is its own; each case starts unregistered.
 class DataDirectory : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { Unregister(); }
+    void TearDown() override { Unregister(); }
+    static void Unregister()
     {
-        FOld = qgetenv("QUORBEL_REGISTRY");
-        qputenv("QUORBEL_REGISTRY", (FDir.path() + QStringLiteral("/reg.ini")).toUtf8());
+        Registry::deleteValue(HKEY::CurrentUser, ExpertsKey, QStringLiteral("Quorbel"));
     }
-    void TearDown() override { qputenv("QUORBEL_REGISTRY", FOld); }
-    void Register(const QString &library)
+    static void Register(const QString &library)
     {
         Registry::writeString(HKEY::CurrentUser, ExpertsKey, QStringLiteral("Quorbel"), library);
     }
-    QTemporaryDir FDir;
-    QByteArray FOld;
 };
 
 TEST_F(DataDirectory, FilesLieBesideTheRegisteredLibrary)
