@@ -33,6 +33,38 @@ QString Kind(mode_t mode)
 
 } // namespace
 
+TOpenedFile OpenForReading(const QString &fileName)
+{
+    TOpenedFile opened;
+    const QByteArray path = QFile::encodeName(fileName);
+    int handle;
+    // Non-blocking, so that a named pipe without a writer does not hold the
+    // open; it is refused below anyway.
+    do
+        handle = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (handle < 0 && errno == EINTR);
+    if (handle < 0) {
+        opened.error = errno;
+        return opened;
+    }
+    struct stat info;
+    if (::fstat(handle, &info) != 0) {
+        opened.error = errno;
+        ::close(handle);
+        return opened;
+    }
+    opened.mode = info.st_mode;
+    if (!S_ISREG(info.st_mode)) {
+        ::close(handle);
+        return opened;
+    }
+    // Reads of a regular file never wait anyway; the flag goes for clarity.
+    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+    opened.handle = handle;
+    opened.size = int64_t(info.st_size);
+    return opened;
+}
+
 TFileReader::~TFileReader()
 {
     Close();
@@ -43,34 +75,18 @@ bool TFileReader::Open(const QString &fileName)
     Close();
     if (fileName.isEmpty())
         return false;
-    const QByteArray path = QFile::encodeName(fileName);
-    int handle;
-    // Non-blocking, so that a named pipe without a writer does not hold the
-    // open; it is refused below anyway.
-    do
-        handle = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    while (handle < 0 && errno == EINTR);
-    if (handle < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
+    const TOpenedFile opened = OpenForReading(fileName);
+    if (opened.handle < 0) {
+        if (opened.error == ENOENT || opened.error == ENOTDIR)
             return false;
-        throw EInOutError(QStringLiteral("Cannot open %1: %2.").arg(fileName, Reason(error)));
-    }
-    struct stat info;
-    if (::fstat(handle, &info) != 0) {
-        const int error = errno;
-        ::close(handle);
-        throw EInOutError(QStringLiteral("Cannot open %1: %2.").arg(fileName, Reason(error)));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(handle);
+        if (opened.error != 0)
+            throw EInOutError(
+                QStringLiteral("Cannot open %1: %2.").arg(fileName, Reason(opened.error)));
         throw EInOutError(QStringLiteral("Cannot read %1: it is %2, not a regular file.")
-                              .arg(fileName, Kind(info.st_mode)));
+                              .arg(fileName, Kind(opened.mode)));
     }
-    // Reads of a regular file never wait anyway; the flag goes for clarity.
-    ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
-    FHandle = handle;
-    FSize = int64_t(info.st_size);
+    FHandle = opened.handle;
+    FSize = opened.size;
     FFileName = fileName;
     return true;
 }

@@ -5,6 +5,19 @@
 #include <QString>
 
 #include <cstdint>
+#include <sys/types.h>
+
+// What opening a file for reading found, without waiting for a pipe's
+// writer. handle >= 0: a regular file, open for blocking reads, of size
+// bytes. Otherwise error holds errno of a failed open, or is 0 when the
+// entry is no regular file, and mode says what it is.
+struct TOpenedFile {
+    int handle = -1;
+    int error = 0;
+    mode_t mode = 0;
+    int64_t size = 0;
+};
+TOpenedFile OpenForReading(const QString &fileName);
 
 class TFileReader {
 public:

@@ -1,6 +1,7 @@
 #include "SafeFile.h"
 
 #include "Exception.h"
+#include "FileReader.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -55,39 +56,19 @@ void WriteFileAtomically(const QString &path, const QByteArray &bytes)
         throw EInOutError(reason(path, file.errorString()));
 }
 
-int OpenRegularFile(const QString &path, qint64 &size)
+QByteArray ReadWholeFile(const QString &path, qint64 maxBytes)
 {
-    const QByteArray local = QFile::encodeName(path);
-    int handle;
-    // O_NONBLOCK: opening a FIFO nobody writes to would wait forever.
-    do
-        handle = ::open(local.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    while (handle < 0 && errno == EINTR);
-    if (handle < 0)
-        throw EInOutError(QStringLiteral("Cannot open file %1").arg(path));
-    struct stat info;
-    if (::fstat(handle, &info) != 0) {
-        ::close(handle);
-        throw EInOutError(QStringLiteral("Cannot open file %1").arg(path));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(handle);
-        const QString why = S_ISDIR(info.st_mode)
+    const TOpenedFile opened = OpenForReading(path);
+    if (opened.handle < 0) {
+        if (opened.error != 0 || opened.mode == 0)
+            throw EInOutError(QStringLiteral("Cannot open file %1").arg(path));
+        const QString why = S_ISDIR(opened.mode)
             ? QStringLiteral("it is a directory")
             : QStringLiteral("it is not a regular file (a device, pipe or socket)");
         throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, why));
     }
-    const int flags = ::fcntl(handle, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK);
-    size = info.st_size;
-    return handle;
-}
-
-QByteArray ReadWholeFile(const QString &path, qint64 maxBytes)
-{
-    qint64 size = 0;
-    const int handle = OpenRegularFile(path, size);
+    const int handle = opened.handle;
+    const qint64 size = opened.size;
     if (size > maxBytes) {
         ::close(handle);
         throw EInOutError(QStringLiteral("Cannot read %1: the file is too large (%2 bytes; "

@@ -26,11 +26,6 @@ void WriteFileAtomically(const QString &path, const QByteArray &bytes);
 // EInOutError; nothing blocks on a pipe that nobody writes.
 QByteArray ReadWholeFile(const QString &path, qint64 maxBytes);
 
-// Opens a regular file for reading without blocking on a pipe or device.
-// Returns the descriptor (close it with ::close) and sets size; throws
-// EInOutError with a readable reason for anything else.
-int OpenRegularFile(const QString &path, qint64 &size);
-
 // True when path names any directory entry, a dangling link included:
 // something a write to path would replace.
 bool EntryExists(const QString &path);
