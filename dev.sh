@@ -12,7 +12,8 @@ ROOT=$PWD
 BUILD=${QUORBEL_BUILD:-$ROOT/build}
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
-          libgl-dev libgtest-dev googletest xvfb xauth universal-ctags)
+          libgl-dev libgtest-dev googletest xvfb xauth universal-ctags
+          binutils-mingw-w64-x86-64 cpp) # windres and ld: the resource compiler and Windows files
 
 install_packages() {
   local missing=()
