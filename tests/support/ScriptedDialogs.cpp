@@ -35,9 +35,12 @@ void ScriptedDialogs::ShowError(const QString &text)
     record("error", text);
 }
 
-QString ScriptedDialogs::GetOpenFileName(const QString &title, const QString &, const QString &)
+QString ScriptedDialogs::GetOpenFileName(const QString &title, const QString &filter,
+                                         const QString &initialDir)
 {
     record("open", title);
+    lastFilter = filter;
+    lastInitialDir = initialDir;
     if (FFiles.empty())
         return {};
     QString path = FFiles.front();

@@ -27,6 +27,9 @@ public:
     // Just the texts, in order.
     QStringList texts;
     int unansweredQuestions = 0;
+    // What the last open-file dialog was given.
+    QString lastFilter;
+    QString lastInitialDir;
 
 private:
     void record(const char *kind, const QString &text);

@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Paths.h"
+#include "Process.h"
 #include "Registry.h"
 #include "SafeFile.h"
 
@@ -21,6 +22,11 @@ QString TAddinServices::DataFile(const QString &name) const
     if (dir.endsWith(PathDelim))
         dir.chop(1);
     return dir + PathDelim + name;
+}
+
+QString TAddinServices::findTool(const QString &command) const
+{
+    return FindTool ? FindTool(command) : FindCommand(command, ToolSearchDirs());
 }
 
 QString RegisteredAddinPath()

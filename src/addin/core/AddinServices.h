@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class TDialogService;
 class TFileWriter;
 
@@ -15,11 +17,15 @@ struct TAddinServices {
     TDialogService *Dialogs = nullptr;      // nullptr: the platform's dialogs
     TFileWriter *Writer = nullptr;          // nullptr: the atomic writer
     QString DataDir;                        // directory of the registered library
+    // Where an outside tool's command is installed, empty if nowhere; empty
+    // function: beside the running program, then on the PATH.
+    std::function<QString(const QString &command)> FindTool;
 
     TDialogService &dialogs() const;
     TFileWriter &writer() const;
     // DataDir + separator + name; with no data directory, "/name".
     QString DataFile(const QString &name) const;
+    QString findTool(const QString &command) const;
 };
 
 // Full path of the add-in library as registered with the IDE.

@@ -1,0 +1,35 @@
+// Starting the IDE's outside tools: no shell, no quoting, the child's own
+// working directory, and for a waited run the tool's output kept for the
+// error message.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct TSpawnRequest {
+    QStringList Arguments; // the first is the program, found on the PATH unless it holds a '/'
+    QString WorkingDir;    // the child's; empty: the host's own
+    bool Wait = false;     // block until the program ends, collecting its output
+};
+
+struct TSpawnResult {
+    int Error = 0;       // errno of a failed start; 0 when the program ran
+    int ExitStatus = -1; // waited runs: the exit code, or 128 + signal
+    QString Output;      // waited runs: the end of what it printed on stdout and stderr
+};
+
+// A program that is not waited for writes to the host's standard error, and
+// is reaped by a later call, so it never stays a zombie for long.
+TSpawnResult SpawnProcess(const TSpawnRequest &request);
+
+// errno text of the system, e.g. "No such file or directory".
+QString SystemErrorText(int error);
+
+// 0 when path is a directory the process may enter, else the errno why not.
+int CheckDirectory(const QString &path);
+
+// Directories where the IDE's tools are looked for: the running program's
+// own, then the PATH.
+QStringList ToolSearchDirs();
+// The first executable regular file named name in dirs; empty if none.
+QString FindCommand(const QString &name, const QStringList &dirs);
