@@ -144,14 +144,6 @@ TEST_F(Brcc32, FailedCompileLeavesNoResEvenAnOldOne)
     EXPECT_EQ(readBytes(path("version.rc")), script);
 }
 
-TEST_F(Brcc32, LineBreakInsideAValueFails)
-{
-    // What the version editor's "no carriage returns in strings" warns about.
-    writeBytes(path("version.rc"), ansi(versionScript("line one\r\nline two")));
-    EXPECT_NE(runBrcc(FDir.path(), {"version.rc", "-r"}).exitCode, 0);
-    EXPECT_FALSE(QFile::exists(path("version.res")));
-}
-
 TEST_F(Brcc32, ClearErrorsWithoutScriptOrCompiler)
 {
     TRun run = runBrcc(FDir.path(), {});
