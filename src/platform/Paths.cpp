@@ -1,6 +1,9 @@
 #include "Paths.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 QString ExtractFileDir(const QString &path)
 {
@@ -34,4 +37,18 @@ bool FileExists(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() && !info.isDir();
+}
+
+QString RunningProgramPath()
+{
+    // The link's target can be longer than any fixed buffer: grow until it fits.
+    QByteArray target(256, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::readlink("/proc/self/exe", target.data(), size_t(target.size()));
+        if (got < 0)
+            return {};
+        if (got < target.size())
+            return QFile::decodeName(target.left(got));
+        target.resize(target.size() * 2);
+    }
 }

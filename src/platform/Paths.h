@@ -12,3 +12,7 @@ QString ChangeFileExt(const QString &path, const QString &ext);
 bool FileExists(const QString &path);
 
 inline constexpr QChar PathDelim = QLatin1Char('/');
+
+// The file of the running program (the host's executable); empty when the
+// system cannot tell.
+QString RunningProgramPath();

@@ -1,0 +1,14 @@
+// Real Windows program files for tests: a resource script compiled with the
+// cross tools (windres, ld) into a DLL that holds only its resources.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+enum class TPeKind { Pe32, Pe32Plus };
+
+// Compiles rcScript, Windows-1252 text, and links dir/name from it; returns
+// the DLL's path. When a tool is missing or refuses the script the calling
+// test fails with the tool's message, and the result is empty.
+QString BuildDll(const QString &dir, const QString &name, const QByteArray &rcScript,
+                 TPeKind kind = TPeKind::Pe32Plus);
