@@ -103,7 +103,7 @@ QString TModalDriver::queue(const QStringList &words)
     static const QStringList known{QStringLiteral("accept"), QStringLiteral("reject"),
                                    QStringLiteral("invoke"), QStringLiteral("dblclick"),
                                    QStringLiteral("select"), QStringLiteral("text"),
-                                   QStringLiteral("key")};
+                                   QStringLiteral("key"), QStringLiteral("show")};
     if (words.isEmpty() || !known.contains(words.first()))
         return QStringLiteral("unknown modal action");
     const QString &verb = words.first();
@@ -111,8 +111,8 @@ QString TModalDriver::queue(const QStringList &words)
         return QStringLiteral("modal %1 needs a name").arg(verb);
     if ((verb == QLatin1String("dblclick") || verb == QLatin1String("select")) && words.size() < 3)
         return QStringLiteral("modal %1 needs a name and a row").arg(verb);
-    if (verb == QLatin1String("text") && words.size() < 2)
-        return QStringLiteral("modal text needs a name");
+    if ((verb == QLatin1String("text") || verb == QLatin1String("show")) && words.size() < 2)
+        return QStringLiteral("modal %1 needs a name").arg(verb);
     FQueue.push_back(words);
     return {};
 }
@@ -234,6 +234,18 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
         if (seq.isEmpty())
             return QStringLiteral("bad key sequence");
         PressKeys(dialog->focusWidget() ? dialog->focusWidget() : dialog, seq);
+        return {};
+    }
+    if (verb == QLatin1String("show")) {
+        QObject *target = Named(dialog, name);
+        QString text;
+        if (auto *edit = qobject_cast<QLineEdit *>(target))
+            text = edit->text();
+        else if (auto *combo = qobject_cast<QComboBox *>(target))
+            text = combo->currentIndex() < 0 ? QStringLiteral("<none>") : combo->currentText();
+        else
+            return QStringLiteral("no text control %1 in %2").arg(name, describe(dialog));
+        FLog(QStringLiteral("modal-value %1 %2").arg(name, OneLine(text)));
         return {};
     }
     if (verb == QLatin1String("text")) {

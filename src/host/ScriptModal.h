@@ -32,7 +32,7 @@ public:
     void setTimeout(int ms) { FTimeoutMs = ms; }
 
     // Carries out one action on a dialog; an error text, empty on success.
-    static QString perform(QWidget *dialog, const QStringList &words);
+    QString perform(QWidget *dialog, const QStringList &words);
     // Closes a dialog the way Esc would.
     static void dismiss(QWidget *dialog);
     static QString describe(QWidget *dialog);

@@ -22,6 +22,8 @@
 //   modal dblclick NAME ROW  double-click ROW of list or tree NAME
 //   modal text NAME TEXT   set the text of an edit box (\n: a line break)
 //   modal key SEQUENCE     press keys in the dialog
+//   modal show NAME        log "modal-value NAME TEXT" of an edit or combo box
+//                          (a combo box without selection: "<none>")
 //   modal-timeout MS       how long a dialog with nothing queued stays up
 //                          before it is closed (default 1000)
 //   wait MS                let the IDE run for MS milliseconds

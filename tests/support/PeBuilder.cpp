@@ -76,3 +76,17 @@ QString BuildDll(const QString &dir, const QString &name, const QByteArray &rcSc
         return {};
     return dir + QLatin1Char('/') + name;
 }
+
+QString LinkDllFromRes(const QString &dir, const QString &name, const QString &resFile)
+{
+    const QString object = name + QStringLiteral(".o");
+    if (!Run(dir, QStringLiteral("x86_64-w64-mingw32-windres"),
+             {QStringLiteral("-J"), QStringLiteral("res"), QStringLiteral("-i"), resFile,
+              QStringLiteral("-O"), QStringLiteral("coff"), QStringLiteral("-o"), object}))
+        return {};
+    if (!Run(dir, QStringLiteral("x86_64-w64-mingw32-ld"),
+             {QStringLiteral("--dll"), QStringLiteral("-e"), QStringLiteral("0"),
+              QStringLiteral("-o"), name, object}))
+        return {};
+    return dir + QLatin1Char('/') + name;
+}

@@ -12,3 +12,6 @@ enum class TPeKind { Pe32, Pe32Plus };
 // test fails with the tool's message, and the result is empty.
 QString BuildDll(const QString &dir, const QString &name, const QByteArray &rcScript,
                  TPeKind kind = TPeKind::Pe32Plus);
+
+// Links dir/name, a 64-bit DLL, from a compiled resource file (.res).
+QString LinkDllFromRes(const QString &dir, const QString &name, const QString &resFile);

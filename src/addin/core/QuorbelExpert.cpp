@@ -249,7 +249,7 @@ void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
     if (!FServices.ToolServices)
         return;
     RunCommand([&] {
-        TFverDlg dialog(Application);
+        TFverDlg dialog(Application, FServices);
         const QString project = ProjectName();
         if (project.isEmpty())
             return;

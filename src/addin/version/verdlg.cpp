@@ -1,9 +1,301 @@
 #include "verdlg.h"
 
-#include "core/StringTable.h"
+#include "version/ResVersionInfo.h"
 
-TFverDlg::TFverDlg(QWidget *owner) : QDialog(owner)
+#include "core/CommandEdge.h"
+#include "core/ConfFiler.h"
+#include "core/Logo.h"
+#include "core/StringTable.h"
+#include "core/appexec.h"
+
+#include "Dialogs.h"
+#include "Exception.h"
+#include "Paths.h"
+#include "SafeFile.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// Restores the cursor on every way out of a write and compile.
+class THourglass {
+public:
+    THourglass() { Start(); }
+    ~THourglass() { Done(); }
+    void Start()
+    {
+        if (!FOn)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        FOn = true;
+    }
+    void Done()
+    {
+        if (FOn)
+            QApplication::restoreOverrideCursor();
+        FOn = false;
+    }
+
+private:
+    bool FOn = false;
+};
+
+QComboBox *List(QWidget *parent, const char *name, const QStringList &items, bool sorted)
+{
+    auto *box = new QComboBox(parent);
+    box->setObjectName(QLatin1String(name));
+    QStringList entries = items;
+    if (sorted)
+        entries.sort(Qt::CaseInsensitive);
+    box->addItems(entries);
+    box->setCurrentIndex(-1);
+    return box;
+}
+
+void Select(QComboBox *box, const QString &name)
+{
+    box->setCurrentIndex(box->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+void RemoveIfThere(const QString &path)
+{
+    QFile file(path);
+    if (file.exists() && !file.remove())
+        throw EInOutError(QStringLiteral("Cannot delete %1: %2").arg(path, file.errorString()));
+}
+
+} // namespace
+
+TFverDlg::TFverDlg(QWidget *owner, const TAddinServices &services)
+    : QDialog(owner), FServices(services)
 {
     setObjectName(QStringLiteral("FverDlg"));
+    setFixedSize(520, 430);
+
+    const auto edit = [this](const char *name, int x, int y, int width) {
+        auto *line = new QLineEdit(this);
+        line->setObjectName(QLatin1String(name));
+        line->setGeometry(x, y, width, 21);
+        return line;
+    };
+    FVersion = edit("FVersion", 120, 12, 130);
+    FVersion->setText(QStringLiteral("1,0,0,0"));
+    PVersion = edit("PVersion", 380, 12, 130);
+    PVersion->setText(QStringLiteral("1,0,0,0"));
+    TipoOS = List(this, "TipoOS", VersionTables::OsNames(), false);
+    TipoOS->setGeometry(120, 40, 130, 21);
+    STipo = List(this, "STipo", VersionTables::FileTypeNames(), false);
+    STipo->setGeometry(380, 40, 130, 21);
+    NomProducto = edit("NomProducto", 120, 76, 390);
+    Descrip = edit("Descrip", 120, 104, 390);
+    Ninterno = edit("Ninterno", 120, 132, 190);
+    NOriginal = edit("NOriginal", 320, 132, 190);
+    CIA = edit("CIA", 120, 160, 390);
+    Coopyrag = edit("Coopyrag", 120, 188, 390);
+    Mreg = edit("Mreg", 120, 216, 390);
+    Comen = edit("Comen", 120, 244, 390);
+    GenVer = edit("GenVer", 120, 280, 130);
+    Special = edit("Special", 380, 280, 130);
+    Privada = edit("Privada", 120, 308, 130);
+    ELenguaje = List(this, "ELenguaje", VersionTables::LanguageNames(), true);
+    ELenguaje->setGeometry(120, 344, 190, 21);
+    TCodigos = List(this, "TCodigos", VersionTables::CodePageNames(), true);
+    TCodigos->setGeometry(380, 344, 130, 21);
+
+    const struct {
+        QWidget *buddy;
+        int x;
+    } labelled[16] = {{FVersion, 8},   {PVersion, 262},  {TipoOS, 8},      {STipo, 262},
+                      {NomProducto, 8}, {Descrip, 8},   {Ninterno, 8},    {CIA, 8},
+                      {Coopyrag, 8},   {Mreg, 8},        {Comen, 8},       {GenVer, 8},
+                      {Special, 262},  {Privada, 8},     {ELenguaje, 8},   {TCodigos, 262}};
+    for (int i = 0; i < 16; ++i) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        label->setGeometry(labelled[i].x, labelled[i].buddy->y(), 110, 21);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setBuddy(labelled[i].buddy);
+        Labels[i] = label;
+    }
+    Labels[8]->setText(QStringLiteral("CopyRight:"));
+
+    Image1 = new TLogoImage(this);
+    Image1->setGeometry(8, 384, 80, 35);
+    connect(Image1, &TLogoImage::clicked, this, &TFverDlg::Image1DblClick);
+
+    Button1 = new QPushButton(this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(350, 392, 75, 25);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        if (Button1Click())
+            accept();
+    });
+    Button2 = new QPushButton(this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(435, 392, 75, 25);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    AppExec1 = new TAppExec(this);
+    AppExec1->setObjectName(QStringLiteral("AppExec1"));
+    AppExec1->SetExeName(QStringLiteral("brcc32.exe"));
+    AppExec1->SetWait(true);
+    AppExec1->SetWindowState(TMyWindowState::wsHide);
+
+    FormCreate();
+}
+
+TFverDlg::~TFverDlg() = default;
+
+void TFverDlg::FormCreate()
+{
     setWindowTitle(LoadStr(1091));
+    Button1->setText(LoadStr(1000));
+    Button2->setText(LoadStr(1012));
+    static constexpr int captions[16] = {1097, 1104, 1103, 1106, 1102, 1095, 1100, 1092,
+                                         0,    1099, 1094, 1107, 1096, 1105, 1098, 1093};
+    for (int i = 0; i < 16; ++i)
+        if (captions[i] != 0)
+            Labels[i]->setText(LoadStr(captions[i]));
+}
+
+void TFverDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        FormShow();
+    }
+}
+
+void TFverDlg::FormShow()
+{
+    VersionInfo = std::make_unique<TResouceVersionInfo>(OutputFileName, FServices.dialogs());
+    const TResouceVersionInfo &info = *VersionInfo;
+    FVersion->setText(info.NumFileVersion);
+    PVersion->setText(info.NumProductVersion);
+    Select(TipoOS, info.OSName);
+    Select(STipo, info.FileTypeName);
+    NomProducto->setText(info.ProductName);
+    Descrip->setText(info.FileDescription);
+    Ninterno->setText(info.InternalName);
+    NOriginal->setText(info.OriginalFileName);
+    CIA->setText(info.CompanyName);
+    Coopyrag->setText(info.LegalCopyright);
+    Mreg->setText(info.LegalTrademarks);
+    Comen->setText(info.Comments);
+    GenVer->setText(info.FileVersion);
+    Special->setText(info.SpecialBuild);
+    Privada->setText(NextPrivateBuild());
+    Select(ELenguaje,
+           VersionTables::LanguageName(QString::number(info.LanguageId, 16).toUpper()));
+    Select(TCodigos, VersionTables::CodePageName(QString::number(info.CodePage)));
+}
+
+QString TFverDlg::TargetDir() const
+{
+    QString dir = OutputFileName.isEmpty() ? ProjectDir : ExtractFileDir(OutputFileName);
+    if (dir.size() > 1 && dir.endsWith(PathDelim))
+        dir.chop(1);
+    return dir;
+}
+
+QString TFverDlg::BlockName() const
+{
+    return VersionTables::BlockName(ELenguaje->currentText(), TCodigos->currentText());
+}
+
+QString TFverDlg::NextPrivateBuild() const
+{
+    return VersionInfo ? VersionTables::NextPrivateBuild(VersionInfo->PrivateBuild) : QString();
+}
+
+TVersionFields TFverDlg::Fields() const
+{
+    TVersionFields f;
+    f.FileVersion = FVersion->text();
+    f.ProductVersion = PVersion->text();
+    f.OsName = TipoOS->currentText();
+    f.FileTypeName = STipo->currentText();
+    f.ProductName = NomProducto->text();
+    f.Description = Descrip->text();
+    f.InternalName = Ninterno->text();
+    f.OriginalName = NOriginal->text();
+    f.CompanyName = CIA->text();
+    f.Copyright = Coopyrag->text();
+    f.Trademarks = Mreg->text();
+    f.Comments = Comen->text();
+    f.GenericVersion = GenVer->text();
+    f.SpecialBuild = Special->text();
+    f.PrivateBuild = Privada->text();
+    f.Language = ELenguaje->currentText();
+    f.CodePage = TCodigos->currentText();
+    return f;
+}
+
+bool TFverDlg::Button1Click()
+{
+    // Without both, the block has no usable name: nothing is written.
+    if (ELenguaje->currentIndex() < 0 || TCodigos->currentIndex() < 0) {
+        FServices.dialogs().ShowMessage(
+            QStringLiteral("Choose a language and a code page: the version block is named "
+                           "after them."));
+        return false;
+    }
+    const QString dir = TargetDir();
+    const QString script = dir + PathDelim + QStringLiteral("version.rc");
+    THourglass hourglass;
+    const auto fail = [&](auto &&step) {
+        return !RunAtEdge(FServices.dialogs(), [&] {
+            try {
+                step();
+            } catch (...) {
+                hourglass.Done();
+                throw;
+            }
+        });
+    };
+    // A script that cannot be written keeps the dialog open with the
+    // user's values, and nothing is backed up or compiled.
+    if (fail([&] { FServices.writer().Write(script, VersionScript(Fields())); }))
+        return false;
+    const QString res = dir + PathDelim + QStringLiteral("version.res");
+    bool ran = false;
+    fail([&] {
+        const QString bak = dir + PathDelim + QStringLiteral("version.bak");
+        RemoveIfThere(bak);
+        if (QFile::exists(res) && !QFile::rename(res, bak))
+            throw EInOutError(QStringLiteral("Cannot move %1 to %2.").arg(res, bak));
+        // The tool's path may need a file dialog: no hourglass over it.
+        hourglass.Done();
+        const QString brcc = TConfFiler(FServices).GetBrccPath();
+        hourglass.Start();
+        Compile(dir, brcc);
+        ran = true;
+    });
+    hourglass.Done();
+    if (ran && !FileExists(res)) {
+        const QString printed = AppExec1->LastOutputLines();
+        FServices.dialogs().ShowMessage(
+            printed.isEmpty() ? LoadStr(1101) : LoadStr(1101) + QStringLiteral("\n\n") + printed);
+    }
+    return true;
+}
+
+void TFverDlg::Compile(const QString &dir, const QString &brcc)
+{
+    AppExec1->SetExeName(brcc);
+    AppExec1->ExeParams().clear();
+    AppExec1->SetExePath(dir);
+    AppExec1->ExeParams() << QStringLiteral("version.rc -r");
+    AppExec1->Execute();
+}
+
+void TFverDlg::Image1DblClick()
+{
+    ShowAbout(FServices.dialogs());
 }

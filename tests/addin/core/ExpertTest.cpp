@@ -1,6 +1,7 @@
 #include "AddinSession.h"
 #include "InMemoryHost.h"
 #include "ModalDriver.h"
+#include "Paths.h"
 #include "ScriptedDialogs.h"
 
 #include "core/DM.h"
@@ -308,7 +309,9 @@ TEST_F(VersionCommand, DllWinsOverExe)
     touch(QStringLiteral(".exe"));
     touch(QStringLiteral(".dll"));
     EXPECT_EQ(run(), FDir.path() + QStringLiteral("/Project1.dll"));
-    EXPECT_TRUE(dialogs.log.isEmpty());
+    // The dialog read the DLL (an empty file here), not the EXE.
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("error: No hay información de version en")
+                                       + FDir.path() + QStringLiteral("/Project1.dll")});
 }
 
 TEST_F(VersionCommand, NoBuiltFileWarnsThenOpensWithEmptyOutput)
@@ -317,7 +320,11 @@ TEST_F(VersionCommand, NoBuiltFileWarnsThenOpensWithEmptyOutput)
     ScriptedDialogs dialogs;
     FHost.setProject(FProject);
     EXPECT_EQ(run(), QString());
-    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("message: ") + LoadStr(1069)});
+    // Then the dialog reads the running program, which has no version resource.
+    EXPECT_EQ(dialogs.log,
+              QStringList({QStringLiteral("message: ") + LoadStr(1069),
+                           QStringLiteral("error: No hay información de version en")
+                               + RunningProgramPath()}));
 }
 
 TEST_F(VersionCommand, NoProjectOpensNothing)
