@@ -103,7 +103,8 @@ QString TModalDriver::queue(const QStringList &words)
     static const QStringList known{QStringLiteral("accept"), QStringLiteral("reject"),
                                    QStringLiteral("invoke"), QStringLiteral("dblclick"),
                                    QStringLiteral("select"), QStringLiteral("text"),
-                                   QStringLiteral("key"), QStringLiteral("show")};
+                                   QStringLiteral("key"), QStringLiteral("show"),
+                                   QStringLiteral("grab")};
     if (words.isEmpty() || !known.contains(words.first()))
         return QStringLiteral("unknown modal action");
     const QString &verb = words.first();
@@ -113,6 +114,8 @@ QString TModalDriver::queue(const QStringList &words)
         return QStringLiteral("modal %1 needs a name and a row").arg(verb);
     if ((verb == QLatin1String("text") || verb == QLatin1String("show")) && words.size() < 2)
         return QStringLiteral("modal %1 needs a name").arg(verb);
+    if (verb == QLatin1String("grab") && words.size() < 2)
+        return QStringLiteral("modal grab needs a file name");
     FQueue.push_back(words);
     return {};
 }
@@ -234,6 +237,12 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
         if (seq.isEmpty())
             return QStringLiteral("bad key sequence");
         PressKeys(dialog->focusWidget() ? dialog->focusWidget() : dialog, seq);
+        return {};
+    }
+    if (verb == QLatin1String("grab")) {
+        const QString file = words.mid(1).join(QLatin1Char(' '));
+        if (!dialog->grab().save(file))
+            return QStringLiteral("cannot save %1").arg(file);
         return {};
     }
     if (verb == QLatin1String("show")) {

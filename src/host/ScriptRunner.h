@@ -24,6 +24,7 @@
 //   modal key SEQUENCE     press keys in the dialog
 //   modal show NAME        log "modal-value NAME TEXT" of an edit or combo box
 //                          (a combo box without selection: "<none>")
+//   modal grab FILE        save a picture of the dialog (PNG)
 //   modal-timeout MS       how long a dialog with nothing queued stays up
 //                          before it is closed (default 1000)
 //   wait MS                let the IDE run for MS milliseconds

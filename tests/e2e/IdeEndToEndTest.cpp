@@ -1,5 +1,6 @@
 // quorbel-ide with the real libquorbel.so, started as a user would, driven
 // by a script on the offscreen platform.
+#include "PeBuilder.h"
 #include "Registry.h"
 
 #include <QCoreApplication>
@@ -430,4 +431,51 @@ TEST_F(IdeEndToEnd, AProjectThatIsAPipeIsRefusedWithTheReasonAndTheIdeRunsOn)
         << run.log.join('\n').toStdString();
     EXPECT_TRUE(run.starting(QStringLiteral("modal-timeout")).isEmpty());
     EXPECT_TRUE(run.has(QStringLiteral("project ") + demo));
+}
+
+TEST_F(IdeEndToEnd, TheVersionEditorShowsTheBuiltDllAndCompilesItsScriptTwice)
+{
+    // Demo.dll from the demo's own script, as the build makes it.
+    QFile rc(QStringLiteral(QUORBEL_SOURCE_DIR "/examples/demo/Demo.rc"));
+    ASSERT_TRUE(rc.open(QIODevice::ReadOnly));
+    QDir(home.path()).mkpath(QStringLiteral("dll"));
+    const QString dll = BuildDll(home.filePath(QStringLiteral("dll")), QStringLiteral("Demo.dll"), rc.readAll());
+    ASSERT_FALSE(dll.isEmpty());
+    const QString target = home.filePath(QStringLiteral("demo/Demo.dll"));
+    QFile::remove(target);
+    ASSERT_TRUE(QFile::copy(dll, target));
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+
+    const QStringList show = {QStringLiteral("modal show FVersion"), QStringLiteral("modal show TipoOS"),
+                              QStringLiteral("modal show CIA"), QStringLiteral("modal show Coopyrag"),
+                              QStringLiteral("modal show Privada"), QStringLiteral("modal show ELenguaje"),
+                              QStringLiteral("modal show TCodigos"), QStringLiteral("modal invoke Button1")};
+    const IdeRun run = script(QStringList{QStringLiteral("open ") + demo} + show
+                              + QStringList{QStringLiteral("key Ctrl+Alt+V")} + show
+                              + QStringList{QStringLiteral("click EditInsertarCabeceraItem")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("message: ")).isEmpty()) << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-error")).isEmpty()) << run.log.join('\n').toStdString();
+    const QStringList values = run.starting(QStringLiteral("modal-value "));
+    const QStringList once = {QStringLiteral("modal-value FVersion 1,2,0,7"),
+                              QStringLiteral("modal-value TipoOS WinNT"),
+                              QStringLiteral("modal-value CIA Quorbel Demo"),
+                              QStringLiteral("modal-value Coopyrag \u00A9 2024 Quorbel Demo"),
+                              QStringLiteral("modal-value Privada 8"),
+                              QStringLiteral("modal-value ELenguaje U.S. English"),
+                              QStringLiteral("modal-value TCodigos Multilingual")};
+    EXPECT_EQ(values, once + once);
+
+    const QString dir = home.filePath(QStringLiteral("demo/"));
+    QFile script(dir + QStringLiteral("version.rc"));
+    ASSERT_TRUE(script.open(QIODevice::ReadOnly));
+    const QByteArray text = script.readAll();
+    EXPECT_TRUE(text.contains("            VALUE \"PrivateBuild\", \"8\\0\"\r\n"));
+    EXPECT_TRUE(text.contains("\"\xA9 2024 Quorbel Demo\\0\"\r\n"));
+    EXPECT_TRUE(QFile::exists(dir + QStringLiteral("version.res")));
+    EXPECT_TRUE(QFile::exists(dir + QStringLiteral("version.bak")));
+    // The tool was found beside the IDE and stored at once.
+    QFile conf(home.filePath(QStringLiteral("lib/Ideexe.dat")));
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(conf.readAll().mid(256, 256).contains("/brcc32"));
 }

@@ -74,7 +74,7 @@ TFverDlg::TFverDlg(QWidget *owner, const TAddinServices &services)
     : QDialog(owner), FServices(services)
 {
     setObjectName(QStringLiteral("FverDlg"));
-    setFixedSize(520, 430);
+    setFixedSize(572, 430);
 
     const auto edit = [this](const char *name, int x, int y, int width) {
         auto *line = new QLineEdit(this);
@@ -82,41 +82,41 @@ TFverDlg::TFverDlg(QWidget *owner, const TAddinServices &services)
         line->setGeometry(x, y, width, 21);
         return line;
     };
-    FVersion = edit("FVersion", 120, 12, 130);
+    FVersion = edit("FVersion", 152, 12, 140);
     FVersion->setText(QStringLiteral("1,0,0,0"));
-    PVersion = edit("PVersion", 380, 12, 130);
+    PVersion = edit("PVersion", 420, 12, 140);
     PVersion->setText(QStringLiteral("1,0,0,0"));
     TipoOS = List(this, "TipoOS", VersionTables::OsNames(), false);
-    TipoOS->setGeometry(120, 40, 130, 21);
+    TipoOS->setGeometry(152, 40, 140, 21);
     STipo = List(this, "STipo", VersionTables::FileTypeNames(), false);
-    STipo->setGeometry(380, 40, 130, 21);
-    NomProducto = edit("NomProducto", 120, 76, 390);
-    Descrip = edit("Descrip", 120, 104, 390);
-    Ninterno = edit("Ninterno", 120, 132, 190);
-    NOriginal = edit("NOriginal", 320, 132, 190);
-    CIA = edit("CIA", 120, 160, 390);
-    Coopyrag = edit("Coopyrag", 120, 188, 390);
-    Mreg = edit("Mreg", 120, 216, 390);
-    Comen = edit("Comen", 120, 244, 390);
-    GenVer = edit("GenVer", 120, 280, 130);
-    Special = edit("Special", 380, 280, 130);
-    Privada = edit("Privada", 120, 308, 130);
+    STipo->setGeometry(396, 40, 164, 21);
+    NomProducto = edit("NomProducto", 152, 76, 408);
+    Descrip = edit("Descrip", 152, 104, 408);
+    Ninterno = edit("Ninterno", 152, 132, 200);
+    NOriginal = edit("NOriginal", 360, 132, 200);
+    CIA = edit("CIA", 152, 160, 408);
+    Coopyrag = edit("Coopyrag", 152, 188, 408);
+    Mreg = edit("Mreg", 152, 216, 408);
+    Comen = edit("Comen", 152, 244, 408);
+    GenVer = edit("GenVer", 152, 280, 140);
+    Special = edit("Special", 420, 280, 140);
+    Privada = edit("Privada", 152, 308, 140);
     ELenguaje = List(this, "ELenguaje", VersionTables::LanguageNames(), true);
-    ELenguaje->setGeometry(120, 344, 190, 21);
+    ELenguaje->setGeometry(152, 344, 200, 21);
     TCodigos = List(this, "TCodigos", VersionTables::CodePageNames(), true);
-    TCodigos->setGeometry(380, 344, 130, 21);
+    TCodigos->setGeometry(420, 344, 140, 21);
 
     const struct {
         QWidget *buddy;
         int x;
-    } labelled[16] = {{FVersion, 8},   {PVersion, 262},  {TipoOS, 8},      {STipo, 262},
+    } labelled[16] = {{FVersion, 8},   {PVersion, 304},  {TipoOS, 8},      {STipo, 280},
                       {NomProducto, 8}, {Descrip, 8},   {Ninterno, 8},    {CIA, 8},
                       {Coopyrag, 8},   {Mreg, 8},        {Comen, 8},       {GenVer, 8},
-                      {Special, 262},  {Privada, 8},     {ELenguaje, 8},   {TCodigos, 262}};
+                      {Special, 304},  {Privada, 8},     {ELenguaje, 8},   {TCodigos, 304}};
     for (int i = 0; i < 16; ++i) {
         auto *label = new QLabel(this);
         label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
-        label->setGeometry(labelled[i].x, labelled[i].buddy->y(), 110, 21);
+        label->setGeometry(labelled[i].x, labelled[i].buddy->y(), labelled[i].x == 8 ? 140 : 110, 21);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         label->setBuddy(labelled[i].buddy);
         Labels[i] = label;
@@ -129,7 +129,7 @@ TFverDlg::TFverDlg(QWidget *owner, const TAddinServices &services)
 
     Button1 = new QPushButton(this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(350, 392, 75, 25);
+    Button1->setGeometry(400, 392, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] {
         if (Button1Click())
@@ -137,7 +137,7 @@ TFverDlg::TFverDlg(QWidget *owner, const TAddinServices &services)
     });
     Button2 = new QPushButton(this);
     Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(435, 392, 75, 25);
+    Button2->setGeometry(485, 392, 75, 25);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
     AppExec1 = new TAppExec(this);
