@@ -163,8 +163,9 @@ TEST_F(AppExecTest, StartFailuresRaiseWithTheTableOrTheSystemsWords)
         } catch (const EAppExecWinExec &e) {
             EXPECT_EQ(exec.ErrNo(), c.code);
             EXPECT_EQ(e.message(), exec.ErrorText());
-            if (!c.text.isEmpty())
+            if (!c.text.isEmpty()) {
                 EXPECT_EQ(e.message(), c.text);
+            }
         }
     }
 }
