@@ -499,15 +499,14 @@ public:
         DataVersion = Sql.Prepare(QStringLiteral("PRAGMA data_version"));
     }
 
-    // True when another connection committed since the last call.
-    bool ChangedByOthers()
+    // Notes whether another connection committed since the view was read.
+    void NoteVersion()
     {
         Sql.Run(DataVersion);
         const qlonglong version = DataVersion.next() ? DataVersion.value(0).toLongLong() : 0;
         DataVersion.finish();
-        const bool changed = version != Version;
+        Stale = Stale || version != Version;
         Version = version;
-        return changed;
     }
 
     TSqlConnection Sql; // first in, last out: the queries below go before it
@@ -515,6 +514,7 @@ public:
     QSqlQuery Begin, Commit, Rollback, DataVersion;
     QSqlQuery Insert, InsertWithId, Update, Delete, KeyCheck;
     qlonglong Version = -1;
+    bool Stale = true;
 };
 
 namespace {
@@ -830,7 +830,8 @@ TTable::TFilterTerm TTable::ParseFilter(const QString &expression) const
 
 void TTable::Reload(qint64 keepRowId, bool keep)
 {
-    FDb->ChangedByOthers(); // note the version the view is read at
+    FDb->NoteVersion(); // the version the view is read at
+    FDb->Stale = false;
     const std::vector<TColumn> &columns = Columns();
     QStringList names{QStringLiteral("rowid")};
     for (const TColumn &column : columns)
@@ -871,7 +872,8 @@ void TTable::Reload(qint64 keepRowId, bool keep)
 
 void TTable::SyncWithOthers()
 {
-    if (FDb->ChangedByOthers())
+    FDb->NoteVersion();
+    if (FDb->Stale)
         Reload(FCur >= 0 ? FRows[size_t(FCur)].RowId : 0, FCur >= 0);
 }
 
@@ -1132,10 +1134,9 @@ void TTable::Post()
         if (columns[c].Required && FBuffer.Values[c].isNull() && int(c) != FAutoIncColumn)
             throw EDatabaseError(QStringLiteral("%1: field '%2' must have a value").arg(TableName, columns[c].Name));
 
-    bool othersWrote = false;
     {
         TWriteTransaction transaction(FDb->Sql, FDb->Begin, FDb->Commit, FDb->Rollback);
-        othersWrote = FDb->ChangedByOthers();
+        FDb->NoteVersion();
         CheckKey(FBuffer, isNew);
         const bool withId = isNew && FAutoIncColumn >= 0 && FExplicitAutoInc;
         QSqlQuery &query = isNew ? (withId ? FDb->InsertWithId : FDb->Insert) : FDb->Update;
@@ -1180,7 +1181,7 @@ void TTable::Post()
     FBof = FEof = false;
     TRow row = std::move(FBuffer);
     FBuffer = TRow();
-    if (othersWrote) {
+    if (FDb->Stale) {
         FCur = -1;
         Reload(row.RowId, true);
     } else if (Matches(row)) {
