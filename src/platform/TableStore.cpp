@@ -909,6 +909,8 @@ void TTable::SetIndexName(const QString &name)
         FIndexName = name;
         return;
     }
+    if (name.compare(FIndexName, Qt::CaseInsensitive) == 0)
+        return;
     CheckBrowseMode();
     FOrder = IndexColumns(name);
     FIndexName = name;
@@ -1322,6 +1324,9 @@ TQuery::~TQuery()
 
 void TQuery::SyncParams()
 {
+    if (SQL == FParsedLines) // cheap while the list is shared
+        return;
+    FParsedLines = SQL;
     const QString text = SQL.join(QLatin1Char('\n'));
     if (text == FParsedSql)
         return;

@@ -326,6 +326,7 @@ private:
     void Fetch();
 
     std::unique_ptr<TStatement> FStatement;
+    QStringList FParsedLines;
     QString FParsedSql;
     std::vector<TParam> FParams;
     bool FOnFirstRow = false;
