@@ -14,6 +14,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -67,7 +68,7 @@ class TSqlConnection {
 public:
     TSqlConnection(const QString &path, const QString &table) : FTable(table)
     {
-        static int counter = 0;
+        static std::atomic<int> counter = 0;
         FName = QStringLiteral("quorbel-table-%1").arg(++counter);
         FDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FName);
         FDb.setDatabaseName(path);

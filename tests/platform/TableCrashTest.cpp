@@ -98,8 +98,9 @@ TEST(TableCrash, KilledWhilePostingLosesNothingPostedAndLeavesNoHalfRecord)
         }
         for (const QString &key : std::as_const(posted))
             EXPECT_TRUE(found.contains(key)) << qPrintable(key);
-        if (round > 0)
+        if (round > 0) {
             EXPECT_FALSE(keys.isEmpty());
+        }
     }
     EXPECT_GT(posted.size(), 5);
 }

@@ -496,19 +496,6 @@ TEST(TableFiles, FoundWithoutRegardToCaseAndCreatedWithTheGivenName)
     EXPECT_THROW(t.Open(), EDatabaseError);
 }
 
-TEST_F(Tables, AnIndexAddedToAnOpenTableIsKept)
-{
-    Strings.AddIndex(QStringLiteral("byBoth"), QStringLiteral("L2;L1"));
-    AddString(QStringLiteral("X"), QStringLiteral("b"), QStringLiteral("same"));
-    AddString(QStringLiteral("Y"), QStringLiteral("a"), QStringLiteral("same"));
-    Strings.SetIndexName(QStringLiteral("byBoth"));
-    EXPECT_EQ(Column(Strings, QStringLiteral("idst")), QStringList({QStringLiteral("Y"), QStringLiteral("X")}));
-    Strings.Close();
-    Strings.Open();
-    EXPECT_EQ(Strings.IndexDefs.back().Fields, QStringLiteral("L2;L1"));
-    EXPECT_THROW(Strings.AddIndex(QStringLiteral("bad"), QStringLiteral("nosuch")), EDatabaseError);
-}
-
 // Two IDEs on one project: each sees the other's posts, and a writer that
 // holds the table makes the other wait briefly and then fail clearly.
 TEST_F(Tables, ASecondUserOfTheFileNeitherCorruptsNorHangs)
