@@ -1,5 +1,6 @@
 #include "Paths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -37,6 +38,21 @@ bool FileExists(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() && !info.isDir();
+}
+
+QString FindEntryNoCase(const QString &dir, const QString &name)
+{
+    const QString exact = dir.endsWith(PathDelim) ? dir + name : dir + PathDelim + name;
+    if (QFileInfo::exists(exact))
+        return exact;
+    // Sorted, so the same entry answers every time when several differ only in case.
+    const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                        | QDir::NoDotAndDotDot,
+                                                    QDir::Name);
+    for (const QString &entry : entries)
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return exact.left(exact.size() - name.size()) + entry;
+    return exact;
 }
 
 QString RunningProgramPath()

@@ -10,6 +10,11 @@ QString ExtractFileName(const QString &path);
 QString ExtractFileExt(const QString &path);
 QString ChangeFileExt(const QString &path, const QString &ext);
 bool FileExists(const QString &path);
+// The entry of dir called name, matched without regard to letter case when
+// no entry has that exact name (an existing "language.DB" answers for
+// "language.db"); dir + "/" + name when none matches, so whatever is made
+// there gets the name as given.
+QString FindEntryNoCase(const QString &dir, const QString &name);
 
 inline constexpr QChar PathDelim = QLatin1Char('/');
 

@@ -479,3 +479,26 @@ TEST_F(IdeEndToEnd, TheVersionEditorShowsTheBuiltDllAndCompilesItsScriptTwice)
     ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(conf.readAll().mid(256, 256).contains("/brcc32"));
 }
+
+TEST_F(IdeEndToEnd, TheTableCommandsCreateTheProjectTablesWhenTheUserAgrees)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const IdeRun run = script({QStringLiteral("open ") + demo,
+                               // String Table: Yes, then the window closes.
+                               QStringLiteral("modal invoke yes"), QStringLiteral("modal reject"),
+                               QStringLiteral("click IdeExpt3"),
+                               // Help Proyect: Yes; the editor window is not modal.
+                               QStringLiteral("modal invoke yes"), QStringLiteral("click EditAyudaItem"),
+                               // The table is open now: no question.
+                               QStringLiteral("modal reject"), QStringLiteral("click IdeExpt3")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-error")).isEmpty()) << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-timeout")).isEmpty()) << run.log.join('\n').toStdString();
+    EXPECT_EQ(run.starting(QStringLiteral("message: ")),
+              QStringList({QStringLiteral("message: This project dont have a language engine, Create it"),
+                           QStringLiteral("message: This proyect don't have Expert Help initialized, Do you "
+                                          "like initialize NOW?")}));
+    EXPECT_EQ(run.starting(QStringLiteral("modal-open TLDBrowse")).size(), 2);
+    for (const char *file : {"demo/LANG/language.db", "demo/HLP/Ayuda.db", "demo/HLP/bola.bmp", "demo/HLP/boton.bmp"})
+        EXPECT_TRUE(QFile::exists(home.filePath(QString::fromLatin1(file)))) << file;
+}

@@ -19,6 +19,7 @@
 #include "Windows.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QLocale>
 
 TIToolServices *ToolServices = nullptr;
@@ -290,14 +291,72 @@ void TQuorbelExpert::Actualiza(QString &text)
                               QDateTime::currentDateTime(), QLocale::system());
 }
 
+namespace {
+
+bool IsDefaultProject(const QString &project)
+{
+    return ExtractFileName(project).compare(QLatin1String("PROJECT1.DPR"), Qt::CaseInsensitive) == 0;
+}
+
+// Opens table on the project's table file in the subdirectory, creating both
+// when the user agrees. Every failure becomes the one table error, and the
+// table stays closed.
+template <typename After>
+void OpenProjectTable(TDialogService &dialogs, const QString &project, TTable &table,
+                      const QString &subdirectory, int question,
+                      void (*create)(const QString &), After &&afterOpen)
+{
+    try {
+        const QString dir = FindEntryNoCase(ExtractFileDir(project), subdirectory);
+        table.DatabaseName = dir;
+        if (!table.Exists()) {
+            if (!dialogs.AskYesNo(LoadStr(question)))
+                return;
+            if (!QDir().mkpath(dir))
+                throw EInOutError(QStringLiteral("Cannot create the directory %1").arg(dir));
+            create(dir);
+        }
+        if (table.Exists()) {
+            table.Open();
+            afterOpen(dir);
+        }
+    } catch (const std::exception &) {
+        table.Close();
+        throw Exception(LoadStr(1020));
+    }
+}
+
+} // namespace
+
 void TQuorbelExpert::ChekCreate()
 {
-    // The language table comes with the string table tool.
+    if (!SYS || SYS->Table1.Active())
+        return;
+    const QString project = ProjectName();
+    if (project.isEmpty())
+        return;
+    if (IsDefaultProject(project))
+        FServices.dialogs().ShowMessage(LoadStr(1112));
+    OpenProjectTable(FServices.dialogs(), project, SYS->Table1, QStringLiteral("LANG"), 1112,
+                     &CreateLanguageTable, [](const QString &) {});
 }
 
 void TQuorbelExpert::CheckAyudaCreate()
 {
-    // The help table comes with the help editor.
+    if (!SYS || SYS->Table2.Active())
+        return;
+    if (Adlg)
+        Adlg->ClearTree();
+    const QString project = ProjectName();
+    if (project.isEmpty())
+        return;
+    if (IsDefaultProject(project))
+        FServices.dialogs().ShowMessage(LoadStr(1058));
+    OpenProjectTable(FServices.dialogs(), project, SYS->Table2, QStringLiteral("HLP"), 1059,
+                     &CreateHelpTable, [](const QString &dir) {
+                         EnsureParentIndex(SYS->Table2);
+                         SYS->Query1.DatabaseName = dir;
+                     });
 }
 
 void TQuorbelExpert::GotoEntityLine()

@@ -9,4 +9,8 @@ public:
     explicit TFAyudaW(QWidget *owner = nullptr);
 
     QString ProjectFileName;
+
+    // Forgets the topics shown, so the next showing loads the newly opened
+    // help table afresh. The window has no topic tree yet.
+    void ClearTree() {}
 };

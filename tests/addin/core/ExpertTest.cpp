@@ -212,9 +212,10 @@ TEST(ExpertNotifier, ProjectClosingClosesHelpEditorAndTables)
     ASSERT_NE(help, nullptr);
     help->show();
     QTemporaryDir dir;
+    CreateLanguageTable(dir.path());
+    CreateHelpTable(dir.path());
     for (TTable *t : {&SYS->Table1, &SYS->Table2}) {
         t->DatabaseName = dir.path();
-        QFile(dir.path() + QLatin1Char('/') + t->TableName).open(QIODevice::WriteOnly);
         t->Open();
     }
 
