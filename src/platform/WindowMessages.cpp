@@ -164,11 +164,20 @@ QString SocketDirectory(QString *error)
 // ---------------------------------------------------------------- listener
 
 struct TMessageListener::TImpl {
-    struct TPending {
-        TMessage Message;
-        qint64 Result = 0;
-        bool Done = false;
+    // One sender's connection. Its reader queues messages; the owner's
+    // thread answers each after handling it, so the reader never waits for
+    // the UI unless a sender runs too far ahead.
+    struct TConnection {
+        int Fd = -1;
+        int Unanswered = 0;
+        bool Broken = false;
     };
+    struct TPending {
+        std::shared_ptr<TConnection> From;
+        TMessage Message;
+    };
+    // Frames a sender may have queued before its reader stops reading.
+    static constexpr int MaxUnanswered = 64;
 
     TMessageListener *Owner = nullptr;
     QString ClassName;
@@ -181,15 +190,15 @@ struct TMessageListener::TImpl {
 
     std::mutex Mutex;
     std::condition_variable Changed;
-    std::deque<TPending *> Queue;
-    std::set<int> Connections;
+    std::deque<TPending> Queue;
+    std::set<std::shared_ptr<TConnection>> Connections;
     int Running = 0; // connection threads not yet finished
     bool Posted = false;
     bool Stopping = false;
 
     void AcceptLoop();
-    void Serve(int fd);
-    // On the owner's thread: runs the handler for everything queued.
+    void Serve(std::shared_ptr<TConnection> connection);
+    // On the owner's thread: handles everything queued, answering each.
     void Drain();
 };
 
@@ -218,54 +227,51 @@ void TMessageListener::TImpl::AcceptLoop()
             ::close(fd);
             return;
         }
-        Connections.insert(fd);
+        auto connection = std::make_shared<TConnection>();
+        connection->Fd = fd;
+        Connections.insert(connection);
         ++Running;
-        std::thread([this, fd] { Serve(fd); }).detach();
+        std::thread([this, connection] { Serve(connection); }).detach();
     }
 }
 
-void TMessageListener::TImpl::Serve(int fd)
+void TMessageListener::TImpl::Serve(std::shared_ptr<TConnection> connection)
 {
+    const int fd = connection->Fd;
     for (;;) {
         char header[HeaderBytes];
         if (!ReadAll(fd, header, sizeof header))
             break;
-        TPending pending;
-        pending.Message.Message = qFromLittleEndian<quint32>(header);
-        pending.Message.WParam = qFromLittleEndian<quint64>(header + 4);
+        TMessage message;
+        message.Message = qFromLittleEndian<quint32>(header);
+        message.WParam = qFromLittleEndian<quint64>(header + 4);
         const quint32 length = qFromLittleEndian<quint32>(header + 12);
         const quint32 kept = std::min(length, MaxRequestBytes);
-        pending.Message.Data.resize(kept);
-        if (!ReadAll(fd, pending.Message.Data.data(), kept) || !Discard(fd, length - kept))
+        message.Data.resize(kept);
+        if (!ReadAll(fd, message.Data.data(), kept) || !Discard(fd, length - kept))
             break;
-        pending.Message.Cut = length > kept;
+        message.Cut = length > kept;
 
-        bool post = false;
-        {
-            std::unique_lock lock(Mutex);
-            if (Stopping)
-                break;
-            Queue.push_back(&pending);
-            post = !Posted;
-            Posted = true;
-        }
+        std::unique_lock lock(Mutex);
+        Changed.wait(lock, [&] {
+            return connection->Unanswered < MaxUnanswered || Stopping || connection->Broken;
+        });
+        if (Stopping || connection->Broken)
+            break;
+        ++connection->Unanswered;
+        Queue.push_back({connection, std::move(message)});
+        const bool post = !Posted;
+        Posted = true;
+        lock.unlock();
         if (post)
             QMetaObject::invokeMethod(Owner, [this] { Drain(); }, Qt::QueuedConnection);
-        {
-            std::unique_lock lock(Mutex);
-            Changed.wait(lock, [&] { return pending.Done || Stopping; });
-            if (!pending.Done) {
-                std::erase(Queue, &pending);
-                break;
-            }
-        }
-        char reply[8];
-        qToLittleEndian<qint64>(pending.Result, reply);
-        if (!WriteAll(fd, reply, sizeof reply))
-            break;
     }
-    std::lock_guard lock(Mutex);
-    Connections.erase(fd);
+    // The descriptor stays open until the owner's thread is done with the
+    // messages it has queued, so no answer goes to a reused descriptor.
+    std::unique_lock lock(Mutex);
+    connection->Broken = true;
+    Changed.wait(lock, [&] { return connection->Unanswered == 0; });
+    Connections.erase(connection);
     ::close(fd);
     --Running;
     Changed.notify_all();
@@ -274,22 +280,30 @@ void TMessageListener::TImpl::Serve(int fd)
 void TMessageListener::TImpl::Drain()
 {
     for (;;) {
-        TPending *pending = nullptr;
+        TPending pending;
         {
             std::lock_guard lock(Mutex);
             if (Queue.empty()) {
                 Posted = false;
                 return;
             }
-            pending = Queue.front();
+            pending = std::move(Queue.front());
             Queue.pop_front();
         }
-        // The sender waits for this; it is answered as soon as its message
-        // is handled, not at the end of the batch.
-        const qint64 result = Handler ? Handler(pending->Message) : 0;
+        const qint64 result = Handler ? Handler(pending.Message) : 0;
+        // Answered as soon as it is handled, not at the end of the batch.
+        // A sender that does not read its answers is cut off rather than
+        // let it block this thread.
+        char reply[8];
+        qToLittleEndian<qint64>(result, reply);
         std::lock_guard lock(Mutex);
-        pending->Result = result;
-        pending->Done = true;
+        TConnection &from = *pending.From;
+        if (!from.Broken
+            && ::send(from.Fd, reply, sizeof reply, MSG_NOSIGNAL | MSG_DONTWAIT) != sizeof reply) {
+            from.Broken = true;
+            ::shutdown(from.Fd, SHUT_RDWR);
+        }
+        --from.Unanswered;
         Changed.notify_all();
     }
 }
@@ -361,12 +375,16 @@ void TMessageListener::Close()
     {
         std::unique_lock lock(d->Mutex);
         d->Stopping = true;
-        for (int fd : d->Connections)
-            ::shutdown(fd, SHUT_RDWR);
-        d->Changed.notify_all();
-        d->Changed.wait(lock, [this] { return d->Running == 0; });
+        for (const auto &connection : d->Connections)
+            ::shutdown(connection->Fd, SHUT_RDWR);
+        // Messages not handled yet are dropped; their senders see the
+        // connection end instead of an answer.
+        for (TImpl::TPending &pending : d->Queue)
+            --pending.From->Unanswered;
         d->Queue.clear();
         d->Posted = false;
+        d->Changed.notify_all();
+        d->Changed.wait(lock, [this] { return d->Running == 0; });
     }
     ::unlink(Native(d->Path).constData());
     ::close(d->ListenFd);
