@@ -27,7 +27,7 @@ class TTaskIcon;
 class TTraceLines : public QAbstractListModel {
     Q_OBJECT
 public:
-    static constexpr int PublishMs = 40;
+    static constexpr int PublishMs = 100;
 
     explicit TTraceLines(QObject *parent = nullptr);
     int rowCount(const QModelIndex &parent = {}) const override;
