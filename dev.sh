@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 ROOT=$PWD
 BUILD=${QUORBEL_BUILD:-$ROOT/build}
 
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
+PACKAGES=(cmake fpc ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
           libgl-dev libgtest-dev googletest xvfb xauth universal-ctags
           binutils-mingw-w64-x86-64 cpp # windres and ld: the resource compiler and Windows files
           libsqlite3-dev) # the table bench's peer: the sqlite3 C API

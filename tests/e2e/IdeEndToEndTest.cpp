@@ -14,6 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include <sys/stat.h>
 
 namespace {
@@ -81,6 +85,7 @@ protected:
         env.insert(QStringLiteral("QUORBEL_REGISTRY"), home.filePath(QStringLiteral("registry.ini")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        env.insert(QStringLiteral("TEMP"), home.path()); // Free Pascal's debug server FIFO
         return env;
     }
 
@@ -501,4 +506,35 @@ TEST_F(IdeEndToEnd, TheTableCommandsCreateTheProjectTablesWhenTheUserAgrees)
     EXPECT_EQ(run.starting(QStringLiteral("modal-open TLDBrowse")).size(), 2);
     for (const char *file : {"demo/LANG/language.db", "demo/HLP/Ayuda.db", "demo/HLP/bola.bmp", "demo/HLP/boton.bmp"})
         EXPECT_TRUE(QFile::exists(home.filePath(QString::fromLatin1(file)))) << file;
+}
+
+// The trace window of the running IDE lists what a shell pipeline sends: the
+// sender's call returns once each line is in the list, so a clean exit means
+// all 1,000 arrived.
+TEST_F(IdeEndToEnd, TraceWindowReceivesLinesFromAShellPipeline)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    auto ide = std::async(std::launch::async, [this] {
+        return script({"click ViewTraceItem", "wait 8000", "dump-windows", "quit"});
+    });
+    const QString socket = home.filePath(QStringLiteral("runtime/quorbel/TFTrace"));
+    for (int i = 0; i < 300 && !QFile::exists(socket); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(QFile::exists(socket));
+    QProcess sender;
+    sender.setProcessEnvironment(environment());
+    sender.start(QStringLiteral("/bin/sh"),
+                 {QStringLiteral("-c"), QStringLiteral("seq 1 1000 | '%1' -").arg(QUORBEL_TRACE)});
+    ASSERT_TRUE(sender.waitForFinished(30000));
+    EXPECT_EQ(sender.exitCode(), 0) << sender.readAllStandardError().toStdString();
+    const IdeRun run = ide.get();
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.has(QStringLiteral("window TFTrace FTrace visible=1 title=Trace Window")))
+        << run.log.join(QLatin1Char('\n')).toStdString();
+    // Once the IDE is gone, nobody receives.
+    QProcess after;
+    after.setProcessEnvironment(environment());
+    after.start(QStringLiteral(QUORBEL_TRACE), {QStringLiteral("late")});
+    ASSERT_TRUE(after.waitForFinished(10000));
+    EXPECT_EQ(after.exitCode(), 2);
 }

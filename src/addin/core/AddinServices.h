@@ -3,6 +3,7 @@
 // Tools never reach for globals; tests build one of these from doubles.
 #pragma once
 
+#include "NotifyIcon.h"
 #include "ToolsApi.h"
 
 #include <QString>
@@ -20,6 +21,8 @@ struct TAddinServices {
     // Where an outside tool's command is installed, empty if nowhere; empty
     // function: beside the running program, then on the PATH.
     std::function<QString(const QString &command)> FindTool;
+    // The notification-area icon calls; empty: the platform's tray.
+    TNotifyIconFunction NotifyIcon;
 
     TDialogService &dialogs() const;
     TFileWriter &writer() const;

@@ -67,7 +67,7 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     FToolApi = std::make_unique<TTiApi>(FServices.ToolServices, FServices.dialogs());
     SYS = new TSYS(Application);
     Ldlg = new TLDBrowse(Application);
-    Tdlg = new TFTrace(nullptr);
+    Tdlg = new TFTrace(FServices, nullptr);
     Adlg = new TFAyudaW(Application);
     Fdlg = new TFbrwEnt(Application, FServices.ToolServices, FServices.dialogs());
     QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });

@@ -1,0 +1,153 @@
+// 8 senders at once, each sending its lines over one connection and waiting
+// for each reply: lines per second held by the trace window, and lines lost,
+// next to the same senders writing to a plain Unix socket reader that
+// replies to each frame at once and does nothing else (the ceiling of a
+// design where every send waits for its reply). BENCH_HIDDEN=1 measures
+// with the window hidden, leaving out what the list view costs.
+#include "TestServices.h"
+
+#include "ipc/FTracew.h"
+
+#include "WindowMessages.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace WindowMessages;
+
+namespace {
+
+constexpr int Senders = 8;
+constexpr int PerSender = 100000;
+
+// Runs the senders; returns how many of their sends failed.
+int Send(const std::function<void()> &pump)
+{
+    std::atomic<int> failed{0};
+    std::atomic<int> running{Senders};
+    std::vector<std::thread> senders;
+    for (int s = 0; s < Senders; ++s)
+        senders.emplace_back([s, &failed, &running] {
+            TWindowConnection c;
+            if (c.Open(QStringLiteral("TFTrace")) != TSendError::None) {
+                failed += PerSender;
+            } else {
+                for (int i = 1; i <= PerSender; ++i) {
+                    const QByteArray line = QByteArray::number(s) + ':' + QByteArray::number(i);
+                    if (c.Send(WM_COPYDATA, 0, line, NoTimeout) != TSendError::None) {
+                        failed += PerSender - i + 1;
+                        break;
+                    }
+                }
+            }
+            --running;
+        });
+    while (running > 0)
+        pump();
+    for (auto &t : senders)
+        t.join();
+    return failed;
+}
+
+// The ceiling: read a frame, reply 0, nothing else; a thread per connection.
+class TPlainReader {
+public:
+    explicit TPlainReader(const QString &path)
+    {
+        FFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.toLocal8Bit().constData());
+        ::unlink(addr.sun_path);
+        ::bind(FFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+        ::listen(FFd, 64);
+        FAcceptor = std::thread([this] {
+            for (int n = 0; n < Senders; ++n) {
+                const int fd = ::accept(FFd, nullptr, nullptr);
+                FReaders.emplace_back([this, fd] { Serve(fd); });
+            }
+        });
+    }
+    ~TPlainReader()
+    {
+        FAcceptor.join();
+        for (auto &t : FReaders)
+            t.join();
+        ::close(FFd);
+    }
+    long Frames() const { return FFrames; }
+
+private:
+    void Serve(int fd)
+    {
+        char header[16];
+        std::vector<char> data;
+        while (::recv(fd, header, sizeof header, MSG_WAITALL) == sizeof header) {
+            quint32 length;
+            std::memcpy(&length, header + 12, 4);
+            data.resize(length);
+            if (length && ::recv(fd, data.data(), length, MSG_WAITALL) != ssize_t(length))
+                break;
+            ++FFrames;
+            const qint64 reply = 0;
+            ::send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
+        }
+        ::close(fd);
+    }
+    int FFd = -1;
+    std::thread FAcceptor;
+    std::vector<std::thread> FReaders;
+    std::atomic<long> FFrames{0};
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    qputenv("TEMP", runtime.path().toUtf8());
+    QApplication app(argc, argv);
+    const double total = double(Senders) * PerSender;
+
+    // The ceiling first, on the same socket path.
+    double plainRate = 0;
+    {
+        const QString dir = SocketDirectory();
+        TPlainReader reader(dir + QStringLiteral("/TFTrace"));
+        QElapsedTimer timer;
+        timer.start();
+        const int failed = Send([] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+        plainRate = total / (double(timer.nsecsElapsed()) / 1e9);
+        std::printf("plain socket reader: %.0f lines/s, %d failed\n", plainRate, failed);
+    }
+    ::unlink((SocketDirectory() + QStringLiteral("/TFTrace")).toLocal8Bit().constData());
+
+    TAddinServices services = TestServices();
+    services.NotifyIcon = [](quint32, const TNotifyIconData &) { return true; };
+    TFTrace trace(services);
+    trace.show();
+    if (qEnvironmentVariableIsSet("BENCH_HIDDEN"))
+        trace.hide();
+    QElapsedTimer timer;
+    timer.start();
+    const int failed = Send([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+    const double rate = total / (double(timer.nsecsElapsed()) / 1e9);
+    const long held = long(trace.Lines().Lines().size());
+    std::printf("trace window:        %.0f lines/s held, %ld lost, %d failed sends\n", rate,
+                long(total) - held, failed);
+    std::printf("ratio ceiling/window: %.2f (goal: <= 3, and >= 100000 lines/s held)\n",
+                plainRate / rate);
+    return held == long(total) ? 0 : 1;
+}

@@ -1,0 +1,102 @@
+// Window messages between processes: a window that other programs may reach
+// listens on the Unix socket <dir>/<ClassName>, and a sender's call returns
+// the handler's result once the UI thread has run it.
+//
+// Request (little-endian): u32 message, u64 wParam, u32 length, length bytes.
+// Reply: i64 result.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace WindowMessages {
+
+inline constexpr quint32 WM_COPYDATA = 0x4A;
+// Data beyond this is read and dropped; the handler is told it was cut.
+inline constexpr quint32 MaxRequestBytes = 1u << 20;
+// A trace line must not hang the traced program on a stuck receiver.
+inline constexpr int TraceTimeoutMs = 2000;
+inline constexpr int NoTimeout = -1;
+
+// The per-user socket directory: $XDG_RUNTIME_DIR/quorbel, else
+// /tmp/quorbel-<uid>; created with mode 0700. Empty, with *error set, when
+// it is owned by another user or open to group or others.
+QString SocketDirectory(QString *error = nullptr);
+
+struct TMessage {
+    quint32 Message = 0;
+    quint64 WParam = 0;
+    QByteArray Data;
+    bool Cut = false; // the request was longer than MaxRequestBytes
+};
+
+// Runs on the thread that owns the listener (the UI thread).
+using THandler = std::function<qint64(const TMessage &)>;
+
+// Listens for one window class. Connections are read on worker threads;
+// each message is handed to the owner's thread, and its reply written
+// after the handler has returned. Messages of one connection are handled
+// in the order they were sent.
+class TMessageListener : public QObject {
+public:
+    TMessageListener(const QString &className, THandler handler, QObject *parent = nullptr);
+    ~TMessageListener() override;
+
+    // False, with *error set, when the directory is refused or another live
+    // process already answers for the class; a stale socket is replaced.
+    bool Listen(QString *error = nullptr);
+    void Close();
+    bool IsListening() const;
+    QString SocketPath() const;
+    // Runs the handler here and now (a sender of the same thread).
+    qint64 Handle(const TMessage &message);
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> d;
+};
+
+enum class TSendError { None, NoWindow, TimedOut, Failed };
+
+// One connection to a window of another process; several messages in a row
+// go over it in order.
+class TWindowConnection {
+public:
+    TWindowConnection() = default;
+    ~TWindowConnection();
+    TWindowConnection(const TWindowConnection &) = delete;
+    TWindowConnection &operator=(const TWindowConnection &) = delete;
+
+    // NoWindow when nobody listens for the class (a stale socket is removed).
+    TSendError Open(const QString &className);
+    TSendError Open(const QString &className, const QString &directory);
+    // timeoutMs: how long to wait for the reply; NoTimeout waits for good.
+    // After a time-out or failure the connection is closed.
+    TSendError Send(quint32 message, quint64 wParam, const QByteArray &data, int timeoutMs,
+                    qint64 *result = nullptr);
+    bool IsOpen() const { return FFd >= 0; }
+    void Close();
+
+private:
+    int FFd = -1;
+};
+
+// FindWindow across processes: whether some process listens for the class.
+bool WindowListening(const QString &className);
+
+// Sends one message to the class's window: in this process first (the
+// handler runs directly when called on the listener's thread), then to
+// another process. nullopt when there is no such window or the call failed
+// or timed out (*error says which).
+std::optional<qint64> SendMessageTo(const QString &className, quint32 message, quint64 wParam,
+                                    const QByteArray &data, int timeoutMs,
+                                    TSendError *error = nullptr);
+
+QString SendErrorText(TSendError error);
+
+} // namespace WindowMessages
