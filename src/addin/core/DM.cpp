@@ -162,18 +162,23 @@ QImage ButtonBitmap()
     return image;
 }
 
+std::vector<TFieldDef> HelpTableFields()
+{
+    return {{QStringLiteral("Titulo"), TFieldType::String, 40, false},
+            {QStringLiteral("parent"), TFieldType::Integer, 0, false},
+            {QStringLiteral("Level"), TFieldType::String, 1, false},
+            {QStringLiteral("Map"), TFieldType::AutoInc, 0, false},
+            {QStringLiteral("Popup"), TFieldType::Boolean, 0, false},
+            {QStringLiteral("Keyword"), TFieldType::String, 255, false},
+            {QStringLiteral("TExto"), TFieldType::Memo, 255, false}};
+}
+
 void CreateHelpTable(const QString &directory)
 {
     TTable table;
     table.DatabaseName = directory;
     table.TableName = QStringLiteral("Ayuda.db");
-    table.FieldDefs = {{QStringLiteral("Titulo"), TFieldType::String, 40, false},
-                       {QStringLiteral("parent"), TFieldType::Integer, 0, false},
-                       {QStringLiteral("Level"), TFieldType::String, 1, false},
-                       {QStringLiteral("Map"), TFieldType::AutoInc, 0, false},
-                       {QStringLiteral("Popup"), TFieldType::Boolean, 0, false},
-                       {QStringLiteral("Keyword"), TFieldType::String, 255, false},
-                       {QStringLiteral("TExto"), TFieldType::Memo, 255, false}};
+    table.FieldDefs = HelpTableFields();
     table.IndexDefs = {{QStringLiteral("prymary"), QStringLiteral("Titulo;parent"), true},
                        {ParentIndex, QStringLiteral("parent"), false}};
     table.CreateTable();

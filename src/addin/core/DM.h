@@ -50,6 +50,8 @@ extern TSYS *SYS;
 void CreateLanguageTable(const QString &directory);
 // Also writes the two bullet pictures beside the table.
 void CreateHelpTable(const QString &directory);
+// The help table's fields, in their order.
+std::vector<TFieldDef> HelpTableFields();
 // The subtopic index on parent, which tables made without it get when opened.
 void EnsureParentIndex(TTable &helpTable);
 

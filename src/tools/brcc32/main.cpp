@@ -7,6 +7,7 @@
 // removes a FILE.res left from an earlier run.
 #include "CodePage.h"
 #include "Exception.h"
+#include "Process.h"
 #include "SafeFile.h"
 
 #include <QFile>
@@ -18,12 +19,8 @@
 #include <string>
 #include <vector>
 
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace {
 
@@ -89,29 +86,6 @@ std::string asArgument(const std::string &name)
     return name.starts_with('-') ? "./" + name : name;
 }
 
-// posix_spawnp with the working directory set to dir; the compiler's own
-// messages go straight to our stderr.
-int runIn(const std::string &dir, std::vector<std::string> args, int &status)
-{
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    pid_t pid = 0;
-    const int started = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0)
-        return started;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return errno;
-    }
-    return 0;
-}
-
 std::string windresCommand()
 {
     const char *set = std::getenv("QUORBEL_WINDRES");
@@ -158,11 +132,18 @@ int compile(const TTarget &t, const std::string &scriptPath)
     const std::string tempName = temp.substr(temp.rfind('/') + 1);
 
     const std::string windres = windresCommand();
-    int status = 0;
-    const int startError = runIn(t.dir,
-                                 {windres, "--preprocessor=cpp", std::string("--codepage=") + codePage,
-                                  "-i", asArgument(t.scriptName), "-O", "res", "-o", tempName},
-                                 status);
+    TSpawnRequest request;
+    for (const std::string &argument :
+         {windres, std::string("--preprocessor=cpp"), std::string("--codepage=") + codePage,
+          std::string("-i"), asArgument(t.scriptName), std::string("-O"), std::string("res"),
+          std::string("-o"), tempName})
+        request.Arguments << QFile::decodeName(QByteArray::fromStdString(argument));
+    request.WorkingDir = QFile::decodeName(QByteArray::fromStdString(t.dir));
+    request.Wait = true;
+    const TSpawnResult run = SpawnProcess(request);
+    // The compiler's own words first, then ours.
+    std::fputs(run.Output.toLocal8Bit().constData(), stderr);
+    const int startError = run.Error;
     int result = ExitOk;
     if (startError == ENOENT) {
         error(windres + " not found; install the Debian package " + WindresPackage +
@@ -171,12 +152,9 @@ int compile(const TTarget &t, const std::string &scriptPath)
     } else if (startError != 0) {
         error("cannot run " + windres + ": " + std::strerror(startError));
         result = ExitCannotRun;
-    } else if (WIFSIGNALED(status)) {
-        error(windres + " was killed by signal " + std::to_string(WTERMSIG(status)));
-        result = ExitFailed;
-    } else if (WEXITSTATUS(status) != 0) {
+    } else if (run.ExitStatus != 0) {
         error("cannot compile " + scriptPath + " (" + windres + " exited with status " +
-              std::to_string(WEXITSTATUS(status)) + ")");
+              std::to_string(run.ExitStatus) + ")");
         result = ExitFailed;
     } else {
         struct stat written {};

@@ -147,13 +147,7 @@ TEST_F(TableChecks, ExistingTablesAreFoundWhateverTheCaseOfTheirNames)
         TTable old;
         old.DatabaseName = ProjectDir() + QStringLiteral("/Hlp");
         old.TableName = QStringLiteral("ayuda.DB");
-        old.FieldDefs = {{QStringLiteral("Titulo"), TFieldType::String, 40, false},
-                         {QStringLiteral("parent"), TFieldType::Integer, 0, false},
-                         {QStringLiteral("Level"), TFieldType::String, 1, false},
-                         {QStringLiteral("Map"), TFieldType::AutoInc, 0, false},
-                         {QStringLiteral("Popup"), TFieldType::Boolean, 0, false},
-                         {QStringLiteral("Keyword"), TFieldType::String, 255, false},
-                         {QStringLiteral("TExto"), TFieldType::Memo, 255, false}};
+        old.FieldDefs = HelpTableFields();
         old.IndexDefs = {{QStringLiteral("prymary"), QStringLiteral("Titulo;parent"), true}};
         old.CreateTable();
     }
