@@ -397,13 +397,13 @@ TEST(StringResource, ACutResourceFileHasTheStringOnlyWhenItsBlockIsWhole)
     ASSERT_TRUE(windres.waitForFinished(60000));
     ASSERT_EQ(windres.exitCode(), 0) << windres.readAllStandardError().constData();
     const QByteArray whole = ReadAll(dir.filePath(QStringLiteral("s.res")));
-    const qsizetype secondBlock = whole.lastIndexOf(QByteArray("\xff\xff\x06\x00\xff\xff\x02\x00", 8));
-    ASSERT_GT(secondBlock, 0);
+    // The entry after the empty one: data size, header size, type 6, block 1.
+    ASSERT_EQ(whole.mid(40, 8), QByteArray("\xff\xff\x06\x00\xff\xff\x01\x00", 8));
+    const qsizetype firstEnd = 32 + Get32(whole, 36) + Get32(whole, 32);
     const QString cut = dir.filePath(QStringLiteral("cut.res"));
     for (qsizetype length = 0; length <= whole.size(); ++length) {
         WriteAll(cut, whole.left(length));
-        // The second block's header and data come after the first block.
-        const bool firstWhole = length >= secondBlock - 8;
+        const bool firstWhole = length >= firstEnd;
         ASSERT_EQ(LoadStringResource(cut, 15).has_value(), firstWhole) << length;
         if (firstWhole)
             ASSERT_EQ(LoadStringResource(cut, 15), QStringLiteral("Quince")) << length;
