@@ -117,7 +117,7 @@ constexpr Entry Entries[] = {
     {1109, "Entitys"},
     {1110, "Avaible Macros"},
     {1112, "This project dont have a language engine, Create it"},
-    // Not in the original table: the generators refuse to run without a language.
+    // The generators refuse to run without a language.
     {1111, "Select the language to compile on the Options page first."},
 };
 
