@@ -95,6 +95,7 @@ constexpr size_t Pe32PlusRvaCountAt = 108;
 constexpr uint32_t ResourceDirectory = 2;
 constexpr size_t SectionHeaderSize = 40;
 constexpr uint32_t RtVersion = 16;
+constexpr uint32_t RtString = 6;
 constexpr uint32_t HighBit = 0x80000000;
 // More is no version resource but a damaged entry.
 constexpr uint32_t MaxResourceSize = 1 << 20;
@@ -223,9 +224,17 @@ bool FindIdEntry(const TImage &image, uint64_t entriesRva, uint32_t named, uint3
     return false;
 }
 
-// Type RT_VERSION, its first name or id, that one's first language: three
-// directory levels and then a data entry, never a directory twice.
-bool FindVersionResource(const TSource &source, TSpan &span)
+// A resource's data in the file.
+struct TResourceData {
+    uint64_t Offset = 0;
+    uint32_t Size = 0;
+};
+
+// The resource of type whose name is the id nameId (0: the first name or
+// id), in its first language: three directory levels and then a data
+// entry, never a directory twice. The data must lie whole in the file.
+bool FindResourceData(const TSource &source, uint32_t type, uint32_t nameId, uint32_t maxSize,
+                      TResourceData &found)
 {
     TImage image(source);
     uint32_t rootRva;
@@ -244,8 +253,9 @@ bool FindVersionResource(const TSource &source, TSpan &span)
         const uint32_t named = U16(directory + 12);
         const uint32_t ids = U16(directory + 14);
         uint32_t data;
-        if (level == 0) {
-            if (!FindIdEntry(image, directoryRva + 16, named, ids, RtVersion, data))
+        const uint32_t wanted = level == 0 ? type : level == 1 ? nameId : 0;
+        if (wanted != 0) {
+            if (!FindIdEntry(image, directoryRva + 16, named, ids, wanted, data))
                 return false;
         } else {
             uchar first[8];
@@ -263,15 +273,24 @@ bool FindVersionResource(const TSource &source, TSpan &span)
     if (!image.ReadRva(uint64_t(rootRva) + at, entry, sizeof entry))
         return false;
     const uint32_t dataRva = U32(entry);
-    const uint32_t dataSize = U32(entry + 4);
+    found.Size = U32(entry + 4);
+    return found.Size <= maxSize && image.Map(dataRva, found.Size, found.Offset);
+}
+
+// Type RT_VERSION, its first name or id, that one's first language.
+bool FindVersionResource(const TSource &source, TSpan &span)
+{
+    TResourceData data;
+    if (!FindResourceData(source, RtVersion, 0, MaxResourceSize, data))
+        return false;
+    span.Offset = data.Offset;
     // The whole resource must be in the file, though only the tree is read:
     // its root gives its length in 16 bits, so no read passes 64 KiB.
     uchar length[2];
-    if (dataSize > MaxResourceSize || !image.Map(dataRva, dataSize, span.Offset)
-        || !source.Read(span.Offset, length, sizeof length))
+    if (!source.Read(span.Offset, length, sizeof length))
         return false;
     const uint32_t treeLength = U16(length);
-    if (treeLength < 6 || treeLength > dataSize)
+    if (treeLength < 6 || treeLength > data.Size)
         return false;
     span.Length = treeLength;
     return true;
@@ -383,6 +402,75 @@ TFixedFileInfo FixedAt(const uchar *at)
 
 constexpr qsizetype FixedFileInfoSize = 13 * 4;
 
+// A block of 16 strings, each a 16-bit length and that many UTF-16 units:
+// 16 of the longest strings at most.
+constexpr uint32_t MaxStringBlockSize = 16 * (2 + 2 * 0xFFFF);
+
+// A compiled resource file starts with an empty entry: no data, a 32-byte
+// header, type 0 and name 0 as ids.
+constexpr uchar ResFileStart[16] = {0, 0, 0, 0, 0x20, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
+constexpr uint32_t ResEntryHeaderMin = 32;
+constexpr uint32_t ResEntryHeaderMax = 64 * 1024;
+
+bool IsResFile(const TSource &source)
+{
+    uchar start[sizeof ResFileStart];
+    return source.Read(0, start, sizeof start)
+        && std::memcmp(start, ResFileStart, sizeof start) == 0;
+}
+
+// A type or name field of an entry header: 0xFFFF and a 16-bit id, or a
+// NUL-ended UTF-16 name (id 0 here). false when it runs past the header.
+bool ResField(const std::vector<uchar> &header, size_t &at, uint32_t &id)
+{
+    if (header.size() < at + 2)
+        return false;
+    if (U16(header.data() + at) == 0xFFFF) {
+        if (header.size() < at + 4)
+            return false;
+        id = U16(header.data() + at + 2);
+        at += 4;
+        return true;
+    }
+    id = 0;
+    for (; header.size() >= at + 2; at += 2) {
+        if (U16(header.data() + at) == 0) {
+            at += 2;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The entries of a .res file, in order, until type and name match.
+bool FindResFileData(const TSource &source, uint32_t type, uint32_t nameId, uint32_t maxSize,
+                     TResourceData &found)
+{
+    for (uint64_t at = 0;;) {
+        uchar sizes[8];
+        if (!source.Read(at, sizes, sizeof sizes))
+            return false;
+        const uint32_t dataSize = U32(sizes);
+        const uint32_t headerSize = U32(sizes + 4);
+        if (headerSize < ResEntryHeaderMin || headerSize > ResEntryHeaderMax)
+            return false;
+        std::vector<uchar> header(headerSize);
+        if (!source.Read(at, header.data(), header.size()))
+            return false;
+        size_t field = 8;
+        uint32_t entryType, entryName;
+        if (!ResField(header, field, entryType) || !ResField(header, field, entryName))
+            return false;
+        const uint64_t dataAt = at + headerSize;
+        if (entryType == type && entryName == nameId) {
+            found = {dataAt, dataSize};
+            return dataSize <= maxSize && source.Holds(dataAt, dataSize);
+        }
+        // Each entry moves on by its header at least, so the walk ends.
+        at = (dataAt + uint64_t(dataSize) + 3) & ~uint64_t(3);
+    }
+}
+
 } // namespace
 
 uint32_t GetFileVersionInfoSize(const QString &fileName, uint32_t &handle)
@@ -454,4 +542,38 @@ bool VerQueryValue(const QByteArray &data, const QString &subBlock, TVerValue &v
         value.Fixed = fixed;
     }
     return true;
+}
+
+std::optional<QString> LoadStringResource(const QString &fileName, uint32_t id)
+{
+    const auto source = OpenSource(fileName);
+    if (!source)
+        return std::nullopt;
+    const uint32_t block = (id >> 4) + 1;
+    if (block > 0xFFFF)
+        return std::nullopt;
+    TResourceData data;
+    const bool found = IsResFile(*source)
+        ? FindResFileData(*source, RtString, block, MaxStringBlockSize, data)
+        : FindResourceData(*source, RtString, block, MaxStringBlockSize, data);
+    if (!found)
+        return std::nullopt;
+    uint64_t at = data.Offset;
+    const uint64_t end = data.Offset + data.Size;
+    for (uint32_t index = 0;; ++index) {
+        uchar length[2];
+        if (end - at < 2 || !source->Read(at, length, sizeof length))
+            return std::nullopt;
+        const uint32_t units = U16(length);
+        at += 2;
+        if (end - at < uint64_t(units) * 2)
+            return std::nullopt;
+        if (index == (id & 15)) {
+            QByteArray bytes(qsizetype(units) * 2, Qt::Uninitialized);
+            if (!source->Read(at, bytes.data(), size_t(bytes.size())))
+                return std::nullopt;
+            return Utf16At(bytes, 0, units);
+        }
+        at += uint64_t(units) * 2;
+    }
 }

@@ -1,5 +1,6 @@
-// Version resources of Windows program files (PE32 and PE32+), behind the
-// three version functions the add-in calls. The reader trusts nothing in
+// Resources of Windows program files (PE32 and PE32+): the version
+// resource behind the three version functions the add-in calls, and the
+// string table behind LoadString. The reader trusts nothing in
 // the file: every offset and size is checked before use, the resource tree
 // walk is bounded, and only the headers and the resource's own bytes are
 // read. A file that is not a PE file, or whose version resource cannot be
@@ -62,3 +63,9 @@ bool VerQueryValue(const QByteArray &data, const QString &subBlock, TVerValue &v
 // the same code as the file functions (for checks and fuzzing); false when
 // there is none.
 bool ReadVersionResource(const QByteArray &image, QByteArray &data);
+
+// LoadString: the text of string id in the string table (RT_STRING) of a
+// program file or of a compiled resource file (.res), from block
+// (id >> 4) + 1 in its first language. nullopt when the file has no such
+// block or is neither kind of file; a string compiled empty reads as "".
+std::optional<QString> LoadStringResource(const QString &fileName, uint32_t id);

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -348,6 +349,75 @@ TEST(VersionInfo, ANamedPipeWithoutWriterDoesNotBlock)
         FAIL() << "opening a named pipe waited for a writer";
     }
     EXPECT_EQ(size.get(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A string table beside the version: the first block holds 1 and 15, the
+// second 16; ids 2 to 14 are empty places in the first block.
+const QByteArray StringScript = "STRINGTABLE\n{\n 1, \"Uno \xA9\"\n 15, \"Quince\"\n"
+                                " 16, \"Diecis\xE9is\"\n}\n";
+
+class StringFile : public ::testing::TestWithParam<TPeKind> {
+protected:
+    QTemporaryDir FDir;
+};
+
+TEST_P(StringFile, StringsAreFoundByBlockAndPlaceBesideTheVersion)
+{
+    const QString dll = BuildDll(FDir.path(), QStringLiteral("s.dll"), VersionScript + StringScript,
+                                 GetParam());
+    ASSERT_FALSE(dll.isEmpty());
+    EXPECT_EQ(LoadStringResource(dll, 1), QStringLiteral("Uno \u00a9"));
+    EXPECT_EQ(LoadStringResource(dll, 15), QStringLiteral("Quince"));
+    EXPECT_EQ(LoadStringResource(dll, 16), QStringLiteral("Diecis\u00e9is"));
+    EXPECT_EQ(LoadStringResource(dll, 2), QString());
+    EXPECT_EQ(LoadStringResource(dll, 32), std::nullopt);
+    EXPECT_EQ(LoadStringResource(dll, 0xFFFFFFFF), std::nullopt);
+    uint32_t handle;
+    EXPECT_GT(GetFileVersionInfoSize(dll, handle), 0u);
+
+    const QString versionOnly = BuildDll(FDir.path(), QStringLiteral("v.dll"), VersionScript, GetParam());
+    EXPECT_EQ(LoadStringResource(versionOnly, 1), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, StringFile, ::testing::Values(TPeKind::Pe32, TPeKind::Pe32Plus));
+
+TEST(StringResource, ACutResourceFileHasTheStringOnlyWhenItsBlockIsWhole)
+{
+    QTemporaryDir dir;
+    const QString rc = dir.filePath(QStringLiteral("s.rc"));
+    WriteAll(rc, StringScript);
+    QProcess windres;
+    windres.start(QStringLiteral("x86_64-w64-mingw32-windres"),
+                  {QStringLiteral("--codepage=1252"), QStringLiteral("-i"), rc, QStringLiteral("-O"),
+                   QStringLiteral("res"), QStringLiteral("-o"), dir.filePath(QStringLiteral("s.res"))});
+    ASSERT_TRUE(windres.waitForFinished(60000));
+    ASSERT_EQ(windres.exitCode(), 0) << windres.readAllStandardError().constData();
+    const QByteArray whole = ReadAll(dir.filePath(QStringLiteral("s.res")));
+    // The entry after the empty one: data size, header size, type 6, block 1.
+    ASSERT_EQ(whole.mid(40, 8), QByteArray("\xff\xff\x06\x00\xff\xff\x01\x00", 8));
+    const qsizetype firstEnd = 32 + Get32(whole, 36) + Get32(whole, 32);
+    const QString cut = dir.filePath(QStringLiteral("cut.res"));
+    for (qsizetype length = 0; length <= whole.size(); ++length) {
+        WriteAll(cut, whole.left(length));
+        const bool firstWhole = length >= firstEnd;
+        ASSERT_EQ(LoadStringResource(cut, 15).has_value(), firstWhole) << length;
+        if (firstWhole)
+            ASSERT_EQ(LoadStringResource(cut, 15), QStringLiteral("Quince")) << length;
+    }
+    EXPECT_EQ(LoadStringResource(cut, 16), QStringLiteral("Diecis\u00e9is"));
+    // A huge header size or a loop back to the start ends the walk.
+    QByteArray damaged = whole;
+    Put32(damaged, 32 + 4, 0x7FFFFFFF);
+    WriteAll(cut, damaged);
+    EXPECT_EQ(LoadStringResource(cut, 1), std::nullopt);
+    damaged = whole;
+    Put32(damaged, 32, 0xFFFFFFF0);
+    WriteAll(cut, damaged);
+    EXPECT_EQ(LoadStringResource(cut, 16), std::nullopt);
 }
 
 } // namespace

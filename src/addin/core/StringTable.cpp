@@ -117,6 +117,8 @@ constexpr Entry Entries[] = {
     {1109, "Entitys"},
     {1110, "Avaible Macros"},
     {1112, "This project dont have a language engine, Create it"},
+    // The generators refuse to run without a language.
+    {1111, "Select the language to compile on the Options page first."},
 };
 
 const QHash<int, QString> &table()

@@ -4,15 +4,24 @@
 // window gathers the settings and calls one of the two builders.
 #pragma once
 
-#include "AddinServices.h"
+#include "core/AddinServices.h"
+
+#include "Exception.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 #include <functional>
 
 class TAppExec;
 class TTable;
+
+// A run refused or a compile that failed; carries the text shown.
+class ELanguageGen : public Exception {
+public:
+    using Exception::Exception;
+};
 
 struct TLanguageGenSettings {
     QString ProjectDir;   // the project directory, without a trailing separator
@@ -23,6 +32,24 @@ struct TLanguageGenSettings {
 
 // The file base name: the first six characters of the language name + "ty".
 QString LanguageBaseName(const QString &languageName);
+// The time in a header's "Generated at:" line: the locale's short date and
+// the time of day to the second.
+QString GeneratedAtText(const QDateTime &when, const QLocale &locale);
+// A text as the resource compiler reads it back unchanged between double
+// quotes: each double quote doubled, each backslash doubled.
+QString ResourceScriptText(const QString &text);
+
+// The paths of one run. Existing directories are found without regard to
+// letter case; a missing LANG is made with that name.
+struct TLanguageFiles {
+    QString Dir;    // where the script is compiled: LANG, or LANG/B for the library
+    QString Script; // Dir/B.rc
+    QString Second; // Dir/B.lan, or Dir/B.dpr for the library
+    QString Unit;   // ProjectDir/language.pas
+    QString Res;    // Dir/B.res
+    QString Bak;    // Dir/B.bak
+    QString Dll;    // Dir/B.dll (the library only)
+};
 
 class TLanguageGenerator {
 public:
@@ -40,7 +67,21 @@ public:
     // LANG/B/B.dpr, compiled to B.res and B.dll.
     void BuildLanguageLibrary(TTable &table, const TLanguageGenSettings &settings);
 
+    // The file steps of the builders without the compiles: the three texts
+    // are made in memory from the table (left on its primary index, past
+    // the last record), then each file is written whole. A run without a
+    // language (CurLang outside 0..6) is refused before anything is touched.
+    TLanguageFiles WriteUnitFiles(TTable &table, const TLanguageGenSettings &settings);
+    TLanguageFiles WriteLibraryFiles(TTable &table, const TLanguageGenSettings &settings);
+
 private:
+    QString Now() const;
+    // Runs a tool as every caller does; a tool that cannot be started is
+    // reported with failureId's text and the runner's reason.
+    void RunTool(const QString &tool, const QString &dir, const QString &parameter, int failureId);
+    // failureId's text, with the end of what the tool printed.
+    QString CompileFailure(int failureId) const;
+
     const TAddinServices &FServices;
     TAppExec &FExec;
     TClock FClock;

@@ -4,6 +4,7 @@
 
 #include "core/CommandEdge.h"
 #include "core/ConfFiler.h"
+#include "core/Hourglass.h"
 #include "core/Logo.h"
 #include "core/StringTable.h"
 #include "core/appexec.h"
@@ -13,7 +14,6 @@
 #include "Paths.h"
 #include "SafeFile.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -21,28 +21,6 @@
 #include <QPushButton>
 
 namespace {
-
-// Restores the cursor on every way out of a write and compile.
-class THourglass {
-public:
-    THourglass() { Start(); }
-    ~THourglass() { Done(); }
-    void Start()
-    {
-        if (!FOn)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        FOn = true;
-    }
-    void Done()
-    {
-        if (FOn)
-            QApplication::restoreOverrideCursor();
-        FOn = false;
-    }
-
-private:
-    bool FOn = false;
-};
 
 QComboBox *List(QWidget *parent, const char *name, const QStringList &items, bool sorted)
 {

@@ -1,0 +1,216 @@
+// The language generators on a table of 50,000 strings in 7 languages: both
+// variants' files (table walk, texts in memory, atomic writes) next to a
+// plain QFile write of the same bytes measured in the same run; then the
+// real brcc32 (and dcc32) on what was written.
+#include "ScriptedDialogs.h"
+
+#include "core/DM.h"
+#include "core/appexec.h"
+#include "language/LangGen.h"
+
+#include "Process.h"
+#include "Registry.h"
+#include "TableStore.h"
+#include "VersionInfo.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int Strings = 50000;
+constexpr int InitId = 1000; // the last number stays below 65536
+constexpr int Runs = 5;
+constexpr double GoalMs = 500.0;
+
+// Median of Runs timings, in milliseconds.
+double Median(const std::function<void()> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < Runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+bool Check(bool ok, const char *what)
+{
+    if (!ok)
+        std::fprintf(stderr, "FAILED: %s\n", what);
+    return ok;
+}
+
+// One transaction for the lot: posting record by record would measure the disk.
+bool Fill(const QString &dir)
+{
+    CreateLanguageTable(dir);
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+        db.setDatabaseName(dir + QStringLiteral("/language.db"));
+        if (db.open() && db.transaction()) {
+            QSqlQuery insert(db);
+            insert.prepare(QStringLiteral("INSERT INTO \"language\" (idst, L1, L2, L3, L4, L5, L6, L7) "
+                                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+            ok = true;
+            for (int i = 0; i < Strings && ok; ++i) {
+                const QString n = QString::number(i);
+                insert.addBindValue(QStringLiteral("IDS_MESSAGE_%1").arg(i, 6, 10, QLatin1Char('0')));
+                insert.addBindValue(QStringLiteral("Message number %1: \"open\" the file C:\\data\\%1").arg(n));
+                insert.addBindValue(QStringLiteral("Mensaje n\u00famero %1: abrir el archivo").arg(n));
+                insert.addBindValue(QStringLiteral("\u0421\u043e\u043e\u0431\u0449\u0435\u043d\u0438\u0435 %1").arg(n));
+                insert.addBindValue(QStringLiteral("Nachricht Nummer %1: \u00f6ffnen").arg(n));
+                insert.addBindValue(QStringLiteral("Message num\u00e9ro %1 : ouvrir").arg(n));
+                insert.addBindValue(QStringLiteral("Messaggio numero %1: aprire").arg(n));
+                insert.addBindValue(QStringLiteral("Mensagem n\u00famero %1: abrir").arg(n));
+                ok = insert.exec();
+            }
+            ok = ok && db.commit();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+    return ok;
+}
+
+qint64 SizeOf(const QString &path)
+{
+    return QFileInfo(path).size();
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// ms of one waited run of a tool in dir; -1 when it failed.
+double TimeTool(const QString &tool, const QString &dir, const QString &argument)
+{
+    TSpawnRequest request;
+    request.Arguments = {tool, argument};
+    request.WorkingDir = dir;
+    request.Wait = true;
+    QElapsedTimer timer;
+    timer.start();
+    const TSpawnResult result = SpawnProcess(request);
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (result.Error != 0 || result.ExitStatus != 0) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(tool), qPrintable(result.Output));
+        return -1;
+    }
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir dir;
+    qputenv("QUORBEL_REGISTRY", (dir.path() + QStringLiteral("/registry.ini")).toUtf8());
+    QApplication app(argc, argv);
+    ScriptedDialogs dialogs; // any message would otherwise wait for a click
+    Registry::writeString(HKEY::CurrentUser, QStringLiteral("\\Software\\Borland\\Delphi\\2.0\\Experts"),
+                          QStringLiteral("Quorbel"), dir.path() + QStringLiteral("/libquorbel.so"));
+
+    const QString project = dir.path() + QStringLiteral("/APP");
+    const QString langDir = project + QStringLiteral("/LANG");
+    QDir().mkpath(langDir);
+    QElapsedTimer fillTimer;
+    fillTimer.start();
+    if (!Check(Fill(langDir), "the table was filled"))
+        return 2;
+    const double fillMs = double(fillTimer.nsecsElapsed()) / 1e6;
+    TTable table;
+    table.DatabaseName = langDir;
+    table.TableName = QStringLiteral("language.db");
+    table.Open();
+    table.SetIndexName(QStringLiteral("L1")); // as the window leaves it
+
+    const TAddinServices services = DefaultServices(nullptr);
+    TAppExec exec;
+    exec.SetWait(true);
+    TLanguageGenerator generator(services, exec);
+    const TLanguageGenSettings settings{project, QStringLiteral("English"), 0, InitId};
+    const TLanguageGenSettings russian{project, QStringLiteral("Russian"), 2, InitId};
+
+    TLanguageFiles unitFiles, libraryFiles;
+    const double generate = Median([&] {
+        unitFiles = generator.WriteUnitFiles(table, settings);
+        libraryFiles = generator.WriteLibraryFiles(table, settings);
+    });
+    const QStringList written = {unitFiles.Script, unitFiles.Second, libraryFiles.Script,
+                                 libraryFiles.Second, libraryFiles.Unit};
+    // language.pas of the first variant is replaced by the second's: both were written.
+    qint64 bytes = SizeOf(unitFiles.Unit);
+    std::vector<QByteArray> contents;
+    for (const QString &file : written) {
+        contents.push_back(ReadAll(file));
+        bytes += contents.back().size();
+    }
+    const double utf8 = Median([&] { generator.WriteUnitFiles(table, russian); });
+
+    // The peer: the same bytes through a plain QFile, no temporary, no rename.
+    const QString peerFile = dir.path() + QStringLiteral("/peer.out");
+    const QByteArray unitPas = ReadAll(unitFiles.Unit);
+    const double peer = Median([&] {
+        for (const QByteArray &content : contents) {
+            QFile out(peerFile);
+            out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            out.write(content);
+        }
+        QFile out(peerFile);
+        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        out.write(unitPas);
+    });
+
+    bool ok = true;
+    ok &= Check(contents[3].contains("Library Englisty;"), "the library project");
+    ok &= Check(contents[4].contains("  IDS_MESSAGE_049999 = 50999;"), "the last constant");
+    ok &= Check(dialogs.log.isEmpty(), "no message was shown");
+
+    std::printf("language table: %d strings x 7 languages (filled in %.0f ms); median of %d runs\n",
+                Strings, fillMs, Runs);
+    std::printf("  peer   QFile write of the same %lld bytes      %8.2f ms\n",
+                static_cast<long long>(bytes), peer);
+    std::printf("  both variants, no compilers (walk, texts, atomic writes)\n"
+                "                                                %8.2f ms   ratio %6.1fx peer   %6.1f MB/s\n",
+                generate, generate / peer, double(bytes) / 1e6 / (generate / 1e3));
+    std::printf("  linked variant alone, Cyrillic texts (UTF-8)  %8.2f ms\n", utf8);
+    std::printf("  bar: both variants under %.0f ms: %s\n", GoalMs, generate < GoalMs ? "met" : "MISSED");
+
+    // The real tools on the result, once each.
+    generator.WriteUnitFiles(table, settings);
+    const QStringList toolDirs = ToolSearchDirs();
+    const QString brcc = FindCommand(QStringLiteral("brcc32"), toolDirs);
+    const QString dcc = FindCommand(QStringLiteral("dcc32"), toolDirs);
+    if (brcc.isEmpty() || dcc.isEmpty()) {
+        std::printf("  brcc32 / dcc32 not found beside the bench or on the PATH: compiles not timed\n");
+    } else {
+        const double rc = TimeTool(brcc, unitFiles.Dir, QStringLiteral("Englisty.rc"));
+        const double libRc = TimeTool(brcc, libraryFiles.Dir, QStringLiteral("Englisty.rc"));
+        const double link = TimeTool(dcc, libraryFiles.Dir, QStringLiteral("Englisty.dpr"));
+        ok &= Check(rc >= 0 && libRc >= 0 && link >= 0, "the tools compiled and linked");
+        ok &= Check(LoadStringResource(libraryFiles.Dll, InitId + Strings - 1)
+                        == QStringLiteral("Message number 49999: \"open\" the file C:\\data\\49999"),
+                    "the last string came back from the library");
+        std::printf("  brcc32 on the %lld-byte script                %8.2f ms   ratio %6.1fx generation\n",
+                    static_cast<long long>(SizeOf(unitFiles.Script)), rc, rc / generate);
+        std::printf("  dcc32 linking the library                     %8.2f ms\n", link);
+    }
+    return ok ? 0 : 1;
+}

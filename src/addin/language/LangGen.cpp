@@ -1,0 +1,360 @@
+#include "LangGen.h"
+
+#include "core/ConfFiler.h"
+#include "core/Hourglass.h"
+#include "core/StringTable.h"
+#include "core/appexec.h"
+
+#include "CodePage.h"
+#include "Dialogs.h"
+#include "Paths.h"
+#include "SafeFile.h"
+#include "TableStore.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <vector>
+
+namespace {
+
+const QLatin1StringView Crlf("\r\n");
+constexpr int Asterisks = 63;
+
+// Lines are added with their CR LF, so a file is one string to encode.
+class TText {
+public:
+    void Line(const QString &line = {})
+    {
+        FText += line;
+        FText += Crlf;
+    }
+    void Line(QLatin1StringView line)
+    {
+        FText += line;
+        FText += Crlf;
+    }
+    void Reserve(qsizetype size) { FText.reserve(size); }
+    const QString &Text() const { return FText; }
+
+private:
+    QString FText;
+};
+
+// The ten lines every file starts with. O and C are "/" for a script, "{"
+// and "}" for Pascal.
+void Header(TText &out, const QString &fileName, const QString &language, const QString &at,
+            bool pascal)
+{
+    const QString stars(Asterisks, QLatin1Char('*'));
+    out.Line((pascal ? QStringLiteral("{") : QStringLiteral("/")) + stars);
+    out.Line();
+    out.Line();
+    out.Line(QStringLiteral("  ") + fileName);
+    out.Line(LoadStr(1011));
+    out.Line(LoadStr(1041) + QLatin1Char(' ') + language);
+    out.Line(LoadStr(1031) + QLatin1Char(' ') + at);
+    out.Line();
+    out.Line();
+    out.Line(stars + (pascal ? QStringLiteral("}") : QStringLiteral("/")));
+}
+
+struct TRecord {
+    QString Id;
+    QString Text;
+};
+
+// Every record in primary-index order, its text in the current language.
+std::vector<TRecord> ReadStrings(TTable &table, int curLang)
+{
+    TField *id = table.FieldByName(QStringLiteral("idst"));
+    TField *text = table.FieldByName(QStringLiteral("L%1").arg(curLang + 1));
+    std::vector<TRecord> records;
+    records.reserve(size_t(table.RecordCount()));
+    table.SetIndexName(QString());
+    for (table.First(); !table.Eof(); table.Next())
+        records.push_back({id->AsString(), text->AsString()});
+    return records;
+}
+
+void StringTableBody(TText &out, const std::vector<TRecord> &records, qint64 initId)
+{
+    out.Line();
+    out.Line();
+    out.Line(QLatin1StringView("STRINGTABLE"));
+    out.Line(QLatin1StringView("{"));
+    qint64 n = initId;
+    for (const TRecord &r : records)
+        out.Line(QString::number(n++) + QLatin1StringView(",\t\t\"")
+                 + ResourceScriptText(r.Text) + QLatin1Char('"'));
+    out.Line(QLatin1StringView("}"));
+}
+
+void Constants(TText &out, const std::vector<TRecord> &records, qint64 initId)
+{
+    qint64 n = initId;
+    for (const TRecord &r : records)
+        out.Line(QLatin1StringView("  ") + r.Id + QLatin1StringView(" = ") + QString::number(n++)
+                 + QLatin1Char(';'));
+}
+
+// A rough size of a file of these records, to build it without regrowing.
+qsizetype Estimate(const std::vector<TRecord> &records)
+{
+    qsizetype size = 2048;
+    for (const TRecord &r : records)
+        size += r.Id.size() + r.Text.size() + 24;
+    return size;
+}
+
+QString LangDir(const QString &projectDir)
+{
+    return FindEntryNoCase(projectDir, QStringLiteral("LANG"));
+}
+
+void MakeDir(const QString &dir)
+{
+    if (!QDir().mkpath(dir))
+        throw EInOutError(QStringLiteral("Cannot create the directory %1.").arg(dir));
+}
+
+void RemoveIfThere(const QString &path)
+{
+    QFile file(path);
+    if (EntryExists(path) && !file.remove())
+        throw EInOutError(QStringLiteral("Cannot delete %1: %2").arg(path, file.errorString()));
+}
+
+// The last .res becomes the .bak; the one before it is dropped.
+void KeepBackup(const TLanguageFiles &files)
+{
+    RemoveIfThere(files.Bak);
+    if (EntryExists(files.Res) && !QFile::rename(files.Res, files.Bak))
+        throw EInOutError(QStringLiteral("Cannot move %1 to %2.").arg(files.Res, files.Bak));
+}
+
+void CheckLanguage(const TLanguageGenSettings &settings)
+{
+    // Without a language no text can be read: nothing is written.
+    if (settings.CurLang < 0 || settings.CurLang > 6)
+        throw ELanguageGen(LoadStr(1111));
+}
+
+} // namespace
+
+QString LanguageBaseName(const QString &languageName)
+{
+    return languageName.left(6) + QStringLiteral("ty");
+}
+
+QString GeneratedAtText(const QDateTime &when, const QLocale &locale)
+{
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+        + when.time().toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString ResourceScriptText(const QString &text)
+{
+    if (!text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\\')))
+        return text;
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            escaped += c;
+        escaped += c;
+    }
+    return escaped;
+}
+
+TLanguageGenerator::TLanguageGenerator(const TAddinServices &services, TAppExec &exec, TClock clock)
+    : FServices(services), FExec(exec), FClock(std::move(clock))
+{
+}
+
+QString TLanguageGenerator::Now() const
+{
+    return GeneratedAtText(FClock ? FClock() : QDateTime::currentDateTime(), QLocale::system());
+}
+
+TLanguageFiles TLanguageGenerator::WriteUnitFiles(TTable &table, const TLanguageGenSettings &s)
+{
+    CheckLanguage(s);
+    const QString b = LanguageBaseName(s.LanguageName);
+    const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
+    const qsizetype estimate = Estimate(records);
+
+    TText script;
+    script.Reserve(estimate);
+    Header(script, b + QStringLiteral(".rc"), s.LanguageName, Now(), false);
+    StringTableBody(script, records, s.InitId);
+
+    TText lan;
+    lan.Reserve(estimate);
+    Header(lan, b + QStringLiteral(".lan"), s.LanguageName, Now(), true);
+    lan.Line();
+    lan.Line();
+    lan.Line(QStringLiteral("{$R LANG\\") + b + QStringLiteral(".res }"));
+    lan.Line();
+    lan.Line(QLatin1StringView("const"));
+    Constants(lan, records, s.InitId);
+
+    TText unit;
+    Header(unit, QStringLiteral("language.pas"), s.LanguageName, Now(), true);
+    for (const char *line : {"", "unit language;", "", "interface", "", "uses Windows;", ""})
+        unit.Line(QLatin1StringView(line));
+    unit.Line(QStringLiteral("{$I lang\\") + b + QStringLiteral(".lan}"));
+    for (const char *line :
+         {"", "function LangEx(Value: integer):string;", "", "implementation", "",
+          "function LangEx(Value: integer):string;", "var",
+          "   Buffer: array[0..1023] of Char;", "begin",
+          "   SetString(Result, Buffer, LoadString(HInstance, Value, Buffer, SizeOf(Buffer)));",
+          "end;", "", "end."})
+        unit.Line(QLatin1StringView(line));
+
+    TLanguageFiles files;
+    files.Dir = LangDir(s.ProjectDir);
+    files.Script = files.Dir + PathDelim + b + QStringLiteral(".rc");
+    files.Second = files.Dir + PathDelim + b + QStringLiteral(".lan");
+    files.Unit = s.ProjectDir + PathDelim + QStringLiteral("language.pas");
+    files.Res = files.Dir + PathDelim + b + QStringLiteral(".res");
+    files.Bak = files.Dir + PathDelim + b + QStringLiteral(".bak");
+
+    MakeDir(files.Dir);
+    TFileWriter &writer = FServices.writer();
+    writer.Write(files.Script, EncodeText(script.Text()));
+    writer.Write(files.Second, EncodeText(lan.Text()));
+    writer.Write(files.Unit, EncodeText(unit.Text()));
+    return files;
+}
+
+TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLanguageGenSettings &s)
+{
+    CheckLanguage(s);
+    const QString b = LanguageBaseName(s.LanguageName);
+    const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
+    const qsizetype estimate = Estimate(records);
+
+    TText script;
+    script.Reserve(estimate);
+    Header(script, b + QStringLiteral(".rc"), s.LanguageName, Now(), false);
+    StringTableBody(script, records, s.InitId);
+
+    TText dpr;
+    Header(dpr, b + QStringLiteral(".dpr"), s.LanguageName, Now(), true);
+    dpr.Line(QStringLiteral("Library ") + b + QLatin1Char(';'));
+    dpr.Line();
+    dpr.Line(QLatin1StringView("uses WinProcs;"));
+    dpr.Line(QStringLiteral("{$R ") + b + QLatin1Char('}'));
+    dpr.Line();
+    dpr.Line(QLatin1StringView("begin"));
+    dpr.Line(QLatin1StringView("end."));
+    dpr.Line();
+
+    TText unit;
+    unit.Reserve(estimate);
+    Header(unit, QStringLiteral("language.pas"), s.LanguageName, Now(), true);
+    for (const char *line : {"", "unit language;", "", "interface",
+                             "uses Forms,WinProcs,Windows,SysUtils,Dialogs;", "const"})
+        unit.Line(QLatin1StringView(line));
+    Constants(unit, records, s.InitId);
+    for (const char *line :
+         {"", "  function LangEx(Value: integer):string;", "", "var", "  LibHandle: Longint; ",
+          "  Flang: TextFile;", "  clib,cFile: string;", "", "", "implementation", "",
+          "function LangEx(Value: integer):string;", "var", "   Buffer: array[0..1023] of Char;",
+          "begin",
+          "   SetString(Result, Buffer, LoadString(LibHandle, Value, Buffer, SizeOf(Buffer)));",
+          "end;", "", "initialization",
+          "cFile := ExtractFileDir( Application.Exename)+'\\lang.sys';",
+          "if FileExists( cFile ) then begin", "    AssignFile( FLang, cFile );",
+          "    Reset( FLang );", "    Readln(FLang, cLib);", "    CloseFile( FLang);",
+          "end else"})
+        unit.Line(QLatin1StringView(line));
+    unit.Line(QStringLiteral("    cLib :='") + b + QStringLiteral(".dll';"));
+    unit.Line(QLatin1StringView("LibHandle := LoadLibrary( PChar(cLib) );"));
+    unit.Line(QLatin1StringView("if LibHandle < 32 then begin"));
+    unit.Line(QStringLiteral("   ShowMessage( cLib+ ':Error ") + LoadStr(1078)
+              + QStringLiteral("');"));
+    for (const char *line : {"   Application.Terminate;", "end;", "finalization",
+                             "      if LibHandle > 32 then FreeLibrary( LibHandle );", "",
+                             "end."})
+        unit.Line(QLatin1StringView(line));
+
+    TLanguageFiles files;
+    const QString langDir = LangDir(s.ProjectDir);
+    files.Dir = FindEntryNoCase(langDir, b);
+    files.Script = files.Dir + PathDelim + b + QStringLiteral(".rc");
+    files.Second = files.Dir + PathDelim + b + QStringLiteral(".dpr");
+    files.Unit = s.ProjectDir + PathDelim + QStringLiteral("language.pas");
+    files.Res = files.Dir + PathDelim + b + QStringLiteral(".res");
+    files.Bak = files.Dir + PathDelim + b + QStringLiteral(".bak");
+    files.Dll = files.Dir + PathDelim + b + QStringLiteral(".dll");
+
+    MakeDir(files.Dir);
+    TFileWriter &writer = FServices.writer();
+    writer.Write(files.Script, EncodeText(script.Text()));
+    writer.Write(files.Second, EncodeText(dpr.Text()));
+    writer.Write(files.Unit, EncodeText(unit.Text()));
+    return files;
+}
+
+void TLanguageGenerator::RunTool(const QString &tool, const QString &dir, const QString &parameter,
+                                 int failureId)
+{
+    FExec.SetExeName(tool);
+    FExec.ExeParams().clear();
+    FExec.SetExePath(dir);
+    FExec.ExeParams() << parameter;
+    try {
+        FExec.Execute();
+    } catch (const EAppExec &e) {
+        throw ELanguageGen(LoadStr(failureId) + QStringLiteral("\n\n") + e.message());
+    }
+}
+
+QString TLanguageGenerator::CompileFailure(int failureId) const
+{
+    const QString printed = FExec.LastOutputLines();
+    return printed.isEmpty() ? LoadStr(failureId)
+                             : LoadStr(failureId) + QStringLiteral("\n\n") + printed;
+}
+
+void TLanguageGenerator::BuildLanguageUnit(TTable &table, const TLanguageGenSettings &settings)
+{
+    const TLanguageFiles files = WriteUnitFiles(table, settings);
+    THourglass hourglass;
+    KeepBackup(files);
+    // The tool's path may need a file dialog: no hourglass over it.
+    hourglass.Done();
+    const QString brcc = TConfFiler(FServices).GetBrccPath();
+    hourglass.Start();
+    RunTool(brcc, files.Dir, LanguageBaseName(settings.LanguageName) + QStringLiteral(".rc"), 1029);
+    hourglass.Done();
+    if (!FileExists(files.Res))
+        FServices.dialogs().ShowMessage(CompileFailure(1029));
+}
+
+void TLanguageGenerator::BuildLanguageLibrary(TTable &table, const TLanguageGenSettings &settings)
+{
+    const TLanguageFiles files = WriteLibraryFiles(table, settings);
+    const QString b = LanguageBaseName(settings.LanguageName);
+    THourglass hourglass;
+    KeepBackup(files);
+    hourglass.Done();
+    // One TConfFiler for both tools, as both are asked in one run.
+    TConfFiler conf(FServices);
+    const QString brcc = conf.GetBrccPath();
+    hourglass.Start();
+    RunTool(brcc, files.Dir, b + QStringLiteral(".rc"), 1029);
+    if (!FileExists(files.Res))
+        throw ELanguageGen(CompileFailure(1029));
+    hourglass.Done();
+    const QString dcc = conf.GetDccPath();
+    hourglass.Start();
+    // The numbers were given afresh: a library from an earlier run would
+    // answer with the wrong strings, and must not pass for this run's.
+    RemoveIfThere(files.Dll);
+    RunTool(dcc, files.Dir, b + QStringLiteral(".dpr"), 1070);
+    if (!FileExists(files.Dll))
+        throw ELanguageGen(CompileFailure(1070));
+}

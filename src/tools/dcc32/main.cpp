@@ -1,0 +1,486 @@
+// dcc32: the command-line compiler the language library generator runs.
+// It builds only what that generator writes, a resource-only library:
+//
+//   Library NAME;
+//   uses WinProcs;
+//   {$R NAME}
+//   begin
+//   end.
+//
+// Each {$R FILE} names a compiled resource file beside the project (".res"
+// when FILE has no extension; the name matched without regard to case).
+// The resources are turned into objects with the MinGW windres and linked
+// into NAME.dll with the MinGW ld. Anything else is refused with
+// "file(line): message".
+//
+// Callers judge success by NAME.dll being there: the library is linked to a
+// temporary file and renamed into place, and a failed build of a library
+// also removes a NAME.dll left from an earlier run.
+#include "CodePage.h"
+#include "Exception.h"
+#include "Paths.h"
+#include "Process.h"
+#include "SafeFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *DefaultWindres = "x86_64-w64-mingw32-windres";
+constexpr const char *DefaultLd = "x86_64-w64-mingw32-ld";
+constexpr const char *ToolsPackage = "binutils-mingw-w64-x86-64";
+// A project of this kind is a few hundred bytes.
+constexpr qint64 MaxProjectBytes = 4 * 1024 * 1024;
+
+enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitCannotRun = 126, ExitNotFound = 127 };
+
+void printUsage(FILE *to)
+{
+    std::fputs("usage: dcc32 NAME.dpr\n"
+               "Links the resource-only library NAME.dpr into NAME.dll in the same directory:\n"
+               "  Library NAME; [uses UNITS;] {$R FILE}... begin end.\n"
+               "Each {$R FILE} names a compiled resource file beside the project (FILE.res\n"
+               "when FILE has no extension). QUORBEL_WINDRES and QUORBEL_LD name the windres\n"
+               "and ld to run (default x86_64-w64-mingw32-windres and -ld).\n",
+               to);
+}
+
+void error(const QString &text)
+{
+    std::fprintf(stderr, "dcc32: %s\n", text.toLocal8Bit().constData());
+}
+
+// What the project says is wrong, at its line.
+struct TProjectError {
+    int Line;
+    QString Message;
+};
+
+struct TToken {
+    enum TKind { Word, Symbol, Directive, End };
+    TKind Kind = End;
+    QString Text;
+    int Line = 1;
+};
+
+// Pascal tokens as far as a library header needs them: words, the symbols
+// ; , . and {$...} directives; comments are skipped.
+class TLexer {
+public:
+    explicit TLexer(const QString &text) : FText(text) {}
+
+    TToken Next()
+    {
+        SkipBlanksAndComments();
+        TToken token;
+        token.Line = FLine;
+        if (FAt >= FText.size())
+            return token;
+        const QChar c = FText[FAt];
+        if (c == QLatin1Char('{')) { // a directive: comments were skipped
+            const qsizetype close = FText.indexOf(QLatin1Char('}'), FAt);
+            if (close < 0)
+                throw TProjectError{FLine, QStringLiteral("unterminated directive")};
+            token.Kind = TToken::Directive;
+            token.Text = FText.mid(FAt + 2, close - FAt - 2).trimmed();
+            Advance(close + 1);
+            return token;
+        }
+        if (c.isLetter() || c == QLatin1Char('_')) {
+            const qsizetype start = FAt;
+            while (FAt < FText.size()
+                   && (FText[FAt].isLetterOrNumber() || FText[FAt] == QLatin1Char('_')))
+                ++FAt;
+            token.Kind = TToken::Word;
+            token.Text = FText.mid(start, FAt - start);
+            return token;
+        }
+        if (c == QLatin1Char(';') || c == QLatin1Char(',') || c == QLatin1Char('.')) {
+            ++FAt;
+            token.Kind = TToken::Symbol;
+            token.Text = c;
+            return token;
+        }
+        throw TProjectError{FLine, QStringLiteral("unexpected \"%1\"").arg(c)};
+    }
+
+private:
+    // Moves to to, counting the line ends passed (CR LF, LF or CR).
+    void Advance(qsizetype to)
+    {
+        for (; FAt < to; ++FAt) {
+            const QChar c = FText[FAt];
+            if (c == QLatin1Char('\n')
+                || (c == QLatin1Char('\r')
+                    && (FAt + 1 >= FText.size() || FText[FAt + 1] != QLatin1Char('\n'))))
+                ++FLine;
+        }
+    }
+
+    void SkipTo(const QString &closer, const char *what)
+    {
+        const int line = FLine;
+        const qsizetype close = FText.indexOf(closer, FAt);
+        if (close < 0)
+            throw TProjectError{line, QStringLiteral("unterminated %1").arg(QLatin1String(what))};
+        Advance(close + closer.size());
+    }
+
+    void SkipBlanksAndComments()
+    {
+        while (FAt < FText.size()) {
+            const QChar c = FText[FAt];
+            if (c.isSpace()) {
+                Advance(FAt + 1);
+            } else if (c == QLatin1Char('{')
+                       && !(FAt + 1 < FText.size() && FText[FAt + 1] == QLatin1Char('$'))) {
+                SkipTo(QStringLiteral("}"), "comment");
+            } else if (FText.mid(FAt, 2) == QLatin1String("(*")) {
+                SkipTo(QStringLiteral("*)"), "comment");
+            } else if (FText.mid(FAt, 2) == QLatin1String("//")) {
+                while (FAt < FText.size() && FText[FAt] != QLatin1Char('\n')
+                       && FText[FAt] != QLatin1Char('\r'))
+                    ++FAt;
+            } else {
+                return;
+            }
+        }
+    }
+
+    const QString FText;
+    qsizetype FAt = 0;
+    int FLine = 1;
+};
+
+struct TResourceRef {
+    QString Name; // as written
+    int Line = 0;
+};
+
+// Reads the project; its {$R} names in order.
+class TProjectParser {
+public:
+    explicit TProjectParser(const QString &text) : FLexer(text) { Read(); }
+
+    std::vector<TResourceRef> Parse()
+    {
+        ExpectWord("library", QStringLiteral("only a resource-only library is built here, "
+                                             "its project starting with \"Library NAME;\""));
+        Take(TToken::Word, "the library's name");
+        ExpectSymbol(';');
+        if (IsWord("uses")) {
+            Read();
+            for (;;) {
+                Take(TToken::Word, "a unit name");
+                if (!IsSymbol(','))
+                    break;
+                Read();
+            }
+            ExpectSymbol(';');
+        }
+        ExpectWord("begin", {});
+        const int endLine = FToken.Line;
+        if (!IsWord("end"))
+            throw TProjectError{FToken.Line, QStringLiteral("a resource-only library has no "
+                                                            "statements: \"end\" expected")};
+        Read();
+        ExpectSymbol('.');
+        if (FResources.empty())
+            throw TProjectError{endLine, QStringLiteral("no resource to link: add {$R NAME}")};
+        return FResources;
+    }
+
+private:
+    // The next token that is not a directive; directives are taken on the way.
+    void Read()
+    {
+        for (FToken = FLexer.Next(); FToken.Kind == TToken::Directive; FToken = FLexer.Next())
+            Directive(FToken);
+    }
+
+    void Directive(const TToken &token)
+    {
+        const QString text = token.Text;
+        qsizetype nameEnd = 0;
+        while (nameEnd < text.size() && text[nameEnd].isLetter())
+            ++nameEnd;
+        const QString name = text.left(nameEnd).toUpper();
+        const QString rest = text.mid(nameEnd);
+        // Switches such as {$R+} or {$H-} change nothing in a library without code.
+        if (nameEnd > 0 && (rest == QLatin1String("+") || rest == QLatin1String("-")))
+            return;
+        if ((name == QLatin1String("R") || name == QLatin1String("RESOURCE"))
+            && !rest.isEmpty() && rest[0].isSpace()) {
+            QString file = rest.trimmed();
+            if (file.size() >= 2 && file.startsWith(QLatin1Char('\''))
+                && file.endsWith(QLatin1Char('\'')))
+                file = file.mid(1, file.size() - 2);
+            if (file.isEmpty())
+                throw TProjectError{token.Line, QStringLiteral("{$R} names no file")};
+            FResources.push_back({file, token.Line});
+            return;
+        }
+        throw TProjectError{token.Line, QStringLiteral("unsupported directive {$%1}; a "
+                                                       "resource-only library takes {$R NAME}")
+                                            .arg(text)};
+    }
+
+    bool IsWord(const char *word) const
+    {
+        return FToken.Kind == TToken::Word && FToken.Text.compare(QLatin1String(word),
+                                                                  Qt::CaseInsensitive) == 0;
+    }
+    bool IsSymbol(char symbol) const
+    {
+        return FToken.Kind == TToken::Symbol && FToken.Text == QLatin1Char(symbol);
+    }
+    QString Found() const
+    {
+        return FToken.Kind == TToken::End ? QStringLiteral("the end of the file")
+                                          : QLatin1Char('"') + FToken.Text + QLatin1Char('"');
+    }
+    void ExpectWord(const char *word, const QString &why)
+    {
+        if (!IsWord(word)) {
+            QString message = QStringLiteral("\"%1\" expected but %2 found")
+                                  .arg(QLatin1String(word), Found());
+            if (!why.isEmpty())
+                message += QStringLiteral(": ") + why;
+            throw TProjectError{FToken.Line, message};
+        }
+        Read();
+    }
+    void ExpectSymbol(char symbol)
+    {
+        if (!IsSymbol(symbol))
+            throw TProjectError{FToken.Line, QStringLiteral("\"%1\" expected but %2 found")
+                                                 .arg(QLatin1Char(symbol))
+                                                 .arg(Found())};
+        Read();
+    }
+    void Take(TToken::TKind kind, const char *what)
+    {
+        if (FToken.Kind != kind)
+            throw TProjectError{FToken.Line, QStringLiteral("%1 expected but %2 found")
+                                                 .arg(QLatin1String(what), Found())};
+        Read();
+    }
+
+    TLexer FLexer;
+    TToken FToken;
+    std::vector<TResourceRef> FResources;
+};
+
+// A tool named by an environment variable, else its default. The tools
+// start in the project's directory: a relative path given here must not be
+// looked up from there.
+QString toolCommand(const char *variable, const char *fallback)
+{
+    const QString set = qEnvironmentVariable(variable);
+    QString command = set.isEmpty() ? QString::fromLatin1(fallback) : set;
+    if (command.contains(QLatin1Char('/')) && !command.startsWith(QLatin1Char('/')))
+        command = QDir::current().absoluteFilePath(command);
+    return command;
+}
+
+// A temporary file name beside the output, so the rename stays on one file system.
+std::optional<QString> makeTemp(const QString &dir, const char *suffix)
+{
+    QByteArray pattern = QFile::encodeName(dir + QStringLiteral("/.dcc32-XXXXXX")) + suffix;
+    const int fd = ::mkstemps(pattern.data(), int(std::strlen(suffix)));
+    if (fd < 0) {
+        error(QStringLiteral("cannot create a temporary file in %1: %2")
+                  .arg(dir, SystemErrorText(errno)));
+        return std::nullopt;
+    }
+    // mkstemps makes the file private; the library gets the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+    return QFile::decodeName(pattern);
+}
+
+// Runs one tool in dir; ExitOk or the exit code to end with.
+int run(const QString &dir, const QStringList &arguments)
+{
+    TSpawnRequest request;
+    request.Arguments = arguments;
+    request.WorkingDir = dir;
+    request.Wait = true;
+    const TSpawnResult result = SpawnProcess(request);
+    std::fputs(result.Output.toLocal8Bit().constData(), stderr);
+    const QString &tool = arguments.first();
+    if (result.Error == ENOENT) {
+        error(QStringLiteral("%1 not found; install the Debian package %2 (or point "
+                             "QUORBEL_WINDRES and QUORBEL_LD at the tools)")
+                  .arg(tool, QLatin1String(ToolsPackage)));
+        return ExitNotFound;
+    }
+    if (result.Error != 0) {
+        error(QStringLiteral("cannot run %1: %2").arg(tool, SystemErrorText(result.Error)));
+        return ExitCannotRun;
+    }
+    if (result.ExitStatus != 0) {
+        error(QStringLiteral("%1 exited with status %2").arg(tool).arg(result.ExitStatus));
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+// The resources as objects, then the library, under temporary names.
+int link(const QString &dir, const QStringList &resources, const QString &dll)
+{
+    const QString windres = toolCommand("QUORBEL_WINDRES", DefaultWindres);
+    const QString ld = toolCommand("QUORBEL_LD", DefaultLd);
+    QStringList temps;
+    int result = ExitOk;
+    QStringList ldArguments{ld, QStringLiteral("--dll"), QStringLiteral("-e"), QStringLiteral("0"),
+                            QStringLiteral("-o")};
+    const std::optional<QString> output = makeTemp(dir, ".dll");
+    if (!output)
+        return ExitFailed;
+    temps << *output;
+    ldArguments << *output;
+    for (const QString &res : resources) {
+        const std::optional<QString> object = makeTemp(dir, ".o");
+        if (!object) {
+            result = ExitFailed;
+            break;
+        }
+        temps << *object;
+        result = run(dir, {windres, QStringLiteral("-J"), QStringLiteral("res"), QStringLiteral("-O"),
+                           QStringLiteral("coff"), QStringLiteral("-i"), res, QStringLiteral("-o"),
+                           *object});
+        if (result != ExitOk)
+            break;
+        ldArguments << *object;
+    }
+    if (result == ExitOk)
+        result = run(dir, ldArguments);
+    if (result == ExitOk) {
+        struct stat written {};
+        if (::stat(QFile::encodeName(*output).constData(), &written) != 0 || written.st_size == 0) {
+            error(ld + QStringLiteral(" reported success but wrote no library"));
+            result = ExitFailed;
+        } else if (::rename(QFile::encodeName(*output).constData(),
+                            QFile::encodeName(dll).constData())
+                   != 0) {
+            error(QStringLiteral("cannot write %1: %2").arg(dll, SystemErrorText(errno)));
+            result = ExitFailed;
+        } else {
+            temps.removeFirst();
+        }
+    }
+    for (const QString &temp : temps)
+        QFile::remove(temp);
+    return result;
+}
+
+// The file a {$R} names: beside the project, ".res" when it has no
+// extension, each part of its path matched without regard to case.
+QString resourceFile(const QString &projectDir, const QString &stem, QString name)
+{
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    name.replace(QLatin1Char('*'), stem);
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".res");
+    QString path = name.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : projectDir;
+    for (const QString &part : name.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        path = FindEntryNoCase(path, part);
+    return path;
+}
+
+int build(const QString &project)
+{
+    QByteArray bytes;
+    try {
+        bytes = ReadWholeFile(project, MaxProjectBytes);
+    } catch (const EInOutError &e) {
+        error(QFileInfo::exists(project) ? e.message() : project + QStringLiteral(": no such file"));
+        return ExitFailed;
+    }
+    const QFileInfo info(project);
+    const QString dir = info.absolutePath();
+    const QString stem = info.completeBaseName();
+    const QString dll = dir + QLatin1Char('/') + stem + QStringLiteral(".dll");
+
+    std::vector<TResourceRef> refs;
+    try {
+        refs = TProjectParser(DecodeText(bytes)).Parse();
+    } catch (const TProjectError &e) {
+        std::fprintf(stderr, "%s(%d): %s\n", project.toLocal8Bit().constData(), e.Line,
+                     e.Message.toLocal8Bit().constData());
+        return ExitFailed;
+    }
+
+    // A library project from here on: a failed build leaves no NAME.dll.
+    QStringList resources;
+    int result = ExitOk;
+    for (const TResourceRef &ref : refs) {
+        const QString path = resourceFile(dir, stem, ref.Name);
+        if (!QFileInfo(path).isFile()) {
+            std::fprintf(stderr, "%s(%d): resource file %s not found\n",
+                         project.toLocal8Bit().constData(), ref.Line,
+                         QDir::toNativeSeparators(path).toLocal8Bit().constData());
+            result = ExitFailed;
+        } else if (!resources.contains(path)) {
+            resources << path;
+        }
+    }
+    if (result == ExitOk)
+        result = link(dir, resources, dll);
+    if (result != ExitOk && EntryExists(dll) && !QFile::remove(dll))
+        error(QStringLiteral("cannot remove the old %1").arg(dll));
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QString project;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QFile::decodeName(argv[i]);
+        if (arg == QLatin1String("-h") || arg == QLatin1String("-?")
+            || arg == QLatin1String("--help")) {
+            printUsage(stdout);
+            return ExitOk;
+        }
+        if (arg.startsWith(QLatin1Char('-'))) {
+            error(QStringLiteral("ignoring unknown option ") + arg);
+            continue;
+        }
+        if (!project.isEmpty()) {
+            error(QStringLiteral("one project at a time: %1 and %2").arg(project, arg));
+            printUsage(stderr);
+            return ExitUsage;
+        }
+        project = arg;
+    }
+    if (project.isEmpty()) {
+        printUsage(stderr);
+        return ExitUsage;
+    }
+    // As the IDE's compiler: a name without extension is the .dpr.
+    if (QFileInfo(project).suffix().isEmpty())
+        project += QStringLiteral(".dpr");
+    if (QFileInfo(project).suffix().compare(QLatin1String("dpr"), Qt::CaseInsensitive) != 0) {
+        error(project + QStringLiteral(": only .dpr projects are built here"));
+        return ExitUsage;
+    }
+    return build(project);
+}

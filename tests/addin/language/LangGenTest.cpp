@@ -1,0 +1,437 @@
+// The language generators: the files they write, line for line, from a real
+// language table; the backup of the last .res; the compiles, first with
+// stand-in tools that record how they were run, then with the real brcc32
+// and dcc32, whose output is read back string by string.
+#include "language/LangGen.h"
+
+#include "core/DM.h"
+#include "core/StringTable.h"
+#include "core/appexec.h"
+
+#include "Registry.h"
+#include "ScriptedDialogs.h"
+#include "TableStore.h"
+#include "TestServices.h"
+#include "VersionInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString ExpertsKey = QStringLiteral("\\Software\\Borland\\Delphi\\2.0\\Experts");
+const QDateTime Fixed(QDate(2026, 12, 8), QTime(7, 24, 6));
+const QString Stars(63, QLatin1Char('*'));
+
+// What the header's line 7 says for the fixed clock on this machine.
+QString FixedAt()
+{
+    return QLocale::system().toString(Fixed.date(), QLocale::ShortFormat) + QStringLiteral(" 07:24:06");
+}
+
+QString Header(const QString &file, const QString &language, bool pascal)
+{
+    return (pascal ? "{" : "/") + Stars + "\r\n\r\n\r\n  " + file
+        + "\r\n  produced by Ostrelkin Languaje Expert\r\n  Idiom: " + language
+        + "\r\n  Generated at: " + FixedAt() + "\r\n\r\n\r\n" + Stars + (pascal ? "}" : "/")
+        + "\r\n";
+}
+
+QString Lines(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+QByteArray Latin1(const QString &text)
+{
+    return text.toLatin1();
+}
+
+class LangGenTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Registry::writeString(HKEY::CurrentUser, ExpertsKey, QStringLiteral("Quorbel"),
+                              FData.path() + QStringLiteral("/libquorbel.so"));
+        Project = FDir.path() + QStringLiteral("/APP");
+        OpenTable(QStringLiteral("LANG"));
+        Brcc = Tool(QStringLiteral("brcc32"), "cp \"$1\" \"${1%.rc}.res\"\n");
+        Dcc = Tool(QStringLiteral("dcc32"), "cp \"${1%.dpr}.res\" \"${1%.dpr}.dll\"\n");
+        Exec.SetWait(true);
+        Exec.SetWindowState(TMyWindowState::wsHide);
+    }
+    void TearDown() override
+    {
+        Table.Close();
+        Registry::deleteValue(HKEY::CurrentUser, ExpertsKey, QStringLiteral("Quorbel"));
+    }
+    void OpenTable(const QString &langDirName)
+    {
+        Table.Close();
+        const QString dir = Project + QLatin1Char('/') + langDirName;
+        ASSERT_TRUE(QDir().mkpath(dir));
+        CreateLanguageTable(dir);
+        Table.DatabaseName = dir;
+        Table.TableName = QStringLiteral("language.db");
+        Table.Open();
+    }
+    // A record with its text in languages 1 and 2.
+    void Add(const QString &id, const QString &l1, const QString &l2 = {})
+    {
+        Table.Append();
+        Table.FieldByName(QStringLiteral("idst"))->SetAsString(id);
+        Table.FieldByName(QStringLiteral("L1"))->SetAsString(l1);
+        Table.FieldByName(QStringLiteral("L2"))->SetAsString(l2);
+        Table.Post();
+    }
+    // A stand-in tool: logs "tool|directory|arguments", then runs body.
+    QString Tool(const QString &name, const QByteArray &body)
+    {
+        const QString path = FData.path() + QLatin1Char('/') + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("#!/bin/sh\necho \"" + name.toUtf8() + "|$PWD|$*\" >> '"
+                + QFile::encodeName(FData.path()) + "/calls.log'\n" + body);
+        f.close();
+        ::chmod(QFile::encodeName(path).constData(), 0755);
+        return path;
+    }
+    QStringList Calls() const
+    {
+        QFile f(FData.path() + QStringLiteral("/calls.log"));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLocal8Bit(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    TAddinServices Services() const
+    {
+        TAddinServices services = TestServices();
+        const QString brcc = Brcc, dcc = Dcc;
+        services.FindTool = [brcc, dcc](const QString &command) {
+            return command == QLatin1String("brcc32") ? brcc
+                : command == QLatin1String("dcc32")   ? dcc
+                                                      : QString();
+        };
+        return services;
+    }
+    TLanguageGenSettings Settings(int curLang = 0, int initId = 1) const
+    {
+        return {Project, curLang == 1 ? QStringLiteral("Ingl\u00e9s") : QStringLiteral("English"),
+                curLang, initId};
+    }
+    void Unit(const TLanguageGenSettings &settings)
+    {
+        const TAddinServices services = Services();
+        TLanguageGenerator(services, Exec, [] { return Fixed; }).BuildLanguageUnit(Table, settings);
+    }
+    void Library(const TLanguageGenSettings &settings)
+    {
+        const TAddinServices services = Services();
+        TLanguageGenerator(services, Exec, [] { return Fixed; })
+            .BuildLanguageLibrary(Table, settings);
+    }
+    QByteArray Read(const QString &relative) const
+    {
+        QFile f(Project + QLatin1Char('/') + relative);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    // What a directory holds; the open table's own -wal and -shm files aside.
+    QStringList Entries(const QString &relative) const
+    {
+        QStringList names = QDir(Project + QLatin1Char('/') + relative)
+                                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                           QDir::Name);
+        names.removeIf([](const QString &name) { return name.startsWith("language.db-"); });
+        return names;
+    }
+
+    QTemporaryDir FDir;  // holds the project directory
+    QTemporaryDir FData; // the add-in's data directory and the stand-in tools
+    QString Project;
+    QString Brcc, Dcc;
+    TTable Table;
+    TAppExec Exec;
+};
+
+const QStringList LinkedUnitBody = {
+    "", "unit language;", "", "interface", "", "uses Windows;", "", "{$I lang\\Englisty.lan}", "",
+    "function LangEx(Value: integer):string;", "", "implementation", "",
+    "function LangEx(Value: integer):string;", "var", "   Buffer: array[0..1023] of Char;", "begin",
+    "   SetString(Result, Buffer, LoadString(HInstance, Value, Buffer, SizeOf(Buffer)));", "end;",
+    "", "end."};
+
+TEST_F(LangGenTest, EmptyTableGivesAnEmptyBlockNoConstantsAndStillCompiles)
+{
+    ScriptedDialogs dialogs;
+    Unit(Settings(0, 1000));
+
+    EXPECT_EQ(Read("LANG/Englisty.rc"),
+              Latin1(Header("Englisty.rc", "English", false) + Lines({"", "", "STRINGTABLE", "{", "}"})));
+    EXPECT_EQ(Read("LANG/Englisty.lan"),
+              Latin1(Header("Englisty.lan", "English", true)
+                     + Lines({"", "", "{$R LANG\\Englisty.res }", "", "const"})));
+    EXPECT_EQ(Read("language.pas"),
+              Latin1(Header("language.pas", "English", true) + Lines(LinkedUnitBody)));
+    EXPECT_EQ(Calls(), QStringList{"brcc32|" + Project + "/LANG|Englisty.rc"});
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+}
+
+TEST_F(LangGenTest, RecordsAreNumberedInPrimaryIndexOrderWhateverTheTableShows)
+{
+    Add("IDS_B", "alfa");
+    Add("IDS_A", "zeta");
+    Add("IDS_C", "");
+    Table.SetIndexName("L1");
+    ScriptedDialogs dialogs;
+    Unit(Settings());
+
+    EXPECT_EQ(Read("LANG/Englisty.rc"),
+              Latin1(Header("Englisty.rc", "English", false)
+                     + Lines({"", "", "STRINGTABLE", "{", "1,\t\t\"zeta\"", "2,\t\t\"alfa\"",
+                              "3,\t\t\"\"", "}"})));
+    EXPECT_EQ(Read("LANG/Englisty.lan"),
+              Latin1(Header("Englisty.lan", "English", true)
+                     + Lines({"", "", "{$R LANG\\Englisty.res }", "", "const", "  IDS_A = 1;",
+                              "  IDS_B = 2;", "  IDS_C = 3;"})));
+    // The table is left on its primary index, past the last record.
+    EXPECT_EQ(Table.IndexName(), QString());
+    EXPECT_TRUE(Table.Eof());
+}
+
+TEST_F(LangGenTest, LibraryVariantWritesItsUnitAndProjectInTheLanguagesDirectory)
+{
+    Add("IDS_B", "alfa");
+    Add("IDS_A", "zeta");
+    ScriptedDialogs dialogs;
+    Library(Settings(0, 7));
+
+    EXPECT_EQ(Read("LANG/Englisty/Englisty.rc"),
+              Latin1(Header("Englisty.rc", "English", false)
+                     + Lines({"", "", "STRINGTABLE", "{", "7,\t\t\"zeta\"", "8,\t\t\"alfa\"", "}"})));
+    EXPECT_EQ(Read("LANG/Englisty/Englisty.dpr"),
+              Latin1(Header("Englisty.dpr", "English", true)
+                     + Lines({"Library Englisty;", "", "uses WinProcs;", "{$R Englisty}", "",
+                              "begin", "end.", ""})));
+    EXPECT_EQ(
+        Read("language.pas"),
+        Latin1(Header("language.pas", "English", true)
+               + Lines({"", "unit language;", "", "interface",
+                        "uses Forms,WinProcs,Windows,SysUtils,Dialogs;", "const", "  IDS_A = 7;",
+                        "  IDS_B = 8;", "", "  function LangEx(Value: integer):string;", "", "var",
+                        "  LibHandle: Longint; ", "  Flang: TextFile;", "  clib,cFile: string;", "",
+                        "", "implementation", "", "function LangEx(Value: integer):string;", "var",
+                        "   Buffer: array[0..1023] of Char;", "begin",
+                        "   SetString(Result, Buffer, LoadString(LibHandle, Value, Buffer, "
+                        "SizeOf(Buffer)));",
+                        "end;", "", "initialization",
+                        "cFile := ExtractFileDir( Application.Exename)+'\\lang.sys';",
+                        "if FileExists( cFile ) then begin", "    AssignFile( FLang, cFile );",
+                        "    Reset( FLang );", "    Readln(FLang, cLib);", "    CloseFile( FLang);",
+                        "end else", "    cLib :='Englisty.dll';",
+                        "LibHandle := LoadLibrary( PChar(cLib) );", "if LibHandle < 32 then begin",
+                        "   ShowMessage( cLib+ ':Error The resource lib not load, program "
+                        "terminate.');",
+                        "   Application.Terminate;", "end;", "finalization",
+                        "      if LibHandle > 32 then FreeLibrary( LibHandle );", "", "end."})));
+    const QString dir = Project + "/LANG/Englisty";
+    EXPECT_EQ(Calls(), QStringList({"brcc32|" + dir + "|Englisty.rc", "dcc32|" + dir + "|Englisty.dpr"}));
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+}
+
+TEST_F(LangGenTest, OnlyTheScriptEscapesAndEachFileTakesUtf8OnlyWhenItNeedsIt)
+{
+    Add("IDS_Q", "Say \"hi\" to C:\\dir\\", "\u041f\u0440\u043e\u0435\u043a\u0442\u044b");
+    Add("IDS_W", "Ca\u00f1a", "\u20ac 5");
+    ScriptedDialogs dialogs;
+    Unit(Settings());
+    EXPECT_EQ(Read("LANG/Englisty.rc"),
+              Latin1(Header("Englisty.rc", "English", false)
+                     + Lines({"", "", "STRINGTABLE", "{", "1,\t\t\"Say \"\"hi\"\" to C:\\\\dir\\\\\"",
+                              "2,\t\t\"Ca\u00f1a\"", "}"})));
+
+    // Language 2: the script needs UTF-8, the constants and the unit keep
+    // Windows-1252 for the language's name.
+    Unit(Settings(1));
+    const QString language = QStringLiteral("Ingl\u00e9s");
+    EXPECT_EQ(Read("LANG/Ingl\u00e9sty.rc"),
+              (Header("Ingl\u00e9sty.rc", language, false)
+               + Lines({"", "", "STRINGTABLE", "{",
+                        "1,\t\t\"\u041f\u0440\u043e\u0435\u043a\u0442\u044b\"", "2,\t\t\"\u20ac 5\"",
+                        "}"}))
+                  .toUtf8());
+    EXPECT_EQ(Read("LANG/Ingl\u00e9sty.lan"),
+              (Header("Ingl\u00e9sty.lan", language, true)
+               + Lines({"", "", "{$R LANG\\Ingl\u00e9sty.res }", "", "const", "  IDS_Q = 1;",
+                        "  IDS_W = 2;"}))
+                  .toLatin1());
+    EXPECT_TRUE(Read("language.pas").contains("{$I lang\\Ingl\xe9sty.lan}"));
+}
+
+TEST_F(LangGenTest, BaseNamesAndTheTimeOfTheHeader)
+{
+    EXPECT_EQ(LanguageBaseName("Spanish"), "Spanisty");
+    EXPECT_EQ(LanguageBaseName("Ital"), "Italty");
+    EXPECT_EQ(LanguageBaseName(""), "ty");
+    EXPECT_EQ(LanguageBaseName("Portuguese"), LanguageBaseName("Portugal"));
+    EXPECT_EQ(GeneratedAtText(Fixed, QLocale(QLocale::German, QLocale::Germany)), "08.12.26 07:24:06");
+    EXPECT_EQ(GeneratedAtText(QDateTime(QDate(2026, 1, 2), QTime(19, 5, 0)),
+                              QLocale(QLocale::English, QLocale::UnitedStates)),
+              "1/2/26 19:05:00");
+}
+
+TEST_F(LangGenTest, TwoRunsKeepExactlyOneBackupOfTheLastResource)
+{
+    Add("IDS_A", "one");
+    ScriptedDialogs dialogs;
+    Unit(Settings());
+    const QByteArray first = Read("LANG/Englisty.res");
+    Add("IDS_B", "two");
+    Unit(Settings());
+    Add("IDS_C", "three");
+    Unit(Settings());
+
+    EXPECT_EQ(Entries("LANG"), QStringList({"Englisty.bak", "Englisty.lan", "Englisty.rc",
+                                            "Englisty.res", "language.db"}));
+    EXPECT_TRUE(Read("LANG/Englisty.bak").contains("\"two\""));
+    EXPECT_FALSE(Read("LANG/Englisty.res").isEmpty());
+    EXPECT_NE(Read("LANG/Englisty.bak"), first);
+
+    Library(Settings());
+    Library(Settings());
+    EXPECT_EQ(Entries("LANG/Englisty"), QStringList({"Englisty.bak", "Englisty.dll", "Englisty.dpr",
+                                                     "Englisty.rc", "Englisty.res"}));
+}
+
+TEST_F(LangGenTest, ExistingLanguageDirectoryIsFoundInAnyCase)
+{
+    Table.Close();
+    QDir(Project).removeRecursively();
+    OpenTable(QStringLiteral("lang"));
+    Add("IDS_A", "one");
+    ScriptedDialogs dialogs;
+    Unit(Settings());
+    Library(Settings());
+    EXPECT_EQ(Entries(""), QStringList({"lang", "language.pas"}));
+    EXPECT_TRUE(Read("lang/Englisty.rc").contains("\"one\""));
+    EXPECT_TRUE(Read("lang/Englisty/Englisty.dll").contains("\"one\""));
+}
+
+TEST_F(LangGenTest, NoLanguageSelectedOrAFailedWriteTouchesNothingAndRunsNoTool)
+{
+    Add("IDS_A", "one");
+    ScriptedDialogs dialogs;
+    for (int curLang : {-1, 7}) {
+        try {
+            Unit(Settings(curLang));
+            ADD_FAILURE() << "ran without a language";
+        } catch (const ELanguageGen &e) {
+            EXPECT_EQ(e.message(), LoadStr(1111));
+        }
+        EXPECT_THROW(Library(Settings(curLang)), ELanguageGen);
+    }
+    EXPECT_FALSE(LoadStr(1111).isEmpty());
+    {
+        FailWrites failing;
+        EXPECT_THROW(Unit(Settings()), EInOutError);
+        EXPECT_THROW(Library(Settings()), EInOutError);
+    }
+    EXPECT_EQ(Entries(""), QStringList{"LANG"});
+    // The library's directory may have been made for the files; none is there.
+    EXPECT_TRUE(Entries("LANG").size() == 1 || Entries("LANG").contains("Englisty"));
+    EXPECT_TRUE(Entries("LANG/Englisty").isEmpty());
+    EXPECT_TRUE(Calls().isEmpty());
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
+TEST_F(LangGenTest, ResourceThatIsNotCompiledIsReportedWithWhatTheCompilerPrinted)
+{
+    Add("IDS_A", "one");
+    Brcc = Tool("brcc32", "echo 'Englisty.rc(13): syntax error' >&2\n");
+    ScriptedDialogs dialogs;
+    // The linked variant tells and ends; the library stops before dcc32.
+    Unit(Settings());
+    EXPECT_EQ(dialogs.log, QStringList{"message: " + LoadStr(1029)
+                                       + "\n\nEnglisty.rc(13): syntax error"});
+    try {
+        Library(Settings());
+        ADD_FAILURE() << "no error";
+    } catch (const ELanguageGen &e) {
+        EXPECT_TRUE(e.message().startsWith(LoadStr(1029))) << e.message().toStdString();
+    }
+    EXPECT_EQ(Calls().size(), 2);
+    EXPECT_FALSE(Calls().join(' ').contains("dcc32"));
+}
+
+TEST_F(LangGenTest, CompilerThatCannotStartIsAResourceCompileError)
+{
+    // A stored path that names nothing: the user is asked and cancels.
+    Add("IDS_A", "one");
+    ScriptedDialogs dialogs;
+    const QString brcc = Brcc;
+    QFile::remove(brcc);
+    try {
+        Unit(Settings());
+        ADD_FAILURE() << "no error";
+    } catch (const ELanguageGen &e) {
+        EXPECT_EQ(e.message(), LoadStr(1029) + "\n\n" + Exec.ErrorText());
+    }
+    EXPECT_EQ(dialogs.log.first(), "message: " + LoadStr(1064));
+    // The files were written before the compile.
+    EXPECT_TRUE(Read("LANG/Englisty.rc").contains("\"one\""));
+}
+
+TEST_F(LangGenTest, LibraryThatIsNotLinkedIsReportedAndAnOldOneDoesNotCount)
+{
+    Add("IDS_A", "one");
+    ScriptedDialogs dialogs;
+    Library(Settings());
+    ASSERT_NE(Read("LANG/Englisty/Englisty.dll"), "<missing>");
+
+    Dcc = Tool("dcc32", "echo 'Englisty.dpr(14): resource file not found' >&2\nexit 1\n");
+    try {
+        Library(Settings());
+        ADD_FAILURE() << "no error";
+    } catch (const ELanguageGen &e) {
+        EXPECT_EQ(e.message(), LoadStr(1070) + "\n\nEnglisty.dpr(14): resource file not found");
+    }
+    EXPECT_EQ(Read("LANG/Englisty/Englisty.dll"), "<missing>");
+}
+
+// The real tools: every text is read back from what they compiled and linked.
+TEST_F(LangGenTest, RealToolsGiveBackEveryTextAsTyped)
+{
+    const QStringList texts = {"Say \"hi\"", "C:\\dir\\", "\\\"", "",
+                               "\u041f\u0440\u043e\u0435\u043a\u0442\u044b",
+                               "Ca\u00f1a \u20ac /* not a comment */ 'x'", "%s 100%"};
+    for (int i = 0; i < texts.size(); ++i)
+        Add(QStringLiteral("IDS_%1").arg(i), QStringLiteral("only language 1"), texts[i]);
+    Brcc = QStringLiteral(QUORBEL_BRCC32);
+    Dcc = QStringLiteral(QUORBEL_DCC32);
+    ScriptedDialogs dialogs;
+
+    Unit(Settings(1, 4090)); // the numbers cross a block of 16
+    ASSERT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+    Library(Settings(1, 4090));
+    ASSERT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+
+    const QString dir = Project + QStringLiteral("/LANG/Ingl\u00e9sty");
+    for (const QString &file : {dir + ".res", dir + "/Ingl\u00e9sty.res", dir + "/Ingl\u00e9sty.dll"}) {
+        for (int i = 0; i < texts.size(); ++i) {
+            const std::optional<QString> read = LoadStringResource(file, uint32_t(4090 + i));
+            ASSERT_TRUE(read.has_value()) << file.toStdString() << " " << i;
+            EXPECT_EQ(*read, texts[i]) << file.toStdString() << " " << i;
+        }
+        EXPECT_EQ(LoadStringResource(file, uint32_t(4090 + texts.size())), QString());
+        EXPECT_EQ(LoadStringResource(file, 5000), std::nullopt);
+    }
+}
+
+} // namespace
