@@ -544,25 +544,24 @@ bool VerQueryValue(const QByteArray &data, const QString &subBlock, TVerValue &v
     return true;
 }
 
-std::optional<QString> LoadStringResource(const QString &fileName, uint32_t id)
+namespace {
+
+std::optional<QString> LoadStringFrom(const TSource &source, uint32_t id)
 {
-    const auto source = OpenSource(fileName);
-    if (!source)
-        return std::nullopt;
     const uint32_t block = (id >> 4) + 1;
     if (block > 0xFFFF)
         return std::nullopt;
     TResourceData data;
-    const bool found = IsResFile(*source)
-        ? FindResFileData(*source, RtString, block, MaxStringBlockSize, data)
-        : FindResourceData(*source, RtString, block, MaxStringBlockSize, data);
+    const bool found = IsResFile(source)
+        ? FindResFileData(source, RtString, block, MaxStringBlockSize, data)
+        : FindResourceData(source, RtString, block, MaxStringBlockSize, data);
     if (!found)
         return std::nullopt;
     uint64_t at = data.Offset;
     const uint64_t end = data.Offset + data.Size;
     for (uint32_t index = 0;; ++index) {
         uchar length[2];
-        if (end - at < 2 || !source->Read(at, length, sizeof length))
+        if (end - at < 2 || !source.Read(at, length, sizeof length))
             return std::nullopt;
         const uint32_t units = U16(length);
         at += 2;
@@ -570,10 +569,25 @@ std::optional<QString> LoadStringResource(const QString &fileName, uint32_t id)
             return std::nullopt;
         if (index == (id & 15)) {
             QByteArray bytes(qsizetype(units) * 2, Qt::Uninitialized);
-            if (!source->Read(at, bytes.data(), size_t(bytes.size())))
+            if (!source.Read(at, bytes.data(), size_t(bytes.size())))
                 return std::nullopt;
             return Utf16At(bytes, 0, units);
         }
         at += uint64_t(units) * 2;
     }
+}
+
+} // namespace
+
+std::optional<QString> LoadStringResource(const QString &fileName, uint32_t id)
+{
+    const auto source = OpenSource(fileName);
+    if (!source)
+        return std::nullopt;
+    return LoadStringFrom(*source, id);
+}
+
+std::optional<QString> LoadStringFromImage(const QByteArray &image, uint32_t id)
+{
+    return LoadStringFrom(TMemorySource(image), id);
 }

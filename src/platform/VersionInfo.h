@@ -69,3 +69,5 @@ bool ReadVersionResource(const QByteArray &image, QByteArray &data);
 // (id >> 4) + 1 in its first language. nullopt when the file has no such
 // block or is neither kind of file; a string compiled empty reads as "".
 std::optional<QString> LoadStringResource(const QString &fileName, uint32_t id);
+// The same for a whole file's bytes held in memory (for checks and fuzzing).
+std::optional<QString> LoadStringFromImage(const QByteArray &image, uint32_t id);

@@ -1,5 +1,6 @@
-// Arbitrary bytes as a whole program file and as version information, both
-// through the code the file functions use. The reader finds a resource or
+// Arbitrary bytes as a whole program file (or compiled .res) and as version
+// information, both through the code the file functions use; string table
+// lookups on the same bytes. The reader finds a resource or
 // none without reading out of bounds; whatever it finds lies in the file
 // and fits the version tree's 16-bit length; every query answers within the
 // bytes it was given.
@@ -66,5 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Query(resource);
     }
     Query(image);
+    // Ids at block starts and ends, the first block and the last possible.
+    for (uint32_t id : {0u, 15u, 16u, 1000u, 1015u, 0xFFEFu, 0xFFFFu}) {
+        const std::optional<QString> text = LoadStringFromImage(image, id);
+        if (text && text->size() * 2 > image.size())
+            Violated("a string longer than the file");
+    }
     return 0;
 }

@@ -405,8 +405,9 @@ TEST(StringResource, ACutResourceFileHasTheStringOnlyWhenItsBlockIsWhole)
         WriteAll(cut, whole.left(length));
         const bool firstWhole = length >= firstEnd;
         ASSERT_EQ(LoadStringResource(cut, 15).has_value(), firstWhole) << length;
-        if (firstWhole)
+        if (firstWhole) {
             ASSERT_EQ(LoadStringResource(cut, 15), QStringLiteral("Quince")) << length;
+        }
     }
     EXPECT_EQ(LoadStringResource(cut, 16), QStringLiteral("Diecis\u00e9is"));
     // A huge header size or a loop back to the start ends the walk.
