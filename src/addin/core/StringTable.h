@@ -1,4 +1,4 @@
-// The add-in's numbered texts 1000 to 1112.
+// The add-in's numbered texts 1000 to 1112, and its own additions from 1113 on.
 #pragma once
 
 #include <QString>
