@@ -27,7 +27,10 @@
 
 #include <climits>
 
-const QString TLDBrowse::RegistryKey = QStringLiteral("Software\\Borland\\Delphi\\2.0\\ExpLang");
+QString TLDBrowse::RegistryKey()
+{
+    return QStringLiteral("Software\\Borland\\Delphi\\2.0\\ExpLang");
+}
 
 QString &LanguageSearchText()
 {
@@ -69,7 +72,7 @@ int VirtualKey(const QKeyEvent *event)
 int32_t StoredNumber(const QString &name, int32_t fallback, int32_t low, int32_t high)
 {
     bool ok = false;
-    const int value = Registry::readString(HKEY::CurrentUser, TLDBrowse::RegistryKey, name).trimmed().toInt(&ok);
+    const int value = Registry::readString(HKEY::CurrentUser, TLDBrowse::RegistryKey(), name).trimmed().toInt(&ok);
     return ok && value >= low && value <= high ? value : fallback;
 }
 
@@ -215,15 +218,15 @@ void TLDBrowse::LoadSettings()
 {
     // On a machine without settings every value falls back to its default
     // and nothing is written until the settings are saved.
-    Registry::createKey(HKEY::CurrentUser, RegistryKey);
+    Registry::createKey(HKEY::CurrentUser, RegistryKey());
     ComboBox1->clear();
     for (int i = 1; i <= LanguageCount; ++i)
-        ComboBox1->addItem(Registry::readString(HKEY::CurrentUser, RegistryKey, QStringLiteral("L%1").arg(i)));
+        ComboBox1->addItem(Registry::readString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("L%1").arg(i)));
     InitId = StoredNumber(QStringLiteral("InitId"), DefaultInitId, INT_MIN, INT_MAX);
     Edit2->setText(QString::number(InitId));
     CurLang = StoredNumber(QStringLiteral("curlang"), 0, -1, LanguageCount - 1);
     ComboBox1->setCurrentIndex(CurLang);
-    CheckBox1->setChecked(Registry::readString(HKEY::CurrentUser, RegistryKey, QStringLiteral("CreateMode"))
+    CheckBox1->setChecked(Registry::readString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("CreateMode"))
                           == QLatin1String("ON"));
 }
 
@@ -231,10 +234,10 @@ void TLDBrowse::SaveSettings()
 {
     const QStringList names = LanguageNames();
     for (int i = 0; i < LanguageCount; ++i)
-        Registry::writeString(HKEY::CurrentUser, RegistryKey, QStringLiteral("L%1").arg(i + 1), names[i]);
-    Registry::writeString(HKEY::CurrentUser, RegistryKey, QStringLiteral("InitId"), QString::number(InitId));
-    Registry::writeString(HKEY::CurrentUser, RegistryKey, QStringLiteral("curlang"), QString::number(CurLang));
-    Registry::writeString(HKEY::CurrentUser, RegistryKey, QStringLiteral("CreateMode"),
+        Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("L%1").arg(i + 1), names[i]);
+    Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("InitId"), QString::number(InitId));
+    Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("curlang"), QString::number(CurLang));
+    Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("CreateMode"),
                           CheckBox1->isChecked() ? QStringLiteral("ON") : QStringLiteral("OFF"));
     ShowCurrentLanguage();
 }

@@ -33,7 +33,7 @@ class TLDBrowse : public QDialog {
     Q_OBJECT
 public:
     static constexpr int DefaultInitId = 1000;
-    static const QString RegistryKey; // "Software\Borland\Delphi\2.0\ExpLang"
+    static QString RegistryKey(); // "Software\Borland\Delphi\2.0\ExpLang"
 
     TLDBrowse(QWidget *owner, const TAddinServices &services);
     ~TLDBrowse() override;
