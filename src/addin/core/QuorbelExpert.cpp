@@ -239,6 +239,9 @@ void TQuorbelExpert::menuClick(TIMenuItemIntf *)
         Ldlg->ProjectDir = ExtractFileDir(ProjectName());
         if (Ldlg->exec() != QDialog::Accepted)
             return;
+        // An empty table has no string to pick: nothing to insert.
+        if (SYS->Table1.RecordCount() == 0)
+            return;
         FToolApi->Refresh();
         FToolApi->InsertText(LangExCall(SYS->Campoidst->AsString(), SYS->CampoF1->AsString()));
     });

@@ -265,3 +265,14 @@ void TDB3DGrid::contextMenuEvent(QContextMenuEvent *event)
         setCurrentIndex(at);
     PopupMenu->popup(event->globalPos());
 }
+
+void TDB3DGrid::focusOutEvent(QFocusEvent *event)
+{
+    QTableView::focusOutEvent(event);
+    // Cancel on exit: a new record left untouched does not stay behind.
+    TDataSet *data = DataSource() ? DataSource()->DataSet : nullptr;
+    auto *table = qobject_cast<TTable *>(data);
+    if ((FOptions & dgCancelOnExit) && table && table->State() == TDataSetState::Insert && !table->Modified()
+        && event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+        table->Cancel();
+}
