@@ -117,9 +117,9 @@ constexpr Entry Entries[] = {
     {1109, "Entitys"},
     {1110, "Avaible Macros"},
     {1112, "This project dont have a language engine, Create it"},
-    // Added for the string table window's settings.
-    {1113, "The Initial ID must be a number from 0 to 2147483647; it stays %1."},
-    {1114, "Choose the actual language in Options before compiling the resource strings."},
+    // Texts of this port, numbered apart from the original table.
+    {2001, "The Initial ID must be a number from 0 to 2147483647; it stays %1."},
+    {2002, "Choose the actual language in Options before compiling the resource strings."},
 };
 
 const QHash<int, QString> &table()

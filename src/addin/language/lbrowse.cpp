@@ -455,7 +455,7 @@ void TLDBrowse::Edit2Exit()
     const int value = Edit2->text().toInt(&ok, 10);
     if (!ok) {
         // Empty or too large: the old number stays, and the box shows it again.
-        FServices.dialogs().ShowMessage(LoadStr(1113).arg(InitId));
+        FServices.dialogs().ShowMessage(LoadStr(2001).arg(InitId));
         Edit2->setText(QString::number(InitId));
         return;
     }
@@ -489,7 +489,7 @@ void TLDBrowse::btnSetLangClick()
 TLanguageGenSettings TLDBrowse::GenSettings() const
 {
     if (CurLang < 0 || CurLang >= LanguageCount)
-        throw Exception(LoadStr(1114));
+        throw Exception(LoadStr(2002));
     TLanguageGenSettings settings;
     settings.ProjectDir = ProjectDir;
     settings.LanguageName = ComboBox1->itemText(CurLang);

@@ -128,7 +128,7 @@ TEST_F(StringTableWindow, CurrentLanguageIsTheOnlyTextColumnAndItsIndexIsSearche
     EXPECT_EQ(Stored(QStringLiteral("curlang")), QStringLiteral("-1"));
     EXPECT_EQ(Columns(window), QStringList{QStringLiteral("idst")});
     window.btnCompileClick();
-    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("error: ") + LoadStr(1114)});
+    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("error: ") + LoadStr(2002)});
 }
 
 TEST_F(StringTableWindow, TypedKeysSearchUntilAPagingKeyClearsTheText)
@@ -199,8 +199,8 @@ TEST_F(StringTableWindow, InitialIdTakesDigitsOnlyAndAnEmptyBoxKeepsTheNumber)
     EXPECT_EQ(window.InitId, 2005);
     EXPECT_EQ(edit->text(), QStringLiteral("2005"));
     EXPECT_EQ(Stored(QStringLiteral("InitId")), QStringLiteral("2005"));
-    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("message: ") + LoadStr(1113).arg(2005)});
-    EXPECT_FALSE(LoadStr(1113).isEmpty());
+    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("message: ") + LoadStr(2001).arg(2005)});
+    EXPECT_FALSE(LoadStr(2001).isEmpty());
 }
 
 TEST_F(StringTableWindow, DeleteAsksAndDeletesOnlyOnYes)
@@ -233,6 +233,9 @@ TEST_F(StringTableWindow, InsertNamesANewStringWithItsIdentifierRules)
     OnNextModal([&](QDialog *d) {
         auto *dialog = qobject_cast<TDlgEdit *>(d);
         ASSERT_NE(dialog, nullptr);
+        // Focus moves only inside the active window.
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
         dialog->DBEdit1->setFocus(Qt::TabFocusReason);
         onEnter = dialog->DBEdit1->text();
         dialog->DBEdit1->setText(QStringLiteral("my text id-2"));
