@@ -66,7 +66,7 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     InstallMenus();
     FToolApi = std::make_unique<TTiApi>(FServices.ToolServices, FServices.dialogs());
     SYS = new TSYS(Application);
-    Ldlg = new TLDBrowse(Application);
+    Ldlg = new TLDBrowse(Application, FServices);
     Tdlg = new TFTrace(FServices, nullptr);
     Adlg = new TFAyudaW(Application);
     Fdlg = new TFbrwEnt(Application, FServices.ToolServices, FServices.dialogs());
@@ -239,10 +239,22 @@ void TQuorbelExpert::menuClick(TIMenuItemIntf *)
         Ldlg->ProjectDir = ExtractFileDir(ProjectName());
         if (Ldlg->exec() != QDialog::Accepted)
             return;
+        // An empty table has no string to pick: nothing to insert.
+        if (SYS->Table1.RecordCount() == 0)
+            return;
         FToolApi->Refresh();
-        // The string table window fills in the current record; until it
-        // exists there is nothing to insert.
+        FToolApi->InsertText(LangExCall(SYS->Campoidst->AsString(), SYS->CampoF1->AsString()));
     });
+}
+
+QString LangExCall(const QString &identifier, const QString &text)
+{
+    QString reminder = text.size() > 15 ? text.left(14) + QStringLiteral("...") : text;
+    // The reminder sits in a brace comment: a "}" in it would end the
+    // comment early and break the inserted line, so every one is dropped
+    // (after the cut, so the cut is the one the text always had).
+    reminder.remove(QLatin1Char('}'));
+    return QStringLiteral("LangEx(") + identifier + QLatin1Char('{') + reminder + QStringLiteral("})");
 }
 
 void TQuorbelExpert::menuVersion(TIMenuItemIntf *)

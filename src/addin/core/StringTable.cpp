@@ -117,8 +117,10 @@ constexpr Entry Entries[] = {
     {1109, "Entitys"},
     {1110, "Avaible Macros"},
     {1112, "This project dont have a language engine, Create it"},
+    // Texts of this port, numbered apart from the original table.
+    {2001, "The Initial ID must be a number from 0 to 2147483647; it stays %1."},
     // The generators refuse to run without a language.
-    {1111, "Select the language to compile on the Options page first."},
+    {2002, "Choose the actual language in Options before compiling the resource strings."},
 };
 
 const QHash<int, QString> &table()

@@ -1,4 +1,4 @@
-// The add-in's numbered texts 1000 to 1112.
+// The add-in's numbered texts 1000 to 1112, and this port's own texts from 2001 on.
 #pragma once
 
 #include <QString>

@@ -137,7 +137,7 @@ void CheckLanguage(const TLanguageGenSettings &settings)
 {
     // Without a language no text can be read: nothing is written.
     if (settings.CurLang < 0 || settings.CurLang > 6)
-        throw ELanguageGen(LoadStr(1111));
+        throw ELanguageGen(LoadStr(2002));
 }
 
 } // namespace

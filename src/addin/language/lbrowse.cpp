@@ -1,9 +1,532 @@
 #include "lbrowse.h"
 
-#include "core/StringTable.h"
+#include "FSEdit.h"
+#include "FSLang.h"
+#include "Grid3d.h"
+#include "LangGen.h"
 
-TLDBrowse::TLDBrowse(QWidget *owner) : QDialog(owner)
+#include "core/CommandEdge.h"
+#include "core/DM.h"
+#include "core/Logo.h"
+#include "core/StringTable.h"
+#include "core/appexec.h"
+
+#include "Dialogs.h"
+#include "Registry.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTabWidget>
+
+#include <climits>
+
+QString TLDBrowse::RegistryKey()
+{
+    return QStringLiteral("Software\\Borland\\Delphi\\2.0\\ExpLang");
+}
+
+QString &LanguageSearchText()
+{
+    static QString text;
+    return text;
+}
+
+namespace {
+
+constexpr int LanguageCount = 7;
+
+// The Windows virtual-key code of a key, for the keys whose code the grid's
+// search takes (49 to 121): letters, digits, the keypad's digits and
+// operators and F1 to F10. 0 for any other key.
+int VirtualKey(const QKeyEvent *event)
+{
+    const int key = event->key();
+    const bool keypad = event->modifiers() & Qt::KeypadModifier;
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return keypad ? 96 + (key - Qt::Key_0) : key;
+    if (key >= Qt::Key_A && key <= Qt::Key_Z)
+        return key;
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F10)
+        return 112 + (key - Qt::Key_F1);
+    if (keypad) {
+        switch (key) {
+        case Qt::Key_Asterisk: return 106;
+        case Qt::Key_Plus: return 107;
+        case Qt::Key_Minus: return 109;
+        case Qt::Key_Period: return 110;
+        case Qt::Key_Slash: return 111;
+        default: break;
+        }
+    }
+    return 0;
+}
+
+// A stored number; a missing or mangled value gives the default.
+int32_t StoredNumber(const QString &name, int32_t fallback, int32_t low, int32_t high)
+{
+    bool ok = false;
+    const int value = Registry::readString(HKEY::CurrentUser, TLDBrowse::RegistryKey(), name).trimmed().toInt(&ok);
+    return ok && value >= low && value <= high ? value : fallback;
+}
+
+bool LeftByUser(const QEvent *event)
+{
+    const auto reason = static_cast<const QFocusEvent *>(event)->reason();
+    return reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason;
+}
+
+} // namespace
+
+TLDBrowse::TLDBrowse(QWidget *owner, const TAddinServices &services)
+    : QDialog(owner), FServices(services), FData(SYS)
 {
     setObjectName(QStringLiteral("LDBrowse"));
+    setFixedSize(460, 336);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(8, 8, 444, 280);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->addTab(TabSheet1, QString());
+    PageControl1->addTab(TabSheet2, QString());
+
+    DB3DGrid1 = new TDB3DGrid(TabSheet1);
+    DB3DGrid1->setObjectName(QStringLiteral("DB3DGrid1"));
+    DB3DGrid1->setGeometry(4, 4, 430, 242);
+    DB3DGrid1->SetOptions(dgColumnResize | dgColLines | dgRowLines | dgTabs | dgAlwaysShowSelection
+                          | dgConfirmDelete | dgCancelOnExit);
+    DB3DGrid1->SetGrid3D(true);
+    if (FData)
+        DB3DGrid1->SetDataSource(&FData->DataSource1);
+
+    Label1 = new QLabel(TabSheet2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, 8, 200, 18);
+    ComboBox1 = new QComboBox(TabSheet2);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setGeometry(8, 28, 200, 22);
+    Label1->setBuddy(ComboBox1);
+    Label2 = new QLabel(TabSheet2);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(8, 58, 200, 18);
+    Edit2 = new QLineEdit(TabSheet2);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(8, 78, 100, 22);
+    // Typing is filtered in Edit2KeyPress; this keeps pasted text to digits too.
+    Edit2->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit2));
+    Label2->setBuddy(Edit2);
+    btnSetLang = new QPushButton(TabSheet2);
+    btnSetLang->setObjectName(QStringLiteral("btnSetLang"));
+    btnSetLang->setGeometry(280, 26, 140, 25);
+    Label3 = new QLabel(TabSheet2);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(8, 110, 420, 60);
+    Label3->setWordWrap(true);
+    CheckBox1 = new QCheckBox(TabSheet2);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(8, 180, 250, 22);
+    btnCompile = new QPushButton(TabSheet2);
+    btnCompile->setObjectName(QStringLiteral("btnCompile"));
+    btnCompile->setGeometry(280, 178, 140, 25);
+    for (QPushButton *button : {btnSetLang, btnCompile})
+        button->setAutoDefault(false);
+
+    Image1 = new TLogoImage(this);
+    Image1->setGeometry(8, 294, 80, 35);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Edit1 = PopupMenu1->addAction(QString());
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Insert1 = PopupMenu1->addAction(QString());
+    Insert1->setObjectName(QStringLiteral("Insert1"));
+    Delete1 = PopupMenu1->addAction(QString());
+    Delete1->setObjectName(QStringLiteral("Delete1"));
+    DB3DGrid1->PopupMenu = PopupMenu1;
+
+    AppExec1 = new TAppExec(this);
+    AppExec1->setObjectName(QStringLiteral("AppExec1"));
+    AppExec1->SetWait(true);
+    AppExec1->SetWindowState(TMyWindowState::wsHide);
+
+    DB3DGrid1->OnDblClick = [this] { DB3DGrid1DblClick(); };
+    DB3DGrid1->OnKeyDown = [this](QKeyEvent *event) { return DB3DGrid1KeyDown(event); };
+    connect(Edit1, &QAction::triggered, this, &TLDBrowse::Edit1Click);
+    connect(Insert1, &QAction::triggered, this, &TLDBrowse::Insert1Click);
+    connect(Delete1, &QAction::triggered, this, &TLDBrowse::Delete1Click);
+    connect(btnSetLang, &QPushButton::clicked, this, &TLDBrowse::btnSetLangClick);
+    connect(btnCompile, &QPushButton::clicked, this, &TLDBrowse::btnCompileClick);
+    connect(Image1, &TLogoImage::clicked, this, &TLDBrowse::Image1Click);
+
+    // Key preview, and the controls' own key and leave events.
+    for (QWidget *control : findChildren<QWidget *>())
+        control->installEventFilter(this);
+
+    FormCreate();
+}
+
+TLDBrowse::~TLDBrowse()
+{
+    // FormDestroy
+    SaveSettings();
+}
+
+void TLDBrowse::FormCreate()
+{
     setWindowTitle(LoadStr(1014));
+    PageControl1->setTabText(0, LoadStr(1081));
+    PageControl1->setTabText(1, LoadStr(1082));
+    Label1->setText(LoadStr(1047));
+    Label2->setText(LoadStr(1040));
+    btnSetLang->setText(LoadStr(1046));
+    Label3->setText(LoadStr(1043));
+    CheckBox1->setText(LoadStr(1045));
+    btnCompile->setText(LoadStr(1017));
+    Edit1->setText(LoadStr(1025));
+    Insert1->setText(LoadStr(1052));
+    Delete1->setText(LoadStr(1022));
+    PageControl1->setCurrentIndex(0);
+    LoadSettings();
+}
+
+TTable *TLDBrowse::Table() const
+{
+    return FData && FData->Table1.Active() ? &FData->Table1 : nullptr;
+}
+
+QStringList TLDBrowse::LanguageNames() const
+{
+    QStringList names;
+    for (int i = 0; i < LanguageCount; ++i)
+        names << ComboBox1->itemText(i);
+    return names;
+}
+
+// ---------------------------------------------------------------- settings
+
+void TLDBrowse::LoadSettings()
+{
+    // On a machine without settings every value falls back to its default
+    // and nothing is written until the settings are saved.
+    Registry::createKey(HKEY::CurrentUser, RegistryKey());
+    ComboBox1->clear();
+    for (int i = 1; i <= LanguageCount; ++i)
+        ComboBox1->addItem(Registry::readString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("L%1").arg(i)));
+    InitId = StoredNumber(QStringLiteral("InitId"), DefaultInitId, INT_MIN, INT_MAX);
+    Edit2->setText(QString::number(InitId));
+    CurLang = StoredNumber(QStringLiteral("curlang"), 0, -1, LanguageCount - 1);
+    ComboBox1->setCurrentIndex(CurLang);
+    CheckBox1->setChecked(Registry::readString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("CreateMode"))
+                          == QLatin1String("ON"));
+}
+
+void TLDBrowse::SaveSettings()
+{
+    const QStringList names = LanguageNames();
+    for (int i = 0; i < LanguageCount; ++i)
+        Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("L%1").arg(i + 1), names[i]);
+    Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("InitId"), QString::number(InitId));
+    Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("curlang"), QString::number(CurLang));
+    Registry::writeString(HKEY::CurrentUser, RegistryKey(), QStringLiteral("CreateMode"),
+                          CheckBox1->isChecked() ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    ShowCurrentLanguage();
+}
+
+void TLDBrowse::ShowCurrentLanguage()
+{
+    if (!FData)
+        return;
+    for (int i = 0; i < LanguageCount; ++i)
+        FData->Table1.Fields(i)->SetVisible(i == CurLang);
+}
+
+// ---------------------------------------------------------------- showing
+
+void TLDBrowse::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TLDBrowse::FormShow()
+{
+    const bool open = Table() != nullptr;
+    PageControl1->setTabVisible(0, open);
+    btnCompile->setEnabled(open);
+    PageControl1->setCurrentIndex(open ? 0 : 1);
+    // The grid shows the current language from the first showing on, not
+    // only after the settings were first saved.
+    ShowCurrentLanguage();
+    if (open)
+        DB3DGrid1->setFocus();
+}
+
+bool TLDBrowse::FormKeyDown(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Escape)
+        return false;
+    reject();
+    return true;
+}
+
+void TLDBrowse::keyPressEvent(QKeyEvent *event)
+{
+    if (!FormKeyDown(event))
+        QDialog::keyPressEvent(event);
+}
+
+bool TLDBrowse::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *control = qobject_cast<QWidget *>(watched);
+    if (!control || control->window() != this)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (FormKeyDown(key))
+            return true;
+        if (watched == Edit2 && Edit2KeyPress(key))
+            return true;
+    } else if (event->type() == QEvent::FocusOut && LeftByUser(event)) {
+        if (watched == ComboBox1)
+            ComboBox1Exit();
+        else if (watched == Edit2)
+            Edit2Exit();
+        else if (watched == CheckBox1)
+            CheckBox1Exit();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ------------------------------------------------------------------- grid
+
+void TLDBrowse::DB3DGrid1DblClick()
+{
+    accept();
+}
+
+void TLDBrowse::Search()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    RunAtEdge(FServices.dialogs(), [&] { table->FindNearest({LanguageSearchText()}); });
+}
+
+bool TLDBrowse::DB3DGrid1KeyDown(QKeyEvent *event)
+{
+    TTable *table = Table();
+    const auto move = [&](auto &&step) {
+        LanguageSearchText().clear();
+        if (table)
+            RunAtEdge(FServices.dialogs(), step);
+        return true;
+    };
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+            EditCurrent();
+        } else {
+            LanguageSearchText().clear();
+            accept();
+        }
+        return true;
+    case Qt::Key_PageUp:
+        return move([&] { table->MoveBy(-16); });
+    case Qt::Key_PageDown:
+        return move([&] { table->MoveBy(16); });
+    case Qt::Key_End:
+        return move([&] { table->Last(); });
+    case Qt::Key_Home:
+        return move([&] { table->First(); });
+    case Qt::Key_Insert:
+        Insert1Click();
+        return true;
+    case Qt::Key_Delete:
+        Delete1Click();
+        return true;
+    default:
+        break;
+    }
+    // Codes 49 to 121: the digit 0 (48) never extends the search.
+    const int code = VirtualKey(event);
+    if (code <= 48 || code > 121)
+        return false;
+    LanguageSearchText() += QChar(code);
+    Search();
+    return true;
+}
+
+void TLDBrowse::Edit1Click()
+{
+    EditCurrent();
+}
+
+void TLDBrowse::Insert1Click()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    // A second empty identifier breaks the primary index: the error is shown
+    // and the empty record is dropped again, with no dialog.
+    const bool posted = RunAtEdge(FServices.dialogs(), [&] {
+        table->Insert();
+        try {
+            table->Post();
+        } catch (...) {
+            table->Cancel();
+            throw;
+        }
+    });
+    if (posted)
+        EditCurrent();
+}
+
+void TLDBrowse::Delete1Click()
+{
+    TTable *table = Table();
+    if (!table || table->RecordCount() == 0)
+        return;
+    if (!FServices.dialogs().AskYesNo(LoadStr(1005)))
+        return;
+    RunAtEdge(FServices.dialogs(), [&] { table->Delete(); });
+}
+
+void TLDBrowse::EditCurrent()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    TDialogService &dialogs = FServices.dialogs();
+    TDlgEdit dialog(this, &FData->DataSource1, dialogs);
+    dialog.ComboBox1->addItems(LanguageNames());
+    dialog.ComboBox1->setCurrentIndex(CurLang);
+    dialog.BindLanguage(dialog.ComboBox1->currentIndex());
+    if (!RunAtEdge(dialogs, [&] { table->Edit(); }))
+        return;
+    // A refused post (a duplicate identifier) shows the store's error and
+    // keeps the dialog open on the record, still in edit mode, so the user
+    // can correct it or cancel.
+    dialog.OnOk = [&] {
+        return RunAtEdge(dialogs, [&] {
+            dialog.UpdateRecord();
+            table->Post();
+        });
+    };
+    if (dialog.exec() != QDialog::Accepted)
+        table->Cancel();
+}
+
+// ---------------------------------------------------------------- options
+
+void TLDBrowse::ComboBox1Exit()
+{
+    CurLang = ComboBox1->currentIndex();
+    if (CurLang >= 0 && FData)
+        RunAtEdge(FServices.dialogs(),
+                  [&] { FData->Table1.SetIndexName(QStringLiteral("L%1").arg(CurLang + 1)); });
+    SaveSettings();
+}
+
+bool TLDBrowse::Edit2KeyPress(QKeyEvent *event)
+{
+    const QString typed = event->text();
+    if (typed.isEmpty())
+        return false; // no character: arrows, Delete and the like
+    for (QChar c : typed)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return true;
+    return false;
+}
+
+void TLDBrowse::Edit2Exit()
+{
+    bool ok = false;
+    const int value = Edit2->text().toInt(&ok, 10);
+    if (!ok) {
+        // Empty or too large: the old number stays, and the box shows it again.
+        FServices.dialogs().ShowMessage(LoadStr(2001).arg(InitId));
+        Edit2->setText(QString::number(InitId));
+        return;
+    }
+    InitId = value;
+    SaveSettings();
+}
+
+void TLDBrowse::CheckBox1Exit()
+{
+    SaveSettings();
+}
+
+void TLDBrowse::btnSetLangClick()
+{
+    TSetLang dialog(this);
+    const QStringList names = LanguageNames();
+    for (int i = 0; i < LanguageCount; ++i)
+        dialog.Edits[i]->setText(names[i]);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ComboBox1->clear();
+    for (int i = 0; i < LanguageCount; ++i)
+        ComboBox1->addItem(dialog.Edits[i]->text());
+    // CurLang stays; the list shows no selection until one is picked.
+    ComboBox1->setCurrentIndex(-1);
+    SaveSettings();
+}
+
+// -------------------------------------------------------------- generators
+
+TLanguageGenSettings TLDBrowse::GenSettings() const
+{
+    if (CurLang < 0 || CurLang >= LanguageCount)
+        throw Exception(LoadStr(2002));
+    TLanguageGenSettings settings;
+    settings.ProjectDir = ProjectDir;
+    settings.LanguageName = ComboBox1->itemText(CurLang);
+    settings.CurLang = CurLang;
+    settings.InitId = InitId;
+    return settings;
+}
+
+void TLDBrowse::BuildLanguageUnit()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    const TLanguageGenSettings settings = GenSettings();
+    TLanguageGenerator(FServices, *AppExec1, Clock).BuildLanguageUnit(*table, settings);
+}
+
+void TLDBrowse::BuildLanguageLibrary()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    const TLanguageGenSettings settings = GenSettings();
+    TLanguageGenerator(FServices, *AppExec1, Clock).BuildLanguageLibrary(*table, settings);
+}
+
+void TLDBrowse::btnCompileClick()
+{
+    RunAtEdge(FServices.dialogs(), [&] {
+        if (CheckBox1->isChecked())
+            BuildLanguageLibrary();
+        else
+            BuildLanguageUnit();
+    });
+}
+
+void TLDBrowse::Image1Click()
+{
+    ShowAbout(FServices.dialogs());
 }

@@ -1,12 +1,100 @@
-// String table window.
+// String table window: the project's language table in a grid, the
+// language settings kept in the registry, and the generators' button.
 #pragma once
 
+#include "core/AddinServices.h"
+
+#include <QDateTime>
 #include <QDialog>
+#include <QPointer>
+
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+class TAppExec;
+class TDB3DGrid;
+class TLogoImage;
+class TSYS;
+class TTable;
+struct TLanguageGenSettings;
+
+// The incremental search text of the string grid, one for the whole add-in.
+QString &LanguageSearchText();
 
 class TLDBrowse : public QDialog {
     Q_OBJECT
 public:
-    explicit TLDBrowse(QWidget *owner = nullptr);
+    static constexpr int DefaultInitId = 1000;
+    static QString RegistryKey(); // "Software\Borland\Delphi\2.0\ExpLang"
 
+    TLDBrowse(QWidget *owner, const TAddinServices &services);
+    ~TLDBrowse() override;
+
+    int32_t InitId = DefaultInitId;
+    int32_t CurLang = 0;
     QString ProjectDir;
+    // The generators' clock for the "Generated at:" lines; empty: the system's.
+    std::function<QDateTime()> Clock;
+
+    QTabWidget *PageControl1;
+    QWidget *TabSheet1, *TabSheet2;
+    TDB3DGrid *DB3DGrid1;
+    QLabel *Label1, *Label2, *Label3;
+    QComboBox *ComboBox1;
+    QLineEdit *Edit2;
+    QPushButton *btnSetLang, *btnCompile;
+    QCheckBox *CheckBox1;
+    TLogoImage *Image1;
+    QMenu *PopupMenu1;
+    QAction *Edit1, *Insert1, *Delete1;
+    TAppExec *AppExec1;
+
+    // The seven language names, in order.
+    QStringList LanguageNames() const;
+
+    void LoadSettings();
+    void SaveSettings();
+    void EditCurrent();
+    void BuildLanguageUnit();
+    void BuildLanguageLibrary();
+
+    void FormShow();
+    bool FormKeyDown(QKeyEvent *event);
+    void DB3DGrid1DblClick();
+    bool DB3DGrid1KeyDown(QKeyEvent *event);
+    void Edit1Click();
+    void Insert1Click();
+    void Delete1Click();
+    void ComboBox1Exit();
+    bool Edit2KeyPress(QKeyEvent *event);
+    void Edit2Exit();
+    void CheckBox1Exit();
+    void btnSetLangClick();
+    void btnCompileClick();
+    void Image1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    TTable *Table() const;
+    TLanguageGenSettings GenSettings() const;
+    // Shows the current language's text and the identifier, nothing else.
+    void ShowCurrentLanguage();
+    // Moves to the record nearest the search text on the table's index.
+    void Search();
+
+    TAddinServices FServices;
+    QPointer<TSYS> FData;
 };

@@ -333,11 +333,11 @@ TEST_F(LangGenTest, NoLanguageSelectedOrAFailedWriteTouchesNothingAndRunsNoTool)
             Unit(Settings(curLang));
             ADD_FAILURE() << "ran without a language";
         } catch (const ELanguageGen &e) {
-            EXPECT_EQ(e.message(), LoadStr(1111));
+            EXPECT_EQ(e.message(), LoadStr(2002));
         }
         EXPECT_THROW(Library(Settings(curLang)), ELanguageGen);
     }
-    EXPECT_FALSE(LoadStr(1111).isEmpty());
+    EXPECT_FALSE(LoadStr(2002).isEmpty());
     {
         FailWrites failing;
         EXPECT_THROW(Unit(Settings()), EInOutError);

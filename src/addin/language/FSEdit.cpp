@@ -1,0 +1,312 @@
+#include "FSEdit.h"
+
+#include "core/CommandEdge.h"
+#include "core/StringTable.h"
+
+#include "Dialogs.h"
+
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+
+QString NormalizeIdentifier(const QString &text)
+{
+    QString result = text;
+    for (QChar &c : result) {
+        if (c == QLatin1Char(' '))
+            c = QLatin1Char('_');
+        else if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    }
+    return result;
+}
+
+QString WithoutBreaks(const QString &text)
+{
+    QString result = text;
+    result.removeIf([](QChar c) {
+        return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t')
+            || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+    });
+    return result;
+}
+
+namespace {
+
+bool IsEnter(const QKeyEvent *event)
+{
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+// Entering and leaving a control, as the user moves between the dialog's
+// controls; opening a drop-down or switching windows is neither.
+bool MovesBetweenControls(const QFocusEvent *event)
+{
+    return event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason;
+}
+
+bool Editing(const TDataSet *data)
+{
+    return data && (data->State() == TDataSetState::Edit || data->State() == TDataSetState::Insert);
+}
+
+} // namespace
+
+// -------------------------------------------------------------- TFieldLink
+
+TFieldLink::TFieldLink(QObject *parent, std::function<QString()> read,
+                       std::function<void(const QString &)> show)
+    : QObject(parent), FRead(std::move(read)), FShow(std::move(show))
+{
+}
+
+void TFieldLink::SetDataSource(TDataSource *source)
+{
+    FSource = source;
+    Attach();
+}
+
+void TFieldLink::SetDataField(const QString &fieldName)
+{
+    FFieldName = fieldName;
+    Load();
+}
+
+void TFieldLink::Attach()
+{
+    if (FDataSet)
+        disconnect(FDataSet, nullptr, this, nullptr);
+    FDataSet = FSource ? FSource->DataSet : nullptr;
+    if (FDataSet) {
+        connect(FDataSet, &TDataSet::DataSetChanged, this, &TFieldLink::Load);
+        connect(FDataSet, &TDataSet::Scrolled, this, &TFieldLink::Load);
+        connect(FDataSet, &TDataSet::StateChanged, this, &TFieldLink::Load);
+        connect(FDataSet, &TDataSet::FieldChanged, this, [this](TField *field) {
+            if (field == Field())
+                Load();
+        });
+    }
+    Load();
+}
+
+TField *TFieldLink::Field() const
+{
+    if (!FDataSet || !FDataSet->Active() || FFieldName.isEmpty())
+        return nullptr;
+    try {
+        return FDataSet->FieldByName(FFieldName);
+    } catch (const EDatabaseError &) {
+        return nullptr;
+    }
+}
+
+void TFieldLink::Load()
+{
+    const TField *field = Field();
+    const QString text = field ? field->AsString() : QString();
+    if (FRead() != text)
+        FShow(text);
+}
+
+void TFieldLink::UpdateRecord()
+{
+    TField *field = Field();
+    if (!field || !Editing(FDataSet))
+        return;
+    const QString text = FRead();
+    if (text != field->AsString())
+        field->SetAsString(text);
+}
+
+// ------------------------------------------------------ bound edit boxes
+
+TDBEdit::TDBEdit(QWidget *parent)
+    : QLineEdit(parent),
+      Link(this, [this] { return text(); }, [this](const QString &value) { setText(value); })
+{
+}
+
+void TDBEdit::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    if (OnEnter && MovesBetweenControls(event))
+        OnEnter();
+}
+
+void TDBEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (OnExit && MovesBetweenControls(event))
+        OnExit();
+}
+
+TDBMemo::TDBMemo(QWidget *parent)
+    : QPlainTextEdit(parent),
+      Link(this, [this] { return toPlainText(); }, [this](const QString &value) { setPlainText(value); })
+{
+    // Tab moves on to the next control instead of going into the text.
+    setTabChangesFocus(true);
+}
+
+void TDBMemo::keyPressEvent(QKeyEvent *event)
+{
+    // DBMemo1KeyPress: a text is one line without tabs. Tab itself moves on
+    // before it gets here; the refused keys are taken so that they do not
+    // reach the dialog's default button either.
+    const QString typed = event->text();
+    if (IsEnter(event) || (!typed.isEmpty() && WithoutBreaks(typed) != typed)) {
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TDBMemo::insertFromMimeData(const QMimeData *source)
+{
+    if (source && source->hasText())
+        insertPlainText(WithoutBreaks(source->text()));
+}
+
+// ---------------------------------------------------------------- TDlgEdit
+
+TDlgEdit::TDlgEdit(QWidget *owner, TDataSource *source, TDialogService &dialogs)
+    : QDialog(owner), FSource(source), FDialogs(dialogs)
+{
+    setObjectName(QStringLiteral("DlgEdit"));
+    setWindowTitle(QStringLiteral("Edit String"));
+    setFixedSize(400, 206);
+
+    Label1 = new QLabel(LoadStr(1098), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, 12, 70, 21);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setGeometry(84, 12, 180, 21);
+    Label1->setBuddy(ComboBox1);
+
+    Label2 = new QLabel(QStringLiteral("Identifer:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(8, 42, 70, 21);
+    DBEdit1 = new TDBEdit(this);
+    DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
+    DBEdit1->setGeometry(84, 42, 308, 21);
+    Label2->setBuddy(DBEdit1);
+
+    DBMemo1 = new TDBMemo(this);
+    DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
+    DBMemo1->setGeometry(8, 72, 384, 92);
+
+    Button1 = new QPushButton(LoadStr(1016), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(317, 172, 75, 25);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+
+    DBEdit1->Link.SetDataSource(FSource);
+    DBEdit1->Link.SetDataField(QStringLiteral("idst"));
+    if (const TField *idst = DBEdit1->Link.Field(); idst && idst->Size() > 0)
+        DBEdit1->setMaxLength(idst->Size());
+    DBEdit1->OnEnter = [this] { DBEdit1Enter(); };
+    DBEdit1->OnExit = [this] { DBEdit1Exit(); };
+    DBMemo1->Link.SetDataSource(FSource);
+
+    connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Change(); });
+
+    // Key preview: the dialog sees each key before the focused control.
+    for (QWidget *control : {static_cast<QWidget *>(ComboBox1), static_cast<QWidget *>(DBEdit1),
+                             static_cast<QWidget *>(DBMemo1), static_cast<QWidget *>(Button1)})
+        control->installEventFilter(this);
+}
+
+TTable *TDlgEdit::Table() const
+{
+    return FSource ? qobject_cast<TTable *>(FSource->DataSet) : nullptr;
+}
+
+void TDlgEdit::BindLanguage(int entry)
+{
+    FBoundEntry = entry;
+    DBMemo1->Link.SetDataField(entry >= 0 && entry < 7 ? QStringLiteral("L%1").arg(entry + 1) : QString());
+    DBMemo1->setEnabled(DBMemo1->Link.Field() != nullptr);
+}
+
+void TDlgEdit::UpdateRecord()
+{
+    DBEdit1->Link.UpdateRecord();
+    DBMemo1->Link.UpdateRecord();
+}
+
+void TDlgEdit::ComboBox1Change()
+{
+    const int entry = ComboBox1->currentIndex();
+    if (entry == FBoundEntry)
+        return;
+    TTable *table = Table();
+    const bool posted = RunAtEdge(FDialogs, [&] {
+        UpdateRecord();
+        if (table)
+            table->Post();
+    });
+    if (!posted) {
+        // The record stays in edit mode on the language it was showing.
+        const QSignalBlocker quiet(ComboBox1);
+        ComboBox1->setCurrentIndex(FBoundEntry);
+        return;
+    }
+    BindLanguage(entry);
+    RunAtEdge(FDialogs, [&] {
+        if (table)
+            table->Edit();
+    });
+}
+
+void TDlgEdit::DBEdit1Enter()
+{
+    TField *idst = DBEdit1->Link.Field();
+    if (idst && Editing(idst->DataSet()) && idst->AsString().isEmpty())
+        idst->SetAsString(QStringLiteral("IDS_"));
+}
+
+void TDlgEdit::DBEdit1Exit()
+{
+    RunAtEdge(FDialogs, [&] {
+        DBEdit1->Link.UpdateRecord();
+        TField *idst = DBEdit1->Link.Field();
+        if (!idst || !Editing(idst->DataSet()))
+            return;
+        const QString normal = NormalizeIdentifier(idst->AsString());
+        if (normal != idst->AsString())
+            idst->SetAsString(normal);
+    });
+}
+
+bool TDlgEdit::FormKeyDown(QKeyEvent *event)
+{
+    if (!IsEnter(event) && event->key() != Qt::Key_Escape)
+        return false;
+    reject();
+    return true;
+}
+
+void TDlgEdit::done(int result)
+{
+    if (result == QDialog::Accepted && OnOk && !OnOk())
+        return;
+    QDialog::done(result);
+}
+
+bool TDlgEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent *>(event)))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void TDlgEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (!FormKeyDown(event))
+        QDialog::keyPressEvent(event);
+}

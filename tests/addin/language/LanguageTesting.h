@@ -1,0 +1,69 @@
+// A language table in a temporary project and a registry of its own, for
+// the string table window's tests.
+#pragma once
+
+#include "ScriptedDialogs.h"
+
+#include "core/DM.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+
+namespace LanguageTesting {
+
+class LanguageTableTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FOldRegistry = qgetenv("QUORBEL_REGISTRY");
+        qputenv("QUORBEL_REGISTRY", (Dir.path() + QStringLiteral("/registry.ini")).toUtf8());
+    }
+    void TearDown() override { qputenv("QUORBEL_REGISTRY", FOldRegistry); }
+
+    QString ProjectDir() const { return Dir.path() + QStringLiteral("/work"); }
+    QString LangDir() const { return ProjectDir() + QStringLiteral("/LANG"); }
+
+    // A data module of our own, on a new table in LANG.
+    void OpenOwnTable()
+    {
+        Data = std::make_unique<TSYS>();
+        SYS = Data.get();
+        CreateTable();
+        Data->Table1.DatabaseName = LangDir();
+        Data->Table1.Open();
+    }
+    void CreateTable()
+    {
+        QDir().mkpath(LangDir());
+        CreateLanguageTable(LangDir());
+    }
+
+    // A record: its identifier (empty: none) and the texts from L1 on.
+    static void Add(TTable &table, const QString &idst, std::initializer_list<QString> texts)
+    {
+        table.Append();
+        table.FieldByName(QStringLiteral("idst"))->SetAsString(idst);
+        int i = 1;
+        for (const QString &text : texts)
+            table.FieldByName(QStringLiteral("L%1").arg(i++))->SetAsString(text);
+        table.Post();
+    }
+    static QString Current(TTable &table, const QString &field = QStringLiteral("idst"))
+    {
+        return table.FieldByName(field)->AsString();
+    }
+
+    QTemporaryDir Dir;
+    ScriptedDialogs Dialogs;
+    std::unique_ptr<TSYS> Data;
+
+private:
+    QByteArray FOldRegistry;
+};
+
+} // namespace LanguageTesting
