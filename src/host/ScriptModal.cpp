@@ -223,6 +223,10 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
         if (auto *button = qobject_cast<QAbstractButton *>(target)) {
             if (!button->isEnabled())
                 return QStringLiteral("%1 is disabled").arg(name);
+            // As a mouse click: the button takes the focus first, so the
+            // control that had it sees it leave.
+            if (button->focusPolicy() & Qt::ClickFocus)
+                button->setFocus(Qt::MouseFocusReason);
             button->click();
             return {};
         }
@@ -261,6 +265,9 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
         QString text = words.mid(2).join(QLatin1Char(' '));
         text.replace(QLatin1String("\\n"), QLatin1String("\n"));
         QObject *target = Named(dialog, name);
+        // As typing: the box takes the focus first (and sees it leave later).
+        if (auto *widget = qobject_cast<QWidget *>(target); widget && (widget->focusPolicy() & Qt::ClickFocus))
+            widget->setFocus(Qt::MouseFocusReason);
         if (auto *edit = qobject_cast<QLineEdit *>(target))
             edit->setText(text);
         else if (auto *plain = qobject_cast<QPlainTextEdit *>(target))
@@ -285,7 +292,10 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
     if (auto *combo = qobject_cast<QComboBox *>(target); combo && verb == QLatin1String("select")) {
         if (row >= combo->count())
             return QStringLiteral("%1 has no row %2").arg(name).arg(row);
+        // As the user's pick: the combo box also says it was activated.
         combo->setCurrentIndex(row);
+        emit combo->activated(row);
+        emit combo->textActivated(combo->itemText(row));
         return {};
     }
     if (auto *tabs = qobject_cast<QTabWidget *>(target); tabs && verb == QLatin1String("select")) {
@@ -300,6 +310,9 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
     const QModelIndex index = RowIndex(view, row);
     if (!index.isValid())
         return QStringLiteral("%1 has no row %2").arg(name).arg(row);
+    // As a click on the row: the list takes the focus.
+    if (view->focusPolicy() & Qt::ClickFocus)
+        view->setFocus(Qt::MouseFocusReason);
     view->setCurrentIndex(index);
     view->scrollTo(index);
     if (verb == QLatin1String("dblclick")) {

@@ -17,10 +17,13 @@
 //                          window that has the focus (shortcuts included)
 //   modal accept | reject  for the next modal dialog (a message box too):
 //   modal invoke NAME      click the button (or message box button: Yes,
-//                          No, Ok, Cancel...) or trigger the action NAME
+//                          No, Ok, Cancel...) or trigger the action NAME;
+//                          a button takes the focus first, as under a mouse
 //   modal select NAME ROW  make ROW (from 0) current in list/tree/combo NAME
+//                          (a combo box also reports it activated, as a pick)
 //   modal dblclick NAME ROW  double-click ROW of list or tree NAME
 //   modal text NAME TEXT   set the text of an edit box (\n: a line break)
+//                          after giving it the focus, as typing would
 //   modal key SEQUENCE     press keys in the dialog
 //   modal show NAME        log "modal-value NAME TEXT" of an edit or combo box
 //                          (a combo box without selection: "<none>")
