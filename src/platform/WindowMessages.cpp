@@ -42,12 +42,25 @@ bool FillAddress(const QString &path, sockaddr_un &addr)
     return true;
 }
 
-bool ReadAll(int fd, char *buffer, size_t size)
+// Waits in poll, not in recv: a thread asleep in recv is woken each time
+// the listener reads from the socket, one in poll only when the reply is
+// there. A time-out leaves errno EAGAIN.
+bool ReadReply(int fd, char *buffer, size_t size, int timeoutMs)
 {
     while (size > 0) {
-        const ssize_t n = ::recv(fd, buffer, size, 0);
-        if (n < 0 && errno == EINTR)
+        pollfd wait{fd, POLLIN, 0};
+        const int ready = ::poll(&wait, 1, timeoutMs > 0 ? timeoutMs : -1);
+        if (ready < 0 && errno == EINTR)
             continue;
+        if (ready == 0)
+            errno = EAGAIN;
+        if (ready <= 0)
+            return false;
+        const ssize_t n = ::recv(fd, buffer, size, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n == 0)
+            errno = ECONNRESET;
         if (n <= 0)
             return false;
         buffer += n;
@@ -109,7 +122,8 @@ void RemoveIfStale(const QString &socketPath)
     ::close(lock);
 }
 
-void SetTimeouts(int fd, int timeoutMs)
+// For writing; the wait for a reply has its own time-out (ReadReply).
+void SetSendTimeout(int fd, int timeoutMs)
 {
     timeval tv{};
     if (timeoutMs > 0) {
@@ -117,7 +131,6 @@ void SetTimeouts(int fd, int timeoutMs)
         tv.tv_usec = (timeoutMs % 1000) * 1000;
     }
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
 QMutex RegistryMutex;
@@ -261,12 +274,16 @@ void TMessageListener::TImpl::Accept()
 void TMessageListener::TImpl::ReadReady(const TConnectionPtr &connection)
 {
     TConnection &c = *connection;
-    if (c.Busy || c.Fd < 0)
+    if (c.Fd < 0)
         return;
-    // A handler that turns the event loop must not see this connection's
-    // next frames before it has returned.
+    if (c.Busy) {
+        // A handler turned the event loop: this connection's next frames
+        // wait until it has returned. Not switched off up front, as each
+        // switch costs the event loop a wake-up.
+        c.Reader->setEnabled(false);
+        return;
+    }
     c.Busy = true;
-    c.Reader->setEnabled(false);
     qsizetype budget = ReadBudget;
     bool more = true;
     while (more && budget > 0 && c.Out.size() - c.OutAt < MaxUnsent) {
@@ -530,9 +547,9 @@ TSendError TWindowConnection::Send(quint32 message, quint64 wParam, const QByteA
 {
     if (FFd < 0)
         return TSendError::Failed;
-    // Two system calls spared per message when the time-out stays the same.
+    // A system call spared per message when the time-out stays the same.
     if (timeoutMs != FTimeoutMs) {
-        SetTimeouts(FFd, timeoutMs);
+        SetSendTimeout(FFd, timeoutMs);
         FTimeoutMs = timeoutMs;
     }
     char header[HeaderBytes];
@@ -542,7 +559,7 @@ TSendError TWindowConnection::Send(quint32 message, quint64 wParam, const QByteA
     char reply[8];
     iovec pieces[2] = {{header, sizeof header},
                        {const_cast<char *>(data.constData()), size_t(data.size())}};
-    if (!WriteAll(FFd, pieces, data.isEmpty() ? 1 : 2) || !ReadAll(FFd, reply, sizeof reply)) {
+    if (!WriteAll(FFd, pieces, data.isEmpty() ? 1 : 2) || !ReadReply(FFd, reply, sizeof reply, timeoutMs)) {
         const bool timedOut = errno == EAGAIN || errno == EWOULDBLOCK;
         Close();
         return timedOut ? TSendError::TimedOut : TSendError::Failed;
