@@ -17,6 +17,7 @@
 #define QUORBEL_TRACE_H
 
 #include <errno.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -125,11 +126,26 @@ static inline int quorbel_trace_write_(quorbel_trace_conn *conn, struct iovec *p
     return 0;
 }
 
+/* Waits in poll rather than in recv: a thread asleep in recv is woken each
+ * time the window reads from the socket, one in poll only for the reply. */
 static inline int quorbel_trace_read_(quorbel_trace_conn *conn, char *buf, size_t size)
 {
     while (size > 0) {
-        ssize_t n = recv(conn->fd, buf, size, 0);
-        if (n < 0 && errno == EINTR)
+        struct pollfd wait;
+        int ready;
+        ssize_t n;
+        wait.fd = conn->fd;
+        wait.events = POLLIN;
+        wait.revents = 0;
+        ready = poll(&wait, 1, QUORBEL_TRACE_TIMEOUT_MS > 0 ? QUORBEL_TRACE_TIMEOUT_MS : -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0)
+            errno = EAGAIN;
+        if (ready <= 0)
+            return quorbel_trace_fail_(conn, -1);
+        n = recv(conn->fd, buf, size, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
             return quorbel_trace_fail_(conn, n);
