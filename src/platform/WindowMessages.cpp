@@ -7,20 +7,19 @@
 #include <QThread>
 #include <QtEndian>
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <set>
-#include <thread>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <vector>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -43,12 +42,25 @@ bool FillAddress(const QString &path, sockaddr_un &addr)
     return true;
 }
 
-bool ReadAll(int fd, char *buffer, size_t size)
+// Waits in poll, not in recv: a thread asleep in recv is woken each time
+// the listener reads from the socket, one in poll only when the reply is
+// there. A time-out leaves errno EAGAIN.
+bool ReadReply(int fd, char *buffer, size_t size, int timeoutMs)
 {
     while (size > 0) {
-        const ssize_t n = ::recv(fd, buffer, size, 0);
-        if (n < 0 && errno == EINTR)
+        pollfd wait{fd, POLLIN, 0};
+        const int ready = ::poll(&wait, 1, timeoutMs > 0 ? timeoutMs : -1);
+        if (ready < 0 && errno == EINTR)
             continue;
+        if (ready == 0)
+            errno = EAGAIN;
+        if (ready <= 0)
+            return false;
+        const ssize_t n = ::recv(fd, buffer, size, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n == 0)
+            errno = ECONNRESET;
         if (n <= 0)
             return false;
         buffer += n;
@@ -57,29 +69,29 @@ bool ReadAll(int fd, char *buffer, size_t size)
     return true;
 }
 
-bool WriteAll(int fd, const char *buffer, size_t size)
+// Writes the pieces with as few calls as the socket allows: a frame sent in
+// one call reaches the listener whole, in one wake-up.
+bool WriteAll(int fd, iovec *pieces, int count)
 {
-    while (size > 0) {
-        const ssize_t n = ::send(fd, buffer, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        buffer += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-// Reads and drops count bytes, so an oversize request never sits in memory.
-bool Discard(int fd, quint64 count)
-{
-    char sink[64 * 1024];
     while (count > 0) {
-        const size_t chunk = size_t(std::min<quint64>(count, sizeof sink));
-        if (!ReadAll(fd, sink, chunk))
+        msghdr msg{};
+        msg.msg_iov = pieces;
+        msg.msg_iovlen = size_t(count);
+        const ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             return false;
-        count -= chunk;
+        size_t done = size_t(n);
+        while (count > 0 && done >= pieces->iov_len) {
+            done -= pieces->iov_len;
+            ++pieces;
+            --count;
+        }
+        if (count > 0) {
+            pieces->iov_base = static_cast<char *>(pieces->iov_base) + done;
+            pieces->iov_len -= done;
+        }
     }
     return true;
 }
@@ -110,7 +122,8 @@ void RemoveIfStale(const QString &socketPath)
     ::close(lock);
 }
 
-void SetTimeouts(int fd, int timeoutMs)
+// For writing; the wait for a reply has its own time-out (ReadReply).
+void SetSendTimeout(int fd, int timeoutMs)
 {
     timeval tv{};
     if (timeoutMs > 0) {
@@ -118,7 +131,6 @@ void SetTimeouts(int fd, int timeoutMs)
         tv.tv_usec = (timeoutMs % 1000) * 1000;
     }
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
 QMutex RegistryMutex;
@@ -163,21 +175,31 @@ QString SocketDirectory(QString *error)
 
 // ---------------------------------------------------------------- listener
 
+// Everything runs on the owner's thread: the sockets are watched by its
+// event loop, so a message is handled the moment its bytes are read.
 struct TMessageListener::TImpl {
-    // One sender's connection. Its reader queues messages; the owner's
-    // thread answers each after handling it, so the reader never waits for
-    // the UI unless a sender runs too far ahead.
     struct TConnection {
         int Fd = -1;
-        int Unanswered = 0;
-        bool Broken = false;
+        QSocketNotifier *Reader = nullptr;
+        QSocketNotifier *Writer = nullptr;
+        // Bytes read and not yet taken apart, from InAt on.
+        QByteArray In;
+        qsizetype InAt = 0;
+        // Bytes of an oversize request still to be dropped.
+        quint64 Skip = 0;
+        // Replies not yet taken by the socket, from OutAt on.
+        QByteArray Out;
+        qsizetype OutAt = 0;
+        bool Ended = false; // the sender sends no more
+        bool Busy = false;  // its frames are being handled
     };
-    struct TPending {
-        std::shared_ptr<TConnection> From;
-        TMessage Message;
-    };
-    // Frames a sender may have queued before its reader stops reading.
-    static constexpr int MaxUnanswered = 64;
+    using TConnectionPtr = std::shared_ptr<TConnection>;
+
+    // Read from one connection per wake-up before the others get their turn.
+    static constexpr qsizetype ReadBudget = 256 * 1024;
+    static constexpr qsizetype ReadChunk = 64 * 1024;
+    // Replies a sender leaves unread before its requests are no longer read.
+    static constexpr qsizetype MaxUnsent = 64 * 1024;
 
     TMessageListener *Owner = nullptr;
     QString ClassName;
@@ -185,127 +207,218 @@ struct TMessageListener::TImpl {
     QString Path;
     int ListenFd = -1;
     int LockFd = -1;
-    int WakeFd = -1;
-    std::thread Acceptor;
+    QSocketNotifier *Acceptor = nullptr;
+    std::vector<TConnectionPtr> Connections;
 
-    std::mutex Mutex;
-    std::condition_variable Changed;
-    std::deque<TPending> Queue;
-    std::set<std::shared_ptr<TConnection>> Connections;
-    int Running = 0; // connection threads not yet finished
-    bool Posted = false;
-    bool Stopping = false;
-
-    void AcceptLoop();
-    void Serve(std::shared_ptr<TConnection> connection);
-    // On the owner's thread: handles everything queued, answering each.
-    void Drain();
+    void Accept();
+    void ReadReady(const TConnectionPtr &connection);
+    void WriteReady(const TConnectionPtr &connection);
+    // Takes apart and handles every complete frame buffered; false when the
+    // connection was dropped meanwhile.
+    bool HandleFrames(const TConnectionPtr &connection);
+    // Writes what the socket takes now; false when the connection is gone.
+    bool Flush(const TConnectionPtr &connection);
+    void Resume(const TConnectionPtr &connection);
+    void Drop(const TConnectionPtr &connection);
 };
 
-void TMessageListener::TImpl::AcceptLoop()
+namespace {
+
+// A notifier may be the one whose signal is being delivered: it goes once
+// control is back in the event loop.
+void Retire(QSocketNotifier *&notifier)
 {
-    pollfd fds[2] = {{ListenFd, POLLIN, 0}, {WakeFd, POLLIN, 0}};
+    if (!notifier)
+        return;
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    notifier = nullptr;
+}
+
+} // namespace
+
+void TMessageListener::TImpl::Accept()
+{
     for (;;) {
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
+        const int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            return;
+            return; // EAGAIN, or out of descriptors: the notifier fires again
         }
-        if (fds[1].revents)
-            return;
-        const int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
         ucred cred{};
         socklen_t len = sizeof cred;
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::geteuid()) {
             ::close(fd);
             continue;
         }
-        std::lock_guard lock(Mutex);
-        if (Stopping) {
-            ::close(fd);
-            return;
-        }
         auto connection = std::make_shared<TConnection>();
         connection->Fd = fd;
-        Connections.insert(connection);
-        ++Running;
-        std::thread([this, connection] { Serve(connection); }).detach();
+        connection->Reader = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, Owner);
+        QObject::connect(connection->Reader, &QSocketNotifier::activated, Owner,
+                         [this, weak = std::weak_ptr(connection)] {
+                             if (auto c = weak.lock())
+                                 ReadReady(c);
+                         });
+        connection->Writer = new QSocketNotifier(qintptr(fd), QSocketNotifier::Write, Owner);
+        connection->Writer->setEnabled(false);
+        QObject::connect(connection->Writer, &QSocketNotifier::activated, Owner,
+                         [this, weak = std::weak_ptr(connection)] {
+                             if (auto c = weak.lock())
+                                 WriteReady(c);
+                         });
+        Connections.push_back(std::move(connection));
     }
 }
 
-void TMessageListener::TImpl::Serve(std::shared_ptr<TConnection> connection)
+void TMessageListener::TImpl::ReadReady(const TConnectionPtr &connection)
 {
-    const int fd = connection->Fd;
+    TConnection &c = *connection;
+    if (c.Fd < 0)
+        return;
+    if (c.Busy) {
+        // A handler turned the event loop: this connection's next frames
+        // wait until it has returned. Not switched off up front, as each
+        // switch costs the event loop a wake-up.
+        c.Reader->setEnabled(false);
+        return;
+    }
+    c.Busy = true;
+    qsizetype budget = ReadBudget;
+    bool more = true;
+    while (more && budget > 0 && c.Out.size() - c.OutAt < MaxUnsent) {
+        if (c.InAt == c.In.size()) {
+            c.In.resize(0);
+            c.InAt = 0;
+        }
+        const qsizetype had = c.In.size();
+        c.In.resize(had + ReadChunk);
+        const ssize_t n = ::recv(c.Fd, c.In.data() + had, size_t(ReadChunk), MSG_DONTWAIT);
+        c.In.resize(had + std::max<qsizetype>(n, 0));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                break;
+            c.Busy = false;
+            Drop(connection);
+            return;
+        }
+        if (n == 0) {
+            c.Ended = true;
+            break;
+        }
+        budget -= n;
+        // A short read leaves the socket empty: no need to ask again.
+        more = n == ReadChunk;
+        if (!HandleFrames(connection))
+            return;
+    }
+    c.Busy = false;
+    if (!Flush(connection))
+        return;
+    Resume(connection);
+}
+
+bool TMessageListener::TImpl::HandleFrames(const TConnectionPtr &connection)
+{
+    TConnection &c = *connection;
     for (;;) {
-        char header[HeaderBytes];
-        if (!ReadAll(fd, header, sizeof header))
+        qsizetype available = c.In.size() - c.InAt;
+        if (c.Skip > 0) {
+            const qsizetype dropped = qsizetype(std::min<quint64>(c.Skip, quint64(available)));
+            c.InAt += dropped;
+            c.Skip -= quint64(dropped);
+            available -= dropped;
+            if (c.Skip > 0)
+                break;
+        }
+        if (available < HeaderBytes)
+            break;
+        const char *header = c.In.constData() + c.InAt;
+        const quint32 length = qFromLittleEndian<quint32>(header + 12);
+        const quint32 kept = std::min(length, MaxRequestBytes);
+        if (available < HeaderBytes + qsizetype(kept))
             break;
         TMessage message;
         message.Message = qFromLittleEndian<quint32>(header);
         message.WParam = qFromLittleEndian<quint64>(header + 4);
-        const quint32 length = qFromLittleEndian<quint32>(header + 12);
-        const quint32 kept = std::min(length, MaxRequestBytes);
-        message.Data.resize(kept);
-        if (!ReadAll(fd, message.Data.data(), kept) || !Discard(fd, length - kept))
-            break;
+        message.Data = QByteArray(header + HeaderBytes, kept);
         message.Cut = length > kept;
-
-        std::unique_lock lock(Mutex);
-        Changed.wait(lock, [&] {
-            return connection->Unanswered < MaxUnanswered || Stopping || connection->Broken;
-        });
-        if (Stopping || connection->Broken)
-            break;
-        ++connection->Unanswered;
-        Queue.push_back({connection, std::move(message)});
-        const bool post = !Posted;
-        Posted = true;
-        lock.unlock();
-        if (post)
-            QMetaObject::invokeMethod(Owner, [this] { Drain(); }, Qt::QueuedConnection);
-    }
-    // The descriptor stays open until the owner's thread is done with the
-    // messages it has queued, so no answer goes to a reused descriptor.
-    std::unique_lock lock(Mutex);
-    connection->Broken = true;
-    Changed.wait(lock, [&] { return connection->Unanswered == 0; });
-    Connections.erase(connection);
-    ::close(fd);
-    --Running;
-    Changed.notify_all();
-}
-
-void TMessageListener::TImpl::Drain()
-{
-    for (;;) {
-        TPending pending;
-        {
-            std::lock_guard lock(Mutex);
-            if (Queue.empty()) {
-                Posted = false;
-                return;
-            }
-            pending = std::move(Queue.front());
-            Queue.pop_front();
-        }
-        const qint64 result = Handler ? Handler(pending.Message) : 0;
-        // Answered as soon as it is handled, not at the end of the batch.
-        // A sender that does not read its answers is cut off rather than
-        // let it block this thread.
+        c.InAt += HeaderBytes + kept;
+        c.Skip = length - kept;
+        const qint64 result = Handler ? Handler(message) : 0;
+        if (c.Fd < 0)
+            return false; // closed by the handler
         char reply[8];
         qToLittleEndian<qint64>(result, reply);
-        std::lock_guard lock(Mutex);
-        TConnection &from = *pending.From;
-        if (!from.Broken
-            && ::send(from.Fd, reply, sizeof reply, MSG_NOSIGNAL | MSG_DONTWAIT) != sizeof reply) {
-            from.Broken = true;
-            ::shutdown(from.Fd, SHUT_RDWR);
-        }
-        --from.Unanswered;
-        Changed.notify_all();
+        c.Out.append(reply, sizeof reply);
     }
+    // Keep the buffer from creeping forward without bound.
+    if (c.InAt > 0 && c.InAt >= c.In.size() / 2) {
+        c.In.remove(0, c.InAt);
+        c.InAt = 0;
+    }
+    return true;
+}
+
+bool TMessageListener::TImpl::Flush(const TConnectionPtr &connection)
+{
+    TConnection &c = *connection;
+    while (c.OutAt < c.Out.size()) {
+        const ssize_t n = ::send(c.Fd, c.Out.constData() + c.OutAt, size_t(c.Out.size() - c.OutAt),
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            c.OutAt += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The sender is not reading: the rest goes when it does.
+            c.Writer->setEnabled(true);
+            return true;
+        }
+        Drop(connection);
+        return false;
+    }
+    c.Out.resize(0);
+    c.OutAt = 0;
+    c.Writer->setEnabled(false);
+    return true;
+}
+
+void TMessageListener::TImpl::WriteReady(const TConnectionPtr &connection)
+{
+    if (connection->Fd < 0 || !Flush(connection))
+        return;
+    if (!connection->Busy)
+        Resume(connection);
+}
+
+// Reads on when the replies have gone; ends a finished sender.
+void TMessageListener::TImpl::Resume(const TConnectionPtr &connection)
+{
+    TConnection &c = *connection;
+    const qsizetype unsent = c.Out.size() - c.OutAt;
+    if (c.Ended) {
+        if (unsent == 0)
+            Drop(connection);
+        return;
+    }
+    c.Reader->setEnabled(unsent < MaxUnsent);
+}
+
+void TMessageListener::TImpl::Drop(const TConnectionPtr &connection)
+{
+    TConnection &c = *connection;
+    if (c.Fd < 0)
+        return;
+    Retire(c.Reader);
+    Retire(c.Writer);
+    ::close(c.Fd);
+    c.Fd = -1;
+    std::erase(Connections, connection);
 }
 
 TMessageListener::TMessageListener(const QString &className, THandler handler, QObject *parent)
@@ -340,7 +453,7 @@ bool TMessageListener::Listen(QString *error)
     }
     // Holding the lock, a socket file left here is stale.
     ::unlink(Native(path).constData());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
         || ::chmod(addr.sun_path, 0600) != 0 || ::listen(fd, SOMAXCONN) != 0) {
         if (error)
@@ -353,9 +466,8 @@ bool TMessageListener::Listen(QString *error)
     d->Path = path;
     d->ListenFd = fd;
     d->LockFd = lock;
-    d->WakeFd = ::eventfd(0, EFD_CLOEXEC);
-    d->Stopping = false;
-    d->Acceptor = std::thread([impl = d.get()] { impl->AcceptLoop(); });
+    d->Acceptor = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+    connect(d->Acceptor, &QSocketNotifier::activated, this, [impl = d.get()] { impl->Accept(); });
     QMutexLocker registry(&RegistryMutex);
     LocalListeners().insert(d->ClassName.toLower(), this);
     return true;
@@ -369,28 +481,15 @@ void TMessageListener::Close()
         QMutexLocker registry(&RegistryMutex);
         LocalListeners().remove(d->ClassName.toLower());
     }
-    const quint64 one = 1;
-    [[maybe_unused]] auto written = ::write(d->WakeFd, &one, sizeof one);
-    d->Acceptor.join();
-    {
-        std::unique_lock lock(d->Mutex);
-        d->Stopping = true;
-        for (const auto &connection : d->Connections)
-            ::shutdown(connection->Fd, SHUT_RDWR);
-        // Messages not handled yet are dropped; their senders see the
-        // connection end instead of an answer.
-        for (TImpl::TPending &pending : d->Queue)
-            --pending.From->Unanswered;
-        d->Queue.clear();
-        d->Posted = false;
-        d->Changed.notify_all();
-        d->Changed.wait(lock, [this] { return d->Running == 0; });
-    }
+    Retire(d->Acceptor);
+    // Requests not handled yet are dropped; their senders see the
+    // connection end instead of an answer.
+    while (!d->Connections.empty())
+        d->Drop(TImpl::TConnectionPtr(d->Connections.back()));
     ::unlink(Native(d->Path).constData());
     ::close(d->ListenFd);
-    ::close(d->WakeFd);
     ::close(d->LockFd);
-    d->ListenFd = d->WakeFd = d->LockFd = -1;
+    d->ListenFd = d->LockFd = -1;
 }
 
 bool TMessageListener::IsListening() const { return d->ListenFd >= 0; }
@@ -439,6 +538,7 @@ TSendError TWindowConnection::Open(const QString &className, const QString &dire
         return err == ECONNREFUSED || err == ENOENT ? TSendError::NoWindow : TSendError::Failed;
     }
     FFd = fd;
+    FTimeoutMs = NoTimeout; // a new socket waits for good
     return TSendError::None;
 }
 
@@ -447,14 +547,19 @@ TSendError TWindowConnection::Send(quint32 message, quint64 wParam, const QByteA
 {
     if (FFd < 0)
         return TSendError::Failed;
-    SetTimeouts(FFd, timeoutMs);
+    // A system call spared per message when the time-out stays the same.
+    if (timeoutMs != FTimeoutMs) {
+        SetSendTimeout(FFd, timeoutMs);
+        FTimeoutMs = timeoutMs;
+    }
     char header[HeaderBytes];
     qToLittleEndian<quint32>(message, header);
     qToLittleEndian<quint64>(wParam, header + 4);
     qToLittleEndian<quint32>(quint32(data.size()), header + 12);
     char reply[8];
-    if (!WriteAll(FFd, header, sizeof header) || !WriteAll(FFd, data.constData(), size_t(data.size()))
-        || !ReadAll(FFd, reply, sizeof reply)) {
+    iovec pieces[2] = {{header, sizeof header},
+                       {const_cast<char *>(data.constData()), size_t(data.size())}};
+    if (!WriteAll(FFd, pieces, data.isEmpty() ? 1 : 2) || !ReadReply(FFd, reply, sizeof reply, timeoutMs)) {
         const bool timedOut = errno == EAGAIN || errno == EWOULDBLOCK;
         Close();
         return timedOut ? TSendError::TimedOut : TSendError::Failed;

@@ -38,10 +38,11 @@ struct TMessage {
 // Runs on the thread that owns the listener (the UI thread).
 using THandler = std::function<qint64(const TMessage &)>;
 
-// Listens for one window class. Connections are read on worker threads;
-// each message is handed to the owner's thread, and its reply written
-// after the handler has returned. Messages of one connection are handled
-// in the order they were sent.
+// Listens for one window class. Connections are read by the owner's event
+// loop (the UI thread), every complete message at hand in one turn, and
+// each reply is written after the handler has returned, without waiting
+// for a sender that does not read it (its requests wait instead).
+// Messages of one connection are handled in the order they were sent.
 class TMessageListener : public QObject {
 public:
     TMessageListener(const QString &className, THandler handler, QObject *parent = nullptr);
@@ -84,6 +85,7 @@ public:
 
 private:
     int FFd = -1;
+    int FTimeoutMs = NoTimeout; // the time-out the socket is set to
 };
 
 // FindWindow across processes: whether some process listens for the class.

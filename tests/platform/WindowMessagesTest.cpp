@@ -3,11 +3,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -122,6 +124,150 @@ TEST_F(WindowMessagesTest, OversizeFrameIsCutAndNextArrivesWhole)
     EXPECT_EQ(seen[0].Data.size(), qsizetype(MaxRequestBytes));
     EXPECT_FALSE(seen[1].Cut);
     EXPECT_EQ(seen[1].Data, QByteArray("after"));
+}
+
+// A raw connection to the listener, as a sender in another language would
+// open it.
+int ConnectRaw(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, QFile::encodeName(path).constData(), sizeof addr.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+QByteArray Frame(quint32 message, quint64 wParam, const QByteArray &data, quint32 length)
+{
+    QByteArray frame(16, '\0');
+    qToLittleEndian<quint32>(message, frame.data());
+    qToLittleEndian<quint64>(wParam, frame.data() + 4);
+    qToLittleEndian<quint32>(length, frame.data() + 12);
+    return frame + data;
+}
+
+bool WriteRaw(int fd, const QByteArray &bytes)
+{
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t n = ::send(fd, bytes.constData() + at, size_t(bytes.size() - at), MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+// Reads count replies; each is expected to be the wParam of its request.
+bool RepliesInOrder(int fd, quint64 first, int count)
+{
+    std::vector<char> replies(size_t(count) * 8);
+    if (::recv(fd, replies.data(), replies.size(), MSG_WAITALL) != ssize_t(replies.size()))
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (qFromLittleEndian<qint64>(replies.data() + 8 * i) != qint64(first) + i)
+            return false;
+    return true;
+}
+
+// Frames a sender writes back to back reach the listener in one read; each
+// is answered, in order, also when one of them is oversize and when a
+// handler turns the event loop while the others wait.
+TEST_F(WindowMessagesTest, FramesWrittenTogetherAnsweredInOrder)
+{
+    QList<TMessage> seen;
+    bool inHandler = false;
+    bool nested = false;
+    TMessageListener listener(QStringLiteral("TFTrace"), [&](const TMessage &m) {
+        nested = nested || inHandler;
+        inHandler = true;
+        seen << m;
+        if (m.Data == "dialog") // as a handler that shows a message box would
+            for (int i = 0; i < 20; ++i)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        inHandler = false;
+        return qint64(m.WParam);
+    });
+    ASSERT_TRUE(listener.Listen());
+
+    constexpr int Count = 300;
+    QByteArray burst;
+    for (int i = 0; i < Count; ++i) {
+        if (i == 100) {
+            const QByteArray big(MaxRequestBytes + 70000, 'b');
+            burst += Frame(WM_COPYDATA, quint64(i), big, quint32(big.size()));
+        } else {
+            const QByteArray data = i == 10 ? QByteArray("dialog") : QByteArray::number(i);
+            burst += Frame(WM_COPYDATA, quint64(i), data, quint32(data.size()));
+        }
+    }
+    const QString path = listener.SocketPath();
+    const bool answered = Pump(std::async(std::launch::async, [&] {
+        const int fd = ConnectRaw(path);
+        const bool ok = fd >= 0 && WriteRaw(fd, burst) && RepliesInOrder(fd, 0, Count);
+        ::close(fd);
+        return ok;
+    }));
+    EXPECT_TRUE(answered);
+    EXPECT_FALSE(nested) << "a frame was handled inside the handler of the one before";
+    ASSERT_EQ(seen.size(), Count);
+    for (int i = 0; i < Count; ++i)
+        ASSERT_EQ(seen[i].WParam, quint64(i));
+    EXPECT_EQ(seen[11].Data, QByteArray("11"));
+    EXPECT_TRUE(seen[100].Cut);
+    EXPECT_EQ(seen[100].Data, QByteArray(MaxRequestBytes, 'b'));
+    EXPECT_FALSE(seen[101].Cut);
+    EXPECT_EQ(seen[101].Data, QByteArray("101"));
+}
+
+// A sender that writes many requests and reads none of the replies for a
+// while: the listener keeps serving other senders meanwhile, and the
+// waiting one still gets every reply, in order, once it reads.
+TEST_F(WindowMessagesTest, SenderNotReadingRepliesDoesNotHoldUpOthers)
+{
+    TMessageListener listener(QStringLiteral("TFTrace"),
+                              [](const TMessage &m) { return qint64(m.WParam); });
+    ASSERT_TRUE(listener.Listen());
+    const QString path = listener.SocketPath();
+
+    // 800 KB of replies: more than the socket and the listener hold.
+    constexpr int Count = 100000;
+    QByteArray requests;
+    for (int i = 0; i < Count; ++i)
+        requests += Frame(WM_COPYDATA, quint64(i), {}, 0);
+    const int slow = ConnectRaw(path);
+    ASSERT_GE(slow, 0);
+    std::promise<void> othersDone;
+    auto slowSender = std::async(std::launch::async, [&, done = othersDone.get_future()] {
+        // Writing blocks once the listener stops reading; a second thread
+        // reads the replies only after the other sender is through.
+        auto writer = std::async(std::launch::async, [&] { return WriteRaw(slow, requests); });
+        done.wait();
+        const bool replies = RepliesInOrder(slow, 0, Count);
+        return writer.get() && replies;
+    });
+    // Gives the slow sender time to fill its socket with unread replies.
+    for (int i = 0; i < 30; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+
+    const bool othersServed = Pump(std::async(std::launch::async, [] {
+        TWindowConnection c;
+        if (c.Open(QStringLiteral("TFTrace")) != TSendError::None)
+            return false;
+        for (int i = 0; i < 50; ++i) {
+            qint64 r = -1;
+            if (c.Send(WM_COPYDATA, quint64(7000 + i), "x", 2000, &r) != TSendError::None || r != 7000 + i)
+                return false;
+        }
+        return true;
+    }));
+    othersDone.set_value();
+    EXPECT_TRUE(othersServed);
+    EXPECT_TRUE(Pump(std::move(slowSender)));
+    ::close(slow);
 }
 
 TEST_F(WindowMessagesTest, StaleSocketReplacedLiveOneKept)

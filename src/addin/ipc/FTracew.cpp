@@ -34,6 +34,13 @@ int TTraceLines::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : int(FPublished);
 }
 
+QModelIndex TTraceLines::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || size_t(row) >= FPublished || column != 0 || parent.isValid())
+        return {};
+    return createIndex(row, column);
+}
+
 QVariant TTraceLines::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || size_t(index.row()) >= FPublished)

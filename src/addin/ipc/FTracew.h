@@ -31,6 +31,9 @@ public:
 
     explicit TTraceLines(QObject *parent = nullptr);
     int rowCount(const QModelIndex &parent = {}) const override;
+    // The view asks for every row's index at each new batch; answered
+    // without the base class's round of virtual checks.
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     void Append(const QString &line);
     void Clear();

@@ -17,12 +17,14 @@
 #define QUORBEL_TRACE_H
 
 #include <errno.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -91,17 +93,62 @@ static inline void quorbel_trace_close(quorbel_trace_conn *conn)
     conn->fd = -1;
 }
 
-static inline int quorbel_trace_io_(quorbel_trace_conn *conn, char *buf, size_t size, int writing)
+static inline int quorbel_trace_fail_(quorbel_trace_conn *conn, ssize_t n)
 {
-    while (size > 0) {
-        ssize_t n = writing ? send(conn->fd, buf, size, MSG_NOSIGNAL) : recv(conn->fd, buf, size, 0);
+    int timed_out = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    quorbel_trace_close(conn);
+    return timed_out ? QUORBEL_TRACE_TIMED_OUT : QUORBEL_TRACE_FAILED;
+}
+
+/* Writes the pieces in as few calls as the socket takes: a frame written in
+ * one call reaches the window whole. */
+static inline int quorbel_trace_write_(quorbel_trace_conn *conn, struct iovec *pieces, int count)
+{
+    while (count > 0) {
+        struct msghdr msg;
+        ssize_t n;
+        size_t done;
+        memset(&msg, 0, sizeof msg);
+        msg.msg_iov = pieces;
+        msg.msg_iovlen = (size_t)count;
+        n = sendmsg(conn->fd, &msg, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            int timed_out = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-            quorbel_trace_close(conn);
-            return timed_out ? QUORBEL_TRACE_TIMED_OUT : QUORBEL_TRACE_FAILED;
+        if (n <= 0)
+            return quorbel_trace_fail_(conn, n);
+        for (done = (size_t)n; count > 0 && done >= pieces->iov_len; ++pieces, --count)
+            done -= pieces->iov_len;
+        if (count > 0) {
+            pieces->iov_base = (char *)pieces->iov_base + done;
+            pieces->iov_len -= done;
         }
+    }
+    return 0;
+}
+
+/* Waits in poll rather than in recv: a thread asleep in recv is woken each
+ * time the window reads from the socket, one in poll only for the reply. */
+static inline int quorbel_trace_read_(quorbel_trace_conn *conn, char *buf, size_t size)
+{
+    while (size > 0) {
+        struct pollfd wait;
+        int ready;
+        ssize_t n;
+        wait.fd = conn->fd;
+        wait.events = POLLIN;
+        wait.revents = 0;
+        ready = poll(&wait, 1, QUORBEL_TRACE_TIMEOUT_MS > 0 ? QUORBEL_TRACE_TIMEOUT_MS : -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0)
+            errno = EAGAIN;
+        if (ready <= 0)
+            return quorbel_trace_fail_(conn, -1);
+        n = recv(conn->fd, buf, size, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            return quorbel_trace_fail_(conn, n);
         buf += n;
         size -= (size_t)n;
     }
@@ -114,6 +161,8 @@ static inline int quorbel_trace_send_n(quorbel_trace_conn *conn, const char *tex
     unsigned char header[16] = {0x4A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     unsigned long length = (unsigned long)size + 1;
     char reply[8];
+    char zero = 0;
+    struct iovec pieces[3];
     int i, r;
     if (conn->fd < 0)
         return QUORBEL_TRACE_FAILED;
@@ -121,11 +170,15 @@ static inline int quorbel_trace_send_n(quorbel_trace_conn *conn, const char *tex
         size = 0xFFFFFFFEul, length = 0xFFFFFFFFul;
     for (i = 0; i < 4; ++i)
         header[12 + i] = (unsigned char)(length >> (8 * i));
-    if ((r = quorbel_trace_io_(conn, (char *)header, sizeof header, 1)) != 0
-        || (r = quorbel_trace_io_(conn, (char *)text, size, 1)) != 0
-        || (r = quorbel_trace_io_(conn, (char *)"", 1, 1)) != 0)
+    pieces[0].iov_base = header;
+    pieces[0].iov_len = sizeof header;
+    pieces[1].iov_base = (void *)text;
+    pieces[1].iov_len = size;
+    pieces[2].iov_base = &zero;
+    pieces[2].iov_len = 1;
+    if ((r = quorbel_trace_write_(conn, pieces, 3)) != 0)
         return r;
-    return quorbel_trace_io_(conn, reply, sizeof reply, 0);
+    return quorbel_trace_read_(conn, reply, sizeof reply);
 }
 
 static inline int quorbel_trace_send(quorbel_trace_conn *conn, const char *text)

@@ -4,6 +4,7 @@
 #include "ipc/FTracew.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -12,6 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +87,23 @@ TEST_F(TraceSendersTest, CommandArgumentsStdinAndNoWindow)
     FTrace->close();
     EXPECT_EQ(Run({{QUORBEL_TRACE, "while closed"}}), std::vector<int>{0});
     EXPECT_EQ(Lines().back(), QStringLiteral("while closed"));
+}
+
+// A window that takes the connection and never answers: the command gives
+// up after its time-out instead of hanging the traced program.
+TEST_F(TraceSendersTest, HungWindowTimesOutTheCommand)
+{
+    const QString dir = WindowMessages::SocketDirectory();
+    ASSERT_FALSE(dir.isEmpty());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, QFile::encodeName(dir + QStringLiteral("/TFTrace")).constData(),
+                 sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "nobody", "answers"}}), std::vector<int>{3});
+    ::close(fd);
 }
 
 // 8 programs at once, 100,000 lines each: every line arrives, and each
