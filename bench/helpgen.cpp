@@ -7,7 +7,7 @@
 
 #include "SafeFile.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -119,7 +119,7 @@ double Time(const QString &dir, const QString &project, int runs, qint64 &bytes)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     QTemporaryDir root;
     const QString indexed = root.path() + QStringLiteral("/indexed/HLP");
     const QString plain = root.path() + QStringLiteral("/plain/HLP");
