@@ -210,7 +210,6 @@ void THelpGenerator::TopicPages(QByteArray &out)
 {
     TTable &table = FData.Table2;
     TQuery &query = FData.Query1;
-    TParam &numero = query.ParamByName(QStringLiteral("Numero"));
     if (OnStatus)
         OnStatus(LoadStr(1032));
     Progress(0);
@@ -229,7 +228,7 @@ void THelpGenerator::TopicPages(QByteArray &out)
         Line(out, QStringLiteral("\\par \\pard\\plain \\li120 \\f4\\fs20 ") + TopicBody(FData.Table2TExto->AsString())
                       + QStringLiteral(" \\par"));
         query.Close();
-        numero.SetAsInteger(FData.Table2Map->AsInteger());
+        query.ParamByName(QStringLiteral("Numero")).SetAsInteger(FData.Table2Map->AsInteger());
         query.Open();
         for (; !query.Eof(); query.Next()) {
             const QString sub = FData.Query1Titulo->AsString();
