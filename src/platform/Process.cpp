@@ -1,6 +1,7 @@
 #include "Process.h"
 
 #include "CodePage.h"
+#include "Exception.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -203,4 +204,123 @@ QString FindCommand(const QString &name, const QStringList &dirs)
             return info.absoluteFilePath();
     }
     return {};
+}
+
+namespace {
+
+// The executable execvp would run for name, looked up before forking: the
+// forked child may call only async-signal-safe functions.
+QByteArray ResolveProgram(const QString &name, int &error)
+{
+    error = 0;
+    if (name.contains(QLatin1Char('/'))) {
+        // Absolute: the child may change its directory before the exec.
+        const QByteArray local = QFile::encodeName(QFileInfo(name).absoluteFilePath());
+        if (::access(local.constData(), X_OK) != 0)
+            error = errno;
+        return local;
+    }
+    const QByteArray path = qgetenv("PATH");
+    error = ENOENT;
+    for (const QByteArray &dir : path.split(':')) {
+        const QByteArray candidate = (dir.isEmpty() ? QByteArray(".") : dir) + '/' + QFile::encodeName(name);
+        struct stat info;
+        if (::stat(candidate.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (::access(candidate.constData(), X_OK) == 0) {
+            error = 0;
+            return candidate;
+        }
+        error = EACCES;
+    }
+    return {};
+}
+
+} // namespace
+
+int StartDetached(const QStringList &arguments, int showCommand, const QString &workingDir)
+{
+    if (arguments.isEmpty() || arguments.first().isEmpty())
+        return ENOENT;
+    int error = 0;
+    const QByteArray program = ResolveProgram(arguments.first(), error);
+    if (error != 0)
+        return error;
+    std::vector<QByteArray> encoded;
+    for (const QString &argument : arguments)
+        encoded.push_back(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const QByteArray dir = QFile::encodeName(workingDir);
+    const bool hidden = showCommand == SW_HIDE;
+
+    // The grandchild reports a failed exec through this pipe; a successful
+    // exec closes it empty.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    const pid_t middle = ::fork();
+    if (middle < 0) {
+        const int forkError = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return forkError;
+    }
+    if (middle == 0) {
+        // Only async-signal-safe calls from here on.
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child != 0)
+            ::_exit(child < 0 ? 1 : 0); // the program is adopted by init
+        // The report pipe goes to descriptor 3, the host's others are closed.
+        int failure = 0;
+        if (::dup2(report[1], 3) < 0 || ::fcntl(3, F_SETFD, FD_CLOEXEC) < 0)
+            ::_exit(127);
+        ::closefrom(4);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null < 0 || ::dup2(null, 0) < 0 || (hidden && (::dup2(null, 1) < 0 || ::dup2(null, 2) < 0))
+            || (!hidden && ::dup2(2, 1) < 0))
+            failure = errno;
+        if (null > 3)
+            ::close(null);
+        if (!failure && !dir.isEmpty() && ::chdir(dir.constData()) != 0)
+            failure = errno;
+        if (!failure) {
+            ::execve(program.constData(), argv.data(), environ);
+            failure = errno;
+        }
+        (void)!::write(3, &failure, sizeof failure);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    int failure = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (got == sizeof failure)
+        return failure;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return EAGAIN; // the second fork failed
+    return 0;
+}
+
+int WinExec(const QString &commandLine, int showCommand)
+{
+    return StartDetached(commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts), showCommand);
+}
+
+void ShellOpen(const QString &path)
+{
+    const int error = StartDetached({QStringLiteral("xdg-open"), path}, SW_SHOW);
+    if (error == ENOENT)
+        throw Exception(QStringLiteral("Cannot open %1: xdg-open is not installed (package xdg-utils).").arg(path));
+    if (error != 0)
+        throw Exception(QStringLiteral("Cannot open %1: xdg-open could not be started: %2.")
+                            .arg(path, SystemErrorText(error)));
 }

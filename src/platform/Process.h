@@ -33,3 +33,20 @@ int CheckDirectory(const QString &path);
 QStringList ToolSearchDirs();
 // The first executable regular file named name in dirs; empty if none.
 QString FindCommand(const QString &name, const QStringList &dirs);
+
+// Show commands of a started program, as the system numbers them.
+enum TShowCommand : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_SHOW = 5 };
+
+// Starts a program and forgets it: it runs on after the host ends, and it is
+// never the host's child once the call returns, so it can leave no zombie.
+// Linux windows take no show command, so SW_HIDE only means that nothing of
+// the program is shown: its output goes to /dev/null. Any other command lets
+// it write to the host's standard error. Returns 0, or the errno of a failed
+// start (ENOENT when the program is not found).
+int StartDetached(const QStringList &arguments, int showCommand, const QString &workingDir = {});
+// The same for a command line, split at blanks (nothing is quoted).
+int WinExec(const QString &commandLine, int showCommand);
+
+// The desktop's "open" of a file (xdg-open), not waited for. Throws
+// Exception when xdg-open is not installed or cannot be started.
+void ShellOpen(const QString &path);

@@ -1,0 +1,129 @@
+#include "CreaWord.h"
+
+#include "core/CommandEdge.h"
+#include "core/ConfFiler.h"
+#include "core/DM.h"
+#include "core/StringTable.h"
+#include "helpeditor/HelpGen.h"
+
+#include "Process.h"
+#include "SafeFile.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TFCWord::TFCWord(QWidget *owner, const TAddinServices &services, TSYS &data)
+    : QDialog(owner), FServices(services), FData(data)
+{
+    setObjectName(QStringLiteral("FCWord"));
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    gauge = new QProgressBar(this);
+    gauge->setObjectName(QStringLiteral("gauge"));
+    gauge->setRange(0, 100);
+    gauge->setValue(0);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TFCWord::InitProcess);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(gauge);
+    resize(360, 90);
+    FormCreate();
+}
+
+void TFCWord::FormCreate()
+{
+    Timer1->start();
+    TopicCount = FData.Table2.Active() ? FData.Table2.RecordCount() : 0;
+    setWindowTitle(LoadStr(1030));
+    Label1->setText(LoadStr(1044));
+}
+
+void TFCWord::Status(const QString &text)
+{
+    Label1->setText(text);
+    Label1->repaint();
+}
+
+void TFCWord::InitProcess()
+{
+    Timer1->stop();
+    if (TopicCount == 0)
+        return;
+    THelpGenerator generator(FData, FServices.writer(), ProjectFileName);
+    // The dialog stays painted; closing it meanwhile does not stop the run.
+    generator.OnProgress = [this](int percent) {
+        gauge->setValue(percent);
+        QCoreApplication::processEvents();
+    };
+    generator.OnStatus = [this](const QString &text) { Status(text); };
+    TDialogService &dialogs = FServices.dialogs();
+    Status(LoadStr(1050));
+    if (!RunAtEdge(dialogs, [&] { generator.WriteMapFile(); }))
+        return;
+    gauge->setValue(0);
+    Status(LoadStr(1039));
+    if (!RunAtEdge(dialogs, [&] { generator.WriteHelpProject(); }))
+        return;
+    gauge->setValue(0);
+    RunAtEdge(dialogs, [&] { generator.WriteDocument(); });
+    reject();
+    Status(LoadStr(1027));
+}
+
+void TFCWord::FormClose()
+{
+    Label1->setText(LoadStr(1013));
+    Timer1->stop();
+}
+
+void TFCWord::done(int result)
+{
+    // Close box, Esc and the end of the run all come here.
+    FormClose();
+    QDialog::done(result);
+}
+
+namespace {
+
+void StartHelpCompiler(const TAddinServices &services, const QString &projectFileName, bool compile)
+{
+    const THelpFiles files = HelpFilesFor(projectFileName);
+    const QString hcw = TConfFiler(services).GetHcwPath();
+    // Arguments, not a line split at blanks: project paths here may hold
+    // blanks. A failed start is not reported; the compiler's own messages
+    // go to its error log.
+    QStringList arguments{hcw};
+    if (compile)
+        arguments << QStringLiteral("/C") << QStringLiteral("/E") << QStringLiteral("/M");
+    arguments << files.ProjectFile;
+    StartDetached(arguments, compile ? SW_HIDE : SW_SHOW);
+}
+
+} // namespace
+
+void HelpWordClick(QWidget *owner, const TAddinServices &services, const QString &projectFileName)
+{
+    if (SYS) {
+        TFCWord dialog(owner, services, *SYS);
+        dialog.ProjectFileName = projectFileName;
+        dialog.exec();
+    }
+    StartHelpCompiler(services, projectFileName, true);
+}
+
+void HelpHcwClick(const TAddinServices &services, const QString &projectFileName)
+{
+    StartHelpCompiler(services, projectFileName, false);
+}
+
+void HelpShowClick(const TAddinServices &, const QString &projectFileName)
+{
+    ShellOpen(HelpFilesFor(projectFileName).HelpFile);
+}

@@ -1,0 +1,180 @@
+// Programs started without waiting (the help compiler, the desktop's "open",
+// the help viewer), and the named shared memory block's refusals.
+#include "HelpViewer.h"
+#include "Process.h"
+#include "SharedMemory.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class DetachedStart : public ::testing::Test {
+protected:
+    // A script that writes its pid, directory and arguments to out.
+    QString Recorder(const QString &name)
+    {
+        const QString path = Dir.path() + QLatin1Char('/') + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nout=\"" + QFile::encodeName(Out) + "\"\n"
+                "{ echo $$; pwd; for a in \"$@\"; do echo \"[$a]\"; done; } > \"$out.tmp\"\n"
+                "/bin/mv \"$out.tmp\" \"$out\"\n");
+        f.close();
+        ::chmod(QFile::encodeName(path).constData(), 0755);
+        return path;
+    }
+    // The recorder's lines, once it has run.
+    QStringList Recorded()
+    {
+        QDeadlineTimer deadline(10000);
+        while (!QFile::exists(Out) && !deadline.hasExpired())
+            QThread::msleep(10);
+        QFile f(Out);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QTemporaryDir Dir;
+    QString Out = Dir.path() + QStringLiteral("/recorded");
+};
+
+TEST_F(DetachedStart, RunsWithItsArgumentsAndIsNeverOurChild)
+{
+    const QString program = Recorder(QStringLiteral("tool"));
+    QDir().mkpath(Dir.path() + QStringLiteral("/work dir"));
+    ASSERT_EQ(StartDetached({program, QStringLiteral("/C"), QStringLiteral("a b.hpj")}, SW_HIDE,
+                            Dir.path() + QStringLiteral("/work dir")),
+              0);
+    const QStringList lines = Recorded();
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[1], Dir.path() + QStringLiteral("/work dir"));
+    EXPECT_EQ(lines.mid(2), QStringList({QStringLiteral("[/C]"), QStringLiteral("[a b.hpj]")}));
+    // Adopted by init: nothing is left for the host to reap.
+    int status;
+    EXPECT_EQ(::waitpid(pid_t(lines[0].toInt()), &status, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(DetachedStart, CommandLineSplitsAtBlanksAndFailuresGiveErrno)
+{
+    const QString program = Recorder(QStringLiteral("tool"));
+    ASSERT_EQ(WinExec(program + QStringLiteral("  one two"), SW_SHOW), 0);
+    EXPECT_EQ(Recorded().mid(2), QStringList({QStringLiteral("[one]"), QStringLiteral("[two]")}));
+
+    EXPECT_EQ(StartDetached({Dir.path() + QStringLiteral("/missing")}, SW_SHOW), ENOENT);
+    EXPECT_EQ(StartDetached({QStringLiteral("quorbel-no-such-command")}, SW_SHOW), ENOENT);
+    QFile plain(Dir.path() + QStringLiteral("/plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_EQ(StartDetached({plain.fileName()}, SW_SHOW), EACCES);
+    EXPECT_EQ(StartDetached({program}, SW_SHOW, Dir.path() + QStringLiteral("/no-dir")), ENOENT);
+}
+
+TEST_F(DetachedStart, ShellOpenGoesThroughXdgOpenAndSaysWhenItIsMissing)
+{
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(Dir.path()));
+    try {
+        ShellOpen(QStringLiteral("/p/App.hlp"));
+        ADD_FAILURE() << "no error without xdg-open";
+    } catch (const Exception &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("xdg-open is not installed"))) << e.what();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("/p/App.hlp")));
+    }
+    Recorder(QStringLiteral("xdg-open"));
+    EXPECT_NO_THROW(ShellOpen(QStringLiteral("/p/App.hlp")));
+    qputenv("PATH", savedPath);
+    EXPECT_EQ(Recorded().mid(2), QStringList({QStringLiteral("[/p/App.hlp]")}));
+}
+
+TEST_F(DetachedStart, HelpCallsStartTheViewerOrSayNoneIsInstalled)
+{
+    const auto none = [](const QString &) { return QString(); };
+    try {
+        WinHelp(QStringLiteral("quorbel.hlp"), HELP_CONTEXT, 42, none);
+        ADD_FAILURE() << "no error without a viewer";
+    } catch (const EHelpViewer &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("No help viewer is installed"))) << e.what();
+    }
+    const QString viewer = Recorder(QStringLiteral("quorbel-help"));
+    const auto found = [&](const QString &command) { return command == QStringLiteral("quorbel-help") ? viewer : QString(); };
+    WinHelp(QStringLiteral("/d/quorbel.hlp"), HELP_CONTEXTPOPUP, 60, found);
+    EXPECT_EQ(Recorded().mid(2), QStringList({QStringLiteral("[/d/quorbel.hlp]"), QStringLiteral("[--popup]"),
+                                              QStringLiteral("[60]")}));
+    EXPECT_EQ(HelpViewerArguments(QStringLiteral("q.hlp"), HELP_CONTEXT, 42),
+              QStringList({QStringLiteral("q.hlp"), QStringLiteral("--context"), QStringLiteral("42")}));
+}
+
+// A block made by hand, as another program (or user) would leave it.
+class ForeignBlock : public ::testing::Test {
+protected:
+    void SetUp() override { Name = QStringLiteral("quorbel-test-%1-%2").arg(::getpid()).arg(++Counter); }
+    void TearDown() override { UnlinkSharedMemory(Name); }
+    int Make(mode_t mode)
+    {
+        const int fd = ::shm_open(SharedMemoryName(Name).constData(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::fchmod(fd, mode), 0);
+        return fd;
+    }
+    QString Name;
+    static inline int Counter = 0;
+};
+
+TEST_F(ForeignBlock, OneOpenToOthersIsRefusedAndKeepsItsSize)
+{
+    const int made = Make(0666);
+    int fd = -1;
+    QString reason;
+    EXPECT_EQ(OpenSharedMemory(Name, 32000, fd, &reason), EPERM);
+    EXPECT_EQ(fd, -1);
+    EXPECT_TRUE(reason.endsWith(QStringLiteral("is open to other users"))) << reason.toStdString();
+    struct stat info {};
+    ::fstat(made, &info);
+    EXPECT_EQ(info.st_size, 0); // not used: not even sized
+    ::close(made);
+}
+
+TEST_F(ForeignBlock, AnotherUsersBlockIsRefused)
+{
+    // Handing a block to another user needs root; as any user, the block
+    // open to others above is the refusal that can be set up.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a block to another user; OneOpenToOthersIsRefused runs everywhere";
+    const int made = Make(0600);
+    ASSERT_EQ(::fchown(made, 65534, 65534), 0);
+    int fd = -1;
+    QString reason;
+    EXPECT_EQ(OpenSharedMemory(Name, 32000, fd, &reason), EPERM);
+    EXPECT_TRUE(reason.endsWith(QStringLiteral("belongs to another user"))) << reason.toStdString();
+    ::close(made);
+}
+
+TEST_F(ForeignBlock, OurOwnBlockGrowsAndKeepsItsBytes)
+{
+    const int made = Make(0600);
+    ASSERT_EQ(::write(made, "abc", 3), 3);
+    int fd = -1;
+    ASSERT_EQ(OpenSharedMemory(Name, 100, fd), 0);
+    void *view = nullptr;
+    ASSERT_EQ(MapSharedMemory(fd, 100, view), 0);
+    EXPECT_EQ(QByteArray(static_cast<char *>(view), 4), QByteArray("abc\0", 4));
+    EXPECT_EQ(UnmapSharedMemory(view, 100), 0);
+    EXPECT_EQ(CloseSharedMemory(fd), 0);
+    ::close(made);
+}
+
+} // namespace
