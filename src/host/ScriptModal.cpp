@@ -292,7 +292,9 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
     if (auto *combo = qobject_cast<QComboBox *>(target); combo && verb == QLatin1String("select")) {
         if (row >= combo->count())
             return QStringLiteral("%1 has no row %2").arg(name).arg(row);
-        // As the user's pick: the combo box also says it was activated.
+        // As the user's pick: the box takes the focus and says it was activated.
+        if (combo->focusPolicy() & Qt::ClickFocus)
+            combo->setFocus(Qt::MouseFocusReason);
         combo->setCurrentIndex(row);
         emit combo->activated(row);
         emit combo->textActivated(combo->itemText(row));

@@ -2,6 +2,7 @@
 // by a script on the offscreen platform.
 #include "PeBuilder.h"
 #include "Registry.h"
+#include "VersionInfo.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -506,6 +507,55 @@ TEST_F(IdeEndToEnd, TheTableCommandsCreateTheProjectTablesWhenTheUserAgrees)
     EXPECT_EQ(run.starting(QStringLiteral("modal-open TLDBrowse")).size(), 2);
     for (const char *file : {"demo/LANG/language.db", "demo/HLP/Ayuda.db", "demo/HLP/bola.bmp", "demo/HLP/boton.bmp"})
         EXPECT_TRUE(QFile::exists(home.filePath(QString::fromLatin1(file)))) << file;
+}
+
+// The string table from a user's first use: the table is created, two
+// languages named, two strings typed in both, one inserted at the cursor;
+// then English is compiled into the program's resources and Spanish into its
+// own library, and both hold the strings as typed, numbered by identifier.
+TEST_F(IdeEndToEnd, StringTableInsertsACallAndCompilesBothVariants)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString quoted = QStringLiteral("Hello \"world\" C:\\temp");
+    const IdeRun run = script({
+        QStringLiteral("open ") + demo, QStringLiteral("cursor 13 1"),
+        // The first command creates the table and fills it.
+        QStringLiteral("modal invoke Yes"), QStringLiteral("modal invoke btnSetLang"),
+        QStringLiteral("modal text Edit1 English"), QStringLiteral("modal text Edit2 Spanish"),
+        QStringLiteral("modal invoke Button1"),
+        QStringLiteral("modal invoke Insert1"), QStringLiteral("modal text DBEdit1 IDS_HELLO"),
+        QStringLiteral("modal text DBMemo1 ") + quoted, QStringLiteral("modal select ComboBox1 1"),
+        QStringLiteral("modal text DBMemo1 Hola"), QStringLiteral("modal invoke Button1"),
+        QStringLiteral("modal invoke Insert1"), QStringLiteral("modal text DBEdit1 ids bye"),
+        QStringLiteral("modal text DBMemo1 Goodbye, until tomorrow"), QStringLiteral("modal select ComboBox1 1"),
+        QStringLiteral("modal text DBMemo1 Adiós"), QStringLiteral("modal invoke Button1"),
+        QStringLiteral("modal select DB3DGrid1 0"), QStringLiteral("modal key Return"),
+        QStringLiteral("click IdeExpt3"), QStringLiteral("dump-text"),
+        // The second compiles English linked in, then Spanish as a library.
+        QStringLiteral("modal invoke btnCompile"), QStringLiteral("modal select ComboBox1 1"),
+        QStringLiteral("modal invoke CheckBox1"), QStringLiteral("modal invoke btnCompile"),
+        QStringLiteral("modal reject"), QStringLiteral("click IdeExpt3")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    const QString log = run.log.join(QLatin1Char('\n'));
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-error")).isEmpty()) << log.toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-timeout")).isEmpty()) << log.toStdString();
+    EXPECT_EQ(run.starting(QStringLiteral("message: ")),
+              QStringList(QStringLiteral("message: This project dont have a language engine, Create it")));
+    // The grid is ordered by the English text: Goodbye comes first.
+    EXPECT_TRUE(run.has(QStringLiteral("text: LangEx(IDS_BYE{Goodbye, until...})"))) << log.toStdString();
+
+    const QString lang = home.filePath(QStringLiteral("demo/LANG/"));
+    QFile unit(home.filePath(QStringLiteral("demo/language.pas")));
+    ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(unit.readAll().contains("    cLib :='Spanisty.dll';\r\n"));
+    EXPECT_TRUE(QFile::exists(lang + QStringLiteral("Englisty.lan")));
+    const QString res = lang + QStringLiteral("Englisty.res");
+    EXPECT_EQ(LoadStringResource(res, 1000), QStringLiteral("Goodbye, until tomorrow"));
+    EXPECT_EQ(LoadStringResource(res, 1001), QStringLiteral("Hello \"world\" C:\\temp"));
+    const QString dll = lang + QStringLiteral("Spanisty/Spanisty.dll");
+    EXPECT_EQ(LoadStringResource(dll, 1000), QStringLiteral("Adiós"));
+    EXPECT_EQ(LoadStringResource(dll, 1001), QStringLiteral("Hola"));
+    EXPECT_EQ(LoadStringResource(dll, 1002).value_or(QString()), QString());
 }
 
 // The trace window of the running IDE lists what a shell pipeline sends: the
