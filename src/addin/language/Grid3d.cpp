@@ -4,6 +4,8 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+
+#include <algorithm>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -184,8 +186,21 @@ TDB3DGrid::TDB3DGrid(QWidget *parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setStretchLastSection(true);
     connect(&FModel, &TDataSetModel::CurrentRowChanged, this, &TDB3DGrid::FollowDataSet);
-    connect(&FModel, &QAbstractItemModel::modelReset, this,
-            [this] { FollowDataSet(FModel.CurrentRow()); });
+    connect(&FModel, &QAbstractItemModel::modelReset, this, [this] {
+        SizeColumns();
+        FollowDataSet(FModel.CurrentRow());
+    });
+}
+
+void TDB3DGrid::SizeColumns()
+{
+    // As wide as the field's text, within reason; the last column takes the rest.
+    const int charWidth = fontMetrics().averageCharWidth();
+    for (int column = 0; column + 1 < FModel.columnCount(); ++column) {
+        const TField *field = FModel.FieldAt(column);
+        const int chars = field ? std::clamp(field->Size(), 8, 30) : 20;
+        setColumnWidth(column, chars * charWidth + 8);
+    }
 }
 
 void TDB3DGrid::SetGrid3D(bool value)

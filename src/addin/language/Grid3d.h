@@ -106,6 +106,7 @@ protected:
 
 private:
     void FollowDataSet(int row);
+    void SizeColumns();
 
     TDataSetModel FModel;
     bool FGrid3D = false;
