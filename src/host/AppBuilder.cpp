@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -430,6 +431,11 @@ void TAppBuilder::projectCompile(bool build)
     }
     FIde->saveAll();
     QString program = QStandardPaths::findExecutable(QStringLiteral("dcc32"));
+    // The dcc32 built beside the IDE links resource libraries only; it
+    // compiles no program.
+    if (!program.isEmpty()
+        && QFileInfo(program).canonicalPath() == QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath())
+        program.clear();
     QStringList args;
     if (!program.isEmpty()) {
         if (build)

@@ -558,6 +558,31 @@ TEST_F(IdeEndToEnd, StringTableInsertsACallAndCompilesBothVariants)
     EXPECT_EQ(LoadStringResource(dll, 1002).value_or(QString()), QString());
 }
 
+// With the IDE's own directory on the PATH, Project > Compile passes over the
+// dcc32 built there (it links resource libraries only) for the next compiler.
+TEST_F(IdeEndToEnd, CompileDoesNotTakeTheResourceLibraryLinkerForACompiler)
+{
+    const QString fake = home.filePath(QStringLiteral("fakebin"));
+    ASSERT_TRUE(QDir().mkpath(fake));
+    QFile fpc(fake + QStringLiteral("/fpc"));
+    ASSERT_TRUE(fpc.open(QIODevice::WriteOnly));
+    fpc.write("#!/bin/sh\necho \"fake fpc $*\"\n");
+    fpc.close();
+    fpc.setPermissions(fpc.permissions() | QFileDevice::ExeOwner);
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("PATH"), BuildDir() + QStringLiteral("/bin:") + fake + QStringLiteral(":/usr/bin:/bin"));
+    const QString file = home.filePath(QStringLiteral("script.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("open " + demo + "\nclick ProjectCompileItem\n").toUtf8());
+    f.close();
+    const IdeRun run = launch({QStringLiteral("--script"), file}, env);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.has(QStringLiteral("compiled 1 ") + demo)) << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.log.join('\n').contains(QStringLiteral("fake fpc -Mdelphi Demo.dpr")))
+        << run.log.join('\n').toStdString();
+}
+
 // The trace window of the running IDE lists what a shell pipeline sends: the
 // sender's call returns once each line is in the list, so a clean exit means
 // all 1,000 arrived.
