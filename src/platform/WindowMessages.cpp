@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -212,6 +213,11 @@ struct TMessageListener::TImpl {
 
     void Accept();
     void ReadReady(const TConnectionPtr &connection);
+    void Serve(const TConnectionPtr &connection);
+    // After a wake-up, serves the other connections whose frames came
+    // meanwhile, without a trip through the event loop for each.
+    void Sweep();
+    bool Sweeping = false;
     void WriteReady(const TConnectionPtr &connection);
     // Takes apart and handles every complete frame buffered; false when the
     // connection was dropped meanwhile.
@@ -272,6 +278,45 @@ void TMessageListener::TImpl::Accept()
 }
 
 void TMessageListener::TImpl::ReadReady(const TConnectionPtr &connection)
+{
+    Serve(connection);
+    if (!Sweeping)
+        Sweep();
+}
+
+void TMessageListener::TImpl::Sweep()
+{
+    Sweeping = true;
+    std::vector<pollfd> fds;
+    std::vector<TConnectionPtr> ready;
+    bool yielded = false;
+    for (int round = 0; round < 4; ++round) {
+        fds.clear();
+        ready.clear();
+        for (const TConnectionPtr &c : Connections)
+            if (c->Fd >= 0 && !c->Busy && c->Reader && c->Reader->isEnabled()) {
+                fds.push_back({c->Fd, POLLIN, 0});
+                ready.push_back(c);
+            }
+        if (fds.empty())
+            break;
+        if (::poll(fds.data(), nfds_t(fds.size()), 0) <= 0) {
+            // The senders just answered are likely about to write again:
+            // give them the processor once before sleeping.
+            if (yielded)
+                break;
+            yielded = true;
+            sched_yield();
+            continue;
+        }
+        for (size_t i = 0; i < fds.size(); ++i)
+            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
+                Serve(ready[i]);
+    }
+    Sweeping = false;
+}
+
+void TMessageListener::TImpl::Serve(const TConnectionPtr &connection)
 {
     TConnection &c = *connection;
     if (c.Fd < 0)
