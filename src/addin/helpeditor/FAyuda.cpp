@@ -342,6 +342,9 @@ int TFAyudaW::ShowModal()
 
 void TFAyudaW::TreeView1Expanding(QTreeWidgetItem *node)
 {
+    // Expanding all descendants reaches leaves too, which show nothing more.
+    if (node->childCount() == 0)
+        return;
     SetImage(node, ImgExpanded);
 }
 
