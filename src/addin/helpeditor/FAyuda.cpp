@@ -108,6 +108,11 @@ void TRecordRef::GotoRecord()
     Table->GotoBookmark(Bookmark);
 }
 
+TTopicNode::~TTopicNode()
+{
+    TFAyudaW::TreeView1Deletion(this);
+}
+
 // ------------------------------------------------------------------ window
 
 TFAyudaW::TFAyudaW(QWidget *owner, const TAddinServices &services)
@@ -314,11 +319,14 @@ void TFAyudaW::hideEvent(QHideEvent *event)
         FModalLoop->quit();
 }
 
-// Closing only hides the window.
 void TFAyudaW::closeEvent(QCloseEvent *event)
 {
+    FormClose();
     event->accept();
 }
+
+// Closing only hides the window; the tree and its topics stay.
+void TFAyudaW::FormClose() {}
 
 int TFAyudaW::ShowModal()
 {
@@ -390,6 +398,12 @@ void TFAyudaW::TreeView1DblClick()
         }
         TreeView1->expandRecursively(TreeView1->indexFromItem(node));
     });
+}
+
+void TFAyudaW::TreeView1Deletion(QTreeWidgetItem *node)
+{
+    if (auto *topic = dynamic_cast<TTopicNode *>(node))
+        topic->Data.reset();
 }
 
 bool TFAyudaW::TreeView1Editing(QTreeWidgetItem *node) const

@@ -35,11 +35,12 @@ public:
     TTable *Table;
 };
 
-// A tree node; it owns its record reference, which goes with the node
-// (TreeView1Deletion).
+// A tree node; it owns its record reference, which goes with the node,
+// also when the whole tree is cleared.
 class TTopicNode : public QTreeWidgetItem {
 public:
     using QTreeWidgetItem::QTreeWidgetItem;
+    ~TTopicNode() override;
     std::unique_ptr<TRecordRef> Data;
 };
 
@@ -81,6 +82,7 @@ public:
     void TreeView1Collapsing(QTreeWidgetItem *node);
     bool TreeView1Editing(QTreeWidgetItem *node) const;
     void TreeView1Edited(QTreeWidgetItem *node, const QString &text);
+    static void TreeView1Deletion(QTreeWidgetItem *node);
     void btnWordClick();
     void btnHcwClick();
     void btnHelpClick();
@@ -110,6 +112,7 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    void FormClose();
     bool FormKeyDown(QKeyEvent *event);
     void SetImage(QTreeWidgetItem *node, int index);
     TTopicNode *AddNode(QTreeWidgetItem *parent, const QString &text, int image, TTable *table);
