@@ -657,8 +657,14 @@ TEST_F(IdeEndToEnd, PickTopicAsksTheRunningHelpEditor)
                     .arg(demo)
                     .toUtf8());
     }
+    // A reply block of this test's own, for the IDE and the command alike.
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUORBEL_SHM_PREFIX"),
+               QStringLiteral("quorbel-e2e-%1-").arg(QCoreApplication::applicationPid()));
+    const QString block = QStringLiteral("/dev/shm/") + env.value(QStringLiteral("QUORBEL_SHM_PREFIX"))
+                        + QStringLiteral("ShareMem Unique");
     QProcess ide;
-    ide.setProcessEnvironment(environment());
+    ide.setProcessEnvironment(env);
     ide.start(this->ide, {QStringLiteral("--script"), file});
     ASSERT_TRUE(ide.waitForStarted());
     QByteArray log;
@@ -667,7 +673,7 @@ TEST_F(IdeEndToEnd, PickTopicAsksTheRunningHelpEditor)
     ASSERT_TRUE(log.contains("\nready\n")) << log.toStdString();
 
     QProcess pick;
-    pick.setProcessEnvironment(environment());
+    pick.setProcessEnvironment(env);
     pick.start(QStringLiteral(QUORBEL_PICK_TOPIC), {});
     ASSERT_TRUE(pick.waitForFinished(30000));
     EXPECT_EQ(pick.exitCode(), 0) << pick.readAllStandardError().toStdString();
@@ -685,8 +691,10 @@ TEST_F(IdeEndToEnd, PickTopicAsksTheRunningHelpEditor)
 
     // With the IDE gone nobody answers.
     QProcess late;
-    late.setProcessEnvironment(environment());
+    late.setProcessEnvironment(env);
     late.start(QStringLiteral(QUORBEL_PICK_TOPIC), {});
     ASSERT_TRUE(late.waitForFinished(10000));
     EXPECT_EQ(late.exitCode(), 2);
+    EXPECT_TRUE(QFile::exists(block));
+    QFile::remove(block);
 }

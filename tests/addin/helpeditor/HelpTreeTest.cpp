@@ -9,6 +9,7 @@
 #include "helpeditor/FAyuda.h"
 #include "ipc/ShareMem.h"
 
+#include "SharedMemory.h"
 #include "WindowMessages.h"
 
 #include <QApplication>
@@ -62,6 +63,8 @@ protected:
     {
         FOldRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", Dir.path().toUtf8());
+        // A reply block of this test's own: other tests use theirs meanwhile.
+        qputenv("QUORBEL_SHM_PREFIX", QStringLiteral("quorbel-test-%1-").arg(QCoreApplication::applicationPid()).toUtf8());
         Hlp = Dir.path() + QStringLiteral("/work/HLP");
         QDir().mkpath(Hlp);
         CreateHelpTable(Hlp);
@@ -76,6 +79,8 @@ protected:
     {
         Form.reset();
         SYS = nullptr;
+        UnlinkSharedMemory(TSHmemcom::BlockName());
+        qunsetenv("QUORBEL_SHM_PREFIX");
         qputenv("XDG_RUNTIME_DIR", FOldRuntime);
     }
 
