@@ -11,7 +11,7 @@
 
 QByteArray SharedMemoryName(const QString &name)
 {
-    return '/' + QFile::encodeName(name);
+    return '/' + QFile::encodeName(qEnvironmentVariable("QUORBEL_SHM_PREFIX") + name);
 }
 
 int OpenSharedMemory(const QString &name, qint64 size, int &fd, QString *reason)

@@ -7,7 +7,9 @@
 #include <QByteArray>
 #include <QString>
 
-// "/" + name, in the file system's encoding.
+// "/" + name, in the file system's encoding. $QUORBEL_SHM_PREFIX, when set,
+// goes before the name, so that tests running side by side each have blocks
+// of their own.
 QByteArray SharedMemoryName(const QString &name);
 
 // Creates the block, or opens the existing one, and makes it at least size

@@ -2,6 +2,7 @@
 // by a script on the offscreen platform.
 #include "PeBuilder.h"
 #include "Registry.h"
+#include "TableStore.h"
 #include "VersionInfo.h"
 
 #include <QCoreApplication>
@@ -612,4 +613,88 @@ TEST_F(IdeEndToEnd, TraceWindowReceivesLinesFromAShellPipeline)
     after.start(QStringLiteral(QUORBEL_TRACE), {QStringLiteral("late")});
     ASSERT_TRUE(after.waitForFinished(10000));
     EXPECT_EQ(after.exitCode(), 2);
+}
+
+// A form designer asks the running IDE's help editor for a topic: the user
+// picks one in the window, shown modally for the choice, and
+// quorbel-pick-topic prints its number.
+TEST_F(IdeEndToEnd, PickTopicAsksTheRunningHelpEditor)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString hlp = home.filePath(QStringLiteral("demo/HLP"));
+    ASSERT_TRUE(QDir().mkpath(hlp));
+    int alpha = 0;
+    {
+        TTable t;
+        t.DatabaseName = hlp;
+        t.TableName = QStringLiteral("Ayuda.db");
+        t.FieldDefs = {{"Titulo", TFieldType::String, 40},   {"parent", TFieldType::Integer},
+                       {"Level", TFieldType::String, 1},     {"Map", TFieldType::AutoInc},
+                       {"Popup", TFieldType::Boolean},       {"Keyword", TFieldType::String, 255},
+                       {"TExto", TFieldType::Memo, 255}};
+        t.IndexDefs = {{"prymary", "Titulo;parent", true}};
+        t.CreateTable();
+        t.Open();
+        for (const char *title : {"Beta", "Alpha"}) {
+            t.Append();
+            t.FieldByName(QStringLiteral("Titulo"))->SetAsString(QString::fromLatin1(title));
+            t.FieldByName(QStringLiteral("Level"))->SetAsString(QStringLiteral("1"));
+            t.Post();
+        }
+        ASSERT_TRUE(t.Locate(QStringLiteral("Titulo"), QStringLiteral("Alpha")));
+        alpha = t.FieldByName(QStringLiteral("Map"))->AsInteger();
+        t.Close();
+    }
+    const QString file = home.filePath(QStringLiteral("script.txt"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("open %1\nclick EditAyudaItem\necho ready\n"
+                               // The picker: open the root, pick its first topic.
+                               "modal select TreeView1 0\nmodal key Right\n"
+                               "modal select TreeView1 1\nmodal key Return\n"
+                               "wait 4000\ndump-windows\n")
+                    .arg(demo)
+                    .toUtf8());
+    }
+    // A reply block of this test's own, for the IDE and the command alike.
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUORBEL_SHM_PREFIX"),
+               QStringLiteral("quorbel-e2e-%1-").arg(QCoreApplication::applicationPid()));
+    const QString block = QStringLiteral("/dev/shm/") + env.value(QStringLiteral("QUORBEL_SHM_PREFIX"))
+                        + QStringLiteral("ShareMem Unique");
+    QProcess ide;
+    ide.setProcessEnvironment(env);
+    ide.start(this->ide, {QStringLiteral("--script"), file});
+    ASSERT_TRUE(ide.waitForStarted());
+    QByteArray log;
+    while (!log.contains("\nready\n") && ide.waitForReadyRead(30000))
+        log += ide.readAllStandardOutput();
+    ASSERT_TRUE(log.contains("\nready\n")) << log.toStdString();
+
+    QProcess pick;
+    pick.setProcessEnvironment(env);
+    pick.start(QStringLiteral(QUORBEL_PICK_TOPIC), {});
+    ASSERT_TRUE(pick.waitForFinished(30000));
+    EXPECT_EQ(pick.exitCode(), 0) << pick.readAllStandardError().toStdString();
+    EXPECT_EQ(pick.readAllStandardOutput(), QByteArray::number(alpha) + '\n');
+
+    ASSERT_TRUE(ide.waitForFinished(60000));
+    log += ide.readAllStandardOutput();
+    EXPECT_EQ(ide.exitCode(), 0) << ide.readAllStandardError().toStdString();
+    const QString text = QString::fromUtf8(log);
+    EXPECT_TRUE(text.contains(QStringLiteral("modal-open TFAyudaW FAyudaW"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("modal-error"))) << text.toStdString();
+    // Afterwards the window is hidden, with its own caption again.
+    EXPECT_TRUE(text.contains(QStringLiteral("window TFAyudaW FAyudaW visible=0 title=Project Help Editor")))
+        << text.toStdString();
+
+    // With the IDE gone nobody answers.
+    QProcess late;
+    late.setProcessEnvironment(env);
+    late.start(QStringLiteral(QUORBEL_PICK_TOPIC), {});
+    ASSERT_TRUE(late.waitForFinished(10000));
+    EXPECT_EQ(late.exitCode(), 2);
+    EXPECT_TRUE(QFile::exists(block));
+    QFile::remove(block);
 }

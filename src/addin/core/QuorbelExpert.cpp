@@ -68,7 +68,7 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     SYS = new TSYS(Application);
     Ldlg = new TLDBrowse(Application, FServices);
     Tdlg = new TFTrace(FServices, nullptr);
-    Adlg = new TFAyudaW(Application);
+    Adlg = new TFAyudaW(Application, FServices);
     Fdlg = new TFbrwEnt(Application, FServices.ToolServices, FServices.dialogs());
     QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });
     FNotifer = new TMiNotifer(SYS);
@@ -285,7 +285,7 @@ void TQuorbelExpert::menuAyuda(TIMenuItemIntf *)
         if (!SYS || !SYS->Table2.Active() || !Adlg)
             return;
         Adlg->ProjectFileName = ProjectName();
-        Adlg->show();
+        ShowToFront(Adlg);
     });
 }
 

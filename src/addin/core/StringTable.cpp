@@ -121,6 +121,8 @@ constexpr Entry Entries[] = {
     {2001, "The Initial ID must be a number from 0 to 2147483647; it stays %1."},
     // The generators refuse to run without a language.
     {2002, "Choose the actual language in Options before compiling the resource strings."},
+    // The help editor deletes no topic whose subtopics it does not show.
+    {2003, "The topic \"%1\" has subtopics. Double-click it to show them and delete them first."},
 };
 
 const QHash<int, QString> &table()

@@ -8,6 +8,7 @@
 #include "core/DM.h"
 #include "core/QuorbelExpert.h"
 #include "core/StringTable.h"
+#include "helpeditor/FAyuda.h"
 
 #include "Windows.h"
 
@@ -225,6 +226,39 @@ TEST_F(TableChecks, ProjectCloseClosesBothAndTheNextProjectGetsItsOwn)
     ASSERT_TRUE(SYS->Table1.Active());
     EXPECT_EQ(SYS->Table1.DatabaseName, Dir.path() + QStringLiteral("/other/LANG"));
     EXPECT_EQ(dialogs.log.size(), 3);
+}
+
+// Help Proyect shows the editor on the project's topics; the next project's
+// table empties the tree, so its own topics are shown, not the old ones.
+TEST_F(TableChecks, HelpProyectShowsTheTopicsOfTheProjectOpenNow)
+{
+    AddinSession session(Host);
+    ScriptedDialogs dialogs;
+    Host.setProject(Project);
+    dialogs.answerYes();
+    Host.click(HelpItem);
+    auto *editor = qobject_cast<TFAyudaW *>(FindWindow(QStringLiteral("TFAyudaW")));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->ProjectFileName, Project);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_FALSE(editor->isModal());
+    EXPECT_EQ(editor->Root()->childCount(), 0);
+    editor->TreeView1->setCurrentItem(editor->Root());
+    editor->Nuevo1Click();
+    editor->TreeView1Edited(editor->TreeView1->currentItem(), QStringLiteral("First"));
+    EXPECT_EQ(editor->Root()->child(0)->text(0), QStringLiteral("First"));
+
+    Host.notify(fnProjectClosing, Project);
+    EXPECT_FALSE(editor->isVisible());
+    ASSERT_EQ(editor->TreeView1->topLevelItemCount(), 1); // kept while hidden
+
+    const QString other = Dir.path() + QStringLiteral("/other/Other.dpr");
+    Host.setProject(other);
+    dialogs.answerYes();
+    Host.click(HelpItem);
+    EXPECT_EQ(editor->ProjectFileName, other);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->Root()->childCount(), 0);
 }
 
 } // namespace
