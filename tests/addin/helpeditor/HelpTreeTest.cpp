@@ -240,7 +240,7 @@ TEST_F(HelpTree, InsertCreatesNumberedTopicsUnderTheSelectedNode)
     }
     EXPECT_EQ(Where(QStringLiteral("parent"), QString::number(beta)),
               (QStringList{"New Topic2", "New Topic3", "New Topic4"}));
-    for (const QString &title : {"New Topic2", "New Topic3", "New Topic4"}) {
+    for (const char *title : {"New Topic2", "New Topic3", "New Topic4"}) {
         ASSERT_TRUE(Data.Table2.Locate(QStringLiteral("Titulo"), title));
         EXPECT_TRUE(Data.Table2Level->AsString().isEmpty());
     }
