@@ -12,11 +12,51 @@
 #include "SafeFile.h"
 #include "Windows.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+
+namespace {
+
+// A visible top-level window by its object name.
+QWidget *VisibleWindow(const QString &name)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->objectName() == name)
+            return w;
+    return nullptr;
+}
+
+// Clicks the button, or triggers the action, of that name in a visible
+// window (the active one first), as a mouse click would.
+QString Press(const QString &name)
+{
+    QList<QWidget *> windows = QApplication::topLevelWidgets();
+    if (QWidget *active = QApplication::activeWindow())
+        windows.prepend(active);
+    for (QWidget *w : windows) {
+        if (!w->isVisible())
+            continue;
+        if (auto *button = w->findChild<QAbstractButton *>(name)) {
+            if (!button->isEnabled())
+                return QStringLiteral("%1 is disabled").arg(name);
+            if (button->focusPolicy() & Qt::ClickFocus)
+                button->setFocus(Qt::MouseFocusReason);
+            button->click();
+            return {};
+        }
+        if (auto *action = w->findChild<QAction *>(name)) {
+            action->trigger();
+            return {};
+        }
+    }
+    return QStringLiteral("no button or action %1 in a visible window").arg(name);
+}
+
+} // namespace
 
 namespace qide {
 
@@ -164,6 +204,17 @@ bool TScriptRunner::execute(const QString &line)
             FOut(QStringLiteral("disabled ") + words.value(1));
         else
             action->trigger();
+    } else if (cmd == QLatin1String("press")) {
+        const QString problem = Press(words.value(1));
+        if (!problem.isEmpty())
+            error(problem);
+    } else if (cmd == QLatin1String("grab")) {
+        QWidget *window = VisibleWindow(words.value(1));
+        const QString file = RestAfter(line, 2);
+        if (!window)
+            error(QStringLiteral("no visible window %1").arg(words.value(1)));
+        else if (file.isEmpty() || !window->grab().save(file))
+            error(QStringLiteral("cannot save %1").arg(file));
     } else if (cmd == QLatin1String("key")) {
         const QKeySequence seq(RestAfter(line, 1), QKeySequence::PortableText);
         QWidget *target = QApplication::focusWidget();

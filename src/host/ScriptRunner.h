@@ -13,6 +13,9 @@
 //   top LINE               scroll the front editor so LINE is the top line
 //   type TEXT              type TEXT into the front editor, key by key
 //   click ITEMNAME         pick the menu item with that name
+//   press NAME             click the button (or trigger the action) NAME of a
+//                          visible window that is not modal, e.g. a toolbar's
+//   grab WINDOW FILE       save a picture of a visible window (PNG)
 //   key SEQUENCE           press a key sequence ("Ctrl+Alt+T") in the
 //                          window that has the focus (shortcuts included)
 //   modal accept | reject  for the next modal dialog (a message box too):

@@ -584,6 +584,54 @@ TEST_F(IdeEndToEnd, CompileDoesNotTakeTheResourceLibraryLinkerForACompiler)
         << run.log.join('\n').toStdString();
 }
 
+// The help editor from a user's first use: the table is created, three
+// topics added from the toolbar, the sources generated and the help compiler
+// started on the project with its switches.
+TEST_F(IdeEndToEnd, HelpEditorAddsTopicsGeneratesAndStartsTheCompiler)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString fake = home.filePath(QStringLiteral("fakebin"));
+    ASSERT_TRUE(QDir().mkpath(fake));
+    const QString started = home.filePath(QStringLiteral("hcw.log"));
+    QFile hcw(fake + QStringLiteral("/hcw"));
+    ASSERT_TRUE(hcw.open(QIODevice::WriteOnly));
+    hcw.write(QStringLiteral("#!/bin/sh\necho \"$*\" > '%1'\n").arg(started).toUtf8());
+    hcw.close();
+    hcw.setPermissions(hcw.permissions() | QFileDevice::ExeOwner);
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("PATH"), fake + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    const QString picture = home.filePath(QStringLiteral("tree.png"));
+    const QString file = home.filePath(QStringLiteral("script.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("open %1\nmodal invoke Yes\nclick EditAyudaItem\n"
+                           "press btnNuevo\npress btnNuevo\npress btnNuevo\ngrab FAyudaW %2\n"
+                           "modal-timeout 20000\npress btnWord\n")
+                .arg(demo, picture)
+                .toUtf8());
+    f.close();
+    const IdeRun run = launch({QStringLiteral("--script"), file}, env);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString() << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("modal-timeout")).isEmpty()) << run.log.join('\n').toStdString();
+    EXPECT_TRUE(QFile::exists(picture));
+    const QString hlp = home.filePath(QStringLiteral("demo/HLP/"));
+    QFile map(hlp + QStringLiteral("map.def"));
+    ASSERT_TRUE(map.open(QIODevice::ReadOnly));
+    EXPECT_EQ(map.readAll(), QByteArray("New_Topic2 = 1\r\nNew_Topic3 = 2\r\nNew_Topic4 = 3\r\n"));
+    EXPECT_TRUE(QFile::exists(hlp + QStringLiteral("Demo.hpj")));
+    QFile rtf(hlp + QStringLiteral("Demo.rtf"));
+    ASSERT_TRUE(rtf.open(QIODevice::ReadOnly));
+    const QByteArray document = rtf.readAll();
+    for (const char *title : {"New Topic2", "New Topic3", "New Topic4"})
+        EXPECT_TRUE(document.contains(title)) << title;
+    // The compiler runs detached: give it a moment to have written.
+    QFile log(started);
+    for (int i = 0; i < 100 && !log.exists(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll().trimmed(), "/C /E /M " + (hlp + QStringLiteral("Demo.hpj")).toUtf8());
+}
+
 // The trace window of the running IDE lists what a shell pipeline sends: the
 // sender's call returns once each line is in the list, so a clean exit means
 // all 1,000 arrived.
