@@ -585,7 +585,8 @@ TEST_F(IdeEndToEnd, CompileDoesNotTakeTheResourceLibraryLinkerForACompiler)
 }
 
 // The help editor from a user's first use: the table is created, three
-// topics added from the toolbar, the sources generated and the help compiler
+// topics in two levels added from the toolbar (the second and third under the
+// first), the sources generated and the help compiler
 // started on the project with its switches.
 TEST_F(IdeEndToEnd, HelpEditorAddsTopicsGeneratesAndStartsTheCompiler)
 {
@@ -605,7 +606,7 @@ TEST_F(IdeEndToEnd, HelpEditorAddsTopicsGeneratesAndStartsTheCompiler)
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QStringLiteral("open %1\nmodal invoke Yes\nclick EditAyudaItem\n"
-                           "press btnNuevo\npress btnNuevo\npress btnNuevo\ngrab FAyudaW %2\n"
+                           "press btnNuevo\npress btnNuevo\nkey Up\npress btnNuevo\ngrab FAyudaW %2\n"
                            "modal-timeout 20000\npress btnWord\n")
                 .arg(demo, picture)
                 .toUtf8());
@@ -624,6 +625,14 @@ TEST_F(IdeEndToEnd, HelpEditorAddsTopicsGeneratesAndStartsTheCompiler)
     const QByteArray document = rtf.readAll();
     for (const char *title : {"New Topic2", "New Topic3", "New Topic4"})
         EXPECT_TRUE(document.contains(title)) << title;
+    // The two subtopics are jumps on the first topic's page.
+    const qsizetype page2 = document.indexOf("{\\footnote \\super # New_Topic2}");
+    const qsizetype page3 = document.indexOf("{\\footnote \\super # New_Topic3}");
+    for (const char *jump : {"{\\uldb \\{bmc boton.bmp\\} New Topic3}\r\n{\\v New_Topic3}",
+                             "{\\uldb \\{bmc boton.bmp\\} New Topic4}\r\n{\\v New_Topic4}"}) {
+        const qsizetype at = document.indexOf(jump);
+        EXPECT_TRUE(page2 >= 0 && at > page2 && at < page3) << jump;
+    }
     // The compiler runs detached: give it a moment to have written.
     QFile log(started);
     for (int i = 0; i < 100 && !log.exists(); ++i)
