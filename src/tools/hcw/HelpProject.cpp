@@ -324,6 +324,7 @@ THelpProject ReadHelpProject(const QString &path)
         Message(project, project.Path, 0, QStringLiteral("Cannot read the help project: %1").arg(e.message()));
         return project;
     }
+    project.Read = true;
     ParseHelpProject(project, bytes);
     return project;
 }

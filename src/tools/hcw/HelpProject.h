@@ -48,6 +48,7 @@ struct THelpProject {
     QList<THelpWindow> Windows;   // [WINDOWS]
     QStringList Config;           // [CONFIG] macros, as written
     QList<THcwMessage> Messages;
+    bool Read = false; // false: the file itself could not be read
 
     QString HelpFile() const; // HLP=, else the project's name with .hlp
     QString ErrorLog() const; // ERRORLOG=, empty when not given

@@ -12,7 +12,7 @@
 #include "Process.h"
 #include "SafeFile.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
 
@@ -34,9 +34,8 @@ void Usage()
 
 int main(int argc, char **argv)
 {
-    // QImage needs the GUI module's image formats, but no display.
-    qputenv("QT_QPA_PLATFORM", "minimal");
-    QGuiApplication app(argc, argv);
+    // The pictures need QImage's built-in BMP and PNG formats only: no display.
+    QCoreApplication app(argc, argv);
 
     bool compileOnly = false;
     QString projectPath;
@@ -73,10 +72,8 @@ int main(int argc, char **argv)
 
     const QString helpFile = project.HelpFile();
     bool written = false;
-    if (!project.Messages.isEmpty() && project.Messages.first().Line == 0 && project.Files.isEmpty()
-        && project.Options.isEmpty()) {
-        // Nothing of the project could be read: no help file to name.
-    } else {
+    // A project that could not be read names no help file.
+    if (project.Read) {
         try {
             WriteFileAtomically(helpFile, result.Html);
             written = true;
