@@ -170,7 +170,10 @@ TEST_F(Hcw, EveryTopicUnderItsContextStringAndMapNumber)
     // The help project's colours: light yellow topics, grey heading.
     EXPECT_TRUE(Result.Html.contains(QStringLiteral("background:#ffffe6")));
     EXPECT_TRUE(Result.Html.contains(QStringLiteral("background:#c0c0c0")));
-    EXPECT_TRUE(Result.Sections.value(QStringLiteral("Child")).contains(QStringLiteral("font-weight:bold;\">bold<")));
+    // Fonts, sizes and bold as rules of the style sheet.
+    const auto bold = QRegularExpression(QStringLiteral("<span class=\"(c\\d+)\">bold<")).match(Result.Sections.value(QStringLiteral("Child")));
+    ASSERT_TRUE(bold.hasMatch());
+    EXPECT_TRUE(Result.Html.contains(QRegularExpression(QStringLiteral("\\.%1\\{font-family:'MS Sans Serif',sans-serif;font-size:10pt;font-weight:bold;\\}").arg(bold.captured(1)))));
 }
 
 TEST_F(Hcw, JumpsPopupsAndKeywordsPointToTheirTopics)
