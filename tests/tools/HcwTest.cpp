@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -274,6 +275,31 @@ TEST_F(Hcw, UnreadableProjectAndWrongCommandLine)
     EXPECT_TRUE(Errors.contains(QStringLiteral("Two.hpj(4): Cannot find the file Gone.rtf"))) << Errors.toStdString();
     EXPECT_TRUE(QFile::exists(Dir.path() + QStringLiteral("/work/Two.hlp")));
     EXPECT_EQ(Run({QStringLiteral("/C"), QStringLiteral("a.hpj")}, QStringLiteral("b.hpj")), 2);
+}
+
+// Without /C, as btnHcwClick starts it: compiled, then shown in the viewer.
+TEST_F(Hcw, WithoutCompileOnlyTheViewerOpensTheHelpFile)
+{
+    Tree();
+    Generate();
+    const QString recorder = Dir.path() + QStringLiteral("/viewer.sh");
+    const QString args = Dir.path() + QStringLiteral("/viewer.args");
+    WriteFileAtomically(recorder, QStringLiteral("#!/bin/sh\necho \"$@\" > %1.tmp && mv %1.tmp %1\n").arg(args).toUtf8());
+    ASSERT_TRUE(QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("QUORBEL_HELP_VIEWER", recorder.toUtf8());
+    const int status = Run({});
+    qunsetenv("QUORBEL_HELP_VIEWER");
+    EXPECT_EQ(status, 0) << Errors.toStdString();
+    for (int i = 0; i < 100 && !QFile::exists(args); ++i)
+        QThread::msleep(50);
+    EXPECT_EQ(ReadAll(args), QDir(Dir.path()).absoluteFilePath(QStringLiteral("work/App.hlp")).toUtf8() + "\n");
+
+    // No viewer: a note, and the same result as with /C.
+    qputenv("QUORBEL_HELP_VIEWER", QByteArray("/nonexistent/quorbel-help"));
+    EXPECT_EQ(Run({}), 0);
+    qunsetenv("QUORBEL_HELP_VIEWER");
+    EXPECT_TRUE(Output.contains(QStringLiteral("hcw: the help viewer quorbel-help is not installed"))) << Output.toStdString();
+    EXPECT_EQ(Result.Order.size(), 7);
 }
 
 // The reader on its own: the parts of the subset the generator does not write.

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -26,7 +27,9 @@ void Usage()
                "its ERRORLOG= line names.\n"
                "  /C  compile only: do not open the result in quorbel-help\n"
                "  /E  exit when done (always)\n"
-               "  /M  minimized (accepted; there is no window)\n",
+               "  /M  minimized (accepted; there is no window)\n"
+               "Without /C the help file is opened in quorbel-help (beside hcw or on the PATH;\n"
+               "QUORBEL_HELP_VIEWER names another program).\n",
                stderr);
 }
 
@@ -94,13 +97,16 @@ int main(int argc, char **argv)
                 errors, result.Notes());
 
     if (!compileOnly && written) {
-        const QString viewer = FindCommand(QStringLiteral("quorbel-help"), ToolSearchDirs());
-        if (viewer.isEmpty()) {
+        // QUORBEL_HELP_VIEWER names another viewer, as QUORBEL_WINDRES does for brcc32.
+        QString viewer = qEnvironmentVariable("QUORBEL_HELP_VIEWER");
+        if (viewer.isEmpty())
+            viewer = FindCommand(QStringLiteral("quorbel-help"), ToolSearchDirs());
+        const int error = viewer.isEmpty() ? ENOENT : StartDetached({viewer, helpFile}, SW_SHOW);
+        if (error == ENOENT)
             std::printf("hcw: the help viewer quorbel-help is not installed; open %s in a web browser\n",
                         qPrintable(helpFile));
-        } else if (const int error = StartDetached({viewer, helpFile}, SW_SHOW); error != 0) {
+        else if (error != 0)
             std::printf("hcw: cannot start %s: %s\n", qPrintable(viewer), qPrintable(SystemErrorText(error)));
-        }
     }
     return errors ? 1 : 0;
 }
