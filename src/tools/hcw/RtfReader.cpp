@@ -61,7 +61,8 @@ QString CleanTarget(QString target)
     target = target.trimmed();
     while (target.startsWith(QLatin1Char('%')) || target.startsWith(QLatin1Char('*')))
         target.remove(0, 1);
-    const qsizetype cut = target.indexOf(QRegularExpression(QStringLiteral("[@>]")));
+    static const QRegularExpression suffix(QStringLiteral("[@>]"));
+    const qsizetype cut = target.indexOf(suffix);
     if (cut >= 0)
         target.truncate(cut);
     return target.trimmed();
