@@ -280,11 +280,12 @@ private:
         }
     }
 
-    void Paragraph(QString &out, const TRtfParaStyle &para, const QString &content, bool &any)
+    // Empty paragraphs are blank lines between text; those at the start and
+    // end of a page (the \par\page that ends each) are left out.
+    void Paragraph(QString &out, const TRtfParaStyle &para, const QString &content, bool &any, QString &blanks)
     {
         if (content.isEmpty() && !any)
-            return; // leading empty paragraphs of a page
-        any = true;
+            return;
         QString css;
         if (para.LeftIndent || para.SpaceBefore || para.SpaceAfter)
             css = QStringLiteral("margin:%1pt 0 %2pt %3pt")
@@ -294,9 +295,15 @@ private:
         QString cls = StyleClass(css, QLatin1Char('p'));
         if (para.KeepNext)
             cls = cls.isEmpty() ? QStringLiteral("nsr") : QStringLiteral("nsr ") + cls;
-        out += cls.isEmpty() ? QStringLiteral("<p>") : QLatin1String("<p class=\"") + cls + QLatin1String("\">");
-        out += content.isEmpty() ? QStringLiteral("&#160;") : content;
-        out += QLatin1String("</p>\n");
+        const QString open = cls.isEmpty() ? QStringLiteral("<p>") : QLatin1String("<p class=\"") + cls + QLatin1String("\">");
+        if (content.isEmpty()) {
+            blanks += open + QLatin1String("&#160;</p>\n");
+            return;
+        }
+        any = true;
+        out += blanks;
+        blanks.clear();
+        out += open + content + QLatin1String("</p>\n");
     }
 
     void Topic(QString &out, const TTopic &t)
@@ -308,18 +315,18 @@ private:
                + QLatin1String("\">\n");
         for (int n : t.Numbers)
             out += QStringLiteral("<a id=\"map-%1\"></a>").arg(n);
-        QString content;
+        QString content, blanks;
         bool any = false;
         for (const TRtfItem &item : t.Rtf.Items) {
             if (item.Type == TRtfItem::Paragraph) {
-                Paragraph(out, item.Para, content, any);
+                Paragraph(out, item.Para, content, any, blanks);
                 content.clear();
             } else {
                 Inline(content, t, item);
             }
         }
         if (!content.isEmpty())
-            Paragraph(out, TRtfParaStyle{}, content, any);
+            Paragraph(out, TRtfParaStyle{}, content, any, blanks);
         out += QLatin1String("</section>\n");
         R.Keywords += int(t.Rtf.Keywords.size());
     }
