@@ -140,6 +140,30 @@ void CheckLanguage(const TLanguageGenSettings &settings)
         throw ELanguageGen(LoadStr(2002));
 }
 
+// The paths of one run's files in dir; second is the .lan or .dpr extension.
+TLanguageFiles FilesIn(const QString &dir, const QString &b, const QString &projectDir, const QString &second)
+{
+    TLanguageFiles files;
+    files.Dir = dir;
+    const QString base = dir + PathDelim + b;
+    files.Script = base + QStringLiteral(".rc");
+    files.Second = base + second;
+    files.Unit = projectDir + PathDelim + QStringLiteral("language.pas");
+    files.Res = base + QStringLiteral(".res");
+    files.Bak = base + QStringLiteral(".bak");
+    return files;
+}
+
+// Each file whole, once all three texts are made.
+void WriteFiles(TFileWriter &writer, const TLanguageFiles &files, const TText &script, const TText &second,
+                const TText &unit)
+{
+    MakeDir(files.Dir);
+    writer.Write(files.Script, EncodeText(script.Text()));
+    writer.Write(files.Second, EncodeText(second.Text()));
+    writer.Write(files.Unit, EncodeText(unit.Text()));
+}
+
 } // namespace
 
 QString LanguageBaseName(const QString &languageName)
@@ -212,19 +236,8 @@ TLanguageFiles TLanguageGenerator::WriteUnitFiles(TTable &table, const TLanguage
           "end;", "", "end."})
         unit.Line(QLatin1StringView(line));
 
-    TLanguageFiles files;
-    files.Dir = LangDir(s.ProjectDir);
-    files.Script = files.Dir + PathDelim + b + QStringLiteral(".rc");
-    files.Second = files.Dir + PathDelim + b + QStringLiteral(".lan");
-    files.Unit = s.ProjectDir + PathDelim + QStringLiteral("language.pas");
-    files.Res = files.Dir + PathDelim + b + QStringLiteral(".res");
-    files.Bak = files.Dir + PathDelim + b + QStringLiteral(".bak");
-
-    MakeDir(files.Dir);
-    TFileWriter &writer = FServices.writer();
-    writer.Write(files.Script, EncodeText(script.Text()));
-    writer.Write(files.Second, EncodeText(lan.Text()));
-    writer.Write(files.Unit, EncodeText(unit.Text()));
+    const TLanguageFiles files = FilesIn(LangDir(s.ProjectDir), b, s.ProjectDir, QStringLiteral(".lan"));
+    WriteFiles(FServices.writer(), files, script, lan, unit);
     return files;
 }
 
@@ -280,21 +293,10 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
                              "end."})
         unit.Line(QLatin1StringView(line));
 
-    TLanguageFiles files;
-    const QString langDir = LangDir(s.ProjectDir);
-    files.Dir = FindEntryNoCase(langDir, b);
-    files.Script = files.Dir + PathDelim + b + QStringLiteral(".rc");
-    files.Second = files.Dir + PathDelim + b + QStringLiteral(".dpr");
-    files.Unit = s.ProjectDir + PathDelim + QStringLiteral("language.pas");
-    files.Res = files.Dir + PathDelim + b + QStringLiteral(".res");
-    files.Bak = files.Dir + PathDelim + b + QStringLiteral(".bak");
+    TLanguageFiles files =
+        FilesIn(FindEntryNoCase(LangDir(s.ProjectDir), b), b, s.ProjectDir, QStringLiteral(".dpr"));
     files.Dll = files.Dir + PathDelim + b + QStringLiteral(".dll");
-
-    MakeDir(files.Dir);
-    TFileWriter &writer = FServices.writer();
-    writer.Write(files.Script, EncodeText(script.Text()));
-    writer.Write(files.Second, EncodeText(dpr.Text()));
-    writer.Write(files.Unit, EncodeText(unit.Text()));
+    WriteFiles(FServices.writer(), files, script, dpr, unit);
     return files;
 }
 
