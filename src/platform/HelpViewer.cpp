@@ -2,20 +2,28 @@
 
 #include "Process.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace {
 const QString ViewerCommand = QStringLiteral("quorbel-help");
 }
 
 QStringList HelpViewerArguments(const QString &helpFile, unsigned command, quint32 context)
 {
-    const QString mode = command == HELP_CONTEXTPOPUP ? QStringLiteral("--popup") : QStringLiteral("--context");
+    const QString mode = command == HELP_CONTEXTPOPUP ? QStringLiteral("-popup") : QStringLiteral("-context");
     return {helpFile, mode, QString::number(context)};
 }
 
 void WinHelp(const QString &helpFile, unsigned command, quint32 context,
              const std::function<QString(const QString &)> &findTool)
 {
-    const QString viewer = findTool ? findTool(ViewerCommand) : FindCommand(ViewerCommand, ToolSearchDirs());
+    // Told here rather than by a viewer window that could only say the same.
+    if (!QFileInfo(helpFile).isFile())
+        throw EHelpViewer(QStringLiteral("The help file %1 does not exist.").arg(QDir::toNativeSeparators(helpFile)));
+    QString viewer = qEnvironmentVariable("QUORBEL_HELP_VIEWER");
+    if (viewer.isEmpty())
+        viewer = findTool ? findTool(ViewerCommand) : FindCommand(ViewerCommand, ToolSearchDirs());
     if (viewer.isEmpty())
         throw EHelpViewer(QStringLiteral("No help viewer is installed: %1 was found neither beside the IDE "
                                          "nor on the PATH, so %2 cannot be shown.")

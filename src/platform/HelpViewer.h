@@ -1,6 +1,7 @@
 // The help viewer: a help file opened at a topic, or one topic shown as a
-// pop-up. The viewer is the quorbel-help command, looked for beside the
-// running program and then on the PATH, and started without waiting.
+// pop-up. The viewer is the quorbel-help command ($QUORBEL_HELP_VIEWER names
+// another), looked for beside the running program and then on the PATH, and
+// started without waiting; a running viewer takes the request over.
 #pragma once
 
 #include "Exception.h"
@@ -19,12 +20,12 @@ public:
     using Exception::Exception;
 };
 
-// The viewer's arguments: FILE --context N, or FILE --popup N.
+// The viewer's arguments: FILE -context N, or FILE -popup N.
 QStringList HelpViewerArguments(const QString &helpFile, unsigned command, quint32 context);
 
 // Opens helpFile at context (HELP_CONTEXT) or shows that topic as a pop-up
 // (HELP_CONTEXTPOPUP). findTool finds a command (empty function: beside the
 // running program, then the PATH). Throws EHelpViewer when no viewer is
-// installed or it cannot be started.
+// installed, it cannot be started or the help file does not exist.
 void WinHelp(const QString &helpFile, unsigned command, quint32 context,
              const std::function<QString(const QString &)> &findTool = {});

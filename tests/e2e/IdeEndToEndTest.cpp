@@ -639,6 +639,41 @@ TEST_F(IdeEndToEnd, HelpEditorAddsTopicsGeneratesAndStartsTheCompiler)
     EXPECT_TRUE(html.contains("class=\"jump\" data-target=\"New_Topic3\" href=\"#New_Topic3\""));
 }
 
+// F1 in the help editor opens the add-in's own help, installed beside the
+// registered library, at the help editor's page: the viewer's command line
+// is taken by a recorder named as the viewer.
+TEST_F(IdeEndToEnd, HelpKeyInTheHelpEditorOpensTheAddinsHelpAtItsPage)
+{
+    const QString built = BuildDir() + QStringLiteral("/lib/quorbel.hlp");
+    ASSERT_TRUE(QFile::exists(built)) << built.toStdString();
+    const QString help = home.filePath(QStringLiteral("lib/quorbel.hlp"));
+    ASSERT_TRUE(QFile::copy(built, help));
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString record = home.filePath(QStringLiteral("viewer.args"));
+    const QString recorder = home.filePath(QStringLiteral("viewer"));
+    {
+        QFile f(recorder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp'\nmv '%1.tmp' '%1'\n").arg(record).toUtf8());
+    }
+    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+    const QString file = home.filePath(QStringLiteral("script.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("open %1\nmodal invoke Yes\nclick EditAyudaItem\npress btnNuevo\nkey F1\nwait 300\n").arg(demo).toUtf8());
+    f.close();
+    const IdeRun run = launch({QStringLiteral("--script"), file}, env);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString() << run.log.join('\n').toStdString();
+    QFile args(record);
+    for (int i = 0; i < 200 && !args.exists(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly)) << run.log.join('\n').toStdString();
+    EXPECT_EQ(QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts),
+              (QStringList{help, QStringLiteral("-context"), QStringLiteral("42")}));
+}
+
 // The trace window of the running IDE lists what a shell pipeline sends: the
 // sender's call returns once each line is in the list, so a clean exit means
 // all 1,000 arrived.

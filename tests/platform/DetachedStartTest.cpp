@@ -100,22 +100,39 @@ TEST_F(DetachedStart, ShellOpenGoesThroughXdgOpenAndSaysWhenItIsMissing)
     EXPECT_EQ(Recorded().mid(2), QStringList({QStringLiteral("[/p/App.hlp]")}));
 }
 
-TEST_F(DetachedStart, HelpCallsStartTheViewerOrSayNoneIsInstalled)
+TEST_F(DetachedStart, HelpCallsStartTheViewerOrSayWhatIsMissing)
 {
+    const QString help = Dir.path() + QStringLiteral("/quorbel.hlp");
     const auto none = [](const QString &) { return QString(); };
-    try {
-        WinHelp(QStringLiteral("quorbel.hlp"), HELP_CONTEXT, 42, none);
-        ADD_FAILURE() << "no error without a viewer";
-    } catch (const EHelpViewer &e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("No help viewer is installed"))) << e.what();
+    auto error = [&](const QString &file, const std::function<QString(const QString &)> &find) {
+        try {
+            WinHelp(file, HELP_CONTEXT, 42, find);
+        } catch (const EHelpViewer &e) {
+            return e.message();
+        }
+        return QStringLiteral("no error");
+    };
+    // A missing help file is named before any viewer is looked for.
+    EXPECT_EQ(error(help, none), QStringLiteral("The help file %1 does not exist.").arg(help));
+    EXPECT_TRUE(error(Dir.path(), none).startsWith(QStringLiteral("The help file"))); // a directory
+    {
+        QFile f(help);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
+    EXPECT_TRUE(error(help, none).startsWith(QStringLiteral("No help viewer is installed")));
+
     const QString viewer = Recorder(QStringLiteral("quorbel-help"));
     const auto found = [&](const QString &command) { return command == QStringLiteral("quorbel-help") ? viewer : QString(); };
-    WinHelp(QStringLiteral("/d/quorbel.hlp"), HELP_CONTEXTPOPUP, 60, found);
-    EXPECT_EQ(Recorded().mid(2), QStringList({QStringLiteral("[/d/quorbel.hlp]"), QStringLiteral("[--popup]"),
-                                              QStringLiteral("[60]")}));
-    EXPECT_EQ(HelpViewerArguments(QStringLiteral("q.hlp"), HELP_CONTEXT, 42),
-              QStringList({QStringLiteral("q.hlp"), QStringLiteral("--context"), QStringLiteral("42")}));
+    WinHelp(help, HELP_CONTEXTPOPUP, 60, found);
+    EXPECT_EQ(Recorded().mid(2), QStringList({"[" + help + "]", QStringLiteral("[-popup]"), QStringLiteral("[60]")}));
+
+    // QUORBEL_HELP_VIEWER comes before the installed viewer.
+    const QString other = Recorder(QStringLiteral("other-viewer"));
+    QFile::remove(Out);
+    qputenv("QUORBEL_HELP_VIEWER", QFile::encodeName(other));
+    WinHelp(help, HELP_CONTEXT, 42, none);
+    qunsetenv("QUORBEL_HELP_VIEWER");
+    EXPECT_EQ(Recorded().mid(2), QStringList({"[" + help + "]", QStringLiteral("[-context]"), QStringLiteral("[42]")}));
 }
 
 // A block made by hand, as another program (or user) would leave it.

@@ -573,7 +573,8 @@ void TFAyudaW::Image1Click()
 
 void TFAyudaW::ContextHelp(unsigned command, quint32 context)
 {
-    RunAtEdge(Dialogs(), [&] { WinHelp(HelpFile, command, context, FServices.FindTool); });
+    // The add-in's help lies beside the registered library.
+    RunAtEdge(Dialogs(), [&] { WinHelp(FServices.DataFile(HelpFile), command, context, FServices.FindTool); });
 }
 
 void TFAyudaW::WMHelp(QWidget *control)

@@ -492,6 +492,12 @@ TEST_F(HelpTree, HelpKeysOpenTheAddinsHelpFile)
     }
     QFile::setPermissions(viewer, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     TAddinServices services = TestServices();
+    services.DataDir = Dir.path();
+    const QString help = Dir.path() + QStringLiteral("/quorbel.hlp");
+    {
+        QFile f(help);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
     services.FindTool = [viewer](const QString &command) {
         return command == QLatin1String("quorbel-help") ? viewer : QString();
     };
@@ -510,10 +516,10 @@ TEST_F(HelpTree, HelpKeysOpenTheAddinsHelpFile)
         return out;
     };
     Key(Qt::Key_F1);
-    EXPECT_EQ(lines(1), QStringList{"quorbel.hlp --context 42"});
+    EXPECT_EQ(lines(1), QStringList{help + " -context 42"});
     QHelpEvent request(QEvent::WhatsThis, QPoint(5, 5), Form->TreeView1->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(Form->TreeView1->viewport(), &request);
-    EXPECT_EQ(lines(2), (QStringList{"quorbel.hlp --context 42", "quorbel.hlp --popup 60"}));
+    EXPECT_EQ(lines(2), (QStringList{help + " -context 42", help + " -popup 60"}));
     // A control without a help context of its own or above: nothing.
     QHelpEvent none(QEvent::WhatsThis, QPoint(2, 2), QPoint(2, 2));
     QApplication::sendEvent(Form->btnNuevo, &none);
