@@ -11,7 +11,8 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QListView>
+#include <QHeaderView>
+#include <QTableView>
 #include <QMenu>
 #include <QStatusBar>
 #include <QStyle>
@@ -108,12 +109,24 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
     bar->addWidget(Image1);
     layout->addWidget(Panel1);
 
-    ListBox1 = new QListView(this);
+    // A one-column table without headers or grid, looking like a list: a
+    // list view lays out every row again for each batch of new rows, which
+    // slows the window as the lines grow; rows of fixed height cost a table
+    // nothing per row.
+    ListBox1 = new QTableView(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setModel(&FLines);
-    // Every row has the same height, so the view never measures all lines.
-    ListBox1->setUniformItemSizes(true);
+    ListBox1->setShowGrid(false);
+    ListBox1->setWordWrap(false);
+    ListBox1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListBox1->horizontalHeader()->hide();
+    ListBox1->horizontalHeader()->setStretchLastSection(true);
+    QHeaderView *rows = ListBox1->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(ListBox1->fontMetrics().height() + 2);
     layout->addWidget(ListBox1, 1);
 
     StatusBar1 = new QStatusBar(this);

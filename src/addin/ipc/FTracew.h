@@ -13,7 +13,7 @@
 
 #include <vector>
 
-class QListView;
+class QTableView;
 class QMenu;
 class QAction;
 class QStatusBar;
@@ -31,8 +31,8 @@ public:
 
     explicit TTraceLines(QObject *parent = nullptr);
     int rowCount(const QModelIndex &parent = {}) const override;
-    // The view asks for every row's index at each new batch; answered
-    // without the base class's round of virtual checks.
+    // Asked for each shown row at every paint; answered without the base
+    // class's round of virtual checks.
     QModelIndex index(int row, int column = 0, const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     void Append(const QString &line);
@@ -97,7 +97,7 @@ private:
     QToolButton *btnBorra = nullptr;
     TLogoImage *Image1 = nullptr;
     TTaskIcon *TaskIcon1 = nullptr;
-    QListView *ListBox1 = nullptr;
+    QTableView *ListBox1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QAction *MostrarVentana1 = nullptr;

@@ -7,7 +7,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QListView>
+#include <QAbstractItemView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -82,7 +82,7 @@ protected:
     {
         for (int i = 0; i < 100 && FTrace->Lines().rowCount() < int(FTrace->Lines().Lines().size()); ++i)
             QTest::qWait(10);
-        auto *list = FTrace->findChild<QListView *>(QStringLiteral("ListBox1"));
+        auto *list = FTrace->findChild<QAbstractItemView *>(QStringLiteral("ListBox1"));
         QStringList out;
         for (int row = 0; row < list->model()->rowCount(); ++row)
             out << list->model()->index(row, 0).data().toString();
@@ -132,7 +132,7 @@ TEST_F(TraceWindowTest, FourStatesAndTheirIconCalls)
 
     // Closed by Esc, with the focus in the list: the icon goes.
     FTrace->activateWindow();
-    QTest::keyClick(FTrace->findChild<QListView *>(QStringLiteral("ListBox1")), Qt::Key_Escape);
+    QTest::keyClick(FTrace->findChild<QAbstractItemView *>(QStringLiteral("ListBox1")), Qt::Key_Escape);
     EXPECT_FALSE(FTrace->isVisible());
     ASSERT_EQ(FIcons.Calls.size(), 2u);
     EXPECT_EQ(FIcons.Calls[1].Message, NIM_DELETE);
