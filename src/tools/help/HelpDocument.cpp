@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -110,19 +111,7 @@ THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
         if (ok)
             d.FMap.insert(n, it.value().toString());
     }
-    const QJsonObject keywords = index.value(QStringLiteral("keywords")).toObject();
-    for (auto it = keywords.begin(); it != keywords.end(); ++it) {
-        QStringList &ids = d.FKeywordTopics[it.key().toLower()];
-        if (ids.isEmpty())
-            d.FKeywords.append(it.key());
-        for (const QJsonValue &id : it.value().toArray())
-            if (!ids.contains(id.toString()))
-                ids.append(id.toString());
-    }
-    std::sort(d.FKeywords.begin(), d.FKeywords.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    d.FKeywordIndex = index.value(QStringLiteral("keywords")).toObject();
 
     // The compiler's choice: the window named main, else the first.
     const QJsonObject windows = index.value(QStringLiteral("windows")).toObject();
@@ -191,9 +180,37 @@ QString THelpDocument::IdForContext(qint64 number) const
     return FMap.value(number);
 }
 
+const QStringList &THelpDocument::Keywords() const
+{
+    ReadKeywords();
+    return FKeywords;
+}
+
 QStringList THelpDocument::TopicsForKeyword(const QString &keyword) const
 {
+    ReadKeywords();
     return FKeywordTopics.value(keyword.toLower());
+}
+
+void THelpDocument::ReadKeywords() const
+{
+    if (FKeywordIndex.isEmpty())
+        return;
+    // Keys differing in case only are one keyword.
+    for (auto it = FKeywordIndex.begin(); it != FKeywordIndex.end(); ++it) {
+        QStringList &ids = FKeywordTopics[it.key().toLower()];
+        if (ids.isEmpty())
+            FKeywords.append(it.key());
+        for (const QJsonValue &v : it.value().toArray())
+            ids.append(v.toString());
+        if (ids.size() > 1)
+            ids.removeDuplicates();
+    }
+    FKeywordIndex = {};
+    std::sort(FKeywords.begin(), FKeywords.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
 }
 
 QColor THelpDocument::TextColor() const

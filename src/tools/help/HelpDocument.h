@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QImage>
+#include <QJsonObject>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -67,7 +68,7 @@ public:
     QString IdForContext(qint64 number) const;
 
     // Sorted without regard to case.
-    const QStringList &Keywords() const { return FKeywords; }
+    const QStringList &Keywords() const;
     // The topics a keyword names (any letter case), in the file's order.
     QStringList TopicsForKeyword(const QString &keyword) const;
 
@@ -106,8 +107,12 @@ private:
     QHash<QString, int> FTopicIndex;
     QHash<QString, TSpan> FSections;
     QMap<qint64, QString> FMap;
-    QStringList FKeywords;
-    QHash<QString, QStringList> FKeywordTopics; // lower-case keyword -> ids
+    // Read when first asked for: a large file's keywords would slow its
+    // opening at the contents page.
+    void ReadKeywords() const;
+    mutable QJsonObject FKeywordIndex;
+    mutable QStringList FKeywords;
+    mutable QHash<QString, QStringList> FKeywordTopics; // lower-case keyword -> ids
     QColor FBackground = Qt::white;
     QColor FNonScroll = Qt::white;
     QString FStyleSheet;
