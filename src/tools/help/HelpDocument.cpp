@@ -96,11 +96,7 @@ THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
         const QJsonObject o = v.toObject();
         THelpTopicInfo t;
         t.Id = o.value(QStringLiteral("id")).toString();
-        t.Context = o.value(QStringLiteral("context")).toString();
         t.Title = o.value(QStringLiteral("title")).toString();
-        t.Popup = o.value(QStringLiteral("popup")).toBool();
-        for (const QJsonValue &n : o.value(QStringLiteral("map")).toArray())
-            t.Map.append(n.toInt());
         d.FTopicIndex.insert(t.Id, int(d.FTopics.size()));
         d.FTopics.append(std::move(t));
     }
@@ -120,10 +116,8 @@ THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
         if (window.isEmpty() || it.key().compare(QLatin1String("main"), Qt::CaseInsensitive) == 0)
             window = it.value().toObject();
     const QColor topic(window.value(QStringLiteral("topic")).toString());
-    const QColor nonScroll(window.value(QStringLiteral("nonscroll")).toString());
     if (topic.isValid())
         d.FBackground = topic;
-    d.FNonScroll = nonScroll.isValid() ? nonScroll : d.FBackground;
 
     const QJsonObject pictures = index.value(QStringLiteral("pictures")).toObject();
     for (auto it = pictures.begin(); it != pictures.end(); ++it) {

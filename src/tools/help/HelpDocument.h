@@ -26,10 +26,7 @@ public:
 
 struct THelpTopicInfo {
     QString Id; // the section's id: the context string, "Contens-2" for a repeat
-    QString Context;
     QString Title;
-    bool Popup = false;
-    QList<int> Map;
 };
 
 struct THelpMessage {
@@ -72,9 +69,9 @@ public:
     // The topics a keyword names (any letter case), in the file's order.
     QStringList TopicsForKeyword(const QString &keyword) const;
 
-    // The main window's colours ([WINDOWS] main=, else the first window).
+    // The main window's topic colour ([WINDOWS] main=, else the first
+    // window); its heading colour is in the style sheet.
     QColor Background() const { return FBackground; }
-    QColor NonScrollBackground() const { return FNonScroll; }
     // Black or white, whichever reads on the background.
     QColor TextColor() const;
 
@@ -114,7 +111,6 @@ private:
     mutable QStringList FKeywords;
     mutable QHash<QString, QStringList> FKeywordTopics; // lower-case keyword -> ids
     QColor FBackground = Qt::white;
-    QColor FNonScroll = Qt::white;
     QString FStyleSheet;
     QHash<QString, QByteArray> FPictures; // class -> PNG bytes
     QList<THelpMessage> FMessages;
