@@ -14,7 +14,10 @@ BUILD=${QUORBEL_BUILD:-$ROOT/build}
 PACKAGES=(cmake fpc ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
           libgl-dev libgtest-dev googletest xvfb xauth universal-ctags
           binutils-mingw-w64-x86-64 cpp # windres and ld: the resource compiler and Windows files
-          libsqlite3-dev) # the table bench's peer: the sqlite3 C API
+          libsqlite3-dev # the table bench's peer: the sqlite3 C API
+          # the shell's open of App.hlp: xdg-open, the *.hlp type, and the look-up
+          # by name that xdg-open needs outside a desktop (else an .hlp is HTML to it)
+          xdg-utils shared-mime-info libfile-mimeinfo-perl)
 
 install_packages() {
   local missing=()
@@ -111,6 +114,8 @@ case "$cmd" in
   run)
     install_packages
     build "$BUILD"
+    # Help files open in this build's quorbel-help (never stops the run).
+    "$ROOT/scripts/install-help-viewer.sh" "$BUILD" || true
     exec "$ROOT/scripts/run-ide.sh" "$BUILD" "$@"
     ;;
   *)

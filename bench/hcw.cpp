@@ -1,21 +1,25 @@
 // hcw on the help editor's 20,000-topic project: reading the project, the
 // map file and the document, and writing the help file, next to the floor
 // of any compiler of that document: reading the same bytes and finding its
-// pages.
+// pages. Then quorbel-help opening the written file at its contents page
+// (offscreen), next to a browser widget given the whole file.
 #include "HelpCompiler.h"
 #include "HelpProject.h"
 #include "RtfReader.h"
+
+#include "HelpViewerWindow.h"
 
 #include "helpeditor/HelpGen.h"
 
 #include "SafeFile.h"
 #include "support/HelpBenchTable.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 
 #include <algorithm>
 #include <cstdio>
@@ -43,7 +47,9 @@ double Median(int runs, const std::function<void()> &work)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QTemporaryDir root;
     const QString hlp = root.path() + QStringLiteral("/HLP");
     if (!helpbench::MakeTable(hlp, true)) {
@@ -100,5 +106,32 @@ int main(int argc, char **argv)
     }
     std::printf("  read the bytes, split pages: %9.1f ms (median of %d)\n", floor, Runs);
     std::printf("  ratio compile / split:       %9.1f x\n", compile / floor);
+
+    // The viewer: a new window each run, so the file is read each time.
+    const QString helpFile = ReadHelpProject(files.ProjectFile).HelpFile();
+    QString shown;
+    const double open = Median(Runs, [&] {
+        THelpViewerWindow window;
+        window.Open({helpFile, THelpMode::Contents, {}});
+        window.show();
+        QCoreApplication::processEvents();
+        shown = window.CurrentTopic();
+    });
+    // The peer: what a viewer that loads the whole page into the widget pays.
+    const double whole = Median(1, [&] {
+        QTextBrowser browser;
+        browser.setHtml(QString::fromUtf8(ReadWholeFile(helpFile, 1LL << 30)));
+        browser.show();
+        QCoreApplication::processEvents();
+    });
+    if (shown != QLatin1String("Contens")) {
+        std::fprintf(stderr, "FAILED: the viewer shows \"%s\", not the contents\n", qPrintable(shown));
+        return 1;
+    }
+    std::printf("quorbel-help on that file, at its contents page (offscreen)\n");
+    std::printf("  open, show the contents:     %9.1f ms (median of %d; goal < 1000 ms: %s)\n", open, Runs,
+                open < 1000 ? "met" : "MISSED");
+    std::printf("  whole file into a browser:   %9.1f ms (one run)\n", whole);
+    std::printf("  ratio whole / viewer:        %9.1f x\n", whole / open);
     return 0;
 }

@@ -1,0 +1,247 @@
+#include "HelpDocument.h"
+
+#include "SafeFile.h"
+
+#include <QByteArrayView>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+constexpr QByteArrayView IndexOpen = "<script type=\"application/json\" id=\"quorbel-help-index\">";
+
+QString Unescape(QString text)
+{
+    if (!text.contains(QLatin1Char('&')))
+        return text;
+    text.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    text.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return text;
+}
+
+// The value of name="..." in a start tag; null when it has none.
+QString Attribute(QByteArrayView tag, QByteArrayView name)
+{
+    QByteArray key = " ";
+    key += name;
+    key += "=\"";
+    const qsizetype at = tag.indexOf(key);
+    if (at < 0)
+        return {};
+    const qsizetype begin = at + key.size();
+    const qsizetype end = tag.indexOf('"', begin);
+    if (end < 0)
+        return {};
+    return Unescape(QString::fromUtf8(tag.sliced(begin, end - begin)));
+}
+
+QString NotHelp(const QString &path, const QString &why)
+{
+    return QStringLiteral("%1 is not a help file: %2").arg(path, why);
+}
+
+} // namespace
+
+QString THelpMessage::Format() const
+{
+    return QStringLiteral("%1(%2): %3").arg(File).arg(Line).arg(Text);
+}
+
+THelpDocument THelpDocument::Load(const QString &path)
+{
+    if (!EntryExists(path))
+        throw EHelpFile(QStringLiteral("The help file %1 does not exist").arg(path));
+    QByteArray bytes;
+    try {
+        bytes = ReadWholeFile(path, MaxFileBytes);
+    } catch (const EInOutError &e) {
+        throw EHelpFile(e.message());
+    }
+    THelpDocument doc = Parse(path, std::move(bytes));
+    doc.FModified = QFileInfo(path).lastModified();
+    return doc;
+}
+
+THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
+{
+    THelpDocument d;
+    d.FPath = path;
+    d.FBytes = std::move(bytes);
+    const QByteArray &b = d.FBytes;
+
+    const qsizetype indexAt = b.indexOf(IndexOpen);
+    if (indexAt < 0)
+        throw EHelpFile(NotHelp(path, QStringLiteral("it holds no help index")));
+    const qsizetype jsonBegin = indexAt + IndexOpen.size();
+    const qsizetype jsonEnd = b.indexOf("</script>", jsonBegin);
+    if (jsonEnd < 0)
+        throw EHelpFile(NotHelp(path, QStringLiteral("its help index is cut short")));
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(b.sliced(jsonBegin, jsonEnd - jsonBegin), &error);
+    if (!json.isObject())
+        throw EHelpFile(NotHelp(path, QStringLiteral("its help index cannot be read (%1)").arg(error.errorString())));
+    const QJsonObject index = json.object();
+
+    d.FTitle = index.value(QStringLiteral("title")).toString();
+    d.FContents = index.value(QStringLiteral("contents")).toString();
+    for (const QJsonValue &v : index.value(QStringLiteral("topics")).toArray()) {
+        const QJsonObject o = v.toObject();
+        THelpTopicInfo t;
+        t.Id = o.value(QStringLiteral("id")).toString();
+        t.Title = o.value(QStringLiteral("title")).toString();
+        d.FTopicIndex.insert(t.Id, int(d.FTopics.size()));
+        d.FTopics.append(std::move(t));
+    }
+    const QJsonObject map = index.value(QStringLiteral("map")).toObject();
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        bool ok = false;
+        const qint64 n = it.key().toLongLong(&ok);
+        if (ok)
+            d.FMap.insert(n, it.value().toString());
+    }
+    d.FKeywordIndex = index.value(QStringLiteral("keywords")).toObject();
+
+    // The compiler's choice: the window named main, else the first.
+    const QJsonObject windows = index.value(QStringLiteral("windows")).toObject();
+    QJsonObject window;
+    for (auto it = windows.begin(); it != windows.end(); ++it)
+        if (window.isEmpty() || it.key().compare(QLatin1String("main"), Qt::CaseInsensitive) == 0)
+            window = it.value().toObject();
+    const QColor topic(window.value(QStringLiteral("topic")).toString());
+    if (topic.isValid())
+        d.FBackground = topic;
+
+    const QJsonObject pictures = index.value(QStringLiteral("pictures")).toObject();
+    for (auto it = pictures.begin(); it != pictures.end(); ++it) {
+        const QString uri = it.value().toObject().value(QStringLiteral("png")).toString();
+        const qsizetype comma = uri.indexOf(QLatin1Char(','));
+        if (uri.startsWith(QLatin1String("data:")) && comma > 0)
+            d.FPictures.insert(it.key(), QByteArray::fromBase64(uri.mid(comma + 1).toLatin1()));
+    }
+    for (const QJsonValue &v : index.value(QStringLiteral("messages")).toArray()) {
+        const QJsonObject o = v.toObject();
+        d.FMessages.append({o.value(QStringLiteral("file")).toString(), o.value(QStringLiteral("line")).toInt(),
+                            o.value(QStringLiteral("text")).toString(), o.value(QStringLiteral("error")).toBool()});
+    }
+
+    // The style sheet, one rule a line, before the index.
+    const qsizetype styleAt = b.lastIndexOf("<style>", indexAt);
+    const qsizetype styleEnd = styleAt < 0 ? -1 : b.indexOf("</style>", styleAt);
+    if (styleAt >= 0 && styleEnd > styleAt && styleEnd < indexAt) {
+        const QString css = QString::fromUtf8(b.sliced(styleAt + 7, styleEnd - styleAt - 7));
+        for (const QString &rule : css.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            if (!rule.startsWith(QLatin1String(".bm")))
+                d.FStyleSheet += rule + QLatin1Char('\n');
+    }
+
+    // Only where each page starts and ends: pages are cut out when shown.
+    qsizetype at = b.indexOf("<body>", jsonEnd);
+    while (at >= 0 && (at = b.indexOf("<section ", at)) >= 0) {
+        const qsizetype tagEnd = b.indexOf('>', at);
+        if (tagEnd < 0)
+            break;
+        const qsizetype end = b.indexOf("</section>", tagEnd);
+        if (end < 0)
+            break;
+        const QString id = Attribute(QByteArrayView(b).sliced(at, tagEnd - at), "id");
+        if (!id.isNull() && !d.FSections.contains(id))
+            d.FSections.insert(id, {tagEnd + 1, end});
+        at = end;
+    }
+    if (d.FSections.isEmpty())
+        throw EHelpFile(NotHelp(path, QStringLiteral("it holds no topic")));
+    if (d.FContents.isEmpty() || !d.FSections.contains(d.FContents))
+        d.FContents = d.FTopics.isEmpty() ? QString() : d.FTopics.first().Id;
+    return d;
+}
+
+const THelpTopicInfo *THelpDocument::Topic(const QString &id) const
+{
+    const auto it = FTopicIndex.constFind(id);
+    return it == FTopicIndex.cend() ? nullptr : &FTopics[*it];
+}
+
+QString THelpDocument::IdForContext(qint64 number) const
+{
+    return FMap.value(number);
+}
+
+const QStringList &THelpDocument::Keywords() const
+{
+    ReadKeywords();
+    return FKeywords;
+}
+
+QStringList THelpDocument::TopicsForKeyword(const QString &keyword) const
+{
+    ReadKeywords();
+    return FKeywordTopics.value(keyword.toLower());
+}
+
+void THelpDocument::ReadKeywords() const
+{
+    if (FKeywordIndex.isEmpty())
+        return;
+    // Keys differing in case only are one keyword.
+    for (auto it = FKeywordIndex.begin(); it != FKeywordIndex.end(); ++it) {
+        QStringList &ids = FKeywordTopics[it.key().toLower()];
+        if (ids.isEmpty())
+            FKeywords.append(it.key());
+        for (const QJsonValue &v : it.value().toArray())
+            ids.append(v.toString());
+        if (ids.size() > 1)
+            ids.removeDuplicates();
+    }
+    FKeywordIndex = {};
+    std::sort(FKeywords.begin(), FKeywords.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+}
+
+QColor THelpDocument::TextColor() const
+{
+    return FBackground.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+QString THelpDocument::PageHtml(const QString &id) const
+{
+    const auto it = FSections.constFind(id);
+    if (it == FSections.cend())
+        return {};
+    QString html = QString::fromUtf8(FBytes.constData() + it->Begin, it->End - it->Begin);
+    static const QRegularExpression picture(QStringLiteral("<span class=\"bm (bm\\d+)\"( title=\"[^\"]*\")?></span>"));
+    html.replace(picture, QStringLiteral("<img src=\"bm:\\1\"\\2>"));
+    static const QRegularExpression popup(QStringLiteral("<a class=\"popup\"([^>]*) href=\"#"));
+    html.replace(popup, QStringLiteral("<a class=\"popup\"\\1 href=\"popup:#"));
+    return QLatin1String("<html><body>") + html + QLatin1String("</body></html>");
+}
+
+QImage THelpDocument::Picture(const QString &cls) const
+{
+    const auto it = FPictures.constFind(cls);
+    return it == FPictures.cend() ? QImage() : QImage::fromData(*it, "PNG");
+}
+
+int THelpDocument::ErrorCount() const
+{
+    return int(std::count_if(FMessages.cbegin(), FMessages.cend(), [](const THelpMessage &m) { return m.Error; }));
+}
+
+THelpLink THelpDocument::LinkTarget(const QUrl &url)
+{
+    return {url.fragment(QUrl::FullyDecoded), url.scheme() == QLatin1String("popup")};
+}
+
+QUrl THelpDocument::PictureUrl(const QString &cls)
+{
+    return QUrl(QStringLiteral("bm:") + cls);
+}
