@@ -12,6 +12,7 @@
 #include "helpeditor/HelpGen.h"
 
 #include "SafeFile.h"
+#include "support/BenchTiming.h"
 #include "support/HelpBenchTable.h"
 
 #include <QApplication>
@@ -29,19 +30,6 @@
 namespace {
 
 constexpr int Runs = 5;
-
-double Median(int runs, const std::function<void()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 } // namespace
 
@@ -71,7 +59,7 @@ int main(int argc, char **argv)
 
     int topics = 0, errors = 0;
     qint64 htmlBytes = 0;
-    const double compile = Median(Runs, [&] {
+    const double compile = bench::MedianMs(Runs, [&] {
         const THelpProject project = ReadHelpProject(files.ProjectFile);
         const THcwResult result = CompileHelp(project);
         WriteFileAtomically(project.HelpFile(), result.Html);
@@ -81,7 +69,7 @@ int main(int argc, char **argv)
         htmlBytes = result.Html.size();
     });
     int pages = 0;
-    const double floor = Median(Runs, [&] {
+    const double floor = bench::MedianMs(Runs, [&] {
         pages = CountRtfPages(ReadWholeFile(files.Document, 1LL << 30));
     });
     if (topics != helpbench::Topics + 1 || pages != topics || errors != 0) {
@@ -110,7 +98,7 @@ int main(int argc, char **argv)
     // The viewer: a new window each run, so the file is read each time.
     const QString helpFile = ReadHelpProject(files.ProjectFile).HelpFile();
     QString shown;
-    const double open = Median(Runs, [&] {
+    const double open = bench::MedianMs(Runs, [&] {
         THelpViewerWindow window;
         window.Open({helpFile, THelpMode::Contents, {}});
         window.show();
@@ -118,7 +106,7 @@ int main(int argc, char **argv)
         shown = window.CurrentTopic();
     });
     // The peer: what a viewer that loads the whole page into the widget pays.
-    const double whole = Median(1, [&] {
+    const double whole = bench::MedianMs(1, [&] {
         QTextBrowser browser;
         browser.setHtml(QString::fromUtf8(ReadWholeFile(helpFile, 1LL << 30)));
         browser.show();

@@ -2,6 +2,7 @@
 // variants' files (table walk, texts in memory, atomic writes) next to a
 // plain QFile write of the same bytes measured in the same run; then the
 // real brcc32 (and dcc32) on what was written.
+#include "support/BenchTiming.h"
 #include "ScriptedDialogs.h"
 
 #include "core/DM.h"
@@ -31,27 +32,6 @@ constexpr int Strings = 50000;
 constexpr int InitId = 1000; // the last number stays below 65536
 constexpr int Runs = 5;
 constexpr double GoalMs = 500.0;
-
-// Median of Runs timings, in milliseconds.
-double Median(const std::function<void()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-bool Check(bool ok, const char *what)
-{
-    if (!ok)
-        std::fprintf(stderr, "FAILED: %s\n", what);
-    return ok;
-}
 
 // One transaction for the lot: posting record by record would measure the disk.
 bool Fill(const QString &dir)
@@ -132,7 +112,7 @@ int main(int argc, char **argv)
     QDir().mkpath(langDir);
     QElapsedTimer fillTimer;
     fillTimer.start();
-    if (!Check(Fill(langDir), "the table was filled"))
+    if (!bench::Check(Fill(langDir), "the table was filled"))
         return 2;
     const double fillMs = double(fillTimer.nsecsElapsed()) / 1e6;
     TTable table;
@@ -149,7 +129,7 @@ int main(int argc, char **argv)
     const TLanguageGenSettings russian{project, QStringLiteral("Russian"), 2, InitId};
 
     TLanguageFiles unitFiles, libraryFiles;
-    const double generate = Median([&] {
+    const double generate = bench::MedianMs(Runs, [&] {
         unitFiles = generator.WriteUnitFiles(table, settings);
         libraryFiles = generator.WriteLibraryFiles(table, settings);
     });
@@ -162,12 +142,12 @@ int main(int argc, char **argv)
         contents.push_back(ReadAll(file));
         bytes += contents.back().size();
     }
-    const double utf8 = Median([&] { generator.WriteUnitFiles(table, russian); });
+    const double utf8 = bench::MedianMs(Runs, [&] { generator.WriteUnitFiles(table, russian); });
 
     // The peer: the same bytes through a plain QFile, no temporary, no rename.
     const QString peerFile = dir.path() + QStringLiteral("/peer.out");
     const QByteArray unitPas = ReadAll(unitFiles.Unit);
-    const double peer = Median([&] {
+    const double peer = bench::MedianMs(Runs, [&] {
         for (const QByteArray &content : contents) {
             QFile out(peerFile);
             out.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -179,9 +159,9 @@ int main(int argc, char **argv)
     });
 
     bool ok = true;
-    ok &= Check(contents[3].contains("Library Englisty;"), "the library project");
-    ok &= Check(contents[4].contains("  IDS_MESSAGE_049999 = 50999;"), "the last constant");
-    ok &= Check(dialogs.log.isEmpty(), "no message was shown");
+    ok &= bench::Check(contents[3].contains("Library Englisty;"), "the library project");
+    ok &= bench::Check(contents[4].contains("  IDS_MESSAGE_049999 = 50999;"), "the last constant");
+    ok &= bench::Check(dialogs.log.isEmpty(), "no message was shown");
 
     std::printf("language table: %d strings x 7 languages (filled in %.0f ms); median of %d runs\n",
                 Strings, fillMs, Runs);
@@ -204,8 +184,8 @@ int main(int argc, char **argv)
         const double rc = TimeTool(brcc, unitFiles.Dir, QStringLiteral("Englisty.rc"));
         const double libRc = TimeTool(brcc, libraryFiles.Dir, QStringLiteral("Englisty.rc"));
         const double link = TimeTool(dcc, libraryFiles.Dir, QStringLiteral("Englisty.dpr"));
-        ok &= Check(rc >= 0 && libRc >= 0 && link >= 0, "the tools compiled and linked");
-        ok &= Check(LoadStringResource(libraryFiles.Dll, InitId + Strings - 1)
+        ok &= bench::Check(rc >= 0 && libRc >= 0 && link >= 0, "the tools compiled and linked");
+        ok &= bench::Check(LoadStringResource(libraryFiles.Dll, InitId + Strings - 1)
                         == QStringLiteral("Message number 49999: \"open\" the file C:\\data\\49999"),
                     "the last string came back from the library");
         std::printf("  brcc32 on the %lld-byte script                %8.2f ms   ratio %6.1fx generation\n",

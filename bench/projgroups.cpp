@@ -1,6 +1,7 @@
 // Loading and saving a proj.dat of 10,000 projects in 500 groups: the file
 // model alone and the whole window (fill the tree, save on close), each next
 // to a plain QFile read + write of the same bytes measured in the same run.
+#include "support/BenchTiming.h"
 #include "ScriptedDialogs.h"
 
 #include "projects/Fprojects.h"
@@ -40,27 +41,6 @@ QByteArray Generate()
     return bytes;
 }
 
-// Median of Runs timings, in milliseconds.
-double Median(const std::function<void()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-bool Check(bool ok, const char *what)
-{
-    if (!ok)
-        std::fprintf(stderr, "FAILED: %s\n", what);
-    return ok;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -84,7 +64,7 @@ int main(int argc, char **argv)
     }
 
     bool ok = true;
-    const double peer = Median([&] {
+    const double peer = bench::MedianMs(Runs, [&] {
         QFile in(file);
         in.open(QIODevice::ReadOnly);
         const QByteArray read = in.readAll();
@@ -93,14 +73,14 @@ int main(int argc, char **argv)
         out.write(read);
     });
 
-    const double model = Median([&] {
+    const double model = bench::MedianMs(Runs, [&] {
         TProjectGroups groups;
         groups.LoadFromFile(file);
         groups.SaveToFile(file, AtomicFileWriter());
     });
 
     int nodes = 0;
-    const double window = Median([&] {
+    const double window = bench::MedianMs(Runs, [&] {
         TFProyexp w(nullptr, DefaultServices(nullptr));
         nodes = 0;
         for (int i = 0; i < w.Proyectos->topLevelItemCount(); ++i)
@@ -109,10 +89,10 @@ int main(int argc, char **argv)
 
     QFile check(file);
     check.open(QIODevice::ReadOnly);
-    ok &= Check(check.readAll() == bytes, "the file came back byte for byte");
-    ok &= Check(nodes == Groups * (1 + ProjectsPerGroup), "every node reached the tree");
-    ok &= Check(dialogs.log.isEmpty(), "no message was shown");
-    ok &= Check(window < 1000.0, "window load + save under a second");
+    ok &= bench::Check(check.readAll() == bytes, "the file came back byte for byte");
+    ok &= bench::Check(nodes == Groups * (1 + ProjectsPerGroup), "every node reached the tree");
+    ok &= bench::Check(dialogs.log.isEmpty(), "no message was shown");
+    ok &= bench::Check(window < 1000.0, "window load + save under a second");
 
     std::printf("proj.dat: %d groups, %d projects, %lld bytes; median of %d runs\n", Groups,
                 Groups * ProjectsPerGroup, static_cast<long long>(bytes.size()), Runs);
