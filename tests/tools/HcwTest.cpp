@@ -1,6 +1,7 @@
 // hcw run as the help editor runs it, on the project, map file and document
 // the help editor's generator writes, judged by the help file and error log.
 #include "HelpCompiler.h"
+#include "HelpTableTest.h"
 #include "HelpProject.h"
 #include "RtfReader.h"
 
@@ -56,33 +57,8 @@ THelpFile Parse(const QByteArray &bytes)
     return f;
 }
 
-class Hcw : public ::testing::Test {
+class Hcw : public THelpTableTest {
 protected:
-    void SetUp() override
-    {
-        Hlp = Dir.path() + QStringLiteral("/work/HLP");
-        QDir().mkpath(Hlp);
-        CreateHelpTable(Hlp);
-        Data.Table2.DatabaseName = Hlp;
-        Data.Table2.Open();
-        EnsureParentIndex(Data.Table2);
-        Data.Query1.DatabaseName = Hlp;
-    }
-    int Topic(const QString &title, const QString &text = {}, int parent = -1, bool popup = false,
-              const QString &keyword = {})
-    {
-        Data.Table2.Append();
-        Data.Table2Titulo->SetAsString(title);
-        if (parent < 0)
-            Data.Table2Level->SetAsString(QStringLiteral("1"));
-        else
-            Data.Table2parent->SetAsInteger(parent);
-        Data.Table2Popup->SetAsBoolean(popup);
-        Data.Table2Keyword->SetAsString(keyword);
-        Data.Table2TExto->SetAsString(text);
-        Data.Table2.Post();
-        return Data.Table2Map->AsInteger();
-    }
     // Contents, a jump target with a child and a pop-up child, a top-level
     // pop-up and a title with blanks and characters outside the code page.
     void Tree()
@@ -92,19 +68,9 @@ protected:
         Child = Topic(QStringLiteral("Child"), QStringLiteral("A\r\nB {\\b bold}"), Alpha, false, QStringLiteral("shared"));
         Note = Topic(QStringLiteral("Note"), QStringLiteral("A note"), Alpha, true);
         Omega = Topic(QStringLiteral(" \u03a9 caf\u00e9 "), QStringLiteral("\u4e2d \u20ac"), Child);
-        Data.Table2.Append();
-        Data.Table2Titulo->SetAsString(QStringLiteral("Contens"));
-        Data.Table2Map->SetAsInteger(0);
-        Data.Table2TExto->SetAsString(QStringLiteral("Welcome"));
-        Data.Table2.Post();
+        Contents(QStringLiteral("Welcome"));
     }
-    void Generate()
-    {
-        THelpGenerator generator(Data, AtomicFileWriter(), Dir.path() + QStringLiteral("/work/App.dpr"));
-        generator.WriteMapFile();
-        generator.WriteHelpProject();
-        generator.WriteDocument();
-    }
+    void Generate() { THelpTableTest::Generate(AtomicFileWriter()); }
     // hcw as btnWordClick starts it.
     int Run(const QStringList &args = {QStringLiteral("/C"), QStringLiteral("/E"), QStringLiteral("/M")},
             QString project = {})
@@ -130,9 +96,6 @@ protected:
         return at < 0 ? -1 : int(rtf.left(at).count('\n')) + 1;
     }
 
-    QTemporaryDir Dir;
-    QString Hlp;
-    TSYS Data;
     int Alpha = 0, Child = 0, Note = 0, Omega = 0;
     QString Errors, Output, Log;
     THelpFile Result;

@@ -3,6 +3,7 @@
 // the window through its named components.
 #include "HelpDocument.h"
 #include "HelpRequest.h"
+#include "HelpTableTest.h"
 #include "HelpViewerWindow.h"
 
 #include "core/DM.h"
@@ -30,39 +31,18 @@
 
 namespace {
 
-class HelpViewer : public ::testing::Test {
+class HelpViewer : public THelpTableTest {
 protected:
     void SetUp() override
     {
-        Hlp = Dir.path() + QStringLiteral("/work/HLP");
+        THelpTableTest::SetUp();
         File = Dir.path() + QStringLiteral("/work/App.hlp");
-        QDir().mkpath(Hlp);
-        CreateHelpTable(Hlp);
-        Data.Table2.DatabaseName = Hlp;
-        Data.Table2.Open();
-        EnsureParentIndex(Data.Table2);
-        Data.Query1.DatabaseName = Hlp;
         // A socket directory of this test's own: no other viewer answers.
         OldRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8());
     }
     void TearDown() override { qputenv("XDG_RUNTIME_DIR", OldRuntime); }
 
-    int Topic(const QString &title, const QString &text, int parent = -1, bool popup = false,
-              const QString &keyword = {})
-    {
-        Data.Table2.Append();
-        Data.Table2Titulo->SetAsString(title);
-        if (parent < 0)
-            Data.Table2Level->SetAsString(QStringLiteral("1"));
-        else
-            Data.Table2parent->SetAsInteger(parent);
-        Data.Table2Popup->SetAsBoolean(popup);
-        Data.Table2Keyword->SetAsString(keyword);
-        Data.Table2TExto->SetAsString(text);
-        Data.Table2.Post();
-        return Data.Table2Map->AsInteger();
-    }
     // Contents, a page with a jump and a pop-up, a title outside the code
     // page below it, and a keyword two pages share.
     void Tree()
@@ -75,10 +55,7 @@ protected:
     // As the help editor's "Generete HLP,RTF files" and hcw /C do it.
     void Compile()
     {
-        THelpGenerator generator(Data, AtomicFileWriter(), Dir.path() + QStringLiteral("/work/App.dpr"));
-        generator.WriteMapFile();
-        generator.WriteHelpProject();
-        generator.WriteDocument();
+        Generate(AtomicFileWriter());
         QProcess hcw;
         hcw.start(QStringLiteral(QUORBEL_HCW), {QStringLiteral("/C"), Hlp + QStringLiteral("/App.hpj")});
         ASSERT_TRUE(hcw.waitForFinished(60000));
@@ -115,10 +92,9 @@ protected:
         return {File, mode, argument};
     }
 
-    QTemporaryDir Dir, Runtime;
+    QTemporaryDir Runtime;
     QByteArray OldRuntime;
-    QString Hlp, File;
-    TSYS Data;
+    QString File;
     int Alpha = 0, Child = 0, Note = 0, Omega = 0;
     std::unique_ptr<THelpViewerWindow> Window;
 };

@@ -1,5 +1,6 @@
 // Generation of the help sources from the help table, byte for byte, and the
 // progress dialog and toolbar actions around it.
+#include "HelpTableTest.h"
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
 #include "TestServices.h"
@@ -36,44 +37,8 @@ QByteArray ReadAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-class HelpGen : public ::testing::Test {
+class HelpGen : public THelpTableTest {
 protected:
-    void SetUp() override
-    {
-        Hlp = Dir.path() + QStringLiteral("/work/HLP");
-        QDir().mkpath(Hlp);
-        CreateHelpTable(Hlp);
-        Data.Table2.DatabaseName = Hlp;
-        Data.Table2.Open();
-        EnsureParentIndex(Data.Table2);
-        Data.Query1.DatabaseName = Hlp;
-        Project = Dir.path() + QStringLiteral("/work/App.dpr");
-    }
-    // Appends a topic; returns its Map.
-    int Topic(const QString &title, const QString &text = {}, int parent = -1, bool popup = false,
-              const QString &keyword = {})
-    {
-        TTable &t = Data.Table2;
-        t.Append();
-        Data.Table2Titulo->SetAsString(title);
-        if (parent < 0)
-            Data.Table2Level->SetAsString(QStringLiteral("1"));
-        else
-            Data.Table2parent->SetAsInteger(parent);
-        Data.Table2Popup->SetAsBoolean(popup);
-        Data.Table2Keyword->SetAsString(keyword);
-        Data.Table2TExto->SetAsString(text);
-        t.Post();
-        return Data.Table2Map->AsInteger();
-    }
-    void Contents(const QString &text)
-    {
-        Data.Table2.Append();
-        Data.Table2Titulo->SetAsString(QStringLiteral("Contens"));
-        Data.Table2Map->SetAsInteger(0);
-        Data.Table2TExto->SetAsString(text);
-        Data.Table2.Post();
-    }
     // Contents, two top-level topics (one a pop-up), and two levels below.
     void Tree()
     {
@@ -85,17 +50,8 @@ protected:
         Contents(QStringLiteral("Welcome {\\b bold}"));
     }
     QString H(const QString &name) const { return Hlp + QLatin1Char('/') + name; }
-    void Generate()
-    {
-        THelpGenerator generator(Data, Writer, Project);
-        generator.WriteMapFile();
-        generator.WriteHelpProject();
-        generator.WriteDocument();
-    }
+    void Generate() { THelpTableTest::Generate(Writer); }
 
-    QTemporaryDir Dir;
-    QString Hlp, Project;
-    TSYS Data;
     TestWriter &Writer = SharedTestWriter();
 };
 
