@@ -77,17 +77,23 @@ std::vector<TRecord> ReadStrings(TTable &table, int curLang)
     return records;
 }
 
-void StringTableBody(TText &out, const std::vector<TRecord> &records, qint64 initId)
+// B.rc: the same in both variants.
+TText ResourceScript(const QString &b, const TLanguageGenSettings &s, const QString &at,
+                     const std::vector<TRecord> &records, qsizetype estimate)
 {
+    TText out;
+    out.Reserve(estimate);
+    Header(out, b + QStringLiteral(".rc"), s.LanguageName, at, false);
     out.Line();
     out.Line();
     out.Line(QLatin1StringView("STRINGTABLE"));
     out.Line(QLatin1StringView("{"));
-    qint64 n = initId;
+    qint64 n = s.InitId;
     for (const TRecord &r : records)
         out.Line(QString::number(n++) + QLatin1StringView(",\t\t\"")
                  + ResourceScriptText(r.Text) + QLatin1Char('"'));
     out.Line(QLatin1StringView("}"));
+    return out;
 }
 
 void Constants(TText &out, const std::vector<TRecord> &records, qint64 initId)
@@ -207,15 +213,12 @@ TLanguageFiles TLanguageGenerator::WriteUnitFiles(TTable &table, const TLanguage
     const QString b = LanguageBaseName(s.LanguageName);
     const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
     const qsizetype estimate = Estimate(records);
-
-    TText script;
-    script.Reserve(estimate);
-    Header(script, b + QStringLiteral(".rc"), s.LanguageName, Now(), false);
-    StringTableBody(script, records, s.InitId);
+    const QString at = Now(); // one time in every file of a run
+    const TText script = ResourceScript(b, s, at, records, estimate);
 
     TText lan;
     lan.Reserve(estimate);
-    Header(lan, b + QStringLiteral(".lan"), s.LanguageName, Now(), true);
+    Header(lan, b + QStringLiteral(".lan"), s.LanguageName, at, true);
     lan.Line();
     lan.Line();
     lan.Line(QStringLiteral("{$R LANG\\") + b + QStringLiteral(".res }"));
@@ -224,7 +227,7 @@ TLanguageFiles TLanguageGenerator::WriteUnitFiles(TTable &table, const TLanguage
     Constants(lan, records, s.InitId);
 
     TText unit;
-    Header(unit, QStringLiteral("language.pas"), s.LanguageName, Now(), true);
+    Header(unit, QStringLiteral("language.pas"), s.LanguageName, at, true);
     for (const char *line : {"", "unit language;", "", "interface", "", "uses Windows;", ""})
         unit.Line(QLatin1StringView(line));
     unit.Line(QStringLiteral("{$I lang\\") + b + QStringLiteral(".lan}"));
@@ -247,14 +250,11 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
     const QString b = LanguageBaseName(s.LanguageName);
     const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
     const qsizetype estimate = Estimate(records);
-
-    TText script;
-    script.Reserve(estimate);
-    Header(script, b + QStringLiteral(".rc"), s.LanguageName, Now(), false);
-    StringTableBody(script, records, s.InitId);
+    const QString at = Now(); // one time in every file of a run
+    const TText script = ResourceScript(b, s, at, records, estimate);
 
     TText dpr;
-    Header(dpr, b + QStringLiteral(".dpr"), s.LanguageName, Now(), true);
+    Header(dpr, b + QStringLiteral(".dpr"), s.LanguageName, at, true);
     dpr.Line(QStringLiteral("Library ") + b + QLatin1Char(';'));
     dpr.Line();
     dpr.Line(QLatin1StringView("uses WinProcs;"));
@@ -266,7 +266,7 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
 
     TText unit;
     unit.Reserve(estimate);
-    Header(unit, QStringLiteral("language.pas"), s.LanguageName, Now(), true);
+    Header(unit, QStringLiteral("language.pas"), s.LanguageName, at, true);
     for (const char *line : {"", "unit language;", "", "interface",
                              "uses Forms,WinProcs,Windows,SysUtils,Dialogs;", "const"})
         unit.Line(QLatin1StringView(line));
