@@ -332,6 +332,33 @@ private:
     bool FOnFirstRow = false;
 };
 
+// Shows only the table's records that match filter while it lives; then the
+// table is unfiltered again with a single reload (and, with restart, put on
+// its first record), also when the work in between throws.
+class TFilterScope {
+public:
+    TFilterScope(TTable &table, const QString &filter, bool restart = false) : FTable(table), FRestart(restart)
+    {
+        FTable.SetFilter(filter);
+        FTable.SetFiltered(true);
+    }
+    ~TFilterScope()
+    {
+        // Unfiltered first: clearing the text of a filtered table would
+        // reload it once more.
+        FTable.SetFiltered(false);
+        FTable.SetFilter(QString());
+        if (FRestart)
+            FTable.First();
+    }
+    TFilterScope(const TFilterScope &) = delete;
+    TFilterScope &operator=(const TFilterScope &) = delete;
+
+private:
+    TTable &FTable;
+    bool FRestart;
+};
+
 // Links data-bound controls to a dataset.
 class TDataSource {
 public:

@@ -300,13 +300,7 @@ void TFAyudaW::FormShow()
     if (!table || !table->Active())
         return;
     RunAtEdge(Dialogs(), [&] {
-        auto off = qScopeGuard([table] {
-            table->SetFilter(QString());
-            table->SetFiltered(false);
-            table->First();
-        });
-        table->SetFilter(QStringLiteral("level=1"));
-        table->SetFiltered(true);
+        TFilterScope topLevel(*table, QStringLiteral("level=1"), true);
         for (table->First(); !table->Eof(); table->Next())
             AddNode(root, table->FieldByName(QStringLiteral("Titulo"))->AsString(), ImgCollapsed, table);
     });
@@ -382,13 +376,7 @@ void TFAyudaW::TreeView1DblClick()
         return;
     RunAtEdge(Dialogs(), [&] {
         {
-            auto off = qScopeGuard([table] {
-                table->SetFilter(QString());
-                table->SetFiltered(false);
-                table->First();
-            });
-            table->SetFilter(QStringLiteral("parent=") + QString::number(ref->Map));
-            table->SetFiltered(true);
+            TFilterScope children(*table, QStringLiteral("parent=") + QString::number(ref->Map), true);
             table->First();
             if (table->RecordCount() > 0)
                 SetImage(node, ImgExpanded);
@@ -514,12 +502,7 @@ void TFAyudaW::Editar1Click()
 bool TFAyudaW::HasSubtopics(int map)
 {
     TTable *table = HelpTable();
-    auto off = qScopeGuard([table] {
-        table->SetFilter(QString());
-        table->SetFiltered(false);
-    });
-    table->SetFilter(QStringLiteral("parent=") + QString::number(map));
-    table->SetFiltered(true);
+    TFilterScope children(*table, QStringLiteral("parent=") + QString::number(map));
     return table->RecordCount() > 0;
 }
 

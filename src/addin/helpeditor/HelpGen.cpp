@@ -186,9 +186,8 @@ void THelpGenerator::ContentsPage(QByteArray &out)
     if (table.Locate(QStringLiteral("Titulo"), c1))
         Line(out, QStringLiteral("\\par \\pard\\plain \\li120 \\f4\\fs20 ") + TopicBody(FData.Table2TExto->AsString())
                       + QStringLiteral(" \\par"));
-    table.SetFilter(QStringLiteral("level=1"));
-    table.SetFiltered(true);
-    try {
+    {
+        TFilterScope topLevel(table, QStringLiteral("level=1"));
         for (table.First(); !table.Eof(); table.Next()) {
             if (FData.Table2Popup->AsBoolean())
                 continue;
@@ -196,13 +195,7 @@ void THelpGenerator::ContentsPage(QByteArray &out)
             Line(out, QStringLiteral("\\par{\\uldb \\{bmc bola.bmp\\}") + title + QLatin1Char('}'));
             Line(out, QStringLiteral("{\\v ") + ContextString(title) + QLatin1Char('}'));
         }
-    } catch (...) {
-        table.SetFiltered(false);
-        table.SetFilter(QString());
-        throw;
     }
-    table.SetFiltered(false);
-    table.SetFilter(QString());
     Line(out, "\\par\\page");
 }
 
