@@ -220,16 +220,8 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
             }
         }
         QObject *target = Named(dialog, name);
-        if (auto *button = qobject_cast<QAbstractButton *>(target)) {
-            if (!button->isEnabled())
-                return QStringLiteral("%1 is disabled").arg(name);
-            // As a mouse click: the button takes the focus first, so the
-            // control that had it sees it leave.
-            if (button->focusPolicy() & Qt::ClickFocus)
-                button->setFocus(Qt::MouseFocusReason);
-            button->click();
-            return {};
-        }
+        if (auto *button = qobject_cast<QAbstractButton *>(target))
+            return ClickButton(button);
         if (auto *action = qobject_cast<QAction *>(target)) {
             action->trigger();
             return {};

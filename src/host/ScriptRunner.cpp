@@ -40,14 +40,8 @@ QString Press(const QString &name)
     for (QWidget *w : windows) {
         if (!w->isVisible())
             continue;
-        if (auto *button = w->findChild<QAbstractButton *>(name)) {
-            if (!button->isEnabled())
-                return QStringLiteral("%1 is disabled").arg(name);
-            if (button->focusPolicy() & Qt::ClickFocus)
-                button->setFocus(Qt::MouseFocusReason);
-            button->click();
-            return {};
-        }
+        if (auto *button = w->findChild<QAbstractButton *>(name))
+            return qide::ClickButton(button);
         if (auto *action = w->findChild<QAction *>(name)) {
             action->trigger();
             return {};

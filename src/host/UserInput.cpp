@@ -1,5 +1,6 @@
 #include "UserInput.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -104,6 +105,16 @@ void DoubleClick(QWidget *target, QPoint at)
             return;
         SendMouse(target, type, at, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton);
     }
+}
+
+QString ClickButton(QAbstractButton *button)
+{
+    if (!button->isEnabled())
+        return QStringLiteral("%1 is disabled").arg(button->objectName());
+    if (button->focusPolicy() & Qt::ClickFocus)
+        button->setFocus(Qt::MouseFocusReason);
+    button->click();
+    return {};
 }
 
 } // namespace qide

@@ -9,6 +9,7 @@
 #include <QPoint>
 #include <QString>
 
+class QAbstractButton;
 class QWidget;
 
 namespace qide {
@@ -22,5 +23,8 @@ void TypeText(QWidget *target, const QString &text);
 // Two clicks of the left button at a point of the widget, the second one
 // reported as a double-click.
 void DoubleClick(QWidget *target, QPoint at);
+// Clicks the button as the mouse does: it takes the focus first, so the
+// control that had it sees it leave. Empty, or why it cannot be clicked.
+QString ClickButton(QAbstractButton *button);
 
 } // namespace qide
