@@ -134,6 +134,18 @@ TEST_F(DetachedStart, StartsThatRunOrFailGiveBackEveryDescriptor)
     EXPECT_EQ(OpenDescriptors(), before) << "runner starts";
 }
 
+TEST_F(DetachedStart, TheProgramGetsNoneOfTheHostsDescriptors)
+{
+    // Open without close-on-exec, as a database or socket might be.
+    const int held = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(held, 3);
+    const QString script = QStringLiteral("ls /proc/self/fd > '%1.tmp'; mv '%1.tmp' '%1'").arg(Out);
+    ASSERT_EQ(StartDetached({QStringLiteral("/bin/sh"), QStringLiteral("-c"), script}, SW_HIDE), 0);
+    // ls itself holds 3, the directory it lists.
+    EXPECT_EQ(Recorded(), QStringList({"0", "1", "2", "3"}));
+    ::close(held);
+}
+
 TEST(ProcessStart, APathThroughAFileIsNotADirectory)
 {
     // The runner tells "Path was not found" from "File was not found" by this.

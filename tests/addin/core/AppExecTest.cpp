@@ -183,7 +183,7 @@ TEST_F(AppExecTest, StartFailuresRaiseWithTheTableOrTheSystemsWords)
             // The table's text, then which program could not be started.
             EXPECT_EQ(e.message(), exec.ErrorText() + QLatin1Char('\n') + c.program);
             if (!c.text.isEmpty()) {
-                EXPECT_EQ(exec.ErrorText(), c.text);
+                EXPECT_EQ(exec.ErrorText().toStdString(), c.text.toStdString());
             }
         }
     }
