@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -80,7 +81,77 @@ TEST_F(DetachedStart, CommandLineSplitsAtBlanksAndFailuresGiveErrno)
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
     EXPECT_EQ(StartDetached({plain.fileName()}, SW_SHOW), EACCES);
+    // A part of the path that is a file: the runner reports another text.
+    EXPECT_EQ(StartDetached({plain.fileName() + QStringLiteral("/x")}, SW_SHOW), ENOTDIR);
+    EXPECT_EQ(StartDetached({QStringLiteral("/etc/passwd/x")}, SW_SHOW), ENOTDIR);
     EXPECT_EQ(StartDetached({program}, SW_SHOW, Dir.path() + QStringLiteral("/no-dir")), ENOENT);
+}
+
+int OpenDescriptors()
+{
+    DIR *dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent *entry = ::readdir(dir))
+        if (entry->d_name[0] != '.')
+            ++count;
+    ::closedir(dir);
+    return count;
+}
+
+TEST_F(DetachedStart, StartsThatRunOrFailGiveBackEveryDescriptor)
+{
+    const QString program = QStringLiteral("/bin/true");
+    QFile notAProgram(Dir.path() + QStringLiteral("/text"));
+    ASSERT_TRUE(notAProgram.open(QIODevice::WriteOnly));
+    notAProgram.write("not a program\n");
+    notAProgram.close();
+    ::chmod(QFile::encodeName(notAProgram.fileName()).constData(), 0755);
+    const QString noDir = Dir.path() + QStringLiteral("/no-dir");
+    ASSERT_EQ(StartDetached({program}, SW_HIDE), 0); // whatever a first call opens for good
+
+    const int before = OpenDescriptors();
+    ASSERT_GT(before, 0);
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(StartDetached({program}, i % 2 ? SW_HIDE : SW_SHOW), 0);
+    EXPECT_EQ(OpenDescriptors(), before) << "200 detached starts";
+
+    // Failures found in the started child come back through a pipe.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(StartDetached({notAProgram.fileName()}, SW_HIDE), ENOEXEC);
+        ASSERT_EQ(StartDetached({program}, SW_HIDE, noDir), ENOENT);
+    }
+    EXPECT_EQ(OpenDescriptors(), before) << "failed detached starts";
+
+    // The runner's starts: waited ones read the tool through a pipe.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(SpawnProcess({{program}, {}, true}).ExitStatus, 0);
+        ASSERT_EQ(SpawnProcess({{program}, {}, false}).Error, 0);
+        ASSERT_EQ(SpawnProcess({{notAProgram.fileName()}, {}, true}).Error, ENOEXEC);
+        ASSERT_EQ(SpawnProcess({{program}, noDir, true}).Error, ENOENT);
+    }
+    EXPECT_EQ(OpenDescriptors(), before) << "runner starts";
+}
+
+TEST_F(DetachedStart, TheProgramGetsNoneOfTheHostsDescriptors)
+{
+    // Open without close-on-exec, as a database or socket might be.
+    const int held = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(held, 3);
+    const QString script = QStringLiteral("ls /proc/self/fd > '%1.tmp'; mv '%1.tmp' '%1'").arg(Out);
+    ASSERT_EQ(StartDetached({QStringLiteral("/bin/sh"), QStringLiteral("-c"), script}, SW_HIDE), 0);
+    // ls itself holds 3, the directory it lists.
+    EXPECT_EQ(Recorded(), QStringList({"0", "1", "2", "3"}));
+    ::close(held);
+}
+
+TEST(ProcessStart, APathThroughAFileIsNotADirectory)
+{
+    // The runner tells "Path was not found" from "File was not found" by this.
+    EXPECT_EQ(SpawnProcess({{QStringLiteral("/etc/passwd/x")}, {}, true}).Error, ENOTDIR);
+    EXPECT_EQ(SpawnProcess({{QStringLiteral("/etc/passwd/x")}, {}, false}).Error, ENOTDIR);
+    EXPECT_EQ(SpawnProcess({{QStringLiteral("/nonexistent-dir/x")}, {}, true}).Error, ENOENT);
 }
 
 TEST_F(DetachedStart, ShellOpenGoesThroughXdgOpenAndSaysWhenItIsMissing)

@@ -102,6 +102,9 @@ TEST_F(Dcc32, AnythingButAResourceOnlyLibraryIsRefusedAtItsLineAndTouchesNothing
          "Demo.dpr(2): unsupported directive {$IFDEF X}"},
         {"library Demo;\r\nuses WinProcs\r\n{$R Demo}\r\nbegin\r\nend.\r\n",
          "Demo.dpr(4): \";\" expected but \"begin\" found"},
+        // A name of several words still ends at ";".
+        {"library US Demo\r\n{$R Demo}\r\nbegin\r\nend.\r\n",
+         "Demo.dpr(3): \";\" expected but \"begin\" found"},
         {"library Demo;\r\nbegin\r\nend.\r\n", "Demo.dpr(3): no resource to link"},
         {"library Demo;\r\n{ never closed\r\n", "Demo.dpr(2): unterminated comment"},
     };

@@ -180,6 +180,16 @@ void TConfFiler::AskToolPath(int kind)
     Save();
 }
 
+TConfFiler::TAskAgain TConfFiler::AskAgainAfterFailedStart(int kind, const QString &error)
+{
+    if (kind < HcwKind || kind > DccKind || !FileExists(Field(kind)))
+        return TAskAgain::NotAsked;
+    FServices.dialogs().ShowError(error);
+    const QString before = Field(kind);
+    AskToolPath(kind);
+    return Field(kind) == before ? TAskAgain::Cancelled : TAskAgain::Chosen;
+}
+
 QString TConfFiler::PathOf(int kind)
 {
     if (!FileExists(Field(kind)))

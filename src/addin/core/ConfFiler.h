@@ -24,6 +24,13 @@ public:
     QString GetDccPath();
     void AskToolPath(int kind);
 
+    enum class TAskAgain { NotAsked, Cancelled, Chosen };
+    // After the tool of kind failed to start. A file that is there but
+    // cannot be run (not executable, not a program) would fail on every
+    // run: error is shown, then the user is asked again. A missing one was
+    // asked for already, so nothing is shown and the caller reports it.
+    TAskAgain AskAgainAfterFailedStart(int kind, const QString &error);
+
     void Load();
     // False when the write failed; the error has been shown.
     bool Save();

@@ -90,12 +90,13 @@ QString TAppExec::CommandLine() const
     QString line = FExeName;
     for (const QString &param : FExeParams)
         line += QLatin1Char(' ') + param;
+    for (const QString &argument : FExeArguments)
+        line += QLatin1Char(' ') + argument;
     return line;
 }
 
 void TAppExec::Execute()
 {
-    const QString commandLine = CommandLine();
     TSpawnRequest request;
     if (FChangeDir && !FExePath.isEmpty()) {
         if (const int error = CheckDirectory(FExePath))
@@ -107,15 +108,20 @@ void TAppExec::Execute()
     FSystemError = 0;
     FExitStatus = -1;
     FOutput.clear();
-    // Split at blanks, as the system splits an unquoted command line; the
-    // line is never cut, however long.
-    request.Arguments = commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // A tool's path may hold blanks ("My Apps"): only the parameter lines
+    // are split, as the system splits an unquoted command line. Nothing is
+    // cut, however long.
+    request.Arguments = QStringList{FExeName};
+    for (const QString &param : FExeParams)
+        request.Arguments += param.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    request.Arguments += FExeArguments;
     request.Wait = FWait;
     const TSpawnResult result = SpawnProcess(request);
     if (result.Error != 0) {
         FSystemError = result.Error;
         FErrNo = WindowsCode(result.Error);
-        throw EAppExecWinExec(ErrorText());
+        // Which program: a path that is wrong for one tool is not for another.
+        throw EAppExecWinExec(ErrorText() + QLatin1Char('\n') + FExeName);
     }
     if (FWait) {
         FErrNo = 0;

@@ -36,8 +36,13 @@ public:
     int32_t ErrNo() const { return FErrNo; }
     const QString &ExeName() const { return FExeName; }
     void SetExeName(const QString &value) { FExeName = value; }
+    // Lines split at blanks: one line may hold several arguments.
     QStringList &ExeParams() { return FExeParams; }
     void SetExeParams(const QStringList &lines) { FExeParams = lines; }
+    // Passed after the lines, each as one argument whatever blanks it
+    // holds: the names of generated files.
+    QStringList &ExeArguments() { return FExeArguments; }
+    void SetExeArguments(const QStringList &arguments) { FExeArguments = arguments; }
     const QString &ExePath() const { return FExePath; }
     void SetExePath(const QString &value);
     bool Wait() const { return FWait; }
@@ -47,10 +52,12 @@ public:
     // The initial show state a windowed program would get (SW_HIDE is 0).
     uint16_t ShowCommand() const { return FShowCommand; }
 
-    // ExeName and every ExeParams line, joined by single blanks.
+    // ExeName, every ExeParams line and every ExeArguments entry, joined by
+    // single blanks.
     QString CommandLine() const;
-    // Starts the program in ExePath (the host keeps its own directory) and,
-    // with Wait, blocks until it ends. Throws EAppExecChDir or EAppExecWinExec.
+    // Starts ExeName, taken whole, in ExePath (the host keeps its own
+    // directory) and, with Wait, blocks until it ends. Throws EAppExecChDir,
+    // or EAppExecWinExec with ErrorText and, on a second line, the program.
     void Execute();
     QString ErrorText() const;
 
@@ -70,6 +77,7 @@ private:
     int FSystemError = 0; // errno behind FErrNo
     QString FExeName;
     QStringList FExeParams;
+    QStringList FExeArguments;
     QString FExePath;
     bool FWait = false;
     TMyWindowState FWindowState = TMyWindowState::wsNormal;

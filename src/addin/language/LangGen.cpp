@@ -10,6 +10,7 @@
 #include "Paths.h"
 #include "SafeFile.h"
 #include "TableStore.h"
+#include "ToolsApi.h"
 
 #include <QDir>
 #include <QFile>
@@ -300,17 +301,32 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
     return files;
 }
 
-void TLanguageGenerator::RunTool(const QString &tool, const QString &dir, const QString &parameter,
-                                 int failureId)
+void TLanguageGenerator::RunTool(TConfFiler &conf, int kind, THourglass &hourglass,
+                                 const QString &dir, const QString &file, int failureId)
 {
-    FExec.SetExeName(tool);
     FExec.ExeParams().clear();
     FExec.SetExePath(dir);
-    FExec.ExeParams() << parameter;
-    try {
-        FExec.Execute();
-    } catch (const EAppExec &e) {
-        throw ELanguageGen(LoadStr(failureId) + QStringLiteral("\n\n") + e.message());
+    // The language's name, and so the file's, may hold blanks.
+    FExec.SetExeArguments({file});
+    for (bool again = false;; again = true) {
+        FExec.SetExeName(conf.Path(kind));
+        try {
+            FExec.Execute();
+            return;
+        } catch (const EAppExecWinExec &e) {
+            const QString text = LoadStr(failureId) + QStringLiteral("\n\n") + e.message();
+            if (again)
+                throw ELanguageGen(text);
+            hourglass.Done();
+            switch (conf.AskAgainAfterFailedStart(kind, text)) {
+            case TConfFiler::TAskAgain::NotAsked: throw ELanguageGen(text);
+            case TConfFiler::TAskAgain::Cancelled: throw EHostAbort(text); // shown: the run ends
+            case TConfFiler::TAskAgain::Chosen: break;
+            }
+            hourglass.Start();
+        } catch (const EAppExec &e) {
+            throw ELanguageGen(LoadStr(failureId) + QStringLiteral("\n\n") + e.message());
+        }
     }
 }
 
@@ -328,9 +344,11 @@ void TLanguageGenerator::BuildLanguageUnit(TTable &table, const TLanguageGenSett
     KeepBackup(files);
     // The tool's path may need a file dialog: no hourglass over it.
     hourglass.Done();
-    const QString brcc = TConfFiler(FServices).GetBrccPath();
+    TConfFiler conf(FServices);
+    conf.GetBrccPath();
     hourglass.Start();
-    RunTool(brcc, files.Dir, LanguageBaseName(settings.LanguageName) + QStringLiteral(".rc"), 1029);
+    RunTool(conf, TConfFiler::BrccKind, hourglass, files.Dir,
+            LanguageBaseName(settings.LanguageName) + QStringLiteral(".rc"), 1029);
     hourglass.Done();
     if (!FileExists(files.Res))
         FServices.dialogs().ShowMessage(CompileFailure(1029));
@@ -345,18 +363,18 @@ void TLanguageGenerator::BuildLanguageLibrary(TTable &table, const TLanguageGenS
     hourglass.Done();
     // One TConfFiler for both tools, as both are asked in one run.
     TConfFiler conf(FServices);
-    const QString brcc = conf.GetBrccPath();
+    conf.GetBrccPath();
     hourglass.Start();
-    RunTool(brcc, files.Dir, b + QStringLiteral(".rc"), 1029);
+    RunTool(conf, TConfFiler::BrccKind, hourglass, files.Dir, b + QStringLiteral(".rc"), 1029);
     if (!FileExists(files.Res))
         throw ELanguageGen(CompileFailure(1029));
     hourglass.Done();
-    const QString dcc = conf.GetDccPath();
+    conf.GetDccPath();
     hourglass.Start();
     // The numbers were given afresh: a library from an earlier run would
     // answer with the wrong strings, and must not pass for this run's.
     RemoveIfThere(files.Dll);
-    RunTool(dcc, files.Dir, b + QStringLiteral(".dpr"), 1070);
+    RunTool(conf, TConfFiler::DccKind, hourglass, files.Dir, b + QStringLiteral(".dpr"), 1070);
     if (!FileExists(files.Dll))
         throw ELanguageGen(CompileFailure(1070));
 }

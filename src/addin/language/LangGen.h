@@ -15,6 +15,8 @@
 #include <functional>
 
 class TAppExec;
+class TConfFiler;
+class THourglass;
 class TTable;
 
 // A run refused or a compile that failed; carries the text shown.
@@ -76,9 +78,12 @@ public:
 
 private:
     QString Now() const;
-    // Runs a tool as every caller does; a tool that cannot be started is
-    // reported with failureId's text and the runner's reason.
-    void RunTool(const QString &tool, const QString &dir, const QString &parameter, int failureId);
+    // Runs the stored tool of kind in dir on one generated file, passed as
+    // one argument. A tool that cannot be started is reported with
+    // failureId's text and the runner's reason; one that is there but cannot
+    // be run is asked for again, and the chosen one run.
+    void RunTool(TConfFiler &conf, int kind, THourglass &hourglass, const QString &dir,
+                 const QString &file, int failureId);
     // failureId's text, with the end of what the tool printed.
     QString CompileFailure(int failureId) const;
 

@@ -250,9 +250,21 @@ bool TFverDlg::Button1Click()
             throw EInOutError(QStringLiteral("Cannot move %1 to %2.").arg(res, bak));
         // The tool's path may need a file dialog: no hourglass over it.
         hourglass.Done();
-        const QString brcc = TConfFiler(FServices).GetBrccPath();
+        TConfFiler conf(FServices);
+        const QString brcc = conf.GetBrccPath();
         hourglass.Start();
-        Compile(dir, brcc);
+        try {
+            Compile(dir, brcc);
+        } catch (const EAppExecWinExec &e) {
+            hourglass.Done();
+            switch (conf.AskAgainAfterFailedStart(TConfFiler::BrccKind, e.message())) {
+            case TConfFiler::TAskAgain::NotAsked: throw;
+            case TConfFiler::TAskAgain::Cancelled: return; // shown: nothing ran
+            case TConfFiler::TAskAgain::Chosen: break;
+            }
+            hourglass.Start();
+            Compile(dir, conf.Path(TConfFiler::BrccKind));
+        }
         ran = true;
     });
     hourglass.Done();

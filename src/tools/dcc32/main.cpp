@@ -180,6 +180,10 @@ public:
         ExpectWord("library", QStringLiteral("only a resource-only library is built here, "
                                              "its project starting with \"Library NAME;\""));
         Take(TToken::Word, "the library's name");
+        // The generator names a library after its file, and a language
+        // called "US English" gives "Library US Engty;".
+        while (FToken.Kind == TToken::Word && !IsWord("uses") && !IsWord("begin"))
+            Read();
         ExpectSymbol(';');
         if (IsWord("uses")) {
             Read();

@@ -87,6 +87,21 @@ TEST_F(AppExecTest, WaitedRunStartsInExePathWithBlankSplitArgumentsAndKeepsItsOu
     EXPECT_EQ(exec.LastOutputLines(1), QStringLiteral("line two"));
 }
 
+TEST_F(AppExecTest, ProgramUnderADirectoryWithABlankRunsAndArgumentsStayWhole)
+{
+    ASSERT_TRUE(QDir().mkpath(FDir.path() + QStringLiteral("/My Apps/bin")));
+    const QString tool = Script(QStringLiteral("My Apps/bin/brcc32"), "#!/bin/sh\necho \"$#:$1|$2|$3\"\n");
+    TAppExec exec;
+    exec.SetExeName(tool);
+    exec.SetWait(true);
+    exec.ExeParams() << QStringLiteral("version.rc  -r");
+    exec.ExeArguments() << QStringLiteral("US Engty.rc");
+    exec.Execute();
+    EXPECT_EQ(exec.ErrNo(), 0);
+    EXPECT_EQ(exec.Output().trimmed(), QStringLiteral("3:version.rc|-r|US Engty.rc"));
+    EXPECT_EQ(exec.CommandLine(), tool + QStringLiteral(" version.rc  -r US Engty.rc"));
+}
+
 TEST_F(AppExecTest, LongCommandLineIsRunWhole)
 {
     const QString tool = Script(QStringLiteral("tool"), "#!/bin/sh\necho \"$@\"\n");
@@ -144,6 +159,9 @@ TEST_F(AppExecTest, StartFailuresRaiseWithTheTableOrTheSystemsWords)
         QString text;
     } cases[] = {
         {FDir.path() + QStringLiteral("/missing"), 2, QStringLiteral("File was not found")},
+        // A part of the path is a file, not a directory.
+        {plain + QStringLiteral("/brcc32"), 3, QStringLiteral("Path was not found")},
+        {QStringLiteral("/etc/passwd/x"), 3, QStringLiteral("Path was not found")},
         {QStringLiteral("quorbel-no-such-command"), 2, QStringLiteral("File was not found")},
         {plain, 5,
          QStringLiteral("Attempt was made to dynamically link to a task, or there was a sharing "
@@ -162,9 +180,10 @@ TEST_F(AppExecTest, StartFailuresRaiseWithTheTableOrTheSystemsWords)
             ADD_FAILURE() << "started";
         } catch (const EAppExecWinExec &e) {
             EXPECT_EQ(exec.ErrNo(), c.code);
-            EXPECT_EQ(e.message(), exec.ErrorText());
+            // The table's text, then which program could not be started.
+            EXPECT_EQ(e.message(), exec.ErrorText() + QLatin1Char('\n') + c.program);
             if (!c.text.isEmpty()) {
-                EXPECT_EQ(e.message(), c.text);
+                EXPECT_EQ(exec.ErrorText().toStdString(), c.text.toStdString());
             }
         }
     }

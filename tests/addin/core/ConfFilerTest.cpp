@@ -143,6 +143,34 @@ TEST_F(ConfFilerTest, LongAndNonAnsiPathsAreCutOnlyWhenStored)
     EXPECT_EQ(later.Path(TConfFiler::DccKind), russian); // UTF-8, not "?"
 }
 
+TEST_F(ConfFilerTest, ToolThatIsThereButDidNotStartIsAskedForAgainAfterItsError)
+{
+    const QString stored = MakeFile(QStringLiteral("brcc32")); // not executable
+    WriteDat(Field(DefaultHcw.toLatin1()) + Field(stored.toLocal8Bit()) + Field("/nowhere/dcc32"));
+    const QString picked = MakeFile(QStringLiteral("other-brcc32"));
+    ScriptedDialogs dialogs;
+    dialogs.answerFile(picked);
+    TConfFiler conf(NoTools());
+    EXPECT_EQ(conf.GetBrccPath(), stored);
+    EXPECT_TRUE(dialogs.log.isEmpty());
+    const QString error = QStringLiteral("Attempt was made ...\n") + stored;
+    EXPECT_EQ(conf.AskAgainAfterFailedStart(TConfFiler::BrccKind, error), TConfFiler::TAskAgain::Chosen);
+    EXPECT_EQ(dialogs.log, QStringList({QStringLiteral("error: ") + error, QStringLiteral("message: ") + NotFound,
+                                        QStringLiteral("open: Select the directory where is BRCC32.EXE")}));
+    EXPECT_EQ(conf.Path(TConfFiler::BrccKind), picked);
+    EXPECT_EQ(ReadDat().mid(256, 256), Field(picked.toLocal8Bit()));
+
+    // Cancelled, the stored path stays.
+    EXPECT_EQ(conf.AskAgainAfterFailedStart(TConfFiler::BrccKind, error), TConfFiler::TAskAgain::Cancelled);
+    EXPECT_EQ(conf.Path(TConfFiler::BrccKind), picked);
+
+    // A missing tool was asked for when its path was taken: nothing more.
+    dialogs.log.clear();
+    EXPECT_EQ(conf.AskAgainAfterFailedStart(TConfFiler::DccKind, QStringLiteral("File was not found")),
+              TConfFiler::TAskAgain::NotAsked);
+    EXPECT_TRUE(dialogs.log.isEmpty());
+}
+
 TEST_F(ConfFilerTest, FreshInstallStoresTheToolsItFindsWithoutAQuestion)
 {
     const QString brcc = MakeFile(QStringLiteral("brcc32"));

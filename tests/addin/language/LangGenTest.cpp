@@ -12,15 +12,18 @@
 #include "ScriptedDialogs.h"
 #include "TableStore.h"
 #include "TestServices.h"
+#include "ToolsApi.h"
 #include "VersionInfo.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -96,6 +99,7 @@ protected:
     QString Tool(const QString &name, const QByteArray &body)
     {
         const QString path = FData.path() + QLatin1Char('/') + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("#!/bin/sh\necho \"" + name.toUtf8() + "|$PWD|$*\" >> '"
@@ -381,11 +385,67 @@ TEST_F(LangGenTest, CompilerThatCannotStartIsAResourceCompileError)
         Unit(Settings());
         ADD_FAILURE() << "no error";
     } catch (const ELanguageGen &e) {
-        EXPECT_EQ(e.message(), LoadStr(1029) + "\n\n" + Exec.ErrorText());
+        EXPECT_EQ(e.message(), LoadStr(1029) + "\n\n" + Exec.ErrorText() + "\n" + brcc);
     }
-    EXPECT_EQ(dialogs.log.first(), "message: " + LoadStr(1064));
+    // Asked once: for a file that is not there, not again after the error.
+    EXPECT_EQ(dialogs.log, QStringList({"message: " + LoadStr(1064),
+                                        "open: Select the directory where is BRCC32.EXE"}));
     // The files were written before the compile.
     EXPECT_TRUE(Read("LANG/Englisty.rc").contains("\"one\""));
+}
+
+TEST_F(LangGenTest, ToolsUnderADirectoryWithABlankCompileALanguageWithABlank)
+{
+    // Each file name must arrive as one argument: "$1" alone names it.
+    Brcc = Tool("My Apps/bin/brcc32", "cp \"$1\" \"${1%.rc}.res\"\n");
+    Dcc = Tool("My Apps/bin/dcc32", "cp \"${1%.dpr}.res\" \"${1%.dpr}.dll\"\n");
+    Add("IDS_A", "one");
+    ScriptedDialogs dialogs;
+    const TLanguageGenSettings settings{Project, QStringLiteral("US English"), 0, 1};
+    Unit(settings);
+    Library(settings);
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+    const QString dir = Project + "/LANG/US Engty";
+    EXPECT_EQ(Calls(), QStringList({"My Apps/bin/brcc32|" + Project + "/LANG|US Engty.rc",
+                                    "My Apps/bin/brcc32|" + dir + "|US Engty.rc",
+                                    "My Apps/bin/dcc32|" + dir + "|US Engty.dpr"}));
+    EXPECT_NE(Read("LANG/US Engty.res"), "<missing>");
+    EXPECT_NE(Read("LANG/US Engty/US Engty.dll"), "<missing>");
+}
+
+TEST_F(LangGenTest, StoredToolThatCannotRunIsShownThenAskedForAgain)
+{
+    Add("IDS_A", "one");
+    // Not executable (not even for root, without any execute bit).
+    ::chmod(QFile::encodeName(Brcc).constData(), 0644);
+    {
+        ScriptedDialogs dialogs;
+        EXPECT_THROW(Unit(Settings()), EHostAbort); // cancelled: shown already, the run ends
+        EXPECT_EQ(dialogs.log,
+                  QStringList({"error: " + LoadStr(1029)
+                                   + "\n\nAttempt was made to dynamically link to a task, or "
+                                     "there was a sharing or network-protection error\n"
+                                   + Brcc,
+                               "message: " + LoadStr(1064),
+                               "open: Select the directory where is BRCC32.EXE"}));
+    }
+    ::chmod(QFile::encodeName(Brcc).constData(), 0755);
+
+    // Executable, but not a program: the one chosen instead is run at once.
+    QFile notAProgram(Dcc);
+    ASSERT_TRUE(notAProgram.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    notAProgram.write("not a program\n");
+    notAProgram.close();
+    const QString good = Tool("good/dcc32", "cp \"${1%.dpr}.res\" \"${1%.dpr}.dll\"\n");
+    ScriptedDialogs dialogs;
+    dialogs.answerFile(good);
+    Library(Settings());
+    ASSERT_EQ(dialogs.log.size(), 3) << dialogs.log.join('\n').toStdString();
+    EXPECT_TRUE(dialogs.log[0].startsWith("error: " + LoadStr(1070) + "\n\n"));
+    EXPECT_TRUE(dialogs.log[0].endsWith("\n" + Dcc));
+    EXPECT_EQ(dialogs.log[2], "open: Select the directory where is DCC32.EXE");
+    EXPECT_EQ(Calls().last(), "good/dcc32|" + Project + "/LANG/Englisty|Englisty.dpr");
+    EXPECT_NE(Read("LANG/Englisty/Englisty.dll"), "<missing>");
 }
 
 TEST_F(LangGenTest, LibraryThatIsNotLinkedIsReportedAndAnOldOneDoesNotCount)
@@ -431,6 +491,30 @@ TEST_F(LangGenTest, RealToolsGiveBackEveryTextAsTyped)
         }
         EXPECT_EQ(LoadStringResource(file, uint32_t(4090 + texts.size())), QString());
         EXPECT_EQ(LoadStringResource(file, 5000), std::nullopt);
+    }
+}
+
+// The real tools under a directory with a blank, for a language whose
+// name holds one: every file name reaches them whole.
+TEST_F(LangGenTest, RealToolsCompileALanguageWithABlankFromADirectoryWithABlank)
+{
+    ASSERT_TRUE(QDir().mkpath(FData.path() + "/My Apps/bin"));
+    Brcc = FData.path() + "/My Apps/bin/brcc32";
+    Dcc = FData.path() + "/My Apps/bin/dcc32";
+    ASSERT_EQ(::symlink(QUORBEL_BRCC32, QFile::encodeName(Brcc).constData()), 0);
+    ASSERT_EQ(::symlink(QUORBEL_DCC32, QFile::encodeName(Dcc).constData()), 0);
+    Add("IDS_A", "first");
+    Add("IDS_B", "Say \"hi\"");
+    ScriptedDialogs dialogs;
+    const TLanguageGenSettings settings{Project, QStringLiteral("US English"), 0, 7};
+    Unit(settings);
+    ASSERT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+    Library(settings);
+    ASSERT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+    const QString dir = Project + "/LANG/US Engty";
+    for (const QString &file : {dir + ".res", dir + "/US Engty.res", dir + "/US Engty.dll"}) {
+        EXPECT_EQ(LoadStringResource(file, 7), QString("first")) << file.toStdString();
+        EXPECT_EQ(LoadStringResource(file, 8), QString("Say \"hi\"")) << file.toStdString();
     }
 }
 

@@ -13,11 +13,14 @@
 #include "version/ResVersionInfo.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -55,9 +58,10 @@ protected:
     }
     // The resource compiler the dialog will find: logs its directory and
     // arguments, then runs body.
-    void Compiler(const QByteArray &body)
+    void Compiler(const QByteArray &body, const QString &relative = QStringLiteral("brcc32"))
     {
-        FCompiler = FData.path() + QStringLiteral("/brcc32");
+        FCompiler = FData.path() + QLatin1Char('/') + relative;
+        QDir().mkpath(QFileInfo(FCompiler).absolutePath());
         QFile f(FCompiler);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("#!/bin/sh\necho \"$PWD|$*\" >> '" + QFile::encodeName(FData.path())
@@ -226,6 +230,55 @@ TEST_F(VerDlgTest, OkWithoutLanguageOrCodePageOrWithAFailedWriteKeepsTheDialogOp
     EXPECT_TRUE(Calls().isEmpty());
 }
 
+TEST_F(VerDlgTest, CompilerUnderADirectoryWithABlankIsRunByOk)
+{
+    Compiler("cp version.rc version.res\n", QStringLiteral("My Apps/bin/brcc32"));
+    ScriptedDialogs dialogs;
+    auto dialog = Opened(dialogs);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+    EXPECT_EQ(Calls(), QStringList{FDir.path() + QStringLiteral("|version.rc -r")});
+    EXPECT_EQ(Read(QStringLiteral("version.res")), Read(QStringLiteral("version.rc")));
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+}
+
+TEST_F(VerDlgTest, StoredCompilerThatCannotRunIsShownThenAskedForAgain)
+{
+    // Stored on the first run, then no longer executable: even root cannot
+    // run a file without any execute bit.
+    const QString stored = FCompiler;
+    ::chmod(QFile::encodeName(stored).constData(), 0644);
+    Compiler("cp version.rc version.res\n", QStringLiteral("other/brcc32"));
+    const QString good = FCompiler;
+    FCompiler = stored;
+    const QStringList offered = {
+        QStringLiteral("error: Attempt was made to dynamically link to a task, or there was a "
+                       "sharing or network-protection error\n")
+            + stored,
+        QStringLiteral("message: ") + LoadStr(1064),
+        QStringLiteral("open: Select the directory where is BRCC32.EXE")};
+    {
+        // Cancelled: nothing ran, nothing more is said, and the next run asks again.
+        ScriptedDialogs dialogs;
+        auto dialog = Opened(dialogs);
+        EXPECT_TRUE(dialog->Button1Click());
+        EXPECT_EQ(dialogs.log, offered);
+        EXPECT_TRUE(Calls().isEmpty());
+    }
+    ScriptedDialogs dialogs;
+    dialogs.answerFile(good);
+    auto dialog = Opened(dialogs);
+    EXPECT_TRUE(dialog->Button1Click());
+    EXPECT_EQ(dialogs.log, offered);
+    // The chosen compiler runs at once, and is the one stored.
+    EXPECT_EQ(Calls(), QStringList{FDir.path() + QStringLiteral("|version.rc -r")});
+    EXPECT_TRUE(QFile::exists(Path(QStringLiteral("version.res"))));
+    ScriptedDialogs later;
+    Opened(later)->Button1Click();
+    EXPECT_TRUE(later.log.isEmpty()) << later.log.join('\n').toStdString();
+    EXPECT_EQ(Calls().size(), 2);
+}
+
 TEST_F(VerDlgTest, CompilerThatCannotStartIsShownAndTheDialogCloses)
 {
     QFile::remove(FCompiler);
@@ -235,7 +288,8 @@ TEST_F(VerDlgTest, CompilerThatCannotStartIsShownAndTheDialogCloses)
     EXPECT_TRUE(dialog->Button1Click());
     // Not configured, then asked, then the runner's failure.
     ASSERT_GE(dialogs.log.size(), 3);
-    EXPECT_EQ(dialogs.log.last(), QStringLiteral("error: File was not found"));
+    EXPECT_EQ(dialogs.log.last(), QStringLiteral("error: File was not found\n") + FCompiler);
+    EXPECT_EQ(dialogs.log.size(), 3); // asked once only: the file is not there
     EXPECT_TRUE(QFile::exists(Path(QStringLiteral("version.rc"))));
 }
 
