@@ -192,7 +192,9 @@ qint64 TFTrace::TraceMessage(const WindowMessages::TMessage &message)
         return 0;
     const char *bytes = message.Data.constData();
     const qsizetype size = qsizetype(strnlen(bytes, size_t(message.Data.size())));
-    QString line = DecodeText(bytes, size);
+    // The cut fell on a byte; the line ends with the last whole character.
+    const bool cut = message.Cut && size == message.Data.size();
+    QString line = cut ? DecodeCutText(bytes, size) : DecodeText(bytes, size);
     if (message.Cut)
         line += QStringLiteral(" [cut]");
     FLines.Append(line);

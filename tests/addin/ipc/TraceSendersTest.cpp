@@ -89,6 +89,45 @@ TEST_F(TraceSendersTest, CommandArgumentsStdinAndNoWindow)
     EXPECT_EQ(Lines().back(), QStringLiteral("while closed"));
 }
 
+// Options are the command's own; "--" sends any text, options included.
+TEST_F(TraceSendersTest, HelpOptionShowsUsageAndDoubleDashSendsText)
+{
+    FTrace->show();
+    for (const char *option : {"--help", "-h"}) {
+        QProcess p;
+        p.start(QUORBEL_TRACE, {QLatin1String(option)});
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitCode(), 0) << option;
+        EXPECT_TRUE(p.readAllStandardOutput().startsWith("usage: quorbel-trace")) << option;
+    }
+    EXPECT_EQ(Run({{QUORBEL_TRACE}}), std::vector<int>{1});
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "--"}}), std::vector<int>{1});
+    EXPECT_TRUE(Lines().empty()) << Lines().front().toStdString();
+
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "--", "--help"}}), std::vector<int>{0});
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "--", "-"}}), std::vector<int>{0});
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "-x", "--help"}}), std::vector<int>{0});
+    EXPECT_EQ(QStringList(Lines().begin(), Lines().end()),
+              (QStringList{"--help", "-", "-x --help"}));
+}
+
+// The 1 MiB cut of a long line ends on a whole character: UTF-8 stays
+// UTF-8, and Windows-1252 bytes that look like a cut sequence stay text.
+TEST_F(TraceSendersTest, CutOfLongLineKeepsWholeCharacters)
+{
+    FTrace->show();
+    const QString euro(400000, QChar(0x20AC));
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "-"}}, euro.toUtf8() + '\n'), std::vector<int>{0});
+    ASSERT_EQ(Lines().size(), 1u);
+    // 1 MiB holds 349,525 whole three-byte characters.
+    EXPECT_EQ(Lines()[0], QString(349525, QChar(0x20AC)) + QStringLiteral(" [cut]"))
+        << Lines()[0].left(8).toStdString() << "... " << Lines()[0].size();
+
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "-"}}, QByteArray(1200000, '\xE9') + '\n'), std::vector<int>{0});
+    ASSERT_EQ(Lines().size(), 2u);
+    EXPECT_EQ(Lines()[1], QString(1 << 20, QChar(0xE9)) + QStringLiteral(" [cut]"));
+}
+
 // A window that takes the connection and never answers: the command gives
 // up after its time-out instead of hanging the traced program.
 TEST_F(TraceSendersTest, HungWindowTimesOutTheCommand)
