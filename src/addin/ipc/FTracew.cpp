@@ -163,13 +163,15 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
     for (QWidget *control : {static_cast<QWidget *>(ListBox1), static_cast<QWidget *>(btnBorra)})
         control->installEventFilter(this);
 
+    FListener.SetOnListen([this] { FDebugPipe.Serve(); });
     FormCreate();
 }
 
 TFTrace::~TFTrace()
 {
-    FListener.Close();
+    // The FIFO first: a window waiting for this one's socket takes both.
     FDebugPipe.Stop();
+    FListener.Close();
 }
 
 void TFTrace::FormCreate()
@@ -231,13 +233,11 @@ void TFTrace::DebugMessage(qint32 type, const QByteArray &text)
 void TFTrace::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!FShownOnce) {
-        // From the first showing on the window receives, hidden or not. When
-        // another trace window already receives, this one stays silent.
-        FShownOnce = true;
-        FListener.Listen();
-        FDebugPipe.Serve();
-    }
+    // From the first showing on the window receives, hidden or not. While
+    // another IDE's trace window receives, this one takes over once it goes;
+    // each showing tries again what could not be had before.
+    FListener.ListenOrWait();
+    FDebugPipe.Serve();
     TaskIcon1->SetEnabled(true);
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -128,6 +129,43 @@ TEST_F(TraceSendersTest, CutOfLongLineKeepsWholeCharacters)
     EXPECT_EQ(Lines()[1], QString(1 << 20, QChar(0xE9)) + QStringLiteral(" [cut]"));
 }
 
+// Another IDE's trace window receives first, in a process of its own; this
+// one takes over the moment that IDE exits, even while closed.
+TEST_F(TraceSendersTest, SecondIdeTakesOverWhenTheFirstExits)
+{
+    QProcess other;
+    other.start(QStringLiteral(QUORBEL_WINDOW_HOLDER), {QStringLiteral("TFTrace")});
+    ASSERT_TRUE(other.waitForReadyRead(10000));
+    ASSERT_EQ(other.readLine().trimmed(), "listening");
+    FTrace->show();
+    EXPECT_FALSE(FTrace->Receiving());
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "to the first"}}), std::vector<int>{0});
+    FTrace->close();
+    other.closeWriteChannel();
+    ASSERT_TRUE(other.waitForFinished(10000));
+    for (int i = 0; i < 500 && !FTrace->Receiving(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(FTrace->Receiving());
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "to the second"}}), std::vector<int>{0});
+    EXPECT_EQ(QStringList(Lines().begin(), Lines().end()), QStringList{"to the second"});
+}
+
+// What was refused at one showing is tried again at the next.
+TEST_F(TraceSendersTest, EachShowingTriesAgain)
+{
+    const QByteArray dir = QFile::encodeName(WindowMessages::SocketDirectory());
+    ASSERT_FALSE(dir.isEmpty());
+    ::chmod(dir.constData(), 0750); // refused, so nothing to wait for
+    FTrace->show();
+    EXPECT_FALSE(FTrace->Receiving());
+    ::chmod(dir.constData(), 0700);
+    FTrace->hide();
+    FTrace->show();
+    EXPECT_TRUE(FTrace->Receiving());
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "now"}}), std::vector<int>{0});
+    EXPECT_EQ(QStringList(Lines().begin(), Lines().end()), QStringList{"now"});
+}
+
 // A window that takes the connection and never answers: the command gives
 // up after its time-out instead of hanging the traced program.
 TEST_F(TraceSendersTest, HungWindowTimesOutTheCommand)
@@ -206,6 +244,11 @@ TEST_F(TraceSendersTest, PascalProgramUsingDbugintf)
     EXPECT_FALSE(second.Receiving());
     FTrace.reset();
     EXPECT_FALSE(QFileInfo::exists(fifo));
+    // Once the first one has gone, the second takes both over.
+    for (int i = 0; i < 500 && !second.Receiving(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(second.Receiving());
+    EXPECT_TRUE(second.ServingPascal());
 }
 
 } // namespace
