@@ -14,12 +14,15 @@
 #include <QHeaderView>
 #include <QTableView>
 #include <QMenu>
+#include <QPixmap>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cstring>
+
+#include "TraceIcon.xpm"
 
 // ------------------------------------------------------------------- lines
 
@@ -136,6 +139,7 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
 
     TaskIcon1 = new TTaskIcon(this, FServices.NotifyIcon);
     TaskIcon1->setObjectName(QStringLiteral("TaskIcon1"));
+    setWindowIcon(QIcon(QPixmap(TraceIcon_xpm)));
     TaskIcon1->SetIcon(windowIcon());
 
     PopupMenu1 = new QMenu(this);
