@@ -14,9 +14,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QIcon>
+#include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
+
+#include "quorbel-ide.xpm"
 
 namespace {
 
@@ -87,6 +91,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorbel-ide"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    // Every window's icon unless it has its own; the desktop entry names it too.
+    QApplication::setWindowIcon(QIcon(QPixmap(IdeIcon_xpm)));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorbel-ide"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;

@@ -169,3 +169,25 @@ QString DecodeText(const QByteArray &bytes)
 {
     return DecodeText(bytes.constData(), bytes.size());
 }
+
+QString DecodeCutText(const char *bytes, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes);
+    // The start of the last sequence: at most three continuation bytes back.
+    qsizetype lead = size;
+    while (lead > 0 && size - lead < 3 && (p[lead - 1] & 0xC0) == 0x80)
+        --lead;
+    if (lead == 0 || p[lead - 1] < 0xC2 || p[lead - 1] > 0xF4)
+        return DecodeText(bytes, size);
+    --lead;
+    const int wanted = p[lead] >= 0xF0 ? 4 : p[lead] >= 0xE0 ? 3 : 2;
+    if (size - lead >= wanted)
+        return DecodeText(bytes, size);
+    // A sequence the cut left short; the text before it decides the rule.
+    bool ascii = true;
+    for (qsizetype i = 0; i < lead && ascii; ++i)
+        ascii = p[i] < 0x80;
+    if (ascii || IsUtf8Text(bytes, lead))
+        return QString::fromUtf8(bytes, lead);
+    return DecodeText(bytes, size);
+}

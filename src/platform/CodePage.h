@@ -30,3 +30,7 @@ QByteArray EncodeText(const QString &text);
 QByteArray EncodeText(const QString &text, qsizetype maxBytes);
 QString DecodeText(const char *bytes, qsizetype size);
 QString DecodeText(const QByteArray &bytes);
+// The same for bytes cut at a fixed size, wherever it fell: a last UTF-8
+// sequence that lost its tail is dropped when the bytes before it read as
+// UTF-8 (or are ASCII), instead of turning the whole text into Windows-1252.
+QString DecodeCutText(const char *bytes, qsizetype size);

@@ -100,18 +100,25 @@ void TDebugServerPipe::ReadAvailable()
     char chunk[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(FFd, chunk, sizeof chunk);
+        // Taken apart chunk by chunk, so a writer that never pauses does
+        // not grow the buffer past one frame and one chunk.
         if (n > 0) {
-            FBuffer.append(chunk, n);
+            Feed(chunk, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         break;
     }
-    Parse();
 }
 
-void TDebugServerPipe::Parse()
+bool TDebugServerPipe::Feed(const char *bytes, qsizetype size)
+{
+    FBuffer.append(bytes, size);
+    return Parse();
+}
+
+bool TDebugServerPipe::Parse()
 {
     qsizetype at = 0;
     while (FBuffer.size() - at >= HeaderBytes) {
@@ -119,7 +126,7 @@ void TDebugServerPipe::Parse()
         const qint32 length = qFromLittleEndian<qint32>(frame + 5);
         if (length < 0 || length > MaxFrame) {
             FBuffer.clear(); // out of step: drop what is buffered
-            return;
+            return false;
         }
         if (FBuffer.size() - at < HeaderBytes + length)
             break;
@@ -133,4 +140,5 @@ void TDebugServerPipe::Parse()
         at += HeaderBytes + length;
     }
     FBuffer.remove(0, at);
+    return true;
 }

@@ -30,9 +30,14 @@ public:
     void Stop();
     bool Serving() const { return FFd >= 0; }
 
+    // Bytes as read from the FIFO: every whole frame goes to the handler.
+    // False when a frame's length cannot be, which drops what is buffered.
+    bool Feed(const char *bytes, qsizetype size);
+    qsizetype Buffered() const { return FBuffer.size(); }
+
 private:
     void ReadAvailable();
-    void Parse();
+    bool Parse();
 
     THandler FHandler;
     QString FPath;

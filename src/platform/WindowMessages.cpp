@@ -5,11 +5,13 @@
 #include <QHash>
 #include <QMutex>
 #include <QThread>
+#include <QTimer>
 #include <QtEndian>
 
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <cerrno>
@@ -18,6 +20,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -28,7 +31,7 @@ namespace WindowMessages {
 
 namespace {
 
-constexpr int HeaderBytes = 4 + 8 + 4;
+constexpr int HeaderBytes = FrameHeaderBytes;
 
 QByteArray Native(const QString &path) { return QFile::encodeName(path); }
 
@@ -99,19 +102,33 @@ bool WriteAll(int fd, iovec *pieces, int count)
 
 QString LockPath(const QString &socketPath) { return socketPath + QStringLiteral(".lock"); }
 
+int OpenLock(const QString &socketPath)
+{
+    return ::open(Native(LockPath(socketPath)).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+}
+
+bool Lock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
 // The lock a listener holds for as long as it listens; whoever gets it
 // knows that no live process answers on the socket.
 int TakeLock(const QString &socketPath)
 {
-    const int fd = ::open(Native(LockPath(socketPath)).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = OpenLock(socketPath);
     if (fd < 0)
         return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (!Lock(fd)) {
         ::close(fd);
         return -1;
     }
     return fd;
+}
+
+// Whether fd is still the file at path (not one removed meanwhile).
+bool IsFileAt(int fd, const QString &path)
+{
+    struct stat open {}, named {};
+    return ::fstat(fd, &open) == 0 && ::stat(Native(path).constData(), &named) == 0
+           && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 void RemoveIfStale(const QString &socketPath)
@@ -174,6 +191,57 @@ QString SocketDirectory(QString *error)
     return dir;
 }
 
+// ------------------------------------------------------------ frame reader
+
+char *TFrameReader::Room(qsizetype size)
+{
+    if (FInAt == FIn.size()) {
+        FIn.resize(0);
+        FInAt = 0;
+    }
+    FRoomAt = FIn.size();
+    FIn.resize(FRoomAt + size);
+    return FIn.data() + FRoomAt;
+}
+
+void TFrameReader::Received(qsizetype count)
+{
+    FIn.resize(FRoomAt + std::clamp<qsizetype>(count, 0, FIn.size() - FRoomAt));
+    FRoomAt = FIn.size();
+}
+
+bool TFrameReader::Next(TMessage &message)
+{
+    qsizetype available = FIn.size() - FInAt;
+    if (FSkip > 0) {
+        const qsizetype dropped = qsizetype(std::min<quint64>(FSkip, quint64(available)));
+        FInAt += dropped;
+        FSkip -= quint64(dropped);
+        available -= dropped;
+    }
+    if (FSkip == 0 && available >= HeaderBytes) {
+        const char *header = FIn.constData() + FInAt;
+        const quint32 length = qFromLittleEndian<quint32>(header + 12);
+        const quint32 kept = std::min(length, FMaxData);
+        if (available >= HeaderBytes + qsizetype(kept)) {
+            message.Message = qFromLittleEndian<quint32>(header);
+            message.WParam = qFromLittleEndian<quint64>(header + 4);
+            message.Data = QByteArray(header + HeaderBytes, kept);
+            message.Cut = length > kept;
+            FInAt += HeaderBytes + kept;
+            FSkip = length - kept;
+            return true;
+        }
+    }
+    // Keep the buffer from creeping forward without bound.
+    if (FInAt > 0 && FInAt >= FIn.size() / 2) {
+        FIn.remove(0, FInAt);
+        FInAt = 0;
+    }
+    FRoomAt = FIn.size();
+    return false;
+}
+
 // ---------------------------------------------------------------- listener
 
 // Everything runs on the owner's thread: the sockets are watched by its
@@ -183,11 +251,7 @@ struct TMessageListener::TImpl {
         int Fd = -1;
         QSocketNotifier *Reader = nullptr;
         QSocketNotifier *Writer = nullptr;
-        // Bytes read and not yet taken apart, from InAt on.
-        QByteArray In;
-        qsizetype InAt = 0;
-        // Bytes of an oversize request still to be dropped.
-        quint64 Skip = 0;
+        TFrameReader Frames;
         // Replies not yet taken by the socket, from OutAt on.
         QByteArray Out;
         qsizetype OutAt = 0;
@@ -210,6 +274,20 @@ struct TMessageListener::TImpl {
     int LockFd = -1;
     QSocketNotifier *Acceptor = nullptr;
     std::vector<TConnectionPtr> Connections;
+
+    // While another process holds the lock: the lock file, open, and what
+    // tells when it is closed (inotify, else a timer).
+    int WaitLockFd = -1;
+    int WatchFd = -1;
+    QSocketNotifier *Watcher = nullptr;
+    QTimer *Poller = nullptr;
+    std::function<void()> OnListen;
+
+    bool Start(QString *error, bool wait);
+    void Watch(const QString &lockPath);
+    void StopWatching();
+    void StopWaiting();
+    void LockChanged();
 
     void Accept();
     void ReadReady(const TConnectionPtr &connection);
@@ -332,14 +410,8 @@ void TMessageListener::TImpl::Serve(const TConnectionPtr &connection)
     qsizetype budget = ReadBudget;
     bool more = true;
     while (more && budget > 0 && c.Out.size() - c.OutAt < MaxUnsent) {
-        if (c.InAt == c.In.size()) {
-            c.In.resize(0);
-            c.InAt = 0;
-        }
-        const qsizetype had = c.In.size();
-        c.In.resize(had + ReadChunk);
-        const ssize_t n = ::recv(c.Fd, c.In.data() + had, size_t(ReadChunk), MSG_DONTWAIT);
-        c.In.resize(had + std::max<qsizetype>(n, 0));
+        const ssize_t n = ::recv(c.Fd, c.Frames.Room(ReadChunk), size_t(ReadChunk), MSG_DONTWAIT);
+        c.Frames.Received(std::max<qsizetype>(n, 0));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -368,41 +440,14 @@ void TMessageListener::TImpl::Serve(const TConnectionPtr &connection)
 bool TMessageListener::TImpl::HandleFrames(const TConnectionPtr &connection)
 {
     TConnection &c = *connection;
-    for (;;) {
-        qsizetype available = c.In.size() - c.InAt;
-        if (c.Skip > 0) {
-            const qsizetype dropped = qsizetype(std::min<quint64>(c.Skip, quint64(available)));
-            c.InAt += dropped;
-            c.Skip -= quint64(dropped);
-            available -= dropped;
-            if (c.Skip > 0)
-                break;
-        }
-        if (available < HeaderBytes)
-            break;
-        const char *header = c.In.constData() + c.InAt;
-        const quint32 length = qFromLittleEndian<quint32>(header + 12);
-        const quint32 kept = std::min(length, MaxRequestBytes);
-        if (available < HeaderBytes + qsizetype(kept))
-            break;
-        TMessage message;
-        message.Message = qFromLittleEndian<quint32>(header);
-        message.WParam = qFromLittleEndian<quint64>(header + 4);
-        message.Data = QByteArray(header + HeaderBytes, kept);
-        message.Cut = length > kept;
-        c.InAt += HeaderBytes + kept;
-        c.Skip = length - kept;
+    TMessage message;
+    while (c.Frames.Next(message)) {
         const qint64 result = Handler ? Handler(message) : 0;
         if (c.Fd < 0)
             return false; // closed by the handler
         char reply[8];
         qToLittleEndian<qint64>(result, reply);
         c.Out.append(reply, sizeof reply);
-    }
-    // Keep the buffer from creeping forward without bound.
-    if (c.InAt > 0 && c.InAt >= c.In.size() / 2) {
-        c.In.remove(0, c.InAt);
-        c.InAt = 0;
     }
     return true;
 }
@@ -476,26 +521,56 @@ TMessageListener::TMessageListener(const QString &className, THandler handler, Q
 
 TMessageListener::~TMessageListener() { Close(); }
 
-bool TMessageListener::Listen(QString *error)
+bool TMessageListener::Listen(QString *error) { return d->Start(error, false); }
+
+bool TMessageListener::ListenOrWait(QString *error) { return d->Start(error, true) || IsWaiting(); }
+
+bool TMessageListener::IsWaiting() const { return d->WaitLockFd >= 0; }
+
+void TMessageListener::SetOnListen(std::function<void()> onListen) { d->OnListen = std::move(onListen); }
+
+bool TMessageListener::TImpl::Start(QString *error, bool wait)
 {
-    if (IsListening())
+    if (ListenFd >= 0)
         return true;
     const QString dir = SocketDirectory(error);
-    if (dir.isEmpty())
+    if (dir.isEmpty()) {
+        StopWaiting();
         return false;
-    const QString path = dir + QLatin1Char('/') + d->ClassName;
+    }
+    const QString path = dir + QLatin1Char('/') + ClassName;
     sockaddr_un addr{};
     if (!FillAddress(path, addr)) {
         if (error)
             *error = QStringLiteral("Socket path too long: %1").arg(path);
+        StopWaiting();
         return false;
     }
-    const int lock = TakeLock(path);
-    if (lock < 0) {
+    int lock = std::exchange(WaitLockFd, -1);
+    if (lock >= 0 && !IsFileAt(lock, LockPath(path))) {
+        ::close(lock);
+        lock = -1;
+    }
+    if (lock < 0)
+        lock = OpenLock(path);
+    bool locked = lock >= 0 && Lock(lock);
+    if (!locked && lock >= 0 && wait) {
+        Watch(LockPath(path));
+        // A release before the watch began is not missed.
+        locked = Lock(lock);
+    }
+    if (!locked) {
         if (error)
-            *error = QStringLiteral("Another process already receives messages for %1").arg(d->ClassName);
+            *error = QStringLiteral("Another process already receives messages for %1").arg(ClassName);
+        if (lock >= 0 && wait)
+            WaitLockFd = lock;
+        else if (lock >= 0)
+            ::close(lock);
+        if (!wait)
+            StopWaiting();
         return false;
     }
+    StopWatching();
     // Holding the lock, a socket file left here is stale.
     ::unlink(Native(path).constData());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -508,18 +583,69 @@ bool TMessageListener::Listen(QString *error)
         ::close(lock);
         return false;
     }
-    d->Path = path;
-    d->ListenFd = fd;
-    d->LockFd = lock;
-    d->Acceptor = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
-    connect(d->Acceptor, &QSocketNotifier::activated, this, [impl = d.get()] { impl->Accept(); });
+    Path = path;
+    ListenFd = fd;
+    LockFd = lock;
+    Acceptor = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, Owner);
+    QObject::connect(Acceptor, &QSocketNotifier::activated, Owner, [this] { Accept(); });
     QMutexLocker registry(&RegistryMutex);
-    LocalListeners().insert(d->ClassName.toLower(), this);
+    LocalListeners().insert(ClassName.toLower(), Owner);
     return true;
+}
+
+// Closing the lock file is what its holder does last, by exit or by kill.
+void TMessageListener::TImpl::Watch(const QString &lockPath)
+{
+    if (Watcher || Poller)
+        return;
+    WatchFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (WatchFd >= 0
+        && ::inotify_add_watch(WatchFd, Native(lockPath).constData(),
+                               IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_DELETE_SELF | IN_MOVE_SELF) >= 0) {
+        Watcher = new QSocketNotifier(qintptr(WatchFd), QSocketNotifier::Read, Owner);
+        QObject::connect(Watcher, &QSocketNotifier::activated, Owner, [this] { LockChanged(); });
+        return;
+    }
+    if (WatchFd >= 0)
+        ::close(WatchFd);
+    WatchFd = -1;
+    Poller = new QTimer(Owner);
+    QObject::connect(Poller, &QTimer::timeout, Owner, [this] { LockChanged(); });
+    Poller->start(500);
+}
+
+void TMessageListener::TImpl::StopWatching()
+{
+    Retire(Watcher);
+    if (WatchFd >= 0)
+        ::close(WatchFd);
+    WatchFd = -1;
+    if (Poller)
+        Poller->deleteLater();
+    Poller = nullptr;
+}
+
+void TMessageListener::TImpl::StopWaiting()
+{
+    StopWatching();
+    if (WaitLockFd >= 0)
+        ::close(WaitLockFd);
+    WaitLockFd = -1;
+}
+
+void TMessageListener::TImpl::LockChanged()
+{
+    if (WaitLockFd < 0)
+        return;
+    // Watched anew each time: the file may have been replaced.
+    StopWatching();
+    if (Start(nullptr, true) && OnListen)
+        OnListen();
 }
 
 void TMessageListener::Close()
 {
+    d->StopWaiting();
     if (!IsListening())
         return;
     {

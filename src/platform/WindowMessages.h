@@ -35,6 +35,29 @@ struct TMessage {
     bool Cut = false; // the request was longer than MaxRequestBytes
 };
 
+inline constexpr int FrameHeaderBytes = 4 + 8 + 4;
+
+// Takes a connection's bytes apart into messages, in whatever pieces they
+// come. The data of a request past maxData bytes is dropped as it arrives,
+// so what is buffered stays under a header, maxData and one read.
+class TFrameReader {
+public:
+    explicit TFrameReader(quint32 maxData = MaxRequestBytes) : FMaxData(maxData) {}
+    // Room for size more bytes at the end; Received keeps the first count.
+    char *Room(qsizetype size);
+    void Received(qsizetype count);
+    // The next whole message at hand; false when more bytes are needed.
+    bool Next(TMessage &message);
+    qsizetype Buffered() const { return FIn.size() - FInAt; }
+
+private:
+    quint32 FMaxData;
+    QByteArray FIn; // bytes not yet taken apart, from FInAt on
+    qsizetype FInAt = 0;
+    qsizetype FRoomAt = 0; // where the last Room starts
+    quint64 FSkip = 0; // bytes of a cut request still to be dropped
+};
+
 // Runs on the thread that owns the listener (the UI thread).
 using THandler = std::function<qint64(const TMessage &)>;
 
@@ -51,6 +74,13 @@ public:
     // False, with *error set, when the directory is refused or another live
     // process already answers for the class; a stale socket is replaced.
     bool Listen(QString *error = nullptr);
+    // The same, but while another process answers for the class, waits
+    // for it to let go (its lock file is watched) and listens then. False
+    // only when neither listening nor waiting. Close ends the wait.
+    bool ListenOrWait(QString *error = nullptr);
+    bool IsWaiting() const;
+    // Runs when a wait has ended in listening.
+    void SetOnListen(std::function<void()> onListen);
     void Close();
     bool IsListening() const;
     QString SocketPath() const;

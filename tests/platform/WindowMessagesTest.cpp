@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -297,6 +298,65 @@ TEST_F(WindowMessagesTest, StaleSocketReplacedLiveOneKept)
     first.Close();
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(second.Listen());
+}
+
+// Another IDE's window answers first, in a process of its own: a waiting
+// listener takes over the moment that process lets go, by exit or by kill.
+TEST_F(WindowMessagesTest, WaitingListenerTakesOverWhenTheOtherProcessGoes)
+{
+    ASSERT_FALSE(SocketDirectory().isEmpty());
+    const auto send = [this] {
+        return Pump(std::async(std::launch::async, [] {
+            return SendMessageTo(QStringLiteral("TFTrace"), 1, 0, {}, 2000).value_or(-1);
+        }));
+    };
+    for (const bool kill : {false, true}) {
+        QProcess other;
+        other.start(QStringLiteral(QUORBEL_WINDOW_HOLDER), {QStringLiteral("TFTrace")});
+        ASSERT_TRUE(other.waitForReadyRead(10000));
+        ASSERT_EQ(other.readLine().trimmed(), "listening");
+
+        TMessageListener mine(QStringLiteral("TFTrace"), [](const TMessage &) { return 7; });
+        int took = 0;
+        mine.SetOnListen([&] { ++took; });
+        EXPECT_TRUE(mine.ListenOrWait());
+        EXPECT_FALSE(mine.IsListening());
+        EXPECT_TRUE(mine.IsWaiting());
+        EXPECT_EQ(send(), 42) << "the first one keeps its socket";
+        // A sender's look at the lock file (a staleness check) is no release.
+        QFile lock(Dir() + QStringLiteral("/TFTrace.lock"));
+        ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+        lock.close();
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_FALSE(mine.IsListening());
+        EXPECT_TRUE(mine.IsWaiting());
+        EXPECT_EQ(send(), 42);
+
+        if (kill)
+            other.kill();
+        else
+            other.closeWriteChannel();
+        ASSERT_TRUE(other.waitForFinished(10000));
+        for (int i = 0; i < 500 && !mine.IsListening(); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_TRUE(mine.IsListening()) << (kill ? "after a kill" : "after an exit");
+        EXPECT_FALSE(mine.IsWaiting());
+        EXPECT_EQ(took, 1);
+        EXPECT_EQ(send(), 7);
+    }
+
+    // Close ends a wait: the lock is no longer watched nor taken.
+    TMessageListener first(QStringLiteral("TFTrace"), [](const TMessage &) { return 1; });
+    ASSERT_TRUE(first.Listen());
+    TMessageListener waiting(QStringLiteral("TFTrace"), [](const TMessage &) { return 2; });
+    ASSERT_TRUE(waiting.ListenOrWait());
+    waiting.Close();
+    EXPECT_FALSE(waiting.IsWaiting());
+    first.Close();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(waiting.IsListening());
 }
 
 TEST_F(WindowMessagesTest, HungReceiverTimesOutTheSender)

@@ -205,9 +205,9 @@ TFAyudaW::TFAyudaW(QWidget *owner, const TAddinServices &services)
             control->installEventFilter(this);
 
     FormCreate();
-    // Reachable by other programs from the add-in's start; when another
-    // process's help editor answers already, this one stays unreachable.
-    FListener.Listen();
+    // Reachable by other programs from the add-in's start; while another
+    // process's help editor answers, this one takes over once it goes.
+    FListener.ListenOrWait();
 }
 
 TFAyudaW::~TFAyudaW()
@@ -285,6 +285,7 @@ TTopicNode *TFAyudaW::AddNode(QTreeWidgetItem *parent, const QString &text, int 
 void TFAyudaW::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    FListener.ListenOrWait(); // what could not be had before
     FormShow();
 }
 

@@ -14,12 +14,15 @@
 #include <QHeaderView>
 #include <QTableView>
 #include <QMenu>
+#include <QPixmap>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <cstring>
+
+#include "TraceIcon.xpm"
 
 // ------------------------------------------------------------------- lines
 
@@ -136,6 +139,7 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
 
     TaskIcon1 = new TTaskIcon(this, FServices.NotifyIcon);
     TaskIcon1->setObjectName(QStringLiteral("TaskIcon1"));
+    setWindowIcon(QIcon(QPixmap(TraceIcon_xpm)));
     TaskIcon1->SetIcon(windowIcon());
 
     PopupMenu1 = new QMenu(this);
@@ -163,13 +167,15 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
     for (QWidget *control : {static_cast<QWidget *>(ListBox1), static_cast<QWidget *>(btnBorra)})
         control->installEventFilter(this);
 
+    FListener.SetOnListen([this] { FDebugPipe.Serve(); });
     FormCreate();
 }
 
 TFTrace::~TFTrace()
 {
-    FListener.Close();
+    // The FIFO first: a window waiting for this one's socket takes both.
     FDebugPipe.Stop();
+    FListener.Close();
 }
 
 void TFTrace::FormCreate()
@@ -192,7 +198,9 @@ qint64 TFTrace::TraceMessage(const WindowMessages::TMessage &message)
         return 0;
     const char *bytes = message.Data.constData();
     const qsizetype size = qsizetype(strnlen(bytes, size_t(message.Data.size())));
-    QString line = DecodeText(bytes, size);
+    // The cut fell on a byte; the line ends with the last whole character.
+    const bool cut = message.Cut && size == message.Data.size();
+    QString line = cut ? DecodeCutText(bytes, size) : DecodeText(bytes, size);
     if (message.Cut)
         line += QStringLiteral(" [cut]");
     FLines.Append(line);
@@ -229,13 +237,11 @@ void TFTrace::DebugMessage(qint32 type, const QByteArray &text)
 void TFTrace::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!FShownOnce) {
-        // From the first showing on the window receives, hidden or not. When
-        // another trace window already receives, this one stays silent.
-        FShownOnce = true;
-        FListener.Listen();
-        FDebugPipe.Serve();
-    }
+    // From the first showing on the window receives, hidden or not. While
+    // another IDE's trace window receives, this one takes over once it goes;
+    // each showing tries again what could not be had before.
+    FListener.ListenOrWait();
+    FDebugPipe.Serve();
     TaskIcon1->SetEnabled(true);
 }
 

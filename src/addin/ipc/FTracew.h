@@ -58,7 +58,7 @@ public:
     TTraceLines &Lines() { return FLines; }
     TTaskIcon *TaskIcon() const { return TaskIcon1; }
     // Whether this window receives the lines other programs send: from its
-    // first showing on, unless another process's trace window already does.
+    // first showing on, once no other process's trace window does.
     bool Receiving() const;
     // Whether it also serves Free Pascal's dbugintf endpoint.
     bool ServingPascal() const { return FDebugPipe.Serving(); }
@@ -91,7 +91,6 @@ private:
     TTraceLines FLines;
     WindowMessages::TMessageListener FListener;
     TDebugServerPipe FDebugPipe;
-    bool FShownOnce = false;
 
     QWidget *Panel1 = nullptr;
     QToolButton *btnBorra = nullptr;

@@ -7,12 +7,18 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
+#include <QPixmap>
 
 #include <cstdio>
+
+#include "quorbel-help.xpm"
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QPixmap(HelpIcon_xpm)));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorbel-help"));
     const QStringList args = app.arguments().mid(1);
     if (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help"))) {
         std::fputs(qPrintable(HelpUsage()), stdout);

@@ -1,12 +1,21 @@
 // quorbel-trace: sends lines to the trace window of a running quorbel-ide.
-//   quorbel-trace TEXT...   one line, the words joined by blanks
-//   quorbel-trace -         one line per input line, in order
+//   quorbel-trace TEXT...      one line, the words joined by blanks
+//   quorbel-trace -            one line per input line, in order
+//   quorbel-trace -- TEXT...   TEXT as it is, even "--help" or "-"
+//   quorbel-trace -h|--help    the usage, nothing sent
 #include "quorbel_trace.h"
 
 #include <cstdio>
 #include <string>
 
 namespace {
+
+const char Usage[] = "usage: quorbel-trace TEXT...        send one line, the words joined by blanks\n"
+                     "       some-program | quorbel-trace -   send each input line\n"
+                     "       quorbel-trace -- TEXT...     send TEXT as it is (\"--help\", \"-\")\n"
+                     "Sends to the trace window of a running quorbel-ide (\"Trace Window\").\n"
+                     "Exit status: 0 sent, 1 wrong command line, 2 no trace window is receiving,\n"
+                     "3 the line could not be sent or was not answered in time.\n";
 
 int Fail(int result)
 {
@@ -26,15 +35,25 @@ int Fail(int result)
 
 int main(int argc, char **argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: quorbel-trace TEXT...\n       some-program | quorbel-trace -\n");
+    int first = 1; // the first word of the text
+    if (argc >= 2) {
+        const std::string option = argv[1];
+        if (option == "-h" || option == "--help") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (option == "--")
+            first = 2;
+    }
+    if (argc <= first) {
+        std::fputs(Usage, stderr);
         return 1;
     }
     quorbel_trace_conn conn;
     int result = quorbel_trace_open(&conn);
     if (result != 0)
         return Fail(result);
-    if (argc == 2 && std::string(argv[1]) == "-") {
+    if (first == 1 && argc == 2 && std::string(argv[1]) == "-") {
         char *line = nullptr;
         size_t capacity = 0;
         ssize_t size;
@@ -48,8 +67,8 @@ int main(int argc, char **argv)
         }
         free(line);
     } else {
-        std::string text = argv[1];
-        for (int i = 2; i < argc; ++i)
+        std::string text = argv[first];
+        for (int i = first + 1; i < argc; ++i)
             text.append(" ").append(argv[i]);
         result = quorbel_trace_send(&conn, text.c_str());
     }

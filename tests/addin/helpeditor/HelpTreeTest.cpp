@@ -33,6 +33,8 @@
 #include <functional>
 #include <future>
 
+#include <sys/stat.h>
+
 using namespace WindowMessages;
 
 namespace {
@@ -576,6 +578,34 @@ TEST_F(HelpTree, PickTopicCommandPrintsThePickAndTellsEachOutcome)
     EXPECT_EQ(closed, 3);
     EXPECT_TRUE(err3.contains(QStringLiteral("help table is not open"))) << err3.toStdString();
     EXPECT_EQ(Dialogs.log, QStringList{"message: You must active Expert Help before use"});
+}
+
+// Another IDE's help editor answers first, in a process of its own; this
+// one takes over when that IDE exits, and a showing tries again what was
+// refused before.
+TEST_F(HelpTree, SecondIdeTakesOverThePickerWhenTheFirstExits)
+{
+    QProcess other;
+    other.start(QStringLiteral(QUORBEL_WINDOW_HOLDER), {QStringLiteral("TFAyudaW")});
+    ASSERT_TRUE(other.waitForReadyRead(10000));
+    ASSERT_EQ(other.readLine().trimmed(), "listening");
+    Form = std::make_unique<TFAyudaW>(nullptr, TestServices()); // hidden, as at the add-in's start
+    EXPECT_FALSE(Form->Listening());
+    other.closeWriteChannel();
+    ASSERT_TRUE(other.waitForFinished(10000));
+    for (int i = 0; i < 500 && !Form->Listening(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(Form->Listening());
+
+    Form.reset();
+    const QByteArray dir = QFile::encodeName(WindowMessages::SocketDirectory());
+    ASSERT_FALSE(dir.isEmpty());
+    ::chmod(dir.constData(), 0750); // refused, so nothing to wait for
+    Form = std::make_unique<TFAyudaW>(nullptr, TestServices());
+    EXPECT_FALSE(Form->Listening());
+    ::chmod(dir.constData(), 0700);
+    Form->show();
+    EXPECT_TRUE(Form->Listening());
 }
 
 } // namespace

@@ -75,21 +75,29 @@ TEST(ShareMem, LongRepliesAreCutToTheBlock)
 
 TEST(ShareMem, BlockOpenToOthersIsReportedNotUsed)
 {
-    // Made by hand with mode 0666, as a careless or hostile program might;
+    // Made by hand, as a careless or hostile program might; any bit for
+    // group or others is refused, a lone write bit for others too.
     // AnotherUsersBlockIsRefused (platform tests) covers a foreign owner,
     // which needs root to set up.
     const QString name = QStringLiteral("quorbel-test-open-%1").arg(::getpid());
-    const int fd = ::shm_open(SharedMemoryName(name).constData(), O_RDWR | O_CREAT | O_EXCL, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::fchmod(fd, 0666), 0);
-    try {
-        TSharedMemory block(name, 32000);
-        ADD_FAILURE() << "the block was used";
-    } catch (const ESharedMemoryError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Error de comparticion de memoria"));
-        EXPECT_TRUE(e.Reason().contains(QStringLiteral("open to other users"))) << e.Reason().toStdString();
+    for (const mode_t mode : {0602, 0620, 0604, 0640, 0666}) {
+        const int fd = ::shm_open(SharedMemoryName(name).constData(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::fchmod(fd, mode), 0);
+        try {
+            TSharedMemory block(name, 32000);
+            ADD_FAILURE() << "a block of mode 0" << std::oct << mode << " was used";
+        } catch (const ESharedMemoryError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Error de comparticion de memoria"));
+            EXPECT_TRUE(e.Reason().contains(QStringLiteral("open to other users"))) << e.Reason().toStdString();
+        }
+        ::close(fd);
+        UnlinkSharedMemory(name);
     }
-    ::close(fd);
+    // Its own private block is used.
+    TSharedMemory block(name, 32000);
+    EXPECT_NE(block.Memory, nullptr);
+    block.Close();
     UnlinkSharedMemory(name);
 }
 

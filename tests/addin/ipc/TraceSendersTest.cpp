@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -87,6 +88,82 @@ TEST_F(TraceSendersTest, CommandArgumentsStdinAndNoWindow)
     FTrace->close();
     EXPECT_EQ(Run({{QUORBEL_TRACE, "while closed"}}), std::vector<int>{0});
     EXPECT_EQ(Lines().back(), QStringLiteral("while closed"));
+}
+
+// Options are the command's own; "--" sends any text, options included.
+TEST_F(TraceSendersTest, HelpOptionShowsUsageAndDoubleDashSendsText)
+{
+    FTrace->show();
+    for (const char *option : {"--help", "-h"}) {
+        QProcess p;
+        p.start(QUORBEL_TRACE, {QLatin1String(option)});
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitCode(), 0) << option;
+        EXPECT_TRUE(p.readAllStandardOutput().startsWith("usage: quorbel-trace")) << option;
+    }
+    EXPECT_EQ(Run({{QUORBEL_TRACE}}), std::vector<int>{1});
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "--"}}), std::vector<int>{1});
+    EXPECT_TRUE(Lines().empty()) << Lines().front().toStdString();
+
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "--", "--help"}}), std::vector<int>{0});
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "--", "-"}}), std::vector<int>{0});
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "-x", "--help"}}), std::vector<int>{0});
+    EXPECT_EQ(QStringList(Lines().begin(), Lines().end()),
+              (QStringList{"--help", "-", "-x --help"}));
+}
+
+// The 1 MiB cut of a long line ends on a whole character: UTF-8 stays
+// UTF-8, and Windows-1252 bytes that look like a cut sequence stay text.
+TEST_F(TraceSendersTest, CutOfLongLineKeepsWholeCharacters)
+{
+    FTrace->show();
+    const QString euro(400000, QChar(0x20AC));
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "-"}}, euro.toUtf8() + '\n'), std::vector<int>{0});
+    ASSERT_EQ(Lines().size(), 1u);
+    // 1 MiB holds 349,525 whole three-byte characters.
+    EXPECT_EQ(Lines()[0], QString(349525, QChar(0x20AC)) + QStringLiteral(" [cut]"))
+        << Lines()[0].left(8).toStdString() << "... " << Lines()[0].size();
+
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "-"}}, QByteArray(1200000, '\xE9') + '\n'), std::vector<int>{0});
+    ASSERT_EQ(Lines().size(), 2u);
+    EXPECT_EQ(Lines()[1], QString(1 << 20, QChar(0xE9)) + QStringLiteral(" [cut]"));
+}
+
+// Another IDE's trace window receives first, in a process of its own; this
+// one takes over the moment that IDE exits, even while closed.
+TEST_F(TraceSendersTest, SecondIdeTakesOverWhenTheFirstExits)
+{
+    QProcess other;
+    other.start(QStringLiteral(QUORBEL_WINDOW_HOLDER), {QStringLiteral("TFTrace")});
+    ASSERT_TRUE(other.waitForReadyRead(10000));
+    ASSERT_EQ(other.readLine().trimmed(), "listening");
+    FTrace->show();
+    EXPECT_FALSE(FTrace->Receiving());
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "to the first"}}), std::vector<int>{0});
+    FTrace->close();
+    other.closeWriteChannel();
+    ASSERT_TRUE(other.waitForFinished(10000));
+    for (int i = 0; i < 500 && !FTrace->Receiving(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(FTrace->Receiving());
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "to the second"}}), std::vector<int>{0});
+    EXPECT_EQ(QStringList(Lines().begin(), Lines().end()), QStringList{"to the second"});
+}
+
+// What was refused at one showing is tried again at the next.
+TEST_F(TraceSendersTest, EachShowingTriesAgain)
+{
+    const QByteArray dir = QFile::encodeName(WindowMessages::SocketDirectory());
+    ASSERT_FALSE(dir.isEmpty());
+    ::chmod(dir.constData(), 0750); // refused, so nothing to wait for
+    FTrace->show();
+    EXPECT_FALSE(FTrace->Receiving());
+    ::chmod(dir.constData(), 0700);
+    FTrace->hide();
+    FTrace->show();
+    EXPECT_TRUE(FTrace->Receiving());
+    EXPECT_EQ(Run({{QUORBEL_TRACE, "now"}}), std::vector<int>{0});
+    EXPECT_EQ(QStringList(Lines().begin(), Lines().end()), QStringList{"now"});
 }
 
 // A window that takes the connection and never answers: the command gives
@@ -167,6 +244,11 @@ TEST_F(TraceSendersTest, PascalProgramUsingDbugintf)
     EXPECT_FALSE(second.Receiving());
     FTrace.reset();
     EXPECT_FALSE(QFileInfo::exists(fifo));
+    // Once the first one has gone, the second takes both over.
+    for (int i = 0; i < 500 && !second.Receiving(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(second.Receiving());
+    EXPECT_TRUE(second.ServingPascal());
 }
 
 } // namespace

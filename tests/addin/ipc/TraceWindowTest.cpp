@@ -115,6 +115,9 @@ TEST_F(TraceWindowTest, FourStatesAndTheirIconCalls)
     EXPECT_EQ(add.Data.uCallbackMessage, 1024u);
     EXPECT_EQ(add.Data.uID, 0);
     EXPECT_EQ(add.Data.hWnd, Icon());
+    // The window's own 32 x 32 icon, and the tray shows the same picture.
+    EXPECT_EQ(FTrace->windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
+    EXPECT_EQ(add.Data.hIcon.cacheKey(), FTrace->windowIcon().cacheKey());
     EXPECT_TRUE(FTrace->Receiving());
     EXPECT_TRUE(WindowListening(QStringLiteral("TFTrace")));
 
