@@ -48,7 +48,7 @@ bool Write(const QString &path, const QByteArray &bytes)
 } // namespace
 
 QString BuildDll(const QString &dir, const QString &name, const QByteArray &rcScript,
-                 TPeKind kind)
+                 TPeKind kind, int codePage)
 {
     const bool pe32 = kind == TPeKind::Pe32;
     const QString rc = name + QStringLiteral(".rc");
@@ -58,7 +58,7 @@ QString BuildDll(const QString &dir, const QString &name, const QByteArray &rcSc
     QStringList compile;
     if (pe32)
         compile << QStringLiteral("--target=pe-i386");
-    compile << QStringLiteral("--preprocessor=cpp") << QStringLiteral("--codepage=1252")
+    compile << QStringLiteral("--preprocessor=cpp") << QStringLiteral("--codepage=%1").arg(codePage)
             << QStringLiteral("-i") << rc << QStringLiteral("-O") << QStringLiteral("coff")
             << QStringLiteral("-o") << object;
     if (!Run(dir, QStringLiteral("x86_64-w64-mingw32-windres"), compile))

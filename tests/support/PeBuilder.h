@@ -7,11 +7,12 @@
 
 enum class TPeKind { Pe32, Pe32Plus };
 
-// Compiles rcScript, Windows-1252 text, and links dir/name from it; returns
-// the DLL's path. When a tool is missing or refuses the script the calling
-// test fails with the tool's message, and the result is empty.
+// Compiles rcScript, text in codePage (1252 or 65001 for UTF-8), and links
+// dir/name from it; returns the DLL's path. When a tool is missing or
+// refuses the script the calling test fails with the tool's message, and
+// the result is empty.
 QString BuildDll(const QString &dir, const QString &name, const QByteArray &rcScript,
-                 TPeKind kind = TPeKind::Pe32Plus);
+                 TPeKind kind = TPeKind::Pe32Plus, int codePage = 1252);
 
 // Links dir/name, a 64-bit DLL, from a compiled resource file (.res).
 QString LinkDllFromRes(const QString &dir, const QString &name, const QString &resFile);
