@@ -609,6 +609,9 @@ TEST_F(IdeEndToEnd, StringTableInsertsACallAndCompilesBothVariants)
     EXPECT_EQ(LoadStringResource(res, 1000), QStringLiteral("Goodbye, until tomorrow"));
     EXPECT_EQ(LoadStringResource(res, 1001), QStringLiteral("Hello \"world\" C:\\temp"));
     const QString dll = lang + QStringLiteral("Spanisty/Spanisty.dll");
+    // A 32-bit library, as a 32-bit program loads it.
+    EXPECT_EQ(ReadPeHeaders(dll).Machine, 0x14C);
+    EXPECT_EQ(ReadPeHeaders(dll).Magic, 0x10B);
     EXPECT_EQ(LoadStringResource(dll, 1000), QStringLiteral("Adiós"));
     EXPECT_EQ(LoadStringResource(dll, 1001), QStringLiteral("Hola"));
     EXPECT_EQ(LoadStringResource(dll, 1002).value_or(QString()), QString());
