@@ -487,6 +487,61 @@ TEST_F(IdeEndToEnd, TheVersionEditorShowsTheBuiltDllAndCompilesItsScriptTwice)
     EXPECT_TRUE(conf.readAll().mid(256, 256).contains("/brcc32"));
 }
 
+// Values with quotes, backslashes and characters beyond Windows-1252 go
+// from a built DLL through the editor and the real brcc32 into version.res;
+// linked into the DLL again, the editor shows them as they were.
+TEST_F(IdeEndToEnd, VersionValuesWithQuotesBackslashesAndAnyCharacterComeBackWhole)
+{
+    const QByteArray rc = QStringLiteral(
+        "1 VERSIONINFO\r\n FILEVERSION 4,0,0,1\r\n PRODUCTVERSION 4,0,0,0\r\n"
+        " FILEOS 0x40004L\r\n FILETYPE 0x2L\r\n"
+        "{\r\n BLOCK \"StringFileInfo\"\r\n {\r\n  BLOCK \"040904E4\"\r\n  {\r\n"
+        "   VALUE \"CompanyName\", \"Quorbel \"\"Demo\"\"\\0\"\r\n"
+        "   VALUE \"FileDescription\", \"C:\\\\temp\\\\x\\0\"\r\n"
+        "   VALUE \"LegalCopyright\", \"\u00A9 2026 \u0416\\0\"\r\n"
+        "   VALUE \"ProductName\", \"Demo \u2713\\0\"\r\n"
+        "  }\r\n }\r\n BLOCK \"VarFileInfo\"\r\n {\r\n"
+        "  VALUE \"Translation\", 0x0409, 1252\r\n }\r\n}\r\n").toUtf8();
+    const QString dir = home.filePath(QStringLiteral("demo/"));
+    QDir(home.path()).mkpath(QStringLiteral("dll"));
+    const QString dll = BuildDll(home.filePath(QStringLiteral("dll")), QStringLiteral("Demo.dll"), rc,
+                                 TPeKind::Pe32Plus, 65001);
+    ASSERT_FALSE(dll.isEmpty());
+    QFile::remove(dir + QStringLiteral("Demo.dll"));
+    ASSERT_TRUE(QFile::copy(dll, dir + QStringLiteral("Demo.dll")));
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+
+    QStringList show;
+    for (const char *name : {"CIA", "Descrip", "Coopyrag", "NomProducto", "Comen"})
+        show << QStringLiteral("modal show ") + QLatin1String(name);
+    const QStringList expected = {QStringLiteral("modal-value CIA Quorbel \"Demo\""),
+                                  QStringLiteral("modal-value Descrip C:\\temp\\x"),
+                                  QStringLiteral("modal-value Coopyrag \u00A9 2026 \u0416"),
+                                  QStringLiteral("modal-value NomProducto Demo \u2713"),
+                                  QStringLiteral("modal-value Comen say \"hi\" in D:\\data\\")};
+    const IdeRun first = script(QStringList{QStringLiteral("open ") + demo,
+                                            QStringLiteral("modal text Comen say \"hi\" in D:\\data\\")}
+                                + show
+                                + QStringList{QStringLiteral("modal invoke Button1"),
+                                              QStringLiteral("click EditInsertarCabeceraItem")});
+    ASSERT_EQ(first.exitCode, 0) << first.errors.toStdString();
+    EXPECT_TRUE(first.starting(QStringLiteral("message: ")).isEmpty()) << first.log.join('\n').toStdString();
+    EXPECT_TRUE(first.starting(QStringLiteral("modal-error")).isEmpty()) << first.log.join('\n').toStdString();
+    EXPECT_EQ(first.starting(QStringLiteral("modal-value ")), expected);
+
+    // The compiled resource in the project's DLL, then the editor once more.
+    const QString relinked = LinkDllFromRes(dir, QStringLiteral("Relinked.dll"), QStringLiteral("version.res"));
+    ASSERT_FALSE(relinked.isEmpty());
+    QFile::remove(dir + QStringLiteral("Demo.dll"));
+    ASSERT_TRUE(QFile::rename(relinked, dir + QStringLiteral("Demo.dll")));
+    const IdeRun second = script(QStringList{QStringLiteral("open ") + demo} + show
+                                 + QStringList{QStringLiteral("modal reject"),
+                                               QStringLiteral("click EditInsertarCabeceraItem")});
+    ASSERT_EQ(second.exitCode, 0) << second.errors.toStdString();
+    EXPECT_TRUE(second.starting(QStringLiteral("message: ")).isEmpty()) << second.log.join('\n').toStdString();
+    EXPECT_EQ(second.starting(QStringLiteral("modal-value ")), expected);
+}
+
 TEST_F(IdeEndToEnd, TheTableCommandsCreateTheProjectTablesWhenTheUserAgrees)
 {
     ASSERT_EQ(registerAddin(addin).exitCode, 0);
@@ -554,6 +609,9 @@ TEST_F(IdeEndToEnd, StringTableInsertsACallAndCompilesBothVariants)
     EXPECT_EQ(LoadStringResource(res, 1000), QStringLiteral("Goodbye, until tomorrow"));
     EXPECT_EQ(LoadStringResource(res, 1001), QStringLiteral("Hello \"world\" C:\\temp"));
     const QString dll = lang + QStringLiteral("Spanisty/Spanisty.dll");
+    // A 32-bit library, as a 32-bit program loads it.
+    EXPECT_EQ(ReadPeHeaders(dll).Machine, 0x14C);
+    EXPECT_EQ(ReadPeHeaders(dll).Magic, 0x10B);
     EXPECT_EQ(LoadStringResource(dll, 1000), QStringLiteral("Adiós"));
     EXPECT_EQ(LoadStringResource(dll, 1001), QStringLiteral("Hola"));
     EXPECT_EQ(LoadStringResource(dll, 1002).value_or(QString()), QString());

@@ -1,11 +1,15 @@
 // brcc32 is run as the version and language tools run it: as a process, in
 // the script's directory, judged by the .res it leaves.
+#include "VersionInfo.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -104,6 +108,35 @@ TEST_F(Brcc32, Utf8ScriptIsReadAsUtf8)
     const TRun run = runBrcc(FDir.path(), {"-r", "version.rc"});
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_TRUE(readBytes(path("version.res")).contains(utf16(russian)));
+}
+
+// The code page is chosen from the whole script: text whose first non-ASCII
+// character comes after kilobytes of ASCII is read as what it is.
+TEST_F(Brcc32, CodePageIsChosenFromTheWholeScriptNotItsStart)
+{
+    QByteArray ascii;
+    while (ascii.size() < 6 * 1024)
+        ascii += "// a comment line of plain ASCII text, long enough to fill kilobytes\r\n";
+    const QString text = QStringLiteral("Ca\u00f1a \u20ac");
+    const struct {
+        const char *name;
+        QByteArray script;
+        QString read;
+    } cases[] = {
+        {"utf8", ascii + "STRINGTABLE\r\n{\r\n 1, \"" + (text + QStringLiteral(" \u0416")).toUtf8()
+                     + "\"\r\n}\r\n",
+         text + QStringLiteral(" \u0416")},
+        {"ansi", ascii + "STRINGTABLE\r\n{\r\n 1, \"Ca\xf1" "a \x80\"\r\n}\r\n", text},
+    };
+    for (const auto &c : cases) {
+        const auto high = std::find_if(c.script.begin(), c.script.end(),
+                                       [](char b) { return static_cast<unsigned char>(b) >= 0x80; });
+        ASSERT_GT(high - c.script.begin(), 5 * 1024) << c.name;
+        writeBytes(path(QString::fromLatin1(c.name) + ".rc"), c.script);
+        const TRun run = runBrcc(FDir.path(), {QString::fromLatin1(c.name) + ".rc"});
+        ASSERT_EQ(run.exitCode, 0) << c.name << ": " << run.errors.toStdString();
+        EXPECT_EQ(LoadStringResource(path(QString::fromLatin1(c.name) + ".res"), 1), c.read) << c.name;
+    }
 }
 
 TEST_F(Brcc32, StringTableWithoutOptions)

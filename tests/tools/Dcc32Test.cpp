@@ -1,6 +1,7 @@
 // dcc32 is run as the language library generator runs it: as a process, in
 // the project's directory, judged by the .dll it leaves. Resources come from
 // the real brcc32.
+#include "PeBuilder.h"
 #include "VersionInfo.h"
 
 #include <QDir>
@@ -86,6 +87,43 @@ TEST_F(Dcc32, GeneratedLibraryProjectLinksItsResourcesIntoTheDll)
               QStringList{"Englisty.dll"});
 }
 
+// The generated unit loads the library with LoadLibrary from a 32-bit
+// program: PE32 for i386 by default, PE32+ only when asked. Either way it is
+// what a loader maps without running anything: no entry routine, no imports.
+TEST_F(Dcc32, LinksA32BitLibraryByDefaultAndA64BitOneWhenAsked)
+{
+    resource("L", "7,\t\t\"siete\"\r\n");
+    write("L.dpr", "Library L;\r\nuses WinProcs;\r\n{$R L}\r\nbegin\r\nend.\r\n");
+    const struct {
+        QStringList args;
+        QString variable, value; // an override of the tools
+        uint16_t machine, magic;
+    } cases[] = {
+        {{"L.dpr"}, {}, {}, 0x14C, 0x10B},
+        {{"--pe32plus", "L.dpr"}, {}, {}, 0x8664, 0x20B},
+        // Another windres named still makes objects of the library's kind.
+        {{"L.dpr"}, "QUORBEL_WINDRES", "x86_64-w64-mingw32-windres", 0x14C, 0x10B},
+    };
+    for (const auto &c : cases) {
+        const TRun run = dcc(c.args, c.variable, c.value);
+        ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+        const TPeHeaders pe = ReadPeHeaders(path("L.dll"));
+        ASSERT_TRUE(pe.Valid) << c.args.join(' ').toStdString();
+        EXPECT_EQ(pe.Machine, c.machine) << c.args.join(' ').toStdString();
+        EXPECT_EQ(pe.Magic, c.magic) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(pe.Characteristics & 0x2000) << "not marked a DLL";
+        EXPECT_EQ(pe.EntryPoint, 0u);
+        EXPECT_EQ(pe.Imports, 0);
+        EXPECT_TRUE(pe.HasResources);
+        EXPECT_EQ(LoadStringResource(path("L.dll"), 7), QString("siete"));
+    }
+    // What file(1) says, where it is installed.
+    QProcess file;
+    file.start("file", {"-b", path("L.dll")});
+    if (file.waitForFinished(10000) && file.exitCode() == 0)
+        EXPECT_TRUE(file.readAll().startsWith("PE32 executable (DLL)"));
+}
+
 TEST_F(Dcc32, AnythingButAResourceOnlyLibraryIsRefusedAtItsLineAndTouchesNothing)
 {
     resource("Demo", "1, \"x\"\r\n");
@@ -140,8 +178,11 @@ TEST_F(Dcc32, FailedLinkLeavesNoDllNotEvenAnOldOne)
     resource("B", "1, \"x\"\r\n");
     run = dcc({"B"}, "QUORBEL_LD", "/nonexistent/ld");
     EXPECT_EQ(run.exitCode, 127);
-    EXPECT_TRUE(run.errors.contains("binutils-mingw-w64-x86-64")) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains("binutils-mingw-w64-i686")) << run.errors.toStdString();
     EXPECT_TRUE(outputs({"B.dpr", "B.rc", "B.res"}).isEmpty());
+    run = dcc({"--pe32plus", "B"}, "QUORBEL_LD", "/nonexistent/ld");
+    EXPECT_EQ(run.exitCode, 127);
+    EXPECT_TRUE(run.errors.contains("binutils-mingw-w64-x86-64")) << run.errors.toStdString();
 
     run = dcc({});
     EXPECT_EQ(run.exitCode, 2);

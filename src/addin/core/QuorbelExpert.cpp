@@ -267,11 +267,17 @@ void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
         if (project.isEmpty())
             return;
         dialog.ProjectDir = ExtractFileDir(project) + PathDelim;
-        const QString base = ChangeFileExt(project, QString());
-        if (FileExists(base + QStringLiteral(".dll")))
-            dialog.OutputFileName = base + QStringLiteral(".dll");
-        else if (FileExists(base + QStringLiteral(".exe")))
-            dialog.OutputFileName = base + QStringLiteral(".exe");
+        // The built file's name and extension may differ in case from the
+        // project's (Demo.DLL, DEMO.EXE); a library wins over a program.
+        const QString dir = ExtractFileDir(project);
+        const QString stem = ExtractFileName(ChangeFileExt(project, QString()));
+        for (const char *ext : {".dll", ".exe"}) {
+            const QString built = FindEntryNoCase(dir, stem + QLatin1String(ext));
+            if (FileExists(built)) {
+                dialog.OutputFileName = built;
+                break;
+            }
+        }
         if (dialog.OutputFileName.isEmpty())
             FServices.dialogs().ShowMessage(LoadStr(1069));
         dialog.exec();

@@ -123,6 +123,10 @@ constexpr Entry Entries[] = {
     {2002, "Choose the actual language in Options before compiling the resource strings."},
     // The help editor deletes no topic whose subtopics it does not show.
     {2003, "The topic \"%1\" has subtopics. Double-click it to show them and delete them first."},
+    // The generators refuse identifiers the generated unit could not declare.
+    {2004, "These identifiers are not Pascal identifiers (a letter or _, then letters, digits "
+           "or _; no reserved word), so language.pas would not compile. Nothing was written; "
+           "correct them and compile again:\n%1"},
 };
 
 const QHash<int, QString> &table()

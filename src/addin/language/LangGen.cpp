@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -140,6 +142,32 @@ void KeepBackup(const TLanguageFiles &files)
         throw EInOutError(QStringLiteral("Cannot move %1 to %2.").arg(files.Res, files.Bak));
 }
 
+// Every identifier must become a constant of the unit; the rows that
+// cannot are named, by identifier and text, before any file is touched.
+// names: what the unit itself declares, which a constant would redeclare.
+void CheckIdentifiers(const std::vector<TRecord> &records, std::initializer_list<const char *> names)
+{
+    constexpr int Listed = 20;
+    QStringList rows;
+    int bad = 0;
+    for (const TRecord &r : records) {
+        const bool taken = std::any_of(names.begin(), names.end(), [&](const char *name) {
+            return r.Id.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+        });
+        if (IsPascalIdentifier(r.Id) && !taken)
+            continue;
+        if (++bad <= Listed) {
+            const QString text = r.Text.size() > 30 ? r.Text.left(29) + QStringLiteral("...") : r.Text;
+            rows << QStringLiteral("\"%1\" (%2)").arg(r.Id, text);
+        }
+    }
+    if (bad == 0)
+        return;
+    if (bad > Listed)
+        rows << QStringLiteral("... %1 more").arg(bad - Listed);
+    throw ELanguageGen(LoadStr(2004).arg(rows.join(QLatin1Char('\n'))));
+}
+
 void CheckLanguage(const TLanguageGenSettings &settings)
 {
     // Without a language no text can be read: nothing is written.
@@ -184,6 +212,24 @@ QString GeneratedAtText(const QDateTime &when, const QLocale &locale)
         + when.time().toString(QStringLiteral("HH:mm:ss"));
 }
 
+bool IsPascalIdentifier(const QString &name)
+{
+    static const QStringList reserved = {
+        "and", "array", "as", "asm", "begin", "case", "class", "const", "constructor",
+        "destructor", "div", "do", "downto", "else", "end", "except", "exports", "file",
+        "finalization", "finally", "for", "function", "goto", "if", "implementation", "in",
+        "inherited", "initialization", "inline", "interface", "is", "label", "library", "mod",
+        "nil", "not", "object", "of", "or", "packed", "procedure", "program", "property",
+        "raise", "record", "repeat", "set", "shl", "shr", "string", "then", "threadvar", "to",
+        "try", "type", "unit", "until", "uses", "var", "while", "with", "xor"};
+    if (name.isEmpty() || name.at(0).isDigit())
+        return false;
+    for (const QChar c : name)
+        if (!(c == QLatin1Char('_') || (c.unicode() < 0x80 && c.isLetterOrNumber())))
+            return false;
+    return !reserved.contains(name, Qt::CaseInsensitive);
+}
+
 QString ResourceScriptText(const QString &text)
 {
     if (!text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\\')))
@@ -213,6 +259,7 @@ TLanguageFiles TLanguageGenerator::WriteUnitFiles(TTable &table, const TLanguage
     CheckLanguage(s);
     const QString b = LanguageBaseName(s.LanguageName);
     const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
+    CheckIdentifiers(records, {"language", "LangEx"});
     const qsizetype estimate = Estimate(records);
     const QString at = Now(); // one time in every file of a run
     const TText script = ResourceScript(b, s, at, records, estimate);
@@ -250,6 +297,7 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
     CheckLanguage(s);
     const QString b = LanguageBaseName(s.LanguageName);
     const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
+    CheckIdentifiers(records, {"language", "LangEx", "LibHandle", "Flang", "clib", "cFile"});
     const qsizetype estimate = Estimate(records);
     const QString at = Now(); // one time in every file of a run
     const TText script = ResourceScript(b, s, at, records, estimate);

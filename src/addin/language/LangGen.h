@@ -37,6 +37,9 @@ QString LanguageBaseName(const QString &languageName);
 // The time in a header's "Generated at:" line: the locale's short date and
 // the time of day to the second.
 QString GeneratedAtText(const QDateTime &when, const QLocale &locale);
+// True when the unit can declare name as a constant: ASCII letters, digits
+// and _, not starting with a digit, no reserved word (in any case).
+bool IsPascalIdentifier(const QString &name);
 // A text as the resource compiler reads it back unchanged between double
 // quotes: each double quote doubled, each backslash doubled.
 QString ResourceScriptText(const QString &text);

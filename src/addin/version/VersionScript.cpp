@@ -121,6 +121,20 @@ QString LanguageKey(const char *code)
 
 const QString Slashes(77, QLatin1Char('/'));
 
+// A value as the resource compiler reads it back between double quotes:
+// each quote and each backslash doubled.
+QString QuotedText(const QString &text)
+{
+    QString quoted;
+    quoted.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            quoted += c;
+        quoted += c;
+    }
+    return quoted;
+}
+
 } // namespace
 
 namespace VersionTables {
@@ -207,7 +221,7 @@ QStringList VersionScriptLines(const TVersionFields &f)
     const auto value = [&](const char *key, const QString &text, bool always) {
         if (always || !text.isEmpty())
             lines << in12 + QStringLiteral("VALUE \"") + QLatin1String(key)
-                    + QStringLiteral("\", \"") + text + QStringLiteral("\\0\"");
+                    + QStringLiteral("\", \"") + QuotedText(text) + QStringLiteral("\\0\"");
     };
     value("Comments", f.Comments, false);
     value("CompanyName", f.CompanyName, true);

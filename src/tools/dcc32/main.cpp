@@ -10,8 +10,9 @@
 // Each {$R FILE} names a compiled resource file beside the project (".res"
 // when FILE has no extension; the name matched without regard to case).
 // The resources are turned into objects with the MinGW windres and linked
-// into NAME.dll with the MinGW ld. Anything else is refused with
-// "file(line): message".
+// into NAME.dll with the MinGW ld: a 32-bit (PE32, i386) library, as the
+// generated unit loads it from a 32-bit program; --pe32plus links a 64-bit
+// one. Anything else is refused with "file(line): message".
 //
 // Callers judge success by NAME.dll being there: the library is linked to a
 // temporary file and renamed into place, and a failed build of a library
@@ -39,9 +40,17 @@
 
 namespace {
 
-constexpr const char *DefaultWindres = "x86_64-w64-mingw32-windres";
-constexpr const char *DefaultLd = "x86_64-w64-mingw32-ld";
-constexpr const char *ToolsPackage = "binutils-mingw-w64-x86-64";
+// The tools and the object format of each kind of library.
+struct TPeTools {
+    const char *Windres;
+    const char *Ld;
+    const char *Package;
+    const char *Target; // windres's output format, so any windres named makes the right objects
+};
+constexpr TPeTools Pe32Tools{"i686-w64-mingw32-windres", "i686-w64-mingw32-ld",
+                             "binutils-mingw-w64-i686", "pe-i386"};
+constexpr TPeTools Pe32PlusTools{"x86_64-w64-mingw32-windres", "x86_64-w64-mingw32-ld",
+                                 "binutils-mingw-w64-x86-64", "pe-x86-64"};
 // A project of this kind is a few hundred bytes.
 constexpr qint64 MaxProjectBytes = 4 * 1024 * 1024;
 
@@ -49,12 +58,15 @@ enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitCannotRun = 126, 
 
 void printUsage(FILE *to)
 {
-    std::fputs("usage: dcc32 NAME.dpr\n"
+    std::fputs("usage: dcc32 [--pe32plus] NAME.dpr\n"
                "Links the resource-only library NAME.dpr into NAME.dll in the same directory:\n"
                "  Library NAME; [uses UNITS;] {$R FILE}... begin end.\n"
                "Each {$R FILE} names a compiled resource file beside the project (FILE.res\n"
-               "when FILE has no extension). QUORBEL_WINDRES and QUORBEL_LD name the windres\n"
-               "and ld to run (default x86_64-w64-mingw32-windres and -ld).\n",
+               "when FILE has no extension). The library is a 32-bit PE32 (i386) file, linked\n"
+               "with i686-w64-mingw32-windres and -ld.\n"
+               "  --pe32plus   link a 64-bit PE32+ (x86-64) library instead, with\n"
+               "               x86_64-w64-mingw32-windres and -ld\n"
+               "QUORBEL_WINDRES and QUORBEL_LD name another windres and ld to run.\n",
                to);
 }
 
@@ -319,7 +331,7 @@ std::optional<QString> makeTemp(const QString &dir, const char *suffix)
 }
 
 // Runs one tool in dir; ExitOk or the exit code to end with.
-int run(const QString &dir, const QStringList &arguments)
+int run(const QString &dir, const QStringList &arguments, const TPeTools &tools)
 {
     TSpawnRequest request;
     request.Arguments = arguments;
@@ -331,7 +343,7 @@ int run(const QString &dir, const QStringList &arguments)
     if (result.Error == ENOENT) {
         error(QStringLiteral("%1 not found; install the Debian package %2 (or point "
                              "QUORBEL_WINDRES and QUORBEL_LD at the tools)")
-                  .arg(tool, QLatin1String(ToolsPackage)));
+                  .arg(tool, QLatin1String(tools.Package)));
         return ExitNotFound;
     }
     if (result.Error != 0) {
@@ -346,10 +358,11 @@ int run(const QString &dir, const QStringList &arguments)
 }
 
 // The resources as objects, then the library, under temporary names.
-int link(const QString &dir, const QStringList &resources, const QString &dll)
+int link(const QString &dir, const QStringList &resources, const QString &dll,
+         const TPeTools &tools)
 {
-    const QString windres = toolCommand("QUORBEL_WINDRES", DefaultWindres);
-    const QString ld = toolCommand("QUORBEL_LD", DefaultLd);
+    const QString windres = toolCommand("QUORBEL_WINDRES", tools.Windres);
+    const QString ld = toolCommand("QUORBEL_LD", tools.Ld);
     QStringList temps;
     int result = ExitOk;
     QStringList ldArguments{ld, QStringLiteral("--dll"), QStringLiteral("-e"), QStringLiteral("0"),
@@ -366,15 +379,17 @@ int link(const QString &dir, const QStringList &resources, const QString &dll)
             break;
         }
         temps << *object;
-        result = run(dir, {windres, QStringLiteral("-J"), QStringLiteral("res"), QStringLiteral("-O"),
-                           QStringLiteral("coff"), QStringLiteral("-i"), res, QStringLiteral("-o"),
-                           *object});
+        result = run(dir,
+                     {windres, QStringLiteral("--target=") + QLatin1String(tools.Target),
+                      QStringLiteral("-J"), QStringLiteral("res"), QStringLiteral("-O"),
+                      QStringLiteral("coff"), QStringLiteral("-i"), res, QStringLiteral("-o"), *object},
+                     tools);
         if (result != ExitOk)
             break;
         ldArguments << *object;
     }
     if (result == ExitOk)
-        result = run(dir, ldArguments);
+        result = run(dir, ldArguments, tools);
     if (result == ExitOk) {
         struct stat written {};
         if (::stat(QFile::encodeName(*output).constData(), &written) != 0 || written.st_size == 0) {
@@ -408,7 +423,7 @@ QString resourceFile(const QString &projectDir, const QString &stem, QString nam
     return path;
 }
 
-int build(const QString &project)
+int build(const QString &project, const TPeTools &tools)
 {
     QByteArray bytes;
     try {
@@ -446,7 +461,7 @@ int build(const QString &project)
         }
     }
     if (result == ExitOk)
-        result = link(dir, resources, dll);
+        result = link(dir, resources, dll, tools);
     if (result != ExitOk && EntryExists(dll) && !QFile::remove(dll))
         error(QStringLiteral("cannot remove the old %1").arg(dll));
     return result;
@@ -457,12 +472,17 @@ int build(const QString &project)
 int main(int argc, char **argv)
 {
     QString project;
+    const TPeTools *tools = &Pe32Tools;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QFile::decodeName(argv[i]);
         if (arg == QLatin1String("-h") || arg == QLatin1String("-?")
             || arg == QLatin1String("--help")) {
             printUsage(stdout);
             return ExitOk;
+        }
+        if (arg == QLatin1String("--pe32plus")) {
+            tools = &Pe32PlusTools;
+            continue;
         }
         if (arg.startsWith(QLatin1Char('-'))) {
             error(QStringLiteral("ignoring unknown option ") + arg);
@@ -486,5 +506,5 @@ int main(int argc, char **argv)
         error(project + QStringLiteral(": only .dpr projects are built here"));
         return ExitUsage;
     }
-    return build(project);
+    return build(project, *tools);
 }

@@ -280,9 +280,10 @@ TEST(ExpertCommands, BrowseAndTraceRaiseAWindowAlreadyOpen)
 class VersionCommand : public ::testing::Test {
 protected:
     void SetUp() override { FProject = FDir.path() + QStringLiteral("/Project1.dpr"); }
-    void touch(const QString &ext)
+    void touch(const QString &ext) { touchFile(QStringLiteral("Project1") + ext); }
+    void touchFile(const QString &name)
     {
-        QFile f(FDir.path() + QStringLiteral("/Project1") + ext);
+        QFile f(FDir.path() + QLatin1Char('/') + name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     // Runs the command and reports the output file the dialog was given.
@@ -313,6 +314,20 @@ TEST_F(VersionCommand, DllWinsOverExe)
     // The dialog read the DLL (an empty file here), not the EXE.
     EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("error: No hay información de version en")
                                        + FDir.path() + QStringLiteral("/Project1.dll")});
+}
+
+TEST_F(VersionCommand, BuiltFileIsFoundInAnyLetterCaseAndTheDllStillWins)
+{
+    AddinSession session(FHost);
+    ScriptedDialogs dialogs;
+    FHost.setProject(FProject);
+    // A directory of the name is no built file.
+    ASSERT_TRUE(QDir(FDir.path()).mkdir(QStringLiteral("project1.dll")));
+    touchFile(QStringLiteral("PROJECT1.EXE"));
+    EXPECT_EQ(run(), FDir.path() + QStringLiteral("/PROJECT1.EXE"));
+    touchFile(QStringLiteral("Project1.DLL"));
+    EXPECT_EQ(run(), FDir.path() + QStringLiteral("/Project1.DLL"));
+    EXPECT_FALSE(dialogs.log.contains(QStringLiteral("message: ") + LoadStr(1069)));
 }
 
 TEST_F(VersionCommand, NoBuiltFileWarnsThenOpensWithEmptyOutput)

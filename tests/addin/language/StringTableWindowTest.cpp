@@ -17,9 +17,14 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <string>
 
 namespace {
 
@@ -369,6 +374,77 @@ TEST_F(StringTableWindow, SetLanguagesStoresTheNamesAndLeavesNoSelection)
     EXPECT_EQ(window.ComboBox1->currentIndex(), -1);
     EXPECT_EQ(window.CurLang, 0);
     EXPECT_EQ(Stored(QStringLiteral("L3")), QStringLiteral("Italiano"));
+}
+
+} // namespace
+
+namespace {
+
+// Every file below the project with a digest of its bytes, the table's own
+// files aside.
+std::string Snapshot(const QString &dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (QFileInfo(f).fileName().startsWith(QStringLiteral("language.db")))
+            continue;
+        const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+        files << f.fileName().mid(dir.size()) + QLatin1Char(' ')
+                + QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+    }
+    files.sort();
+    return files.join(QLatin1Char('\n')).toStdString();
+}
+
+// An identifier the unit could not declare stops "Compile Resource" in both
+// variants before any file is written, backed up or compiled, and the
+// message names each such row.
+TEST_F(StringTableWindow, CompileRefusesIdentifiersThatAreNoPascalIdentifiersAndTouchesNothing)
+{
+    Registry::writeString(HKEY::CurrentUser, Key, QStringLiteral("L1"), QStringLiteral("English"));
+    OpenOwnTable();
+    TTable &table = Data->Table1;
+    Add(table, QStringLiteral("IDS_OK_1"), {QStringLiteral("fine")});
+    Add(table, QString(), {QStringLiteral("no identifier")});
+    Add(table, QStringLiteral("2ND"), {QStringLiteral("starts with a digit")});
+    Add(table, QStringLiteral("IDS-DASH"), {QStringLiteral("a dash")});
+    Add(table, QStringLiteral("BEGIN"), {QStringLiteral("a reserved word")});
+    Add(table, QStringLiteral("LANGEX"), {QStringLiteral("the unit's own function")});
+    Add(table, QStringLiteral("_A\u00d1O"), {QStringLiteral("not ASCII")});
+    Add(table, QStringLiteral("_UNDER"), {QStringLiteral("fine too")});
+    // What earlier runs left.
+    for (const char *name : {"/LANG/Englisty.res", "/LANG/Englisty.rc", "/LANG/Englisty/Englisty.res",
+                             "/language.pas"}) {
+        QDir().mkpath(QFileInfo(ProjectDir() + QLatin1String(name)).path());
+        QFile f(ProjectDir() + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("earlier ") + name);
+    }
+    const std::string before = Snapshot(ProjectDir());
+
+    TLDBrowse window(nullptr, TestServices());
+    window.ProjectDir = ProjectDir();
+    ShowActive(window);
+    auto *compile = window.findChild<QPushButton *>(QStringLiteral("btnCompile"));
+    ASSERT_TRUE(compile);
+    for (const bool library : {false, true}) {
+        window.CheckBox1->setChecked(library);
+        Dialogs.log.clear();
+        QTest::mouseClick(compile, Qt::LeftButton);
+        ASSERT_EQ(Dialogs.log.size(), 1) << Dialogs.log.join('\n').toStdString();
+        const QString shown = Dialogs.log.first();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("error: ") + LoadStr(2004).section('%', 0, 0)))
+            << shown.toStdString();
+        const QStringList rows = shown.section('\n', 1).split('\n');
+        EXPECT_EQ(rows, QStringList({"\"\" (no identifier)", "\"2ND\" (starts with a digit)",
+                                     "\"BEGIN\" (a reserved word)", "\"IDS-DASH\" (a dash)",
+                                     "\"LANGEX\" (the unit's own function)",
+                                     QStringLiteral("\"_A\u00d1O\" (not ASCII)")}))
+            << shown.toStdString();
+        EXPECT_EQ(Snapshot(ProjectDir()), before) << "library: " << library;
+    }
 }
 
 } // namespace

@@ -359,3 +359,67 @@ TEST_F(VerDlgTest, RoundTripThroughTheRealResourceCompilerGivesBackTheValues)
 }
 
 } // namespace
+
+namespace {
+
+// Quotes, backslashes and characters beyond Windows-1252 survive the whole
+// trip: read from a DLL, shown, typed into, written, compiled by the real
+// brcc32, linked again and read back.
+TEST_F(VerDlgTest, ValuesWithQuotesBackslashesAndAnyCharacterMakeTheRoundTrip)
+{
+    const QByteArray rc = QStringLiteral(
+        "1 VERSIONINFO\r\n FILEVERSION 1,0,0,3\r\n PRODUCTVERSION 1,0,0,0\r\n"
+        " FILEOS 0x40004L\r\n FILETYPE 0x2L\r\n"
+        "{\r\n BLOCK \"StringFileInfo\"\r\n {\r\n  BLOCK \"040904E4\"\r\n  {\r\n"
+        "   VALUE \"CompanyName\", \"Quorbel \"\"Demo\"\"\\0\"\r\n"
+        "   VALUE \"FileDescription\", \"C:\\\\temp\\\\x\\0\"\r\n"
+        "   VALUE \"LegalCopyright\", \"\u00A9 2026 \u0416\u2713\\0\"\r\n"
+        "   VALUE \"ProductName\", \"\\\\\\\\server\\\\\"\"share\"\"\\0\"\r\n"
+        "  }\r\n }\r\n BLOCK \"VarFileInfo\"\r\n {\r\n"
+        "  VALUE \"Translation\", 0x0409, 1252\r\n }\r\n}\r\n").toUtf8();
+    const QString built = BuildDll(FDir.path(), QStringLiteral("Demo.dll"), rc, TPeKind::Pe32Plus, 65001);
+    ASSERT_FALSE(built.isEmpty());
+    FCompiler = QStringLiteral(QUORBEL_BRCC32);
+
+    ScriptedDialogs dialogs;
+    TFverDlg dialog(nullptr, Services());
+    dialog.ProjectDir = FDir.path() + QLatin1Char('/');
+    dialog.OutputFileName = built;
+    dialog.show(); // reads the file
+    const auto edit = [&](const char *name) {
+        auto *line = dialog.findChild<QLineEdit *>(QLatin1String(name));
+        EXPECT_TRUE(line) << name;
+        return line ? line->text() : QString();
+    };
+    const QString company = QStringLiteral("Quorbel \"Demo\"");
+    const QString description = QStringLiteral("C:\\temp\\x");
+    const QString copyright = QStringLiteral("\u00A9 2026 \u0416\u2713");
+    const QString product = QStringLiteral("\\\\server\\\"share\"");
+    EXPECT_EQ(edit("CIA"), company);
+    EXPECT_EQ(edit("Descrip"), description);
+    EXPECT_EQ(edit("Coopyrag"), copyright);
+    EXPECT_EQ(edit("NomProducto"), product);
+    // What the user types goes the same way.
+    auto *comments = dialog.findChild<QLineEdit *>(QStringLiteral("Comen"));
+    ASSERT_TRUE(comments);
+    QTest::keyClicks(comments, QStringLiteral("say \"hi\" \\n\\"));
+    auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("Button1"));
+    ASSERT_TRUE(ok);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+
+    const QString relinked =
+        LinkDllFromRes(FDir.path(), QStringLiteral("Again.dll"), QStringLiteral("version.res"));
+    ASSERT_FALSE(relinked.isEmpty());
+    const TResouceVersionInfo after(relinked, dialogs);
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+    EXPECT_EQ(after.CompanyName, company);
+    EXPECT_EQ(after.FileDescription, description);
+    EXPECT_EQ(after.LegalCopyright, copyright);
+    EXPECT_EQ(after.ProductName, product);
+    EXPECT_EQ(after.Comments, QStringLiteral("say \"hi\" \\n\\"));
+    EXPECT_EQ(after.NumFileVersion, QStringLiteral("1,0,0,3"));
+}
+
+} // namespace

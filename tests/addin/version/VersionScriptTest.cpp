@@ -16,7 +16,7 @@ TVersionFields UsEnglish()
     f.OsName = QStringLiteral("Windows 3.0+ & DOS");
     f.FileTypeName = QStringLiteral("Static-Link Library");
     f.ProductName = QStringLiteral("Demo");
-    f.Description = QStringLiteral("Demo library");
+    f.Description = QStringLiteral("Demo library in C:\\temp\\x");
     f.InternalName = QStringLiteral("Demo");
     f.OriginalName = QStringLiteral("Demo.dll");
     f.CompanyName = QStringLiteral("Quorbel \"Demo\"");
@@ -56,8 +56,9 @@ TEST(VersionScript, WholeScriptLineForLineWithoutTheOptionalValues)
         "    {",
         "        BLOCK \"040904E4\"",
         "        {",
-        "            VALUE \"CompanyName\", \"Quorbel \"Demo\"\\0\"",
-        "            VALUE \"FileDescription\", \"Demo library\\0\"",
+        // Quotes and backslashes doubled, the closing \0 not.
+        "            VALUE \"CompanyName\", \"Quorbel \"\"Demo\"\"\\0\"",
+        "            VALUE \"FileDescription\", \"Demo library in C:\\\\temp\\\\x\\0\"",
         "            VALUE \"FileVersion\", \"1.2\\0\"",
         "            VALUE \"InternalName\", \"Demo\\0\"",
         QStringLiteral("            VALUE \"LegalCopyright\", \"\u00A9 2026\\0\""),
@@ -93,7 +94,7 @@ TEST(VersionScript, OptionalValuesAppearInTheirPlacesAndEmptyOnesStillWriteTheir
             values << line.trimmed();
     EXPECT_EQ(values, QStringList({"VALUE \"Comments\", \"c\\0\"",
                                    "VALUE \"CompanyName\", \"\\0\"",
-                                   "VALUE \"FileDescription\", \"Demo library\\0\"",
+                                   "VALUE \"FileDescription\", \"Demo library in C:\\\\temp\\\\x\\0\"",
                                    "VALUE \"FileVersion\", \"1.2\\0\"",
                                    "VALUE \"InternalName\", \"Demo\\0\"",
                                    QStringLiteral("VALUE \"LegalCopyright\", \"\u00A9 2026\\0\""),
