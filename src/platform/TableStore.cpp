@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // SQLite settings of every connection, and why:
@@ -31,6 +32,8 @@
 //   second IDE waits at most briefly and then gets a clear error, never hangs.
 // Every post starts with BEGIN IMMEDIATE, so the wait happens while taking
 // the lock, where the busy timeout applies, and never half way through.
+// A file is read and checked before the journal mode is set: switching it
+// writes the file's header, and a file the store refuses keeps its bytes.
 
 namespace {
 
@@ -41,6 +44,18 @@ QString Quote(QString identifier)
     return QLatin1Char('"') + identifier.replace(QLatin1Char('"'), QLatin1String("\"\""))
         + QLatin1Char('"');
 }
+
+// Any other failure of SQLite, with its code, so that opening can say what
+// is wrong with the file.
+class ESqlFailure : public EDatabaseError {
+public:
+    ESqlFailure(const QString &table, int code, const QString &reason)
+        : EDatabaseError(QStringLiteral("Table %1: %2").arg(table, reason)), Code(code), Reason(reason)
+    {
+    }
+    int Code;
+    QString Reason;
+};
 
 [[noreturn]] void Fail(const QSqlError &error, const QString &table)
 {
@@ -59,7 +74,40 @@ QString Quote(QString identifier)
                                                         : error.databaseText().isEmpty()
             ? error.driverText()
             : error.driverText() + QStringLiteral(": ") + error.databaseText();
-    throw EDatabaseError(QStringLiteral("Table %1: %2").arg(table, reason));
+    throw ESqlFailure(table, code & 0xff, reason);
+}
+
+// Why a file that SQLite failed on is no table, in a sentence.
+QString FileReason(const ESqlFailure &failure)
+{
+    switch (failure.Code) {
+    case 26: // SQLITE_NOTADB
+        return QStringLiteral("It is not a table file (another format).");
+    case 11: // SQLITE_CORRUPT
+        return QStringLiteral("It is damaged or cut short (%1).").arg(failure.Reason);
+    case 14: // SQLITE_CANTOPEN
+        return QStringLiteral("It cannot be opened (%1).").arg(failure.Reason);
+    default:
+        return QStringLiteral("It cannot be read (%1).").arg(failure.Reason);
+    }
+}
+
+// Only regular files are opened: SQLite would wait forever reading a pipe.
+void CheckTableFile(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw ETableFileError(path, QStringLiteral("It does not exist."));
+        throw ETableFileError(path, QStringLiteral("It cannot be opened (%1).")
+                                        .arg(QString::fromLocal8Bit(strerror(errno))));
+    }
+    if (S_ISDIR(st.st_mode))
+        throw ETableFileError(path, QStringLiteral("It is a directory, not a table file."));
+    if (!S_ISREG(st.st_mode))
+        throw ETableFileError(path, QStringLiteral("It is not a regular file (a pipe, a device or a socket)."));
+    if (st.st_size == 0)
+        throw ETableFileError(path, QStringLiteral("It is empty."));
 }
 
 // One named QtSql connection, removed when it goes. Queries made on it must
@@ -78,13 +126,12 @@ public:
             Drop();
             Fail(error, table);
         }
-        try {
-            Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-            Exec(QStringLiteral("PRAGMA synchronous=FULL"));
-        } catch (...) {
-            Drop();
-            throw;
-        }
+    }
+    // The settings above, once the file is known to be a table.
+    void UseLog() const
+    {
+        Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        Exec(QStringLiteral("PRAGMA synchronous=FULL"));
     }
     ~TSqlConnection() { Drop(); }
     TSqlConnection(const TSqlConnection &) = delete;
@@ -123,8 +170,11 @@ public:
         QStringList names;
         while (query.next())
             names << query.value(0).toString();
-        if (names.size() != 1)
-            throw EDatabaseError(QStringLiteral("%1 is not a table of this store").arg(FTable));
+        if (names.isEmpty())
+            throw ETableFileError(FDb.databaseName(), QStringLiteral("It holds no table."));
+        if (names.size() > 1)
+            throw ETableFileError(FDb.databaseName(),
+                                  QStringLiteral("It holds %1 tables, not one: %2.").arg(names.size()).arg(names.join(QStringLiteral(", "))));
         return names.first();
     }
 
@@ -461,6 +511,20 @@ int TDataSet::ColumnOf(const QString &name) const
     return -1;
 }
 
+QString TDataSet::MissingField(const std::vector<TColumn> &columns) const
+{
+    for (const auto &field : FFields) {
+        if (!field->FPersistent)
+            continue;
+        const bool found = std::any_of(columns.begin(), columns.end(), [&](const TColumn &column) {
+            return column.Name.compare(field->FFieldName, Qt::CaseInsensitive) == 0;
+        });
+        if (!found)
+            return field->FFieldName;
+    }
+    return {};
+}
+
 void TDataSet::BindFields(std::vector<TColumn> columns)
 {
     FColumns = std::move(columns);
@@ -571,6 +635,17 @@ bool TTable::Exists() const
     return FileExists(FilePath());
 }
 
+TTable::TFileState TTable::FileState() const
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(FilePath()).constData(), &st) != 0)
+        return TFileState::Missing;
+    // A link is followed; one that leads nowhere is replaced like a missing file.
+    if (S_ISLNK(st.st_mode) && ::stat(QFile::encodeName(FilePath()).constData(), &st) != 0)
+        return TFileState::Missing;
+    return S_ISREG(st.st_mode) && st.st_size == 0 ? TFileState::Empty : TFileState::Present;
+}
+
 void TTable::CreateTable()
 {
     if (Active())
@@ -630,6 +705,7 @@ void TTable::CreateTable()
     }
     try {
         TSqlConnection sql(temp, TableName);
+        sql.UseLog();
         sql.Exec(QStringLiteral("BEGIN"));
         for (const QString &statement : statements)
             sql.Exec(statement);
@@ -672,13 +748,29 @@ void TTable::AddIndex(const QString &name, const QString &fields)
 void TTable::OpenCursor()
 {
     const QString path = FilePath();
-    if (!FileExists(path))
-        throw EDatabaseError(QStringLiteral("Table %1 does not exist in %2").arg(TableName, DatabaseName));
-    FDb = std::make_unique<TConnection>(path, TableName);
+    CheckTableFile(path);
+    try {
+        FDb = std::make_unique<TConnection>(path, TableName);
+        ReadShape(path);
+        FFilter = FFiltered ? ParseFilter(FFilterText) : TFilterTerm();
+        Reload(0, false);
+        FDb->Sql.UseLog();
+    } catch (const ESqlFailure &failure) {
+        throw ETableFileError(path, FileReason(failure));
+    }
+    MoveTo(FRows.empty() ? -1 : 0);
+    FBof = true;
+    FEof = FRows.empty();
+}
+
+void TTable::ReadShape(const QString &path)
+{
     FDb->Table = FDb->Sql.DataTable();
     const QString table = Quote(FDb->Table);
 
     std::vector<TColumn> columns;
+    std::vector<size_t> keyColumns;
+    bool integerKey = false;
     FieldDefs.clear();
     FAutoIncColumn = -1;
     {
@@ -688,16 +780,27 @@ void TTable::OpenCursor()
         while (info.next()) {
             TColumn column;
             column.Name = info.value(1).toString();
-            const bool rowId = info.value(5).toInt() == 1
-                && info.value(2).toString().compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
-            ParseDeclaration(info.value(2).toString(), rowId, column.DataType, column.Size);
+            column.DataType = TFieldType::String;
+            const QString declared = info.value(2).toString();
+            ParseDeclaration(declared, false, column.DataType, column.Size);
+            if (info.value(5).toInt() != 0) {
+                keyColumns.push_back(columns.size());
+                integerKey = declared.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+            }
             column.Required = info.value(3).toInt() != 0;
-            if (column.DataType == TFieldType::AutoInc)
-                FAutoIncColumn = int(columns.size());
-            FieldDefs.push_back({column.Name, column.DataType, column.Size, column.Required});
             columns.push_back(column);
         }
     }
+    // Only a lone INTEGER primary key is the row id, numbered by SQLite.
+    if (keyColumns.size() == 1 && integerKey) {
+        FAutoIncColumn = int(keyColumns[0]);
+        columns[keyColumns[0]].DataType = TFieldType::AutoInc;
+    }
+    for (const TColumn &column : columns)
+        FieldDefs.push_back({column.Name, column.DataType, column.Size, column.Required});
+    const QString missing = MissingField(columns);
+    if (!missing.isEmpty())
+        throw ETableFileError(path, QStringLiteral("It holds a table of another kind, without the field %1.").arg(missing));
     BindFields(std::move(columns));
 
     IndexDefs.clear();
@@ -711,24 +814,32 @@ void TTable::OpenCursor()
             IndexDefs.push_back({list.value(0).toString(), QString(), list.value(1).toBool()});
     }
     FPrimary.clear();
-    for (TIndexDef &index : IndexDefs) {
-        QSqlQuery info = FDb->Sql.Prepare(QStringLiteral("PRAGMA index_info(%1)").arg(Quote(index.Name)));
+    for (auto index = IndexDefs.begin(); index != IndexDefs.end();) {
+        QSqlQuery info = FDb->Sql.Prepare(QStringLiteral("PRAGMA index_info(%1)").arg(Quote(index->Name)));
         FDb->Sql.Run(info);
         QStringList fields;
-        while (info.next())
+        bool plain = true;
+        while (info.next()) {
             fields << info.value(2).toString();
-        index.Fields = fields.join(QLatin1Char(';'));
-        if (index.Primary && FPrimary.empty())
+            plain = plain && ColumnOf(fields.last()) >= 0;
+        }
+        // An index on an expression orders by nothing a field holds.
+        if (!plain || fields.isEmpty()) {
+            index = IndexDefs.erase(index);
+            continue;
+        }
+        index->Fields = fields.join(QLatin1Char(';'));
+        if (index->Primary && FPrimary.empty())
             for (const QString &field : fields)
                 FPrimary.push_back(ColumnOf(field));
+        ++index;
     }
-
+    if (!FIndexName.isEmpty()
+        && std::none_of(IndexDefs.begin(), IndexDefs.end(), [&](const TIndexDef &index) {
+               return index.Name.compare(FIndexName, Qt::CaseInsensitive) == 0;
+           }))
+        throw ETableFileError(path, QStringLiteral("It holds a table of another kind, without the index %1.").arg(FIndexName));
     FOrder = IndexColumns(FIndexName);
-    FFilter = FFiltered ? ParseFilter(FFilterText) : TFilterTerm();
-    Reload(0, false);
-    MoveTo(FRows.empty() ? -1 : 0);
-    FBof = true;
-    FEof = FRows.empty();
 }
 
 void TTable::CloseCursor()
@@ -1393,8 +1504,7 @@ void TQuery::OpenCursor()
         if (file.isEmpty())
             throw EDatabaseError(QStringLiteral("query: no table file named"));
         const QString path = FindEntryNoCase(DatabaseName, file);
-        if (!FileExists(path))
-            throw EDatabaseError(QStringLiteral("Table %1 does not exist in %2").arg(file, DatabaseName));
+        CheckTableFile(path);
         auto statement = std::make_unique<TStatement>(path, file);
         const QString inner = Quote(statement->Sql.DataTable());
         QString sql = FParsedSql;

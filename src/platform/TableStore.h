@@ -26,6 +26,23 @@ public:
     using Exception::Exception;
 };
 
+// The store will not open a file as a table: it is missing, no regular file,
+// empty, of another format, damaged or of another shape. Reason() is one
+// sentence; the file is left as it was.
+class ETableFileError : public EDatabaseError {
+public:
+    ETableFileError(const QString &path, const QString &reason)
+        : EDatabaseError(path + QStringLiteral(": ") + reason), FPath(path), FReason(reason)
+    {
+    }
+    const QString &Path() const { return FPath; }
+    const QString &Reason() const { return FReason; }
+
+private:
+    QString FPath;
+    QString FReason;
+};
+
 // A post would give two records the same primary key.
 class EKeyViolation : public EDatabaseError {
 public:
@@ -159,6 +176,8 @@ protected:
     // Persistent fields find their columns by name; otherwise one field is
     // made per column.
     void BindFields(std::vector<TColumn> columns);
+    // The first persistent field that columns lack; empty when none does.
+    QString MissingField(const std::vector<TColumn> &columns) const;
 
     bool FBof = true;
     bool FEof = true;
@@ -186,6 +205,10 @@ public:
     // The file's path (an existing file whose name differs only in case wins).
     QString FilePath() const;
     bool Exists() const;
+    // Missing and Empty (a regular file of no bytes) hold no table yet;
+    // anything else at the path, a directory or a pipe too, is Present.
+    enum class TFileState { Missing, Empty, Present };
+    TFileState FileState() const;
     // Makes an empty table from FieldDefs and IndexDefs, replacing any table
     // of that name. The file appears whole or not at all.
     void CreateTable();
@@ -259,6 +282,8 @@ private:
     std::vector<int> IndexColumns(const QString &name) const;
     bool Less(const TRow &a, const TRow &b) const;
     bool Matches(const TRow &row) const;
+    // Columns, fields and indexes from the file; refuses a table of another kind.
+    void ReadShape(const QString &path);
     void Reload(qint64 keepRowId, bool keep);
     void SyncWithOthers();
     void CheckBrowseMode();

@@ -8,6 +8,10 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -529,6 +533,56 @@ TEST_F(Tables, ASecondUserOfTheFileNeitherCorruptsNorHangs)
     QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     Strings.Post();
     EXPECT_EQ(Strings.RecordCount(), 4);
+}
+
+// Writes that would make any file of this process longer fail (EFBIG, as
+// on a full disk) while it lives.
+class TNoFileGrowth {
+public:
+    TNoFileGrowth()
+    {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = FOld;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~TNoFileGrowth()
+    {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldSignal);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldSignal)(int) = nullptr;
+};
+
+// The log only grows until it is checkpointed, so a post's COMMIT is where
+// its pages are written and where a full disk stops it. The post raises,
+// stays in insert state, and the record is in the file neither now nor after
+// the disk has room again.
+TEST_F(Tables, APostWhoseCommitFailsRaisesAndLeavesNoRecord)
+{
+    AddString(QStringLiteral("BEFORE"), QStringLiteral("1"));
+    Strings.Append();
+    Strings.FieldByName(QStringLiteral("idst"))->SetAsString(QStringLiteral("LOST"));
+    {
+        TNoFileGrowth full;
+        EXPECT_THROW(Strings.Post(), EDatabaseError);
+    }
+    EXPECT_EQ(Strings.State(), TDataSetState::Insert);
+    Strings.Cancel();
+    EXPECT_EQ(Column(Strings, QStringLiteral("idst")), QStringList{QStringLiteral("BEFORE")});
+
+    TTable reader;
+    reader.DatabaseName = FDir.path();
+    reader.TableName = QStringLiteral("language.db");
+    reader.Open();
+    EXPECT_EQ(Column(reader, QStringLiteral("idst")), QStringList{QStringLiteral("BEFORE")});
+    // The connection is sound afterwards: the same key posts now.
+    AddString(QStringLiteral("LOST"), QStringLiteral("2"));
+    EXPECT_EQ(Column(reader, QStringLiteral("idst")), QStringList({QStringLiteral("BEFORE"), QStringLiteral("LOST")}));
 }
 
 } // namespace

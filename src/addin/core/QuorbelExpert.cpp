@@ -317,8 +317,10 @@ bool IsDefaultProject(const QString &project)
 }
 
 // Opens table on the project's table file in the subdirectory, creating both
-// when the user agrees. Every failure becomes the one table error, and the
-// table stays closed.
+// when the user agrees. Every failure becomes the one table error, with the
+// file and the reason on the lines below it, and the table stays closed.
+// Only a missing or empty file is offered for creation: anything else there
+// is the user's and is refused as it is.
 template <typename After>
 void OpenProjectTable(TDialogService &dialogs, const QString &project, TTable &table,
                       const QString &subdirectory, int question,
@@ -327,20 +329,25 @@ void OpenProjectTable(TDialogService &dialogs, const QString &project, TTable &t
     try {
         const QString dir = FindEntryNoCase(ExtractFileDir(project), subdirectory);
         table.DatabaseName = dir;
-        if (!table.Exists()) {
+        if (table.FileState() != TTable::TFileState::Present) {
             if (!dialogs.AskYesNo(LoadStr(question)))
                 return;
             if (!QDir().mkpath(dir))
                 throw EInOutError(QStringLiteral("Cannot create the directory %1").arg(dir));
             create(dir);
         }
-        if (table.Exists()) {
+        if (table.FileState() == TTable::TFileState::Present) {
             table.Open();
             afterOpen(dir);
         }
-    } catch (const std::exception &) {
+    } catch (const ETableFileError &e) {
         table.Close();
-        throw Exception(LoadStr(1020));
+        throw Exception(LoadStr(1020) + QLatin1Char('\n') + e.Path() + QLatin1Char('\n') + e.Reason());
+    } catch (const std::exception &e) {
+        table.Close();
+        const auto *own = dynamic_cast<const Exception *>(&e);
+        throw Exception(LoadStr(1020) + QLatin1Char('\n') + table.FilePath() + QLatin1Char('\n')
+                        + (own ? own->message() : QString::fromUtf8(e.what())));
     }
 }
 

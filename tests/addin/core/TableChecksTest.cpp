@@ -14,9 +14,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -182,12 +195,187 @@ TEST_F(TableChecks, DirectoryThatCannotBeMadeGivesTheOneTableError)
     dialogs.answerYes();
     Host.click(StringsItem);
     Host.click(HelpItem);
-    const QString error = QStringLiteral("error: ") + LoadStr(1020);
-    EXPECT_EQ(dialogs.log, QStringList({QStringLiteral("question: ") + LoadStr(1112), error,
-                                        QStringLiteral("question: ") + LoadStr(1059), error}));
+    const auto error = [&](const char *sub, const char *table) {
+        const QString dir = ProjectDir() + QString::fromLatin1(sub);
+        return QStringLiteral("error: ") + LoadStr(1020) + QLatin1Char('\n') + dir + QLatin1Char('/')
+            + QString::fromLatin1(table) + QStringLiteral("\nCannot create the directory ") + dir;
+    };
+    EXPECT_EQ(dialogs.log, QStringList({QStringLiteral("question: ") + LoadStr(1112), error("/LANG", "language.db"),
+                                        QStringLiteral("question: ") + LoadStr(1059), error("/HLP", "Ayuda.db")}));
     EXPECT_FALSE(SYS->Table1.Active());
     EXPECT_FALSE(SYS->Table2.Active());
     EXPECT_FALSE(FindWindow(QStringLiteral("TFAyudaW"))->isVisible());
+}
+
+QByteArray Bytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void Write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// A table file of the store that SQLite keeps in its rollback journal, as
+// another program would leave it: opening it for use would rewrite its header.
+void RollbackModeTable(const QString &path, const QString &create)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(create));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO t VALUES ('a', 'b')")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+}
+
+// Every file that is no table of the store is refused where it stands,
+// without a question: the one table error, then the file, then why. Its
+// bytes stay as they were, and nothing waits on a pipe.
+TEST_F(TableChecks, FilesThatAreNoTablesAreRefusedWithTheFileAndTheReason)
+{
+    AddinSession session(Host);
+    ScriptedDialogs dialogs;
+    Host.setProject(Project);
+    const QString lang = ProjectDir() + QStringLiteral("/LANG");
+    const QString file = lang + QStringLiteral("/language.db");
+
+    QByteArray table; // a whole language table of a few pages, for the cut
+    {
+        QTemporaryDir other;
+        CreateLanguageTable(other.path());
+        TTable t;
+        t.DatabaseName = other.path();
+        t.TableName = QStringLiteral("language.db");
+        t.Open();
+        for (int i = 0; i < 40; ++i) {
+            t.Append();
+            t.FieldByName(QStringLiteral("idst"))->SetAsString(QStringLiteral("ID%1").arg(i));
+            t.FieldByName(QStringLiteral("L1"))->SetAsString(QString(200, QLatin1Char('a' + i % 26)));
+            t.Post();
+        }
+        t.Close();
+        table = Bytes(other.path() + QStringLiteral("/language.db"));
+        ASSERT_GT(table.size(), 8 * 4096);
+    }
+    QByteArray random(4096, '\0');
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(random.data()), random.size() / 4);
+
+    struct Case {
+        const char *name;
+        std::function<void()> make;
+        QString reason; // the start of the last line
+    };
+    const std::vector<Case> cases = {
+        {"text of another format", [&] { Write(file, "idst;L1\r\nHELLO;Hello\r\n"); },
+         QStringLiteral("It is not a table file (another format).")},
+        {"random bytes", [&] { Write(file, random); }, QStringLiteral("It is not a table file (another format).")},
+        {"a cut table", [&] { Write(file, table.left(table.size() / 2 + 100)); }, QStringLiteral("It is damaged or cut short")},
+        {"a directory", [&] { QDir().mkpath(file); }, QStringLiteral("It is a directory, not a table file.")},
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0); },
+         QStringLiteral("It is not a regular file (a pipe, a device or a socket).")},
+        {"a table of another kind",
+         [&] { RollbackModeTable(file, QStringLiteral("CREATE TABLE t (idst VARCHAR(40), L1 VARCHAR(255))")); },
+         QStringLiteral("It holds a table of another kind, without the field L2.")},
+        {"two tables", [&] {
+             RollbackModeTable(file, QStringLiteral("CREATE TABLE t (a, b)"));
+             RollbackModeTable(file, QStringLiteral("CREATE TABLE u (a, b)"));
+         },
+         QStringLiteral("It holds 2 tables, not one: t, u.")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(lang).removeRecursively();
+        QDir().mkpath(lang);
+        c.make();
+        const QByteArray before = QFileInfo(file).isFile() ? Bytes(file) : QByteArray();
+        dialogs.log.clear();
+
+        // A reader that blocked on the pipe is let go after a while, so a
+        // fault fails the test instead of hanging it.
+        std::atomic<bool> done = false;
+        std::thread unblock([&] {
+            for (int i = 0; i < 50 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (done)
+                return;
+            const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                (void)!::write(fd, "garbage", 7);
+                ::close(fd);
+            }
+        });
+        QElapsedTimer timer;
+        timer.start();
+        Host.click(StringsItem);
+        const qint64 took = timer.elapsed();
+        done = true;
+        unblock.join();
+        EXPECT_LT(took, 4000);
+
+        ASSERT_EQ(dialogs.log.size(), 1) << dialogs.log.join(QLatin1Char('|')).toStdString();
+        const QStringList lines = dialogs.log[0].split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 3) << dialogs.log[0].toStdString();
+        EXPECT_EQ(lines[0], QStringLiteral("error: ") + LoadStr(1020));
+        EXPECT_EQ(lines[1], file);
+        EXPECT_TRUE(lines[2].startsWith(c.reason)) << lines[2].toStdString();
+        EXPECT_FALSE(SYS->Table1.Active());
+        if (QFileInfo(file).isFile())
+            EXPECT_TRUE(Bytes(file) == before) << "the refused file was changed";
+    }
+    // The removal of the last one's directory leaves nothing behind either.
+    QDir(lang).removeRecursively();
+}
+
+// The help table says the same of its own file.
+TEST_F(TableChecks, AHelpFileThatIsNoHelpTableIsNamedInItsError)
+{
+    AddinSession session(Host);
+    ScriptedDialogs dialogs;
+    Host.setProject(Project);
+    const QString hlp = ProjectDir() + QStringLiteral("/HLP");
+    QDir().mkpath(hlp);
+    CreateLanguageTable(hlp);
+    const QString file = hlp + QStringLiteral("/Ayuda.db");
+    ASSERT_TRUE(QFile::rename(hlp + QStringLiteral("/language.db"), file));
+    const QByteArray before = Bytes(file);
+    Host.click(HelpItem);
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("error: ") + LoadStr(1020) + QLatin1Char('\n') + file
+                                       + QStringLiteral("\nIt holds a table of another kind, without the field Titulo.")});
+    EXPECT_FALSE(SYS->Table2.Active());
+    EXPECT_FALSE(FindWindow(QStringLiteral("TFAyudaW"))->isVisible());
+    EXPECT_EQ(Bytes(file), before);
+}
+
+// An empty file holds no table yet: it is offered for creation like a
+// missing one, and kept as it is when the user says No.
+TEST_F(TableChecks, AnEmptyFileIsReplacedOnlyAfterTheQuestion)
+{
+    AddinSession session(Host);
+    ScriptedDialogs dialogs;
+    Host.setProject(Project);
+    const QString lang = ProjectDir() + QStringLiteral("/LANG");
+    QDir().mkpath(lang);
+    const QString file = lang + QStringLiteral("/language.db");
+    Write(file, {});
+    dialogs.answerNo();
+    Strings();
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: ") + LoadStr(1112)});
+    EXPECT_FALSE(SYS->Table1.Active());
+    EXPECT_TRUE(QFileInfo(file).isFile());
+    EXPECT_EQ(QFileInfo(file).size(), 0);
+
+    dialogs.answerYes();
+    Strings();
+    EXPECT_EQ(dialogs.log.size(), 2);
+    ASSERT_TRUE(SYS->Table1.Active());
+    EXPECT_EQ(SYS->Table1.FieldCount(), 8);
 }
 
 TEST_F(TableChecks, NoProjectDoesNothing)
