@@ -123,6 +123,9 @@ constexpr Entry Entries[] = {
     {2002, "Choose the actual language in Options before compiling the resource strings."},
     // The help editor deletes no topic whose subtopics it does not show.
     {2003, "The topic \"%1\" has subtopics. Double-click it to show them and delete them first."},
+    // The desktop's open of a built help file tells only by its status.
+    {2007, "No program could show the help file\n%1\n(xdg-open ended with status %2). "
+           "quorbel-ide --register-addin makes quorbel-help the program for .hlp files."},
 };
 
 const QHash<int, QString> &table()
