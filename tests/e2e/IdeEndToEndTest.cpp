@@ -804,6 +804,43 @@ TEST_F(IdeEndToEnd, TheHelpMenuOpensTheAddinsGuideAtItsContents)
     EXPECT_EQ(QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts), QStringList{help});
 }
 
+// F1 in a tool window of the running IDE opens that tool's page, not the
+// IDE's own help that F1 opens in its main and editor windows.
+TEST_F(IdeEndToEnd, HelpKeyInAToolWindowOpensItsPageOfTheGuide)
+{
+    ASSERT_TRUE(QFile::copy(BuildDir() + QStringLiteral("/lib/quorbel.hlp"), home.filePath(QStringLiteral("lib/quorbel.hlp"))));
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString record = home.filePath(QStringLiteral("viewer.args"));
+    const QString recorder = home.filePath(QStringLiteral("viewer"));
+    {
+        QFile f(recorder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\necho \"$3\" >> '%1'\n").arg(record).toUtf8());
+    }
+    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+    const QString file = home.filePath(QStringLiteral("script.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("open %1\nclick ViewTraceItem\nkey F1\nwait 300\n"
+                           "open %2\nclick IdeExpt2\nkey F1\nwait 300\n")
+                .arg(demo, home.filePath(QStringLiteral("demo/Shapes.pas")))
+                .toUtf8());
+    f.close();
+    const IdeRun run = launch({QStringLiteral("--script"), file}, env);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString() << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("message: ")).isEmpty()) << run.log.join('\n').toStdString();
+    QStringList pages;
+    for (int i = 0; i < 200 && pages.size() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        QFile args(record);
+        if (args.open(QIODevice::ReadOnly))
+            pages = QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    EXPECT_EQ(pages, (QStringList{QStringLiteral("50"), QStringLiteral("20")}));
+}
+
 // The trace window of the running IDE lists what a shell pipeline sends: the
 // sender's call returns once each line is in the list, so a clean exit means
 // all 1,000 arrived.
