@@ -8,6 +8,8 @@
 #include "ProjectFile.h"
 #include "SourceBuffer.h"
 
+#include "HelpViewer.h"
+#include "Registry.h"
 #include "SafeFile.h"
 #include "Windows.h"
 
@@ -49,6 +51,16 @@ QString Tail(const QString &text, int lines)
     if (all.size() > lines)
         all = all.mid(all.size() - lines);
     return all.join(QLatin1Char('\n'));
+}
+
+// The add-in's guide is installed beside the registered library.
+QString AddinGuideFile()
+{
+    const QString library =
+        Registry::readString(HKEY::CurrentUser, TAddinLoader::ExpertsKey, QStringLiteral("Quorbel"));
+    if (library.isEmpty())
+        throw Exception(QStringLiteral("No Quorbel add-in is registered, so there is no guide to show."));
+    return QFileInfo(library).absolutePath() + QStringLiteral("/quorbel.hlp");
 }
 
 } // namespace
@@ -145,7 +157,7 @@ void TAppBuilder::buildMenus()
     QMenu *file = addMenu(QStringLiteral("FileMenu"), QStringLiteral("&File"));
     addItem(file, QStringLiteral("FileopenItem"), QStringLiteral("&Open..."), QKeySequence::Open,
             [this] { fileOpen(false); });
-    addItem(file, QStringLiteral("FileOpenProjectItem"), QStringLiteral("Open &Project..."),
+    addItem(file, QStringLiteral("FileOpenProjectItem"), QStringLiteral("Open Pro&ject..."),
             QKeySequence(Qt::CTRL | Qt::Key_F11), [this] { fileOpen(true); });
     QMenu *reopen = file->addMenu(QStringLiteral("&Reopen"));
     reopen->setObjectName(QStringLiteral("FileReopenItem"));
@@ -166,7 +178,7 @@ void TAppBuilder::buildMenus()
                 if (TCodeEditor *e = editor())
                     FIde->closeEditor(e, true);
             });
-    addItem(file, QStringLiteral("FileCloseAllItem"), QStringLiteral("C&lose All"), {},
+    addItem(file, QStringLiteral("FileCloseAllItem"), QStringLiteral("Clos&e All"), {},
             [this] { FIde->closeAll(true); });
     addSeparator(file);
     addItem(file, QStringLiteral("FileExitItem"), QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
@@ -251,7 +263,9 @@ void TAppBuilder::buildMenus()
                                   "start-up and add their commands to these menus.\n"
                                   "Help > Add-ins lists the experts that are running."));
             });
-    addItem(help, QStringLiteral("HelpAddinsItem"), QStringLiteral("&Add-ins..."), {},
+    addItem(help, QStringLiteral("HelpGuideItem"), QStringLiteral("Quorbel &Guide"), {},
+            [] { WinHelp(AddinGuideFile(), HELP_CONTENTS, 0); });
+    addItem(help, QStringLiteral("HelpAddinsItem"), QStringLiteral("Add-&ins..."), {},
             [this] { helpAddins(); });
     addSeparator(help);
     addItem(help, QStringLiteral("HelpAboutItem"), QStringLiteral("&About..."), {}, [this] {

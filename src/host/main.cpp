@@ -1,10 +1,12 @@
 // quorbel-ide [PROJECT.dpr | FILE.pas ...]
 //   --script FILE          run a command script after start-up, then quit
 //   --log                  write the IDE's events to standard output
-//   --register-addin PATH  register an add-in library as "Quorbel" and exit
+//   --register-addin PATH  register an add-in library as "Quorbel", make this
+//                          build's quorbel-help the program for help files, exit
 //   --registered-addin     print the registered "Quorbel" library and exit
 #include "AddinLoader.h"
 #include "AppBuilder.h"
+#include "HelpViewerSetup.h"
 #include "Ide.h"
 #include "ProjectFile.h"
 #include "ScriptRunner.h"
@@ -69,6 +71,12 @@ int RegistrationCommand(int argc, char **argv)
     Registry::writeString(HKEY::CurrentUser, key, value, library.absoluteFilePath());
     Print(QStringLiteral("Registered %1 as add-in \"Quorbel\" in %2")
               .arg(library.absoluteFilePath(), Registry::storePath()));
+    // The add-in's help opens through it; without it the add-in still works.
+    const qide::THelpViewerSetup viewer = qide::InstallHelpViewerEntry(QCoreApplication::applicationDirPath());
+    for (const QString &line : viewer.Done)
+        Print(line);
+    for (const QString &line : viewer.Problems)
+        PrintError(line);
     return 0;
 }
 

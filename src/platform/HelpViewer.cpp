@@ -11,6 +11,8 @@ const QString ViewerCommand = QStringLiteral("quorbel-help");
 
 QStringList HelpViewerArguments(const QString &helpFile, unsigned command, quint32 context)
 {
+    if (command == HELP_CONTENTS)
+        return {helpFile};
     const QString mode = command == HELP_CONTEXTPOPUP ? QStringLiteral("-popup") : QStringLiteral("-context");
     return {helpFile, mode, QString::number(context)};
 }

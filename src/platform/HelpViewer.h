@@ -12,7 +12,7 @@
 #include <functional>
 
 // The commands the help call takes (their system numbers).
-enum THelpCommand : unsigned { HELP_CONTEXT = 1, HELP_CONTEXTPOPUP = 8 };
+enum THelpCommand : unsigned { HELP_CONTEXT = 1, HELP_CONTENTS = 3, HELP_CONTEXTPOPUP = 8 };
 
 // No viewer installed, or it could not be started.
 class EHelpViewer : public Exception {
@@ -20,11 +20,12 @@ public:
     using Exception::Exception;
 };
 
-// The viewer's arguments: FILE -context N, or FILE -popup N.
+// The viewer's arguments: FILE -context N, FILE -popup N, or FILE alone for
+// its contents page.
 QStringList HelpViewerArguments(const QString &helpFile, unsigned command, quint32 context);
 
-// Opens helpFile at context (HELP_CONTEXT) or shows that topic as a pop-up
-// (HELP_CONTEXTPOPUP). findTool finds a command (empty function: beside the
+// Opens helpFile at context (HELP_CONTEXT) or at its contents page
+// (HELP_CONTENTS), or shows that topic as a pop-up (HELP_CONTEXTPOPUP). findTool finds a command (empty function: beside the
 // running program, then the PATH). Throws EHelpViewer when no viewer is
 // installed, it cannot be started or the help file does not exist.
 void WinHelp(const QString &helpFile, unsigned command, quint32 context,

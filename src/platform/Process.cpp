@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <utility>
 #include <vector>
 
 extern char **environ;
@@ -238,7 +240,12 @@ QByteArray ResolveProgram(const QString &name, int &error)
 
 } // namespace
 
-int StartDetached(const QStringList &arguments, int showCommand, const QString &workingDir)
+namespace {
+
+// StartDetached; with exitRead, a watcher process, not the host's child
+// either, waits for the program and writes its wait status to a pipe whose
+// read end *exitRead receives.
+int Detach(const QStringList &arguments, int showCommand, const QString &workingDir, int *exitRead)
 {
     if (arguments.isEmpty() || arguments.first().isEmpty())
         return ENOENT;
@@ -261,11 +268,24 @@ int StartDetached(const QStringList &arguments, int showCommand, const QString &
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return errno;
+    int exited[2] = {-1, -1};
+    if (exitRead && ::pipe2(exited, O_CLOEXEC) != 0) {
+        const int pipeError = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return pipeError;
+    }
+    const auto closeExited = [&] {
+        for (int &fd : exited)
+            if (fd >= 0)
+                ::close(std::exchange(fd, -1));
+    };
     const pid_t middle = ::fork();
     if (middle < 0) {
         const int forkError = errno;
         ::close(report[0]);
         ::close(report[1]);
+        closeExited();
         return forkError;
     }
     if (middle == 0) {
@@ -274,6 +294,27 @@ int StartDetached(const QStringList &arguments, int showCommand, const QString &
         const pid_t child = ::fork();
         if (child != 0)
             ::_exit(child < 0 ? 1 : 0); // the program is adopted by init
+        if (exitRead) {
+            const pid_t program = ::fork();
+            if (program < 0) {
+                const int forkError = errno;
+                (void)!::write(report[1], &forkError, sizeof forkError);
+                ::_exit(127);
+            }
+            if (program > 0) {
+                // The watcher keeps nothing of the host's but the exit pipe:
+                // no copy of a socket or a lock outlives the host in it.
+                if (::dup2(exited[1], 3) < 0)
+                    ::_exit(127);
+                ::closefrom(4);
+                int status = 0;
+                while (::waitpid(program, &status, 0) < 0)
+                    if (errno != EINTR)
+                        ::_exit(127);
+                (void)!::write(3, &status, sizeof status);
+                ::_exit(0);
+            }
+        }
         // The report pipe goes to descriptor 3, the host's others are closed.
         int failure = 0;
         if (::dup2(report[1], 3) < 0 || ::fcntl(3, F_SETFD, FD_CLOEXEC) < 0)
@@ -295,6 +336,8 @@ int StartDetached(const QStringList &arguments, int showCommand, const QString &
         ::_exit(127);
     }
     ::close(report[1]);
+    if (exitRead)
+        ::close(std::exchange(exited[1], -1));
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
@@ -303,11 +346,61 @@ int StartDetached(const QStringList &arguments, int showCommand, const QString &
     while ((got = ::read(report[0], &failure, sizeof failure)) < 0 && errno == EINTR) {
     }
     ::close(report[0]);
+    int result = 0;
     if (got == sizeof failure)
-        return failure;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return EAGAIN; // the second fork failed
-    return 0;
+        result = failure;
+    else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        result = EAGAIN; // the second fork failed
+    if (exitRead && result == 0)
+        *exitRead = std::exchange(exited[0], -1);
+    closeExited();
+    return result;
+}
+
+// Hands the program's end to the UI thread.
+class TExitWatch : public QObject {
+public:
+    TExitWatch(int fd, QObject *context, std::function<void(int)> ended)
+        : QObject(context), FFd(fd), FEnded(std::move(ended)), FNotifier(fd, QSocketNotifier::Read, this)
+    {
+        connect(&FNotifier, &QSocketNotifier::activated, this, &TExitWatch::Read);
+    }
+    ~TExitWatch() override { ::close(FFd); }
+
+private:
+    void Read()
+    {
+        FNotifier.setEnabled(false);
+        int status = 0;
+        ssize_t got;
+        while ((got = ::read(FFd, &status, sizeof status)) < 0 && errno == EINTR) {
+        }
+        // Nothing to read: the watcher was killed, nobody knows how it went.
+        if (got == sizeof status)
+            FEnded(StatusCode(status));
+        deleteLater();
+    }
+
+    int FFd;
+    std::function<void(int)> FEnded;
+    QSocketNotifier FNotifier;
+};
+
+} // namespace
+
+int StartDetached(const QStringList &arguments, int showCommand, const QString &workingDir)
+{
+    return Detach(arguments, showCommand, workingDir, nullptr);
+}
+
+int StartWatched(const QStringList &arguments, int showCommand, QObject *context,
+                 std::function<void(int exitStatus)> ended)
+{
+    int fd = -1;
+    const int error = Detach(arguments, showCommand, {}, &fd);
+    if (error == 0)
+        new TExitWatch(fd, context ? context : QCoreApplication::instance(), std::move(ended));
+    return error;
 }
 
 int WinExec(const QString &commandLine, int showCommand)
@@ -315,9 +408,17 @@ int WinExec(const QString &commandLine, int showCommand)
     return StartDetached(commandLine.split(QLatin1Char(' '), Qt::SkipEmptyParts), showCommand);
 }
 
-void ShellOpen(const QString &path)
+void ShellOpen(const QString &path, QObject *context, std::function<void(int exitStatus)> failed)
 {
-    const int error = StartDetached({QStringLiteral("xdg-open"), path}, SW_SHOW);
+    const QStringList arguments{QStringLiteral("xdg-open"), path};
+    int error;
+    if (failed)
+        error = StartWatched(arguments, SW_SHOW, context, [failed = std::move(failed)](int status) {
+            if (status != 0)
+                failed(status);
+        });
+    else
+        error = StartDetached(arguments, SW_SHOW);
     if (error == ENOENT)
         throw Exception(QStringLiteral("Cannot open %1: xdg-open is not installed (package xdg-utils).").arg(path));
     if (error != 0)

@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 struct TSpawnRequest {
     QStringList Arguments; // the first is the program, found on the PATH unless it holds a '/'
     QString WorkingDir;    // the child's; empty: the host's own
@@ -47,6 +51,17 @@ int StartDetached(const QStringList &arguments, int showCommand, const QString &
 // The same for a command line, split at blanks (nothing is quoted).
 int WinExec(const QString &commandLine, int showCommand);
 
+// StartDetached without a working directory; once the program has ended,
+// ended gets its exit code (128 + signal) on the thread of context (the
+// application when null), unless context has gone by then.
+int StartWatched(const QStringList &arguments, int showCommand, QObject *context,
+                 std::function<void(int exitStatus)> ended);
+
 // The desktop's "open" of a file (xdg-open), not waited for. Throws
-// Exception when xdg-open is not installed or cannot be started.
-void ShellOpen(const QString &path);
+// Exception when xdg-open is not installed or cannot be started. xdg-open
+// fails later when the desktop has no program for the file (status 3) or the
+// program fails: failed, when given, hears of any status but 0, as StartWatched
+// tells it. Outside a desktop xdg-open waits for the program it started, so
+// its end may come long after the file was shown.
+void ShellOpen(const QString &path, QObject *context = nullptr,
+               std::function<void(int exitStatus)> failed = {});

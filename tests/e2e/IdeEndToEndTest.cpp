@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -87,6 +88,8 @@ protected:
         env.insert(QStringLiteral("QUORBEL_REGISTRY"), home.filePath(QStringLiteral("registry.ini")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        // Registration installs the help viewer's desktop entry here.
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
         env.insert(QStringLiteral("TEMP"), home.path()); // Free Pascal's debug server FIFO
         return env;
     }
@@ -190,6 +193,49 @@ TEST_F(IdeEndToEnd, TheSevenCommandsSitInTheirMenusWithTheirShortcuts)
     const int released = run.indexOf(QStringLiteral("expert-released Quorbels Expert"));
     EXPECT_GE(end, 0);
     EXPECT_GT(released, end);
+}
+
+// Alt and a letter picks one item only: in the menu bar and in each menu,
+// the IDE's items and the add-in's together have distinct access keys.
+TEST_F(IdeEndToEnd, EveryMenuKeepsItsAccessKeysDistinctWithTheAddinLoaded)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const IdeRun run = script({QStringLiteral("dump-menus")});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    ASSERT_TRUE(run.has(QStringLiteral("expert-registered Quorbels Expert")));
+    auto accessKey = [](const QString &caption) {
+        for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+            if (caption.at(i) != QLatin1Char('&'))
+                continue;
+            if (caption.at(i + 1) != QLatin1Char('&'))
+                return caption.at(i + 1).toLower();
+            ++i; // "&&" is a plain "&"
+        }
+        return QChar();
+    };
+    std::map<QString, std::map<QChar, QStringList>> keys; // menu -> key -> captions
+    int addinItems = 0;
+    for (const QString &line : run.log) {
+        const QStringList f = line.split(QLatin1Char('\t'));
+        QString menu, caption;
+        if (f.value(0) == QLatin1String("menu") && f.size() >= 4) {
+            menu = QStringLiteral("(bar)");
+            caption = f.at(3);
+        } else if (f.value(0) == QLatin1String("item") && f.size() >= 5) {
+            menu = f.at(1);
+            caption = f.at(4);
+            addinItems += f.at(3) == QLatin1String("EditProjectsNewItem") || f.at(3) == QLatin1String("IdeExpt2");
+        } else {
+            continue;
+        }
+        if (const QChar key = accessKey(caption); !key.isNull())
+            keys[menu][key] << caption;
+    }
+    EXPECT_EQ(addinItems, 2);
+    EXPECT_GE(keys.size(), 6u);
+    for (const auto &[menu, byKey] : keys)
+        for (const auto &[key, captions] : byKey)
+            EXPECT_EQ(captions.size(), 1) << menu.toStdString() << ": " << captions.join(" / ").toStdString();
 }
 
 TEST_F(IdeEndToEnd, ClosingTheProjectSendsCode5BeforeTheExpertGoes)
@@ -305,6 +351,49 @@ TEST_F(IdeEndToEnd, RegistrationWritesTheAbsolutePath)
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_EQ(launch({QStringLiteral("--registered-addin")}, env).log.value(0),
               home.filePath(QStringLiteral("libquorbel.so")));
+}
+
+// Registration makes this build's quorbel-help the program for help files,
+// again and again without harm; where the entry cannot go, the add-in is
+// registered all the same and the reason is printed.
+TEST_F(IdeEndToEnd, RegistrationInstallsTheHelpViewersDesktopEntry)
+{
+    const QString built = BuildDir() + QStringLiteral("/share/applications/quorbel-help.desktop");
+    const QString installed = home.filePath(QStringLiteral("share/applications/quorbel-help.desktop"));
+    auto bytes = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const IdeRun first = registerAddin(addin);
+    ASSERT_EQ(first.exitCode, 0) << first.errors.toStdString();
+    EXPECT_FALSE(bytes(built).isEmpty());
+    EXPECT_EQ(bytes(installed), bytes(built));
+    EXPECT_TRUE(first.has(QStringLiteral("Installed ") + installed)) << first.log.join('\n').toStdString();
+    const IdeRun again = registerAddin(addin);
+    ASSERT_EQ(again.exitCode, 0);
+    EXPECT_EQ(bytes(installed), bytes(built));
+    EXPECT_TRUE(again.starting(QStringLiteral("Installed ")).isEmpty());
+    // xdg-mime writes the choice to the config home; without xdg-utils only
+    // the entry is installed and the run says so.
+    if (!QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty())
+        EXPECT_TRUE(bytes(home.filePath(QStringLiteral("mimeapps.list")))
+                        .contains("application/winhlp=quorbel-help.desktop"));
+    else
+        EXPECT_TRUE(first.errors.contains(QStringLiteral("xdg-utils is not installed")));
+
+    // A file where the data directory should be: a failure that holds for
+    // root too.
+    QFile blocker(home.filePath(QStringLiteral("blocked")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), blocker.fileName());
+    QFile::remove(home.filePath(QStringLiteral("registry.ini")));
+    const IdeRun blocked = launch({QStringLiteral("--register-addin"), addin}, env);
+    EXPECT_EQ(blocked.exitCode, 0);
+    EXPECT_TRUE(blocked.errors.contains(QStringLiteral("The help viewer was not installed in ") + blocker.fileName()))
+        << blocked.errors.toStdString();
+    EXPECT_EQ(launch({QStringLiteral("--registered-addin")}, env).log.value(0), addin);
 }
 
 TEST_F(IdeEndToEnd, WithoutADisplayItSaysHowToRun)
@@ -730,6 +819,84 @@ TEST_F(IdeEndToEnd, HelpKeyInTheHelpEditorOpensTheAddinsHelpAtItsPage)
     ASSERT_TRUE(args.open(QIODevice::ReadOnly)) << run.log.join('\n').toStdString();
     EXPECT_EQ(QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts),
               (QStringList{help, QStringLiteral("-context"), QStringLiteral("42")}));
+}
+
+// Help > Quorbel Guide opens the guide beside the registered add-in at its
+// contents page; with no guide there, the message names the file.
+TEST_F(IdeEndToEnd, TheHelpMenuOpensTheAddinsGuideAtItsContents)
+{
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString help = home.filePath(QStringLiteral("lib/quorbel.hlp"));
+    const QString record = home.filePath(QStringLiteral("viewer.args"));
+    const QString recorder = home.filePath(QStringLiteral("viewer"));
+    {
+        QFile f(recorder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp'\nmv '%1.tmp' '%1'\n").arg(record).toUtf8());
+    }
+    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+    const QString file = home.filePath(QStringLiteral("script.txt"));
+    auto run = [&] {
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("modal accept\nclick HelpGuideItem\nwait 300\n");
+        f.close();
+        return launch({QStringLiteral("--script"), file}, env);
+    };
+    const IdeRun missing = run();
+    ASSERT_EQ(missing.exitCode, 0) << missing.errors.toStdString();
+    EXPECT_EQ(missing.starting(QStringLiteral("message: ")).size(), 1) << missing.log.join('\n').toStdString();
+    EXPECT_TRUE(missing.starting(QStringLiteral("message: ")).value(0).contains(help));
+    EXPECT_FALSE(QFile::exists(record));
+
+    ASSERT_TRUE(QFile::copy(BuildDir() + QStringLiteral("/lib/quorbel.hlp"), help));
+    const IdeRun shown = run();
+    ASSERT_EQ(shown.exitCode, 0) << shown.errors.toStdString();
+    EXPECT_TRUE(shown.starting(QStringLiteral("message: ")).isEmpty()) << shown.log.join('\n').toStdString();
+    QFile args(record);
+    for (int i = 0; i < 200 && !args.exists(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts), QStringList{help});
+}
+
+// F1 in a tool window of the running IDE opens that tool's page, not the
+// IDE's own help that F1 opens in its main and editor windows.
+TEST_F(IdeEndToEnd, HelpKeyInAToolWindowOpensItsPageOfTheGuide)
+{
+    ASSERT_TRUE(QFile::copy(BuildDir() + QStringLiteral("/lib/quorbel.hlp"), home.filePath(QStringLiteral("lib/quorbel.hlp"))));
+    ASSERT_EQ(registerAddin(addin).exitCode, 0);
+    const QString record = home.filePath(QStringLiteral("viewer.args"));
+    const QString recorder = home.filePath(QStringLiteral("viewer"));
+    {
+        QFile f(recorder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\necho \"$3\" >> '%1'\n").arg(record).toUtf8());
+    }
+    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+    const QString file = home.filePath(QStringLiteral("script.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("open %1\nclick ViewTraceItem\nkey F1\nwait 300\n"
+                           "open %2\nclick IdeExpt2\nkey F1\nwait 300\n")
+                .arg(demo, home.filePath(QStringLiteral("demo/Shapes.pas")))
+                .toUtf8());
+    f.close();
+    const IdeRun run = launch({QStringLiteral("--script"), file}, env);
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString() << run.log.join('\n').toStdString();
+    EXPECT_TRUE(run.starting(QStringLiteral("message: ")).isEmpty()) << run.log.join('\n').toStdString();
+    QStringList pages;
+    for (int i = 0; i < 200 && pages.size() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        QFile args(record);
+        if (args.open(QIODevice::ReadOnly))
+            pages = QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    EXPECT_EQ(pages, (QStringList{QStringLiteral("50"), QStringLiteral("20")}));
 }
 
 // The trace window of the running IDE lists what a shell pipeline sends: the

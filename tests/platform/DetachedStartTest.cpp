@@ -4,6 +4,7 @@
 #include "Process.h"
 #include "SharedMemory.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -169,6 +171,42 @@ TEST_F(DetachedStart, ShellOpenGoesThroughXdgOpenAndSaysWhenItIsMissing)
     EXPECT_NO_THROW(ShellOpen(QStringLiteral("/p/App.hlp")));
     qputenv("PATH", savedPath);
     EXPECT_EQ(Recorded().mid(2), QStringList({QStringLiteral("[/p/App.hlp]")}));
+}
+
+// A watched start tells the program's exit status on the UI thread; the
+// process that waits for it keeps none of the host's descriptors (a copy of
+// a lock or a socket would outlive the host in it).
+TEST_F(DetachedStart, AWatchedStartTellsTheExitAndHoldsNothingOfTheHost)
+{
+    int hostPipe[2];
+    ASSERT_EQ(::pipe(hostPipe), 0); // inheritable on purpose
+    QObject context;
+    std::vector<int> ended;
+    const QString done = Dir.path() + QStringLiteral("/done");
+    ASSERT_EQ(StartWatched({QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                            QStringLiteral("sleep 2; touch '%1'; exit 3").arg(done)},
+                           SW_HIDE, &context, [&](int status) { ended.push_back(status); }),
+              0);
+    ASSERT_EQ(StartWatched({QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("kill -9 $$")}, SW_HIDE,
+                           &context, [&](int status) { ended.push_back(status); }),
+              0);
+    EXPECT_FALSE(QFile::exists(done)); // the call does not wait for the program
+    ::close(hostPipe[1]);
+    // Nobody but this process held the write end: end of file at once,
+    // while the watched program still sleeps.
+    pollfd fd{hostPipe[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&fd, 1, 500), 1);
+    char byte;
+    EXPECT_EQ(::read(hostPipe[0], &byte, 1), 0);
+    ::close(hostPipe[0]);
+    EXPECT_TRUE(ended.empty()); // never inside the call
+    QDeadlineTimer deadline(10000);
+    while (ended.size() < 2 && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    EXPECT_EQ(ended, (std::vector<int>{128 + 9, 3}));
+    EXPECT_EQ(StartWatched({Dir.path() + QStringLiteral("/missing")}, SW_SHOW, &context, [](int) {}), ENOENT);
 }
 
 TEST_F(DetachedStart, HelpCallsStartTheViewerOrSayWhatIsMissing)

@@ -7,6 +7,7 @@
 #include "TiApi.h"
 
 #include "browser/FbrwFun.h"
+#include "core/GuideKey.h"
 #include "helpeditor/FAyuda.h"
 #include "ipc/FTracew.h"
 #include "language/lbrowse.h"
@@ -71,6 +72,8 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     Adlg = new TFAyudaW(Application, FServices);
     Fdlg = new TFbrwEnt(Application, FServices.ToolServices, FServices.dialogs());
     QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });
+    // The browser is given the IDE and the dialogs only.
+    InstallGuideKey(Fdlg, FServices, GuideEntityBrowser);
     FNotifer = new TMiNotifer(SYS);
     if (FServices.ToolServices)
         FServices.ToolServices->AddNotifier(FNotifer);

@@ -123,7 +123,11 @@ void HelpHcwClick(const TAddinServices &services, const QString &projectFileName
     StartHelpCompiler(services, projectFileName, false);
 }
 
-void HelpShowClick(const TAddinServices &, const QString &projectFileName)
+void HelpShowClick(QObject *owner, const TAddinServices &services, const QString &projectFileName)
 {
-    ShellOpen(HelpFilesFor(projectFileName).HelpFile);
+    const QString helpFile = HelpFilesFor(projectFileName).HelpFile;
+    // xdg-open only tells on its standard error and by its status.
+    ShellOpen(helpFile, owner, [services, helpFile](int status) {
+        services.dialogs().ShowError(LoadStr(2007).arg(helpFile).arg(status));
+    });
 }

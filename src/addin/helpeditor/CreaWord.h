@@ -49,5 +49,6 @@ void HelpWordClick(QWidget *owner, const TAddinServices &services, const QString
 // btnHcwClick: the help compiler on the help project, shown, not waited for.
 void HelpHcwClick(const TAddinServices &services, const QString &projectFileName);
 // btnHelpClick: the desktop opens D/N.hlp. Throws when nothing can open
-// files (no xdg-open).
-void HelpShowClick(const TAddinServices &services, const QString &projectFileName);
+// files (no xdg-open); when the desktop finds no program for it, says so
+// later in a message, while owner lives.
+void HelpShowClick(QObject *owner, const TAddinServices &services, const QString &projectFileName);

@@ -541,7 +541,7 @@ void TFAyudaW::btnHcwClick()
 
 void TFAyudaW::btnHelpClick()
 {
-    RunAtEdge(Dialogs(), [&] { HelpShowClick(FServices, ProjectFileName); });
+    RunAtEdge(Dialogs(), [&] { HelpShowClick(this, FServices, ProjectFileName); });
 }
 
 // SC_CONTEXTHELP: the next click on a control asks for its help.

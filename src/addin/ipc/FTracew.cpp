@@ -2,6 +2,7 @@
 
 #include "TaskIcon.h"
 
+#include "core/GuideKey.h"
 #include "core/Logo.h"
 #include "core/StringTable.h"
 
@@ -88,6 +89,7 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
       FDebugPipe([this](qint32 type, const QByteArray &text) { DebugMessage(type, text); })
 {
     setObjectName(QStringLiteral("FTrace"));
+    InstallGuideKey(this, services, GuideTraceWindow);
     resize(435, 157);
 
     auto *layout = new QVBoxLayout(this);

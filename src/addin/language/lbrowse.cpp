@@ -5,6 +5,7 @@
 #include "Grid3d.h"
 #include "LangGen.h"
 
+#include "core/GuideKey.h"
 #include "core/CommandEdge.h"
 #include "core/DM.h"
 #include "core/Logo.h"
@@ -88,6 +89,7 @@ TLDBrowse::TLDBrowse(QWidget *owner, const TAddinServices &services)
     : QDialog(owner), FServices(services), FData(SYS)
 {
     setObjectName(QStringLiteral("LDBrowse"));
+    InstallGuideKey(this, services, GuideStringTable);
     setFixedSize(460, 336);
 
     PageControl1 = new QTabWidget(this);

@@ -1,5 +1,6 @@
 #include "FMacros.h"
 
+#include "core/GuideKey.h"
 #include "core/Logo.h"
 
 #include "FEditMac.h"
@@ -25,6 +26,7 @@ TFMacrosForm::TFMacrosForm(QWidget *owner, const TAddinServices &services)
     : QDialog(owner), FServices(services)
 {
     setObjectName(QStringLiteral("FMacrosForm"));
+    InstallGuideKey(this, services, GuideMacros);
     setWindowTitle(LoadStr(1110));
     setFixedSize(330, 208);
 

@@ -1,5 +1,6 @@
 #include "Fprojects.h"
 
+#include "core/GuideKey.h"
 #include "core/Logo.h"
 
 #include "core/CommandEdge.h"
@@ -60,6 +61,7 @@ TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
     : QDialog(owner), FServices(services)
 {
     setObjectName(QStringLiteral("FProyexp"));
+    InstallGuideKey(this, services, GuideProjectGroups);
     setFixedSize(ClientWidth, ClientHeight);
 
     QStyle *look = style();

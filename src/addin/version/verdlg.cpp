@@ -2,6 +2,7 @@
 
 #include "version/ResVersionInfo.h"
 
+#include "core/GuideKey.h"
 #include "core/CommandEdge.h"
 #include "core/ConfFiler.h"
 #include "core/Hourglass.h"
@@ -52,6 +53,7 @@ TFverDlg::TFverDlg(QWidget *owner, const TAddinServices &services)
     : QDialog(owner), FServices(services)
 {
     setObjectName(QStringLiteral("FverDlg"));
+    InstallGuideKey(this, services, GuideVersionResource);
     setFixedSize(572, 430);
 
     const auto edit = [this](const char *name, int x, int y, int width) {

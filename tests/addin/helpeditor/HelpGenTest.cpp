@@ -410,13 +410,131 @@ TEST_F(HelpDialog, CompilerForTheUserAndTheBuiltHelpFile)
     qputenv("PATH", QFile::encodeName(Dir.path()));
     QString error;
     try {
-        HelpShowClick(Services, Project);
+        HelpShowClick(nullptr, Services, Project);
     } catch (const Exception &e) {
         error = e.message();
     }
     qputenv("PATH", savedPath);
     EXPECT_TRUE(error.contains(QStringLiteral("xdg-open"))) << error.toStdString();
     EXPECT_TRUE(error.contains(Dir.path() + QStringLiteral("/work/App.hlp"))) << error.toStdString();
+}
+
+// "Show actual file Help" when the desktop has no program for .hlp files:
+// xdg-open says so only on its standard error and by its status, so the
+// user is told in a message that names the file, once it has ended.
+class ShowHelpFile : public HelpDialog {
+protected:
+    void SetUp() override
+    {
+        HelpDialog::SetUp();
+        SavedPath = qgetenv("PATH");
+        HelpFile = Dir.path() + QStringLiteral("/work/App.hlp");
+    }
+    void TearDown() override
+    {
+        qputenv("PATH", SavedPath);
+        HelpDialog::TearDown();
+    }
+    // An xdg-open of its own, alone on the PATH.
+    void FakeXdgOpen(const QByteArray &body)
+    {
+        QDir().mkpath(Dir.path() + QStringLiteral("/bin"));
+        const QString path = Dir.path() + QStringLiteral("/bin/xdg-open");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n" + body);
+        f.close();
+        ::chmod(QFile::encodeName(path).constData(), 0755);
+        qputenv("PATH", QFile::encodeName(Dir.path() + QStringLiteral("/bin")) + ":/usr/bin:/bin");
+    }
+    // Lets the end of xdg-open reach the UI thread.
+    void Settle(int ms, bool untilMessage = true)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired() && !(untilMessage && !Dialogs.log.isEmpty())) {
+            QCoreApplication::processEvents();
+            QThread::msleep(10);
+        }
+    }
+    QString NoProgram(int status) const
+    {
+        return QStringLiteral("error: ") + LoadStr(2007).arg(HelpFile).arg(status);
+    }
+    QByteArray SavedPath;
+    QString HelpFile;
+};
+
+TEST_F(ShowHelpFile, NoProgramForTheFileIsToldWithItsName)
+{
+    FakeXdgOpen("echo \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+    QObject owner;
+    ASSERT_NO_THROW(HelpShowClick(&owner, Services, Project));
+    Settle(10000);
+    ASSERT_EQ(Dialogs.log, QStringList{NoProgram(3)});
+    EXPECT_TRUE(Dialogs.log.first().contains(QStringLiteral("\n") + HelpFile + QStringLiteral("\n")));
+}
+
+TEST_F(ShowHelpFile, AFileThatOpensIsNotReportedNorIsOneWhoseWindowWentAway)
+{
+    const QString ran = Dir.path() + QStringLiteral("/ran");
+    FakeXdgOpen("touch '" + QFile::encodeName(ran) + "'\nexit 0\n");
+    {
+        QObject owner;
+        HelpShowClick(&owner, Services, Project);
+        QDeadlineTimer deadline(10000);
+        while (!QFile::exists(ran) && !deadline.hasExpired())
+            QThread::msleep(10);
+        ASSERT_TRUE(QFile::exists(ran));
+        Settle(500, false);
+    }
+    EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join('|').toStdString();
+
+    // The help editor gone before xdg-open ends: nothing is shown, nothing
+    // is called on the destroyed window.
+    FakeXdgOpen("sleep 0.3\nexit 3\n");
+    {
+        QObject owner;
+        HelpShowClick(&owner, Services, Project);
+    }
+    Settle(1500, false);
+    EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join('|').toStdString();
+}
+
+// The real xdg-open outside a desktop, with no program set for any type and
+// no browser: skipped where xdg-utils is not installed (the fake above runs
+// everywhere).
+TEST_F(ShowHelpFile, RealXdgOpenWithNoProgramSetUp)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+        GTEST_SKIP() << "xdg-open is not installed";
+    QDir().mkpath(Dir.path() + QStringLiteral("/work"));
+    QFile help(HelpFile);
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.write("<html></html>");
+    help.close();
+    const QString empty = Dir.path() + QStringLiteral("/xdg");
+    QDir().mkpath(empty);
+    std::vector<std::pair<const char *, QByteArray>> saved;
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "BROWSER", "XDG_CURRENT_DESKTOP", "XDG_DATA_HOME",
+                             "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "KDE_FULL_SESSION",
+                             "GNOME_DESKTOP_SESSION_ID", "DESKTOP_SESSION"}) {
+        saved.emplace_back(name, qgetenv(name));
+        qunsetenv(name);
+    }
+    for (const char *name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+        qputenv(name, QFile::encodeName(empty));
+    QObject owner;
+    HelpShowClick(&owner, Services, Project);
+    Settle(30000);
+    for (const auto &[name, value] : saved)
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    ASSERT_EQ(Dialogs.log.size(), 1);
+    EXPECT_TRUE(Dialogs.log.first().startsWith(QStringLiteral("error: No program could show the help file\n")
+                                               + HelpFile + QStringLiteral("\n")))
+        << Dialogs.log.first().toStdString();
 }
 
 } // namespace
