@@ -15,12 +15,33 @@ const QString EntryName = QStringLiteral("quorbel-help.desktop");
 const QString HelpType = QStringLiteral("application/winhlp");
 constexpr qint64 MaxEntryBytes = 64 * 1024;
 
-QString ApplicationsDir()
+QString DataHome()
 {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty() || !QDir::isAbsolutePath(data))
         data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/applications");
+    return data;
+}
+
+// Copies file into dir unless the copy there has the same bytes; true when
+// it wrote. Throws when it cannot.
+bool InstallIfChanged(const QString &file, const QString &dir, THelpViewerSetup &setup)
+{
+    const QByteArray bytes = ReadWholeFile(file, MaxEntryBytes);
+    const QString target = dir + QLatin1Char('/') + QFileInfo(file).fileName();
+    if (QFileInfo(target).isFile()) {
+        try {
+            if (ReadWholeFile(target, MaxEntryBytes) == bytes)
+                return false;
+        } catch (const Exception &) {
+            // Unreadable or too large: replaced below.
+        }
+    }
+    if (!QDir().mkpath(dir))
+        throw Exception(QStringLiteral("cannot create %1").arg(dir));
+    WriteFileAtomically(target, bytes);
+    setup.Done << QStringLiteral("Installed %1").arg(target);
+    return true;
 }
 
 } // namespace
@@ -35,29 +56,25 @@ THelpViewerSetup InstallHelpViewerEntry(const QString &programDir)
                            .arg(EntryName, QDir::cleanPath(programDir));
         return setup;
     }
-    const QString apps = ApplicationsDir();
-    const QString target = apps + QLatin1Char('/') + EntryName;
+    const QString data = DataHome();
+    const QString apps = data + QStringLiteral("/applications");
+    const QString icons = data + QStringLiteral("/icons/hicolor/32x32/apps");
+    const QDir share(QDir(programDir).absoluteFilePath(QStringLiteral("../share")));
     try {
-        const QByteArray bytes = ReadWholeFile(QDir::cleanPath(entry), MaxEntryBytes);
-        bool same = false;
-        if (QFileInfo(target).isFile()) {
-            try {
-                same = ReadWholeFile(target, MaxEntryBytes) == bytes;
-            } catch (const Exception &) {
-                // Unreadable or too large: replaced below.
-            }
+        // The icons first: an entry that comes up names them. A build
+        // without them still gets its entry.
+        for (const QString &icon : {QStringLiteral("quorbel-help.png"), QStringLiteral("quorbel-ide.png")}) {
+            const QString built = share.filePath(QStringLiteral("icons/hicolor/32x32/apps/") + icon);
+            if (QFileInfo(built).isFile())
+                InstallIfChanged(built, icons, setup);
         }
-        if (!same) {
-            if (!QDir().mkpath(apps))
-                throw Exception(QStringLiteral("cannot create %1").arg(apps));
-            WriteFileAtomically(target, bytes);
-            setup.Done << QStringLiteral("Installed %1").arg(target);
+        if (InstallIfChanged(QDir::cleanPath(entry), apps, setup)) {
             // Only a cache for the desktop; the entry works without it.
             if (!FindCommand(QStringLiteral("update-desktop-database"), ToolSearchDirs()).isEmpty())
                 SpawnProcess({{QStringLiteral("update-desktop-database"), apps}, {}, true});
         }
     } catch (const Exception &e) {
-        setup.Problems << QStringLiteral("The help viewer was not installed in %1: %2").arg(apps, e.message());
+        setup.Problems << QStringLiteral("The help viewer was not installed in %1: %2").arg(data, e.message());
         return setup;
     }
     setup.Installed = true;

@@ -369,6 +369,10 @@ TEST_F(IdeEndToEnd, RegistrationInstallsTheHelpViewersDesktopEntry)
     EXPECT_FALSE(bytes(built).isEmpty());
     EXPECT_EQ(bytes(installed), bytes(built));
     EXPECT_TRUE(first.has(QStringLiteral("Installed ") + installed)) << first.log.join('\n').toStdString();
+    // The picture the entry names comes with it.
+    const QString icon = QStringLiteral("share/icons/hicolor/32x32/apps/quorbel-help.png");
+    EXPECT_EQ(bytes(home.filePath(icon)), bytes(BuildDir() + QLatin1Char('/') + icon));
+    EXPECT_FALSE(bytes(home.filePath(icon)).isEmpty());
     const IdeRun again = registerAddin(addin);
     ASSERT_EQ(again.exitCode, 0);
     EXPECT_EQ(bytes(installed), bytes(built));
