@@ -613,10 +613,12 @@ void TFAyudaW::keyPressEvent(QKeyEvent *event)
 bool TFAyudaW::FormKeyDown(QKeyEvent *event)
 {
     const int key = event->key();
-    // Keys during a rename are the rename box's: Enter only ends the rename,
-    // and what the box leaves (Insert, F1) goes no further.
+    // The window's keys during a rename are the rename box's: Enter only
+    // ends the rename, and Insert or F1 that the box leaves go no further.
+    // Other keys keep Qt's way (an arrow ends the rename and moves on).
     if (Renaming())
-        return true;
+        return key == Qt::Key_Escape || key == Qt::Key_Insert || key == Qt::Key_Delete
+            || key == Qt::Key_F1 || IsEnter(event);
     if (key == Qt::Key_Escape) {
         close();
         return true;
