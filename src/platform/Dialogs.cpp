@@ -24,8 +24,9 @@ public:
     }
     bool AskYesNo(const QString &text) override
     {
+        // Yes is the default button, as in the platform's Yes/No box: Enter answers Yes.
         return QMessageBox::information(owner(), title(), text, QMessageBox::Yes | QMessageBox::No,
-                                        QMessageBox::No)
+                                        QMessageBox::Yes)
             == QMessageBox::Yes;
     }
     void ShowError(const QString &text) override

@@ -473,15 +473,27 @@ void TFbrwEnt::AddCurrentSource()
     if (!FServices)
         return;
     const QString current = FServices->GetCurrentFile();
-    for (TMiTabSheet *tab : Tabs()) {
-        if (tab->FFileName == current) {
-            SetActiveTab(tab);
-            return;
-        }
+    if (TMiTabSheet *tab = TabOf(current)) {
+        SetActiveTab(tab);
+        return;
     }
     if (!FindWindow(QStringLiteral("TEditWindow")))
         return;
+    // No tab without a unit: an empty one could never be brought forward,
+    // and each activation would report that again.
+    if (ExtractFileExt(current).toUpper() != PascalExt) {
+        Notify(LoadStr(1074), false);
+        return;
+    }
     ScanCurrentFile(NewTab());
+}
+
+TMiTabSheet *TFbrwEnt::TabOf(const QString &fileName) const
+{
+    for (TMiTabSheet *tab : Tabs())
+        if (tab->FFileName == fileName)
+            return tab;
+    return nullptr;
 }
 
 void TFbrwEnt::ScanCurrentFile(TMiTabSheet *tab)
@@ -568,7 +580,8 @@ void TFbrwEnt::LoadAll()
     const int32_t count = FServices->GetUnitCount();
     for (int32_t i = 0; i < count; ++i) {
         const QString unit = FServices->GetUnitName(i);
-        if (ExtractFileExt(unit).toUpper() != PascalExt)
+        // One tab per unit: one that has a tab keeps it as it is.
+        if (ExtractFileExt(unit).toUpper() != PascalExt || TabOf(unit))
             continue;
         TMiTabSheet *tab = NewTab();
         tab->SetCaption(TabCaption(unit));

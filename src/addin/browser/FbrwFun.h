@@ -138,6 +138,8 @@ private:
     class TEdgeDialogs;
 
     TMiTabSheet *NewTab();
+    // The tab of the file, exactly as the host names it; nullptr when none.
+    TMiTabSheet *TabOf(const QString &fileName) const;
     void SetActiveTab(TMiTabSheet *tab);
     void AddCurrentSource();
     void ScanCurrentFile(TMiTabSheet *tab);

@@ -113,6 +113,13 @@ TTopicNode::~TTopicNode()
     TFAyudaW::TreeView1Deletion(this);
 }
 
+bool TTopicNode::operator<(const QTreeWidgetItem &other) const
+{
+    const int c = text(0).compare(other.text(0), Qt::CaseInsensitive);
+    // Titles differing in case only keep one order.
+    return c != 0 ? c < 0 : text(0) < other.text(0);
+}
+
 // ------------------------------------------------------------------ window
 
 TFAyudaW::TFAyudaW(QWidget *owner, const TAddinServices &services)
@@ -395,6 +402,14 @@ void TFAyudaW::TreeView1Deletion(QTreeWidgetItem *node)
         topic->Data.reset();
 }
 
+bool TFAyudaW::Renaming() const
+{
+    // The rename box is the current node's index widget while it is open;
+    // after Enter it is hidden at once and deleted later.
+    const QWidget *box = TreeView1->indexWidget(TreeView1->currentIndex());
+    return box && box->isVisible();
+}
+
 bool TFAyudaW::TreeView1Editing(QTreeWidgetItem *node) const
 {
     return node && node != Root();
@@ -599,6 +614,12 @@ void TFAyudaW::keyPressEvent(QKeyEvent *event)
 bool TFAyudaW::FormKeyDown(QKeyEvent *event)
 {
     const int key = event->key();
+    // The window's keys during a rename are the rename box's: Enter only
+    // ends the rename, and Insert or F1 that the box leaves go no further.
+    // Other keys keep Qt's way (an arrow ends the rename and moves on).
+    if (Renaming())
+        return key == Qt::Key_Escape || key == Qt::Key_Insert || key == Qt::Key_Delete
+            || key == Qt::Key_F1 || IsEnter(event);
     if (key == Qt::Key_Escape) {
         close();
         return true;
@@ -636,14 +657,15 @@ qint64 TFAyudaW::PickTopicMessage(const WindowMessages::TMessage &message)
 {
     if (message.Message != WM_PICKTOPIC)
         return 0;
+    // One choice at a time: a request meanwhile is told so, and its block
+    // is not written.
+    if (PickMode)
+        return PickBusy;
     TTable *table = HelpTable();
     if (!table || !table->Active()) {
         Dialogs().ShowMessage(LoadStr(1068));
         return 0;
     }
-    // One choice at a time; a request meanwhile gets no answer.
-    if (PickMode)
-        return 0;
     RunAtEdge(Dialogs(), [&] {
         const QString caption = windowTitle();
         setWindowTitle(LoadStr(1079));

@@ -41,6 +41,9 @@ class TTopicNode : public QTreeWidgetItem {
 public:
     using QTreeWidgetItem::QTreeWidgetItem;
     ~TTopicNode() override;
+    // Siblings in title order without regard to case, as the platform's
+    // tree sorts them.
+    bool operator<(const QTreeWidgetItem &other) const override;
     std::unique_ptr<TRecordRef> Data;
 };
 
@@ -49,6 +52,9 @@ class TFAyudaW : public QWidget {
     Q_CLASSINFO("WindowClass", "TFAyudaW")
 public:
     static constexpr quint32 WM_PICKTOPIC = 0x400 + 100;
+    // The picker's result for a request while a choice is already open; 0
+    // for every other request.
+    static constexpr qint64 PickBusy = 1;
     // Image indexes of ImageList1.
     enum { ImgCollapsed = 0, ImgExpanded = 1, ImgNew = 2 };
 
@@ -101,6 +107,8 @@ public:
     // Shows the window modally: 1 when it closed with OK, else 0.
     int ShowModal();
     bool Listening() const { return FListener.IsListening(); }
+    // Whether a topic's title is open for in-place renaming.
+    bool Renaming() const;
 
 protected:
     void showEvent(QShowEvent *event) override;

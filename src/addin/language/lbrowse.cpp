@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -267,10 +268,21 @@ void TLDBrowse::FormShow()
     btnCompile->setEnabled(open);
     PageControl1->setCurrentIndex(open ? 0 : 1);
     // The grid shows the current language from the first showing on, not
-    // only after the settings were first saved.
+    // only after the settings were first saved, and is ordered and searched
+    // by it too.
     ShowCurrentLanguage();
-    if (open)
+    if (open) {
+        UseCurrentLanguageIndex();
         DB3DGrid1->setFocus();
+    }
+}
+
+void TLDBrowse::UseCurrentLanguageIndex()
+{
+    if (CurLang < 0 || CurLang >= LanguageCount || !FData)
+        return;
+    RunAtEdge(FServices.dialogs(),
+              [&] { FData->Table1.SetIndexName(QStringLiteral("L%1").arg(CurLang + 1)); });
 }
 
 bool TLDBrowse::FormKeyDown(QKeyEvent *event)
@@ -298,6 +310,9 @@ bool TLDBrowse::eventFilter(QObject *watched, QEvent *event)
             return true;
         if (watched == Edit2 && Edit2KeyPress(key))
             return true;
+    } else if (event->type() == QEvent::MouseButtonPress && watched == DB3DGrid1->viewport()) {
+        // A click picks a row by hand: the next typed key starts a new search.
+        LanguageSearchText().clear();
     } else if (event->type() == QEvent::FocusOut && LeftByUser(event)) {
         if (watched == ComboBox1)
             ComboBox1Exit();
@@ -364,9 +379,25 @@ bool TLDBrowse::DB3DGrid1KeyDown(QKeyEvent *event)
     const int code = VirtualKey(event);
     if (code <= 48 || code > 121)
         return false;
+    // After a pause the user is looking for something else.
+    const qint64 now = KeyTime();
+    if (now - FLastSearchKey >= SearchPauseMs)
+        LanguageSearchText().clear();
+    FLastSearchKey = now;
     LanguageSearchText() += QChar(code);
     Search();
     return true;
+}
+
+qint64 TLDBrowse::KeyTime() const
+{
+    if (KeyClock)
+        return KeyClock();
+    static QElapsedTimer steady;
+    if (!steady.isValid())
+        steady.start();
+    // Never 0, so the first key after the start is no "pause" of 0 ms.
+    return steady.elapsed() + SearchPauseMs;
 }
 
 void TLDBrowse::Edit1Click()
@@ -390,8 +421,21 @@ void TLDBrowse::Insert1Click()
             throw;
         }
     });
-    if (posted)
-        EditCurrent();
+    if (!posted)
+        return;
+    // A new string that is not confirmed leaves no record behind; else the
+    // empty identifier blocks every later Insert.
+    const TBookmark fresh = table->GetBookmark();
+    if (EditCurrent())
+        return;
+    RunAtEdge(FServices.dialogs(), [&] {
+        if (table->State() != TDataSetState::Browse)
+            table->Cancel();
+        if (table->BookmarkValid(fresh)) {
+            table->GotoBookmark(fresh);
+            table->Delete();
+        }
+    });
 }
 
 void TLDBrowse::Delete1Click()
@@ -404,18 +448,18 @@ void TLDBrowse::Delete1Click()
     RunAtEdge(FServices.dialogs(), [&] { table->Delete(); });
 }
 
-void TLDBrowse::EditCurrent()
+bool TLDBrowse::EditCurrent()
 {
     TTable *table = Table();
     if (!table)
-        return;
+        return false;
     TDialogService &dialogs = FServices.dialogs();
     TDlgEdit dialog(this, &FData->DataSource1, dialogs);
     dialog.ComboBox1->addItems(LanguageNames());
     dialog.ComboBox1->setCurrentIndex(CurLang);
     dialog.BindLanguage(dialog.ComboBox1->currentIndex());
     if (!RunAtEdge(dialogs, [&] { table->Edit(); }))
-        return;
+        return false;
     // A refused post (a duplicate identifier) shows the store's error and
     // keeps the dialog open on the record, still in edit mode, so the user
     // can correct it or cancel.
@@ -425,8 +469,10 @@ void TLDBrowse::EditCurrent()
             table->Post();
         });
     };
-    if (dialog.exec() != QDialog::Accepted)
-        table->Cancel();
+    if (dialog.exec() == QDialog::Accepted)
+        return true;
+    table->Cancel();
+    return false;
 }
 
 // ---------------------------------------------------------------- options
@@ -442,6 +488,9 @@ void TLDBrowse::ComboBox1Exit()
 
 bool TLDBrowse::Edit2KeyPress(QKeyEvent *event)
 {
+    // Tab and Shift+Tab move on to the next control, as from any other box.
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        return false;
     const QString typed = event->text();
     if (typed.isEmpty())
         return false; // no character: arrows, Delete and the like

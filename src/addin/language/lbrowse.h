@@ -43,6 +43,10 @@ public:
     QString ProjectDir;
     // The generators' clock for the "Generated at:" lines; empty: the system's.
     std::function<QDateTime()> Clock;
+    // Milliseconds of a steady clock for the search's pause; empty: the system's.
+    std::function<qint64()> KeyClock;
+    // A pause this long between typed keys starts the search text afresh.
+    static constexpr qint64 SearchPauseMs = 1000;
 
     QTabWidget *PageControl1;
     QWidget *TabSheet1, *TabSheet2;
@@ -62,7 +66,8 @@ public:
 
     void LoadSettings();
     void SaveSettings();
-    void EditCurrent();
+    // True when the dialog closed with OK and the record was posted.
+    bool EditCurrent();
     void BuildLanguageUnit();
     void BuildLanguageLibrary();
 
@@ -94,7 +99,11 @@ private:
     void ShowCurrentLanguage();
     // Moves to the record nearest the search text on the table's index.
     void Search();
+    // Orders the grid by the language it shows.
+    void UseCurrentLanguageIndex();
+    qint64 KeyTime() const;
 
     TAddinServices FServices;
     QPointer<TSYS> FData;
+    qint64 FLastSearchKey = 0;
 };

@@ -7,6 +7,7 @@
 #include "core/StringTable.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -165,4 +166,20 @@ void TFEditMacro::showEvent(QShowEvent *event)
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());
     QDialog::showEvent(event);
+}
+
+void TFEditMacro::keyPressEvent(QKeyEvent *event)
+{
+    // Neither button is the default, so Enter in the title box does not
+    // close the dialog; on a focused button it presses that button.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        for (QPushButton *button : {Button1, Button2}) {
+            if (button->hasFocus()) {
+                button->click();
+                return;
+            }
+        }
+    }
+    QDialog::keyPressEvent(event);
 }

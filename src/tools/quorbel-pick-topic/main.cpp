@@ -3,7 +3,8 @@
 //
 // Exit codes: 0 a topic was picked (its number on standard output),
 // 1 the user cancelled, 2 no help editor is running, 3 the editor answered
-// without a topic (its help table is not open), 4 anything else.
+// without a topic (its help table is not open), 4 anything else, 5 the
+// editor is busy with another program's choice.
 #include "SharedMemory.h"
 #include "WindowMessages.h"
 
@@ -19,6 +20,8 @@ namespace {
 const QString BlockName = QStringLiteral("ShareMem Unique");
 constexpr qint64 BlockSize = 32000;
 constexpr quint32 PickTopicMessage = 0x400 + 100;
+// The editor's result while its picker is up for another request.
+constexpr qint64 PickBusy = 1;
 
 int Fail(int code, const QString &text)
 {
@@ -36,7 +39,8 @@ int main(int argc, char **argv)
                      "usage: quorbel-pick-topic\n"
                      "Lets the user pick a topic in the help editor of the running quorbel-ide\n"
                      "and prints its help context number.\n"
-                     "Exit: 0 picked, 1 cancelled, 2 no help editor, 3 help table not open.\n");
+                     "Exit: 0 picked, 1 cancelled, 2 no help editor, 3 help table not open,\n"
+                     "5 the editor is busy picking a topic for another program.\n");
         return help ? 0 : 4;
     }
 
@@ -58,14 +62,18 @@ int main(int argc, char **argv)
     block[0] = '\0';
 
     int code = 0;
+    qint64 result = 0;
     WindowMessages::TWindowConnection connection;
     WindowMessages::TSendError sent = connection.Open(QStringLiteral("TFAyudaW"));
     if (sent == WindowMessages::TSendError::None)
-        sent = connection.Send(PickTopicMessage, 0, {}, WindowMessages::NoTimeout);
+        sent = connection.Send(PickTopicMessage, 0, {}, WindowMessages::NoTimeout, &result);
     if (sent == WindowMessages::TSendError::NoWindow) {
         code = Fail(2, QStringLiteral("no help editor is running (start quorbel-ide with the Quorbel add-in)"));
     } else if (sent != WindowMessages::TSendError::None) {
         code = Fail(2, QStringLiteral("the help editor did not answer: %1").arg(WindowMessages::SendErrorText(sent)));
+    } else if (result == PickBusy) {
+        code = Fail(5, QStringLiteral("the help editor is busy: its topic picker is open for another program "
+                                      "(try again once that choice is made)"));
     } else {
         const QByteArray reply(block, qsizetype(strnlen(block, size_t(BlockSize))));
         if (reply.isEmpty())

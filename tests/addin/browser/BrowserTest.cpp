@@ -213,20 +213,26 @@ TEST_F(BrowserWindow, NoEditorWindowAddsNothing)
     EXPECT_TRUE(dialogs.log.isEmpty());
 }
 
-TEST_F(BrowserWindow, MainProgramFileGivesAnEmptyTabAndTheMessage)
+// No tab without a unit: the message only, and nothing that activating the
+// window could report again.
+TEST_F(BrowserWindow, MainProgramFileGivesTheMessageAndNoTab)
 {
     const QString dpr = OpenUnit(QStringLiteral("Project1.dpr"), QStringLiteral("program Project1;\nbegin\nend.\n"));
     TFbrwEnt &w = Window();
     w.btnAbrir->click();
-    ASSERT_EQ(w.Tabs().size(), 1);
-    EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Tab 1"));
-    EXPECT_TRUE(w.ActiveTab()->FFileName.isEmpty());
-    EXPECT_EQ(w.ActiveTab()->ListBox->count(), 0);
+    EXPECT_TRUE(w.Tabs().isEmpty());
     EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("message: You must a .pas file selected and project open")});
     EXPECT_TRUE(w.btnRefresh->isEnabled());
     EXPECT_EQ(w.RunningScans(), 0);
+    w.FormActivate();
+    EXPECT_EQ(dialogs.log.size(), 1);
 
-    // Its file cannot be brought forward: making it active reports the same.
+    // A tab whose file cannot be brought forward: making it active reports so.
+    const QString u1 = Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("One")})));
+    host.setProject(dpr, {dpr, u1});
+    w.btnTodos->click();
+    ASSERT_EQ(w.Tabs().size(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
     host.setOpenFileSucceeds(false);
     dialogs.log.clear();
     w.FormActivate();
@@ -255,11 +261,26 @@ TEST_F(BrowserWindow, LoadAllAddsATabForEachPascalUnit)
     ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("One"), 9}}));
     EXPECT_EQ(Entries(w.Tabs()[1]), (std::vector<Shown>{{QStringLiteral("Three"), 13}, {QStringLiteral("Two"), 9}}));
-    // Files that already have a tab get another one.
-    w.btnTodos->click();
-    EXPECT_EQ(w.Tabs().size(), 4);
+    // One tab per unit: a unit with a tab from "Add actual source" or an
+    // earlier Load All gets no second one; a unit added since gets its own.
+    const QString u3 = Unit(QStringLiteral("Unit3.pas"), UnitText(QStringLiteral("Unit3"), Routines({QStringLiteral("Four")})));
+    host.openFromDisk(u3);
+    w.btnAbrir->click();
+    ASSERT_EQ(w.Tabs().size(), 3);
     ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
-    EXPECT_TRUE(dialogs.log.isEmpty());
+    host.setProject(dpr, {dpr, u1, u2, u3});
+    w.btnTodos->click();
+    EXPECT_EQ(w.Tabs().size(), 3);
+    EXPECT_EQ(w.RunningScans(), 0);
+    const QString u4 = Unit(QStringLiteral("Unit4.pas"), UnitText(QStringLiteral("Unit4"), Routines({QStringLiteral("Five")})));
+    host.setProject(dpr, {dpr, u1, u4, u2, u3});
+    w.btnTodos->click();
+    ASSERT_EQ(w.Tabs().size(), 4);
+    EXPECT_EQ(w.ActiveTab()->FFileName, u4);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("One"), 9}}));
+    EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("Five"), 9}}));
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(u'|').toStdString();
 }
 
 TEST_F(BrowserWindow, LoadAllOnManyUnitsFillsEveryTab)
@@ -615,6 +636,21 @@ TEST_F(BrowserExpert, MenuCommandShowsTheBrowserOnlyWithAProject)
     EXPECT_TRUE(Browser().isVisible());
     EXPECT_EQ(Browser().Tabs().size(), 1);
     ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+}
+
+// The command on a project whose main program file is in front: its message
+// once, and the window without a tab to report it again.
+TEST_F(BrowserExpert, MenuCommandOnTheMainProgramFileShowsTheMessageOnce)
+{
+    const QString dpr = OpenUnit(QStringLiteral("Project1.dpr"), QStringLiteral("program Project1;\nbegin\nend.\n"));
+    host.setProject(dpr, {dpr});
+    host.click(QStringLiteral("IdeExpt2"));
+    EXPECT_TRUE(Browser().isVisible());
+    Browser().activateWindow();
+    QTest::qWait(50);
+    Browser().FormActivate();
+    EXPECT_TRUE(Browser().Tabs().isEmpty());
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("message: You must a .pas file selected and project open")});
 }
 
 TEST_F(BrowserExpert, DoubleClickJumpsToTheHeadingLineAndHides)

@@ -32,6 +32,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <tuple>
 
 #include <sys/stat.h>
 
@@ -53,6 +54,26 @@ void WhenModal(QWidget *window, std::function<void()> action)
     });
     timer->start();
 }
+
+// Counts the modal dialogs that come up while it lives, closing each.
+class TModalCounter {
+public:
+    TModalCounter()
+    {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                ++Count;
+                dialog->reject();
+            }
+        });
+        FTimer.start();
+    }
+    int Count = 0;
+
+private:
+    QTimer FTimer;
+};
 
 QByteArray BlockStart(const TSharedMemory &view, int bytes)
 {
@@ -143,16 +164,18 @@ protected:
         return work.get();
     }
     // Sends WM_USER+100 from another thread, as another program would.
-    TSendError SendPick()
+    TSendError SendPick(qint64 *result = nullptr)
     {
-        return Pump(std::async(std::launch::async, [] {
+        return Pump(std::async(std::launch::async, [result] {
             TWindowConnection c;
             TSendError e = c.Open(QStringLiteral("TFAyudaW"));
             if (e == TSendError::None)
-                e = c.Send(TFAyudaW::WM_PICKTOPIC, 0, {}, NoTimeout);
+                e = c.Send(TFAyudaW::WM_PICKTOPIC, 0, {}, NoTimeout, result);
             return e;
         }));
     }
+    // The open rename box of the current node.
+    QWidget *RenameBox() const { return Form->TreeView1->indexWidget(Form->TreeView1->currentIndex()); }
 
     QTemporaryDir Dir;
     QString Hlp;
@@ -265,6 +288,53 @@ TEST_F(HelpTree, InsertCreatesNumberedTopicsUnderTheSelectedNode)
     EXPECT_EQ(Data.Table2.State(), TDataSetState::Browse);
     EXPECT_EQ(Data.Table2.RecordCount(), 5);
     EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join('\n').toStdString();
+}
+
+// The keys typed while a title is open for renaming are the rename box's:
+// Insert and F1 do nothing more, Enter only ends the rename.
+TEST_F(HelpTree, KeysDuringARenameBelongToTheRenameBox)
+{
+    const int beta = Topic(QStringLiteral("Beta"));
+    Open();
+    Select(Node(QStringLiteral("Beta")));
+    Key(Qt::Key_Insert);
+    QWidget *box = RenameBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(Form->Renaming());
+    TModalCounter dialogs;
+    QTest::keyClicks(box, QStringLiteral("Setup"));
+    QTest::keyClick(box, Qt::Key_Insert);
+    QTest::keyClick(box, Qt::Key_F1);
+    EXPECT_EQ(Where(QStringLiteral("parent"), QString::number(beta)), QStringList{"New Topic2"});
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::qWait(20); // the box closes and stores the title from the event loop
+    EXPECT_FALSE(Form->Renaming());
+    EXPECT_EQ(dialogs.Count, 0); // no "Topic Help Edit"
+    EXPECT_EQ(Form->TreeView1->currentItem()->text(0), QStringLiteral("Setup"));
+    EXPECT_EQ(Where(QStringLiteral("parent"), QString::number(beta)), QStringList{"Setup"});
+    EXPECT_EQ(Data.Table2.State(), TDataSetState::Browse);
+    EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join('\n').toStdString(); // F1 asked no viewer
+
+    // Once the rename has ended, the keys are the window's again.
+    Select(Node(QStringLiteral("Beta")));
+    Key(Qt::Key_Insert);
+    EXPECT_EQ(Where(QStringLiteral("parent"), QString::number(beta)), (QStringList{"New Topic3", "Setup"}));
+    CloseEditor();
+    EXPECT_FALSE(Form->Renaming());
+    Key(Qt::Key_Return);
+    EXPECT_EQ(dialogs.Count, 1);
+}
+
+// Siblings sort by title without regard to case, also after a rename.
+TEST_F(HelpTree, SiblingsSortIgnoringCase)
+{
+    Topic(QStringLiteral("Zeta"));
+    Topic(QStringLiteral("alpha"));
+    Topic(QStringLiteral("Beta"));
+    Open();
+    EXPECT_EQ(Children(Form->Root()), (QStringList{"alpha", "Beta", "Zeta"}));
+    Form->TreeView1Edited(Node(QStringLiteral("Zeta")), QStringLiteral("aardvark"));
+    EXPECT_EQ(Children(Form->Root()), (QStringList{"aardvark", "alpha", "Beta"}));
 }
 
 TEST_F(HelpTree, RenamingStoresTheTitleAndARefusedOneKeepsTheOld)
@@ -481,6 +551,33 @@ TEST_F(HelpTree, PickerWithTheTableClosedShowsTheMessageAndWritesNothing)
     EXPECT_FALSE(Form->PickMode);
 }
 
+// A second request while the picker is up is told it is busy and leaves
+// the answer block to the first.
+TEST_F(HelpTree, PickerAnswersASecondRequestAsBusy)
+{
+    const int alpha = Topic(QStringLiteral("Alpha"));
+    Open();
+    Form->hide();
+    TSharedMemory requester(TSHmemcom::BlockName(), TSHmemcom::BlockSize);
+    std::memcpy(requester.Memory, "old", 4);
+    qint64 second = -1, first = -1;
+    TSendError secondSent = TSendError::Failed;
+    WhenModal(Form.get(), [&] {
+        secondSent = SendPick(&second);
+        EXPECT_EQ(BlockStart(requester, 4), QByteArray("old\0", 4));
+        EXPECT_TRUE(Form->PickMode);
+        Select(Node(QStringLiteral("Alpha")));
+        Key(Qt::Key_Return);
+    });
+    EXPECT_EQ(SendPick(&first), TSendError::None);
+    EXPECT_EQ(secondSent, TSendError::None);
+    EXPECT_EQ(second, TFAyudaW::PickBusy);
+    EXPECT_EQ(first, 0);
+    const QByteArray number = QByteArray::number(alpha);
+    EXPECT_EQ(BlockStart(requester, 4), number + '\0' + QByteArray("old\0", 4).mid(number.size() + 1));
+    EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join('\n').toStdString();
+}
+
 // F1 and context help reach the viewer with the add-in's help file; with no
 // viewer installed the user is told so.
 TEST_F(HelpTree, HelpKeysOpenTheAddinsHelpFile)
@@ -572,6 +669,19 @@ TEST_F(HelpTree, PickTopicCommandPrintsThePickAndTellsEachOutcome)
     auto [cancelled, out2, err2] = run([&] { Key(Qt::Key_Escape); });
     EXPECT_EQ(cancelled, 1);
     EXPECT_TRUE(out2.isEmpty());
+
+    // Asked again while the picker is up: busy, and the first still picks.
+    std::tuple<int, QString, QString> busy;
+    auto [first, out4, err4] = run([&] {
+        busy = run({});
+        Select(Node(QStringLiteral("Alpha")));
+        Key(Qt::Key_Return);
+    });
+    EXPECT_EQ(std::get<0>(busy), 5);
+    EXPECT_TRUE(std::get<1>(busy).isEmpty());
+    EXPECT_TRUE(std::get<2>(busy).contains(QStringLiteral("busy"))) << std::get<2>(busy).toStdString();
+    EXPECT_EQ(first, 0) << err4.toStdString();
+    EXPECT_EQ(out4, QString::number(alpha) + '\n');
 
     Data.Table2.Close();
     auto [closed, out3, err3] = run({});

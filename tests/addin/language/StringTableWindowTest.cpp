@@ -24,7 +24,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -114,18 +117,26 @@ TEST_F(StringTableWindow, CurrentLanguageIsTheOnlyTextColumnAndItsIndexIsSearche
     Add(table, QStringLiteral("IDS_TWO"), {QStringLiteral("Alpha"), {}, QStringLiteral("Banana")});
     TLDBrowse window(nullptr, TestServices());
     ShowActive(window);
+    // Ordered and searched by the language shown from the first showing on,
+    // before the language list was ever left.
     EXPECT_EQ(Columns(window), QStringList({QStringLiteral("L3"), QStringLiteral("idst")}));
-    EXPECT_EQ(window.DB3DGrid1->model()->data(window.DB3DGrid1->model()->index(0, 0)).toString(),
-              QStringLiteral("Banana")); // still in L1 order: Alpha first
-
-    window.ComboBox1->setCurrentIndex(2);
-    Leave(window.ComboBox1, window.Edit2);
     EXPECT_EQ(table.IndexName(), QStringLiteral("L3"));
-    EXPECT_EQ(Stored(QStringLiteral("curlang")), QStringLiteral("2"));
+    EXPECT_EQ(window.DB3DGrid1->model()->data(window.DB3DGrid1->model()->index(0, 0)).toString(),
+              QStringLiteral("Apple"));
     table.Last();
     QTest::keyClick(window.DB3DGrid1, Qt::Key_A);
     EXPECT_EQ(Current(table), QStringLiteral("IDS_ONE")); // Apple, not Alpha
     EXPECT_EQ(window.DB3DGrid1->currentIndex().row(), 0);
+
+    // Another language: ordered by it once the list is left.
+    window.ComboBox1->setCurrentIndex(0);
+    Leave(window.ComboBox1, window.Edit2);
+    EXPECT_EQ(table.IndexName(), QStringLiteral("L1"));
+    EXPECT_EQ(Columns(window), QStringList({QStringLiteral("L1"), QStringLiteral("idst")}));
+    window.ComboBox1->setCurrentIndex(2);
+    Leave(window.ComboBox1, window.Edit2);
+    EXPECT_EQ(table.IndexName(), QStringLiteral("L3"));
+    EXPECT_EQ(Stored(QStringLiteral("curlang")), QStringLiteral("2"));
 
     // No language chosen: stored as -1, no text column, and nothing to compile.
     window.ComboBox1->setCurrentIndex(-1);
@@ -145,6 +156,7 @@ TEST_F(StringTableWindow, TypedKeysSearchUntilAPagingKeyClearsTheText)
     for (int i = 0; i < 20; ++i)
         Add(table, QStringLiteral("IDS_D%1").arg(i, 2, 10, QLatin1Char('0')), {QStringLiteral("D%1").arg(i, 2, 10, QLatin1Char('0'))});
     TLDBrowse window(nullptr, TestServices());
+    window.KeyClock = [] { return qint64(1); }; // no pause between keys, however slow the machine
     ShowActive(window);
     TDB3DGrid *grid = window.DB3DGrid1;
     table.First();
@@ -208,6 +220,67 @@ TEST_F(StringTableWindow, InitialIdTakesDigitsOnlyAndAnEmptyBoxKeepsTheNumber)
     EXPECT_FALSE(LoadStr(2001).isEmpty());
 }
 
+TEST_F(StringTableWindow, TabAndShiftTabLeaveInitialIdAndStoreIt)
+{
+    OpenOwnTable();
+    TLDBrowse window(nullptr, TestServices());
+    ShowActive(window);
+    window.PageControl1->setCurrentIndex(1);
+    QLineEdit *edit = window.Edit2;
+    for (const auto &[modifier, number] : {std::pair{Qt::NoModifier, 3000}, std::pair{Qt::ShiftModifier, 4000}}) {
+        edit->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(edit->hasFocus());
+        edit->selectAll();
+        QTest::keyClicks(edit, QString::number(number));
+        QTest::keyClick(edit, Qt::Key_Tab, modifier);
+        EXPECT_FALSE(edit->hasFocus()) << number;
+        EXPECT_EQ(window.InitId, number);
+        EXPECT_EQ(Stored(QStringLiteral("InitId")), QString::number(number));
+    }
+    EXPECT_EQ(edit->text(), QStringLiteral("4000"));
+    EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join(" | ").toStdString();
+}
+
+// The search text is what was typed just now for the row looked for: a
+// click on a row or a pause of a second starts it afresh.
+TEST_F(StringTableWindow, SearchStartsAfreshAfterAClickOrAPause)
+{
+    OpenOwnTable();
+    TTable &table = Data->Table1;
+    for (const char *text : {"DUP", "DUPLICATE", "HE", "HELLO"})
+        Add(table, QStringLiteral("IDS_") + QLatin1String(text), {QLatin1String(text)});
+    TLDBrowse window(nullptr, TestServices());
+    qint64 now = 5000;
+    window.KeyClock = [&now] { return now; };
+    ShowActive(window);
+    TDB3DGrid *grid = window.DB3DGrid1;
+
+    QTest::keyClicks(grid, QStringLiteral("DUP"));
+    EXPECT_EQ(Current(table, QStringLiteral("L1")), QStringLiteral("DUP"));
+    now += TLDBrowse::SearchPauseMs - 1; // not yet a pause
+    QTest::keyClick(grid, Qt::Key_L);
+    EXPECT_EQ(LanguageSearchText(), QStringLiteral("DUPL"));
+    EXPECT_EQ(Current(table, QStringLiteral("L1")), QStringLiteral("DUPLICATE"));
+
+    now += TLDBrowse::SearchPauseMs;
+    QTest::keyClicks(grid, QStringLiteral("HE"));
+    EXPECT_EQ(LanguageSearchText(), QStringLiteral("HE"));
+    EXPECT_EQ(Current(table, QStringLiteral("L1")), QStringLiteral("HE"));
+
+    // A click on a row, then typing at once: only what was typed after it.
+    const QModelIndex first = grid->model()->index(0, 0);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(first).center());
+    EXPECT_EQ(Current(table, QStringLiteral("L1")), QStringLiteral("DUP"));
+    QTest::keyClick(grid, Qt::Key_H);
+    EXPECT_EQ(LanguageSearchText(), QStringLiteral("H"));
+    EXPECT_EQ(Current(table, QStringLiteral("L1")), QStringLiteral("HE"));
+
+    // Ok takes the string found.
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(Current(table), QStringLiteral("IDS_HE"));
+}
+
 TEST_F(StringTableWindow, DeleteAsksAndDeletesOnlyOnYes)
 {
     OpenOwnTable();
@@ -240,7 +313,8 @@ TEST_F(StringTableWindow, InsertNamesANewStringWithItsIdentifierRules)
         ASSERT_NE(dialog, nullptr);
         // Focus moves only inside the active window.
         dialog->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+        // Generous: a loaded machine activates late, never wrongly.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog, 30000));
         dialog->DBEdit1->setFocus(Qt::TabFocusReason);
         onEnter = dialog->DBEdit1->text();
         dialog->DBEdit1->setText(QStringLiteral("my text id-2"));
@@ -260,6 +334,61 @@ TEST_F(StringTableWindow, InsertNamesANewStringWithItsIdentifierRules)
     EXPECT_EQ(table.State(), TDataSetState::Browse);
     ASSERT_TRUE(table.Locate(QStringLiteral("idst"), QStringLiteral("MY_TEXT_ID-2")));
     EXPECT_EQ(Current(table, QStringLiteral("L1")), QStringLiteral("Hola abc"));
+    EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join(" | ").toStdString();
+}
+
+// Esc, Enter (which cancels) or the close box on a new string's dialog:
+// no record stays, so the next Insert works.
+TEST_F(StringTableWindow, CancelledNewStringLeavesNoRecord)
+{
+    OpenOwnTable();
+    TTable &table = Data->Table1;
+    Add(table, QStringLiteral("IDS_A"), {QStringLiteral("a")});
+    TLDBrowse window(nullptr, TestServices());
+    ShowActive(window);
+    const std::vector<std::function<void(TDlgEdit *)>> cancels = {
+        [](TDlgEdit *d) { QTest::keyClick(d->DBMemo1, Qt::Key_Escape); },
+        [](TDlgEdit *d) {
+            QTest::keyClicks(d->DBMemo1, QStringLiteral("typed"));
+            QTest::keyClick(d->DBMemo1, Qt::Key_Return);
+        },
+        [](TDlgEdit *d) { d->close(); },
+    };
+    for (size_t i = 0; i < cancels.size(); ++i) {
+        bool opened = false;
+        OnNextModal([&, i](QDialog *d) {
+            opened = true;
+            cancels[i](static_cast<TDlgEdit *>(d));
+        });
+        QTest::keyClick(window.DB3DGrid1, Qt::Key_Insert);
+        EXPECT_TRUE(opened) << i;
+        EXPECT_EQ(table.RecordCount(), 1) << i;
+        EXPECT_EQ(table.State(), TDataSetState::Browse);
+        EXPECT_EQ(window.DB3DGrid1->model()->rowCount(), 1);
+    }
+    // A language change in the dialog posts the new record; cancelling it
+    // afterwards still leaves none.
+    OnNextModal([](QDialog *d) {
+        auto *dialog = static_cast<TDlgEdit *>(d);
+        dialog->DBEdit1->setText(QStringLiteral("IDS_B"));
+        dialog->ComboBox1->setFocus();
+        QTest::keyClick(dialog->ComboBox1, Qt::Key_Down);
+        QTest::keyClick(dialog->ComboBox1, Qt::Key_Escape);
+    });
+    window.Insert1->trigger();
+    EXPECT_EQ(table.RecordCount(), 1);
+    EXPECT_FALSE(table.Locate(QStringLiteral("idst"), QStringLiteral("IDS_B")));
+    EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join(" | ").toStdString();
+
+    // A confirmed one stays.
+    OnNextModal([](QDialog *d) {
+        auto *dialog = static_cast<TDlgEdit *>(d);
+        dialog->DBEdit1->setText(QStringLiteral("IDS_C"));
+        dialog->Button1->click();
+    });
+    QTest::keyClick(window.DB3DGrid1, Qt::Key_Insert);
+    EXPECT_EQ(table.RecordCount(), 2);
+    EXPECT_TRUE(table.Locate(QStringLiteral("idst"), QStringLiteral("IDS_C")));
     EXPECT_TRUE(Dialogs.log.isEmpty()) << Dialogs.log.join(" | ").toStdString();
 }
 

@@ -12,6 +12,7 @@
 #include "ScriptedDialogs.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -133,6 +134,32 @@ TEST_F(MacroDialogsTest, OkAndEnterTakeTheSelectedBody)
         Drive([](QDialog *d) { QTest::keyClick(d, Qt::Key_Return); });
         EXPECT_EQ(form.exec(), QDialog::Accepted);
         EXPECT_EQ(form.MacroText, QStringLiteral("{ header }"));
+    }
+}
+
+// Enter presses the focused button; in the title box it closes nothing.
+TEST_F(MacroDialogsTest, EnterOnTheEditorsFocusedButtonPressesIt)
+{
+    for (const auto &[steps, expected] : {std::pair{1, QDialog::Accepted}, std::pair{2, QDialog::Rejected}}) {
+        TFEditMacro editor;
+        bool openAfterTitleEnter = false;
+        QString focused;
+        Drive([&, steps = steps](QDialog *d) {
+            d->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+            auto *title = Child<QLineEdit>(d, "Edit1");
+            title->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(title, Qt::Key_Return);
+            openAfterTitleEnter = d->isVisible();
+            Child<QPlainTextEdit>(d, "Memo1")->setFocus(Qt::TabFocusReason);
+            for (int i = 0; i < steps; ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            focused = QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        EXPECT_EQ(editor.exec(), expected) << steps;
+        EXPECT_TRUE(openAfterTitleEnter);
+        EXPECT_EQ(focused, steps == 1 ? QStringLiteral("Button1") : QStringLiteral("Button2"));
     }
 }
 
