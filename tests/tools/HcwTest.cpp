@@ -341,3 +341,92 @@ TEST(HelpProject, SectionsAsPeopleEditThem)
 }
 
 } // namespace
+
+namespace {
+
+int Count(const QString &text, const QString &what)
+{
+    return int(text.count(what));
+}
+
+// A "{" left open in a topic's text, and a document that ends in 100,000 of
+// them: one message each, naming the line, exit 1, and the pages still written.
+TEST_F(Hcw, UnbalancedBracesReportedOnceWithTheirLineAndThePagesStillWritten)
+{
+    Topic(QStringLiteral("Alpha"), QStringLiteral("Go {\\b on"));
+    Topic(QStringLiteral("Gamma"), QStringLiteral("Last"));
+    Generate();
+    EXPECT_EQ(Run(), 1);
+    const QString rtf = QDir(Hlp).absoluteFilePath(QStringLiteral("App.rtf"));
+    const QString open = QStringLiteral("%1(%2): Unbalanced braces: this \"{\" is not closed").arg(rtf).arg(RtfLine("Go {"));
+    EXPECT_EQ(Count(Errors, QStringLiteral("Unbalanced")), 1) << Errors.toStdString();
+    EXPECT_TRUE(Errors.contains(open)) << Errors.toStdString();
+    EXPECT_TRUE(Log.contains(open)) << Log.toStdString();
+    EXPECT_EQ(Result.Order, (QStringList{QStringLiteral("Contens"), QStringLiteral("Alpha"), QStringLiteral("Gamma")}));
+
+    QFile f(Hlp + QStringLiteral("/App.rtf"));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write(QByteArray(100000, '{'));
+    f.write("\n}}");
+    f.close();
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Count(Errors, QStringLiteral("Unbalanced")), 1) << Errors.left(2000).toStdString();
+    EXPECT_TRUE(Errors.contains(QStringLiteral("Unbalanced braces: 99999 groups are not closed"))) << Errors.left(2000).toStdString();
+    EXPECT_EQ(Result.Order.size(), 3);
+
+    // "}" with no "{": its first line.
+    WriteFileAtomically(Hlp + QStringLiteral("/App.rtf"), "{\\rtf1 #{\\footnote # One}One}\n}}\\page\n");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(Errors.contains(QStringLiteral("%1(2): Unbalanced braces: 2 \"}\" without \"{\"").arg(rtf))) << Errors.toStdString();
+}
+
+// A help project or map file that includes itself: one message naming it,
+// not the same lines read again until too deep.
+TEST_F(Hcw, IncludeCycleReportedOnceNamingTheFile)
+{
+    Tree();
+    Generate();
+    const QString hpj = Hlp + QStringLiteral("/App.hpj");
+    QByteArray project = ReadAll(hpj);
+    project.replace("[MAP]\r\n", "[MAP]\r\n#INCLUDE App.hpj\r\n");
+    WriteFileAtomically(hpj, project);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Count(Errors, QStringLiteral("cycle")), 1) << Errors.toStdString();
+    EXPECT_EQ(Count(Errors, QStringLiteral("Invalid map entry")), 0) << Errors.toStdString();
+    EXPECT_TRUE(Errors.contains(QStringLiteral("App.hpj(14): #INCLUDE cycle: %1 is already being read")
+                                    .arg(QFileInfo(hpj).absoluteFilePath())))
+        << Errors.toStdString();
+    EXPECT_EQ(Result.Index.value(QStringLiteral("map")).toObject().size(), 6);
+
+    // map.def -> other.def -> map.def.
+    WriteFileAtomically(Hlp + QStringLiteral("/other.def"), "#include map.def\r\n");
+    QByteArray map = ReadAll(Hlp + QStringLiteral("/map.def"));
+    WriteFileAtomically(Hlp + QStringLiteral("/map.def"), map + "#include other.def\r\n");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Count(Errors, QStringLiteral("cycle")), 2) << Errors.toStdString(); // both cycles, once each
+    EXPECT_EQ(Count(Errors, QStringLiteral("other.def(1): #INCLUDE cycle: ")), 1) << Errors.toStdString();
+    EXPECT_FALSE(Log.contains(QStringLiteral("used again"))) << Log.toStdString();
+}
+
+// Eight levels of map files are read; the ninth is refused, with one message.
+TEST(HelpProject, IncludesNestEightLevelsDeep)
+{
+    QTemporaryDir dir;
+    for (int level = 1; level <= 9; ++level)
+        WriteFileAtomically(dir.path() + QStringLiteral("/m%1.h").arg(level),
+                            QStringLiteral("#define IDH_%1 %1\n#include m%2.h\n").arg(level).arg(level + 1).toUtf8());
+    THelpProject p;
+    p.Path = dir.path() + QStringLiteral("/x.hpj");
+    p.Dir = dir.path();
+    ParseHelpProject(p, "[MAP]\r\n#include m1.h\r\n");
+    QStringList mapped;
+    for (const THelpMapEntry &e : p.Map)
+        mapped.append(e.Context);
+    EXPECT_EQ(mapped, (QStringList{QStringLiteral("IDH_1"), QStringLiteral("IDH_2"), QStringLiteral("IDH_3"),
+                                   QStringLiteral("IDH_4"), QStringLiteral("IDH_5"), QStringLiteral("IDH_6"),
+                                   QStringLiteral("IDH_7"), QStringLiteral("IDH_8")}));
+    ASSERT_EQ(p.Messages.size(), 1);
+    EXPECT_EQ(p.Messages[0].Format(), dir.path() + QStringLiteral("/m8.h(2): #INCLUDE nested too deeply: m9.h"));
+}
+
+} // namespace
