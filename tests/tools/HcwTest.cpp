@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -427,6 +429,79 @@ TEST(HelpProject, IncludesNestEightLevelsDeep)
                                    QStringLiteral("IDH_7"), QStringLiteral("IDH_8")}));
     ASSERT_EQ(p.Messages.size(), 1);
     EXPECT_EQ(p.Messages[0].Format(), dir.path() + QStringLiteral("/m8.h(2): #INCLUDE nested too deeply: m9.h"));
+}
+
+} // namespace
+
+namespace {
+
+QString Describe(const QList<TRtfTopic> &topics, const TRtfDocument &doc)
+{
+    QString out;
+    for (const TRtfFont &f : doc.Fonts)
+        out += f.Name + QLatin1Char(';');
+    for (const QColor &c : doc.Colors)
+        out += c.name() + QLatin1Char(';');
+    const std::function<void(const QList<TRtfItem> &)> items = [&](const QList<TRtfItem> &list) {
+        for (const TRtfItem &i : list) {
+            out += QStringLiteral("|%1:%2:%3:%4:%5:%6:%7").arg(i.Type).arg(i.Text, i.Target).arg(i.Line)
+                       .arg(i.Style.Bold).arg(i.Style.HalfPoints).arg(i.Para.LeftIndent);
+            items(i.Content);
+        }
+    };
+    for (const TRtfTopic &t : topics) {
+        out += QStringLiteral("\n%1/%2/%3/%4:").arg(t.Context, t.Title, t.Keywords.join(QLatin1Char(','))).arg(t.Line);
+        items(t.Items);
+    }
+    return out;
+}
+
+// The document read in chunks of any size reads as when read whole: the
+// cuts fall inside control words, \'hh escapes, parameters and line ends.
+TEST(RtfReader, AnySplitOfTheBytesReadsTheSame)
+{
+    const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0\\froman Times;}{\\f12\\fswiss Arial;}}"
+                           "{\\colortbl;\\red255\\green0\\blue128;}\r\n"
+                           "#{\\footnote # first}${\\footnote $ Caf\\'e9}K{\\footnote K a;b}\r\n"
+                           "\\f12\\fs-30\\fs30\\li-120\\b Bold\\b0 \\u8364?\\'41\\\r\n"
+                           "{\\uldb jump}{\\v second}\\{bmc x.bmp\\}\\par\r\n\\page"
+                           "#{\\footnote # second}\\line\\tab x\\page}";
+    struct TCollect final : TRtfSink {
+        QList<TRtfTopic> Topics;
+        void Topic(TRtfTopic &t, const TRtfDocument &) override { Topics.append(std::move(t)); }
+    };
+    const TRtfDocument whole = ReadRtf(rtf);
+    const QString expected = Describe(whole.Topics, whole);
+    ASSERT_EQ(whole.Topics.size(), 2);
+    for (qsizetype chunk = 1; chunk <= 16; ++chunk) {
+        TCollect collect;
+        TRtfStreamReader reader(collect);
+        for (qsizetype at = 0; at < rtf.size(); at += chunk)
+            reader.Feed(rtf.constData() + at, qMin(chunk, rtf.size() - at));
+        reader.Finish();
+        EXPECT_EQ(Describe(collect.Topics, reader.Document()), expected) << "chunks of " << chunk;
+        EXPECT_TRUE(reader.Problems().isEmpty());
+    }
+}
+
+// The index block is what QJsonDocument would write for it, keys sorted and
+// escapes alike, though it is written a piece at a time.
+TEST_F(Hcw, IndexIsCompactJsonWhateverTheKeywordsHold)
+{
+    Topic(QStringLiteral("Alpha"), QStringLiteral("One"), -1, false,
+          QStringLiteral("z;B;a;\u00e9;\U0001F600;\uE000;10;2;</script>;x\\\"y"));
+    Topic(QStringLiteral("Beta </b>"), QStringLiteral("Two"), -1, false, QStringLiteral("a;\U0001F600"));
+    Generate();
+    Run(); // the jump to "Beta </b>" is cut at ">", and so unknown
+    const QByteArray html = ReadAll(Dir.path() + QStringLiteral("/work/App.hlp"));
+    const QByteArray open = "<script type=\"application/json\" id=\"quorbel-help-index\">";
+    const qsizetype from = html.indexOf(open) + open.size();
+    const QByteArray written = html.mid(from, html.indexOf("</script>", from) - from);
+    QByteArray json = written;
+    const QJsonDocument parsed = QJsonDocument::fromJson(json.replace("<\\/", "</"));
+    ASSERT_TRUE(parsed.isObject()) << written.left(300).toStdString();
+    EXPECT_EQ(QString::fromUtf8(written).toStdString(), QString::fromUtf8(parsed.toJson(QJsonDocument::Compact).replace("</", "<\\/")).toStdString());
+    EXPECT_EQ(parsed.object().value(QStringLiteral("keywords")).toObject().size(), 12); // with the contents page's two
 }
 
 } // namespace

@@ -97,6 +97,20 @@ void JsonString(QByteArray &out, const QString &s)
     out += text.replace("</", "<\\/");
 }
 
+// The order of QJsonObject's keys: by code point, so a character beyond
+// U+FFFF comes after U+E000..U+FFFF, unlike UTF-16's order.
+bool KeyLess(const QString &a, const QString &b)
+{
+    const auto point = [](char16_t u) { return u >= 0xE000 ? u - 0x800 : u >= 0xD800 ? u + 0x2000 : u; };
+    const qsizetype n = qMin(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t x = a.at(i).unicode(), y = b.at(i).unicode();
+        if (x != y)
+            return point(x) < point(y);
+    }
+    return a.size() < b.size();
+}
+
 void JsonKey(QByteArray &out, const QString &key, bool &first)
 {
     if (!first)
@@ -536,7 +550,7 @@ private:
             for (const QString &k : Topics[i].Keywords)
                 byKeyword[k].append(i);
         QStringList keywords = byKeyword.keys();
-        std::sort(keywords.begin(), keywords.end());
+        std::sort(keywords.begin(), keywords.end(), KeyLess);
         JsonKey(o, QStringLiteral("keywords"), first);
         o += '{';
         bool firstKeyword = true;
@@ -629,15 +643,17 @@ private:
         o += ']';
 
         // A window named twice: the last one counts.
-        QMap<QString, const THelpWindow *> windows;
+        QHash<QString, const THelpWindow *> byName;
         for (const THelpWindow &w : P.Windows)
-            windows.insert(w.Name, &w);
+            byName.insert(w.Name, &w);
+        QStringList names = byName.keys();
+        std::sort(names.begin(), names.end(), KeyLess);
         JsonKey(o, QStringLiteral("windows"), first);
         o += '{';
         bool firstWindow = true;
-        for (auto it = windows.cbegin(); it != windows.cend(); ++it) {
-            const THelpWindow &w = **it;
-            JsonKey(o, it.key(), firstWindow);
+        for (const QString &name : names) {
+            const THelpWindow &w = *byName.value(name);
+            JsonKey(o, name, firstWindow);
             o += "{\"caption\":";
             JsonString(o, w.Caption);
             if (w.NonScroll.isValid()) {
