@@ -105,7 +105,8 @@ case "$cmd" in
       ctest --test-dir "$ROOT/build-tsan" --output-on-failure --no-tests=error -R "${1:-Browser|Scan|Thread}" -E NOT_BUILT
     ;;
   bench)
-    PACKAGES+=(fpc-source) # real Pascal sources for the scanner's throughput check
+    PACKAGES+=(fpc-source # real Pascal sources for the scanner's throughput check
+              unrtf) # the help compiler's peer: its HTML conversion of the same document
     install_packages
     build "$BUILD"
     for b in "$BUILD"/bin/bench_*; do echo "== $(basename "$b")"; "$b"; done

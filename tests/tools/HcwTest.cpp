@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -338,6 +340,168 @@ TEST(HelpProject, SectionsAsPeopleEditThem)
     EXPECT_EQ(p.Windows[0].NonScroll, QColor(192, 192, 192));
     EXPECT_EQ(p.Config, QStringList{QStringLiteral("BrowseButtons()")});
     EXPECT_EQ(p.HelpFile(), dir.path() + QStringLiteral("/x.hlp"));
+}
+
+} // namespace
+
+namespace {
+
+int Count(const QString &text, const QString &what)
+{
+    return int(text.count(what));
+}
+
+// A "{" left open in a topic's text, and a document that ends in 100,000 of
+// them: one message each, naming the line, exit 1, and the pages still written.
+TEST_F(Hcw, UnbalancedBracesReportedOnceWithTheirLineAndThePagesStillWritten)
+{
+    Topic(QStringLiteral("Alpha"), QStringLiteral("Go {\\b on"));
+    Topic(QStringLiteral("Gamma"), QStringLiteral("Last"));
+    Generate();
+    EXPECT_EQ(Run(), 1);
+    const QString rtf = QDir(Hlp).absoluteFilePath(QStringLiteral("App.rtf"));
+    const QString open = QStringLiteral("%1(%2): Unbalanced braces: this \"{\" is not closed").arg(rtf).arg(RtfLine("Go {"));
+    EXPECT_EQ(Count(Errors, QStringLiteral("Unbalanced")), 1) << Errors.toStdString();
+    EXPECT_TRUE(Errors.contains(open)) << Errors.toStdString();
+    EXPECT_TRUE(Log.contains(open)) << Log.toStdString();
+    EXPECT_EQ(Result.Order, (QStringList{QStringLiteral("Contens"), QStringLiteral("Alpha"), QStringLiteral("Gamma")}));
+
+    QFile f(Hlp + QStringLiteral("/App.rtf"));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write(QByteArray(100000, '{'));
+    f.write("\n}}");
+    f.close();
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Count(Errors, QStringLiteral("Unbalanced")), 1) << Errors.left(2000).toStdString();
+    EXPECT_TRUE(Errors.contains(QStringLiteral("Unbalanced braces: 99999 groups are not closed"))) << Errors.left(2000).toStdString();
+    EXPECT_EQ(Result.Order.size(), 3);
+
+    // "}" with no "{": its first line.
+    WriteFileAtomically(Hlp + QStringLiteral("/App.rtf"), "{\\rtf1 #{\\footnote # One}One}\n}}\\page\n");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(Errors.contains(QStringLiteral("%1(2): Unbalanced braces: 2 \"}\" without \"{\"").arg(rtf))) << Errors.toStdString();
+}
+
+// A help project or map file that includes itself: one message naming it,
+// not the same lines read again until too deep.
+TEST_F(Hcw, IncludeCycleReportedOnceNamingTheFile)
+{
+    Tree();
+    Generate();
+    const QString hpj = Hlp + QStringLiteral("/App.hpj");
+    QByteArray project = ReadAll(hpj);
+    project.replace("[MAP]\r\n", "[MAP]\r\n#INCLUDE App.hpj\r\n");
+    WriteFileAtomically(hpj, project);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Count(Errors, QStringLiteral("cycle")), 1) << Errors.toStdString();
+    EXPECT_EQ(Count(Errors, QStringLiteral("Invalid map entry")), 0) << Errors.toStdString();
+    EXPECT_TRUE(Errors.contains(QStringLiteral("App.hpj(14): #INCLUDE cycle: %1 is already being read")
+                                    .arg(QFileInfo(hpj).absoluteFilePath())))
+        << Errors.toStdString();
+    EXPECT_EQ(Result.Index.value(QStringLiteral("map")).toObject().size(), 6);
+
+    // map.def -> other.def -> map.def.
+    WriteFileAtomically(Hlp + QStringLiteral("/other.def"), "#include map.def\r\n");
+    QByteArray map = ReadAll(Hlp + QStringLiteral("/map.def"));
+    WriteFileAtomically(Hlp + QStringLiteral("/map.def"), map + "#include other.def\r\n");
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Count(Errors, QStringLiteral("cycle")), 2) << Errors.toStdString(); // both cycles, once each
+    EXPECT_EQ(Count(Errors, QStringLiteral("other.def(1): #INCLUDE cycle: ")), 1) << Errors.toStdString();
+    EXPECT_FALSE(Log.contains(QStringLiteral("used again"))) << Log.toStdString();
+}
+
+// Eight levels of map files are read; the ninth is refused, with one message.
+TEST(HelpProject, IncludesNestEightLevelsDeep)
+{
+    QTemporaryDir dir;
+    for (int level = 1; level <= 9; ++level)
+        WriteFileAtomically(dir.path() + QStringLiteral("/m%1.h").arg(level),
+                            QStringLiteral("#define IDH_%1 %1\n#include m%2.h\n").arg(level).arg(level + 1).toUtf8());
+    THelpProject p;
+    p.Path = dir.path() + QStringLiteral("/x.hpj");
+    p.Dir = dir.path();
+    ParseHelpProject(p, "[MAP]\r\n#include m1.h\r\n");
+    QStringList mapped;
+    for (const THelpMapEntry &e : p.Map)
+        mapped.append(e.Context);
+    EXPECT_EQ(mapped, (QStringList{QStringLiteral("IDH_1"), QStringLiteral("IDH_2"), QStringLiteral("IDH_3"),
+                                   QStringLiteral("IDH_4"), QStringLiteral("IDH_5"), QStringLiteral("IDH_6"),
+                                   QStringLiteral("IDH_7"), QStringLiteral("IDH_8")}));
+    ASSERT_EQ(p.Messages.size(), 1);
+    EXPECT_EQ(p.Messages[0].Format(), dir.path() + QStringLiteral("/m8.h(2): #INCLUDE nested too deeply: m9.h"));
+}
+
+} // namespace
+
+namespace {
+
+QString Describe(const QList<TRtfTopic> &topics, const TRtfDocument &doc)
+{
+    QString out;
+    for (const TRtfFont &f : doc.Fonts)
+        out += f.Name + QLatin1Char(';');
+    for (const QColor &c : doc.Colors)
+        out += c.name() + QLatin1Char(';');
+    const std::function<void(const QList<TRtfItem> &)> items = [&](const QList<TRtfItem> &list) {
+        for (const TRtfItem &i : list) {
+            out += QStringLiteral("|%1:%2:%3:%4:%5:%6:%7").arg(i.Type).arg(i.Text, i.Target).arg(i.Line)
+                       .arg(i.Style.Bold).arg(i.Style.HalfPoints).arg(i.Para.LeftIndent);
+            items(i.Content);
+        }
+    };
+    for (const TRtfTopic &t : topics) {
+        out += QStringLiteral("\n%1/%2/%3/%4:").arg(t.Context, t.Title, t.Keywords.join(QLatin1Char(','))).arg(t.Line);
+        items(t.Items);
+    }
+    return out;
+}
+
+// The document read in chunks of any size reads as when read whole: the
+// cuts fall inside control words, \'hh escapes, parameters and line ends.
+TEST(RtfReader, AnySplitOfTheBytesReadsTheSame)
+{
+    const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0\\froman Times;}{\\f12\\fswiss Arial;}}"
+                           "{\\colortbl;\\red255\\green0\\blue128;}\r\n"
+                           "#{\\footnote # first}${\\footnote $ Caf\\'e9}K{\\footnote K a;b}\r\n"
+                           "\\f12\\fs-30\\fs30\\li-120\\b Bold\\b0 \\u8364?\\'41\\\r\n"
+                           "{\\uldb jump}{\\v second}\\{bmc x.bmp\\}\\par\r\n\\page"
+                           "#{\\footnote # second}\\line\\tab x\\page}";
+    struct TCollect final : TRtfSink {
+        QList<TRtfTopic> Topics;
+        void Topic(TRtfTopic &t, const TRtfDocument &) override { Topics.append(std::move(t)); }
+    };
+    const TRtfDocument whole = ReadRtf(rtf);
+    const QString expected = Describe(whole.Topics, whole);
+    ASSERT_EQ(whole.Topics.size(), 2);
+    for (qsizetype chunk = 1; chunk <= 16; ++chunk) {
+        TCollect collect;
+        TRtfStreamReader reader(collect);
+        for (qsizetype at = 0; at < rtf.size(); at += chunk)
+            reader.Feed(rtf.constData() + at, qMin(chunk, rtf.size() - at));
+        reader.Finish();
+        EXPECT_EQ(Describe(collect.Topics, reader.Document()), expected) << "chunks of " << chunk;
+        EXPECT_TRUE(reader.Problems().isEmpty());
+    }
+}
+
+// The index block is what QJsonDocument would write for it, keys sorted and
+// escapes alike, though it is written a piece at a time.
+TEST_F(Hcw, IndexIsCompactJsonWhateverTheKeywordsHold)
+{
+    Topic(QStringLiteral("Alpha"), QStringLiteral("One"), -1, false,
+          QStringLiteral("z;B;a;\u00e9;\U0001F600;\uE000;10;2;</script>;x\\\"y"));
+    Topic(QStringLiteral("Beta </b>"), QStringLiteral("Two"), -1, false, QStringLiteral("a;\U0001F600"));
+    Generate();
+    Run(); // the jump to "Beta </b>" is cut at ">", and so unknown
+    const QByteArray html = ReadAll(Dir.path() + QStringLiteral("/work/App.hlp"));
+    const QByteArray open = "<script type=\"application/json\" id=\"quorbel-help-index\">";
+    const qsizetype from = html.indexOf(open) + open.size();
+    const QByteArray written = html.mid(from, html.indexOf("</script>", from) - from);
+    QByteArray json = written;
+    const QJsonDocument parsed = QJsonDocument::fromJson(json.replace("<\\/", "</"));
+    ASSERT_TRUE(parsed.isObject()) << written.left(300).toStdString();
+    EXPECT_EQ(QString::fromUtf8(written).toStdString(), QString::fromUtf8(parsed.toJson(QJsonDocument::Compact).replace("</", "<\\/")).toStdString());
+    EXPECT_EQ(parsed.object().value(QStringLiteral("keywords")).toObject().size(), 12); // with the contents page's two
 }
 
 } // namespace

@@ -2,16 +2,20 @@
 
 #include "Exception.h"
 #include "RtfReader.h"
+#include "FileReader.h"
 #include "SafeFile.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSet>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <memory>
@@ -20,14 +24,28 @@ namespace {
 
 // A document of 20,000 topics is a few megabytes; this only stops a wrong file.
 constexpr qint64 MaxDocumentBytes = 1024LL * 1024 * 1024;
+// Documents are read, and pages copied, this much at a time.
+constexpr qint64 ChunkBytes = 1024 * 1024;
 constexpr qint64 MaxBitmapBytes = 64 * 1024 * 1024;
 
+// What the index keeps of a topic: its page itself is read again when written.
 struct TTopic {
-    TRtfTopic Rtf;
     QString Id;
-    QString File;
-    const TRtfDocument *Doc = nullptr;
+    QString Context;
+    QString Title;
+    QStringList Keywords;
+    bool HasTitle = false;
+    int ContextLine = 0;
+    int Source = 0; // into TCompiler::Sources
     QList<int> Numbers;
+};
+
+struct TSource {
+    QString Path;
+    QString Name;
+    int ProjectLine = 0;
+    TRtfDocument Tables; // its fonts and colours, as read to its end
+    int FirstTopic = 0, TopicCount = 0;
 };
 
 QString Escape(const QString &text)
@@ -54,19 +72,87 @@ QString Href(const QString &id)
     return QLatin1Char('#') + QString::fromLatin1(QUrl::toPercentEncoding(id, "-_.~!$'()*+,;=:@/?"));
 }
 
+
+// The index is written as QJsonDocument's compact form would write it (keys
+// sorted, the same escapes), a piece at a time: a large document's index
+// built as one QJsonObject would take several times its size.
+void JsonString(QByteArray &out, const QString &s)
+{
+    bool plain = true;
+    for (QChar c : s) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == '"' || u == '\\' || QChar::isSurrogate(u)) {
+            plain = false;
+            break;
+        }
+    }
+    QByteArray text;
+    if (plain) {
+        text = '"' + s.toUtf8() + '"';
+    } else {
+        text = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
+        text = text.mid(1, text.size() - 2);
+    }
+    // "</" would end the script element early.
+    out += text.replace("</", "<\\/");
+}
+
+// The order of QJsonObject's keys: by code point, so a character beyond
+// U+FFFF comes after U+E000..U+FFFF, unlike UTF-16's order.
+bool KeyLess(const QString &a, const QString &b)
+{
+    const auto point = [](char16_t u) { return u >= 0xE000 ? u - 0x800 : u >= 0xD800 ? u + 0x2000 : u; };
+    const qsizetype n = qMin(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t x = a.at(i).unicode(), y = b.at(i).unicode();
+        if (x != y)
+            return point(x) < point(y);
+    }
+    return a.size() < b.size();
+}
+
+void JsonKey(QByteArray &out, const QString &key, bool &first)
+{
+    if (!first)
+        out += ',';
+    first = false;
+    JsonString(out, key);
+    out += ':';
+}
+
+void JsonStrings(QByteArray &out, const QStringList &list)
+{
+    out += '[';
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (i)
+            out += ',';
+        JsonString(out, list[i]);
+    }
+    out += ']';
+}
+
 class TCompiler {
 public:
-    explicit TCompiler(const THelpProject &project) : P(project) {}
+    TCompiler(const THelpProject &project, QIODevice *out, const QString &spoolDir)
+        : P(project), Out(out), SpoolDir(spoolDir)
+    {
+    }
 
     THcwResult Run()
     {
         R.Messages = P.Messages;
+        // First pass: the index (topics, context strings, keywords); then
+        // the pages, read again and written one at a time to the spool.
         for (const TSourceFile &f : P.Files)
             if (!f.Path.isEmpty())
-                Read(f);
+                Index(f);
         AssignIds();
         MapNumbers();
         R.Topics = int(Topics.size());
+        if (Out && !OpenSpool())
+            Out = nullptr;
+        for (int i = 0; i < Sources.size(); ++i)
+            Pages(i);
         Write();
         return std::move(R);
     }
@@ -77,22 +163,131 @@ private:
         R.Messages.append({file, line, text, error});
     }
 
-    void Read(const TSourceFile &f)
+    void WriteFailed(const QString &why)
     {
-        QByteArray bytes;
+        if (R.WriteError.isEmpty())
+            R.WriteError = why;
+        Out = nullptr;
+    }
+
+    // Streams the document through the reader; false when it cannot be read.
+    bool ReadDocument(const QString &path, TRtfStreamReader &reader, QString &why)
+    {
         try {
-            bytes = ReadWholeFile(f.Path, MaxDocumentBytes);
+            TFileReader file;
+            if (!file.Open(path))
+                throw EInOutError(QStringLiteral("Cannot open file %1").arg(path));
+            if (file.Size() > MaxDocumentBytes)
+                throw EInOutError(QStringLiteral("Cannot read %1: the file is too large (%2 bytes; "
+                                                 "the limit is %3 bytes)")
+                                      .arg(path)
+                                      .arg(file.Size())
+                                      .arg(MaxDocumentBytes));
+            QByteArray chunk(ChunkBytes, Qt::Uninitialized);
+            // No more than its size when opened: a file that grows is not read on for ever.
+            for (qint64 left = file.Size(); left > 0;) {
+                const qint64 got = file.Read(chunk.data(), qMin<qint64>(left, ChunkBytes));
+                if (got <= 0)
+                    break;
+                left -= got;
+                reader.Feed(chunk.constData(), got);
+            }
         } catch (const Exception &e) {
-            Message(P.Path, f.Line, QStringLiteral("Cannot read the file %1: %2").arg(f.Name, e.message()));
+            why = e.message();
+            return false;
+        }
+        reader.Finish();
+        return true;
+    }
+
+    void Index(const TSourceFile &f)
+    {
+        struct TSink final : TRtfSink {
+            TCompiler &C;
+            int Source;
+            explicit TSink(TCompiler &c, int source) : C(c), Source(source) {}
+            void Topic(TRtfTopic &t, const TRtfDocument &) override
+            {
+                C.Topics.append({QString(), std::move(t.Context), std::move(t.Title), std::move(t.Keywords),
+                                 t.HasTitle, t.ContextLine, Source, {}});
+            }
+        } sink(*this, int(Sources.size()));
+        TRtfStreamReader reader(sink);
+        TSource source{f.Path, f.Name, f.Line, {}, int(Topics.size()), 0};
+        QString why;
+        if (!ReadDocument(f.Path, reader, why)) {
+            Topics.resize(source.FirstTopic);
+            Message(P.Path, f.Line, QStringLiteral("Cannot read the file %1: %2").arg(f.Name, why));
             return;
         }
-        Docs.append(std::make_shared<TRtfDocument>(ReadRtf(bytes)));
-        TRtfDocument &doc = *Docs.last();
-        if (doc.Topics.isEmpty())
+        for (const TRtfProblem &problem : reader.Problems())
+            Message(f.Path, problem.Line, problem.Text);
+        source.TopicCount = int(Topics.size()) - source.FirstTopic;
+        source.Tables = reader.Document();
+        if (source.TopicCount == 0)
             Message(f.Path, 1, QStringLiteral("The file holds no topic"), false);
-        for (TRtfTopic &t : doc.Topics)
-            Topics.append({std::move(t), QString(), f.Path, &doc, {}});
-        doc.Topics.clear();
+        Sources.append(std::move(source));
+    }
+
+    // Second pass over one document: each page converted and written.
+    void Pages(int index)
+    {
+        const TSource &source = Sources[index];
+        struct TSink final : TRtfSink {
+            TCompiler &C;
+            const TSource &S;
+            int Next = 0;
+            bool Changed = false;
+            QString Html;
+            TSink(TCompiler &c, const TSource &s) : C(c), S(s) {}
+            void Topic(TRtfTopic &t, const TRtfDocument &) override
+            {
+                // The file was replaced since the first pass: its pages no
+                // longer match the index.
+                if (Next >= S.TopicCount || t.Context != C.Topics[S.FirstTopic + Next].Context) {
+                    Changed = true;
+                    return;
+                }
+                Html.clear();
+                C.Topic(Html, C.Topics[S.FirstTopic + Next++], t, S);
+                C.Spool(Html);
+            }
+        } sink(*this, source);
+        TRtfStreamReader reader(sink);
+        QString why;
+        if (!ReadDocument(source.Path, reader, why) || sink.Changed || sink.Next != source.TopicCount)
+            Message(P.Path, source.ProjectLine,
+                    QStringLiteral("The file %1 changed while it was compiled; compile again").arg(source.Name));
+    }
+
+    bool OpenSpool()
+    {
+        // Beside the help file, not in a tmpfs that would hold it in memory.
+        SpoolFile.setFileTemplate(QDir(SpoolDir).filePath(QStringLiteral(".hcw-pages-XXXXXX")));
+        if (!SpoolFile.open()) {
+            WriteFailed(SpoolFile.errorString());
+            return false;
+        }
+        // Gone from the directory at once, even when hcw is killed.
+        QFile::remove(SpoolFile.fileName());
+        return true;
+    }
+
+    void Spool(const QString &html)
+    {
+        if (!Out)
+            return;
+        const QByteArray bytes = html.toUtf8();
+        if (SpoolFile.write(bytes) != bytes.size())
+            WriteFailed(SpoolFile.errorString());
+        R.Bytes += bytes.size();
+    }
+
+    void Emit(const QByteArray &bytes)
+    {
+        if (Out && Out->write(bytes) != bytes.size())
+            WriteFailed(Out->errorString());
+        R.Bytes += bytes.size();
     }
 
     void AssignIds()
@@ -100,7 +295,7 @@ private:
         QSet<QString> used;
         for (qsizetype i = 0; i < Topics.size(); ++i) {
             TTopic &t = Topics[i];
-            const QString context = t.Rtf.Context;
+            const QString context = t.Context;
             QString id = context.isEmpty() ? QStringLiteral("topic-%1").arg(i + 1) : context;
             if (!context.isEmpty()) {
                 const QString key = context.toLower();
@@ -108,10 +303,10 @@ private:
                     for (int n = 2; used.contains(id.toLower()); ++n)
                         id = QStringLiteral("%1-%2").arg(context).arg(n);
                     const TTopic &firstTopic = Topics[*first];
-                    Message(t.File, t.Rtf.ContextLine,
+                    Message(Sources[t.Source].Path, t.ContextLine,
                             QStringLiteral("Duplicate context string \"%1\" (first at %2(%3)); this page is \"%4\"")
-                                .arg(context, firstTopic.File)
-                                .arg(firstTopic.Rtf.ContextLine)
+                                .arg(context, Sources[firstTopic.Source].Path)
+                                .arg(firstTopic.ContextLine)
                                 .arg(id),
                             false);
                 } else {
@@ -228,11 +423,11 @@ private:
         return *it;
     }
 
-    void Inline(QString &out, const TTopic &t, const TRtfItem &item)
+    void Inline(QString &out, const TSource &s, const TRtfItem &item)
     {
         switch (item.Type) {
         case TRtfItem::Run: {
-            const QString cls = StyleClass(CharCss(*t.Doc, item.Style), QLatin1Char('c'));
+            const QString cls = StyleClass(CharCss(s.Tables, item.Style), QLatin1Char('c'));
             const bool sup = item.Style.Super;
             if (sup)
                 out += QLatin1String("<sup>");
@@ -247,7 +442,7 @@ private:
         }
         case TRtfItem::Bitmap: {
             ++R.Bitmaps;
-            const QString cls = Picture(item.Text, t.File, item.Line);
+            const QString cls = Picture(item.Text, s.Path, item.Line);
             if (cls.isEmpty())
                 out += QLatin1String("<span class=\"missing\">[") + Escape(item.Text) + QLatin1String("]</span>");
             else
@@ -259,7 +454,7 @@ private:
             const TTopic *target = Target(item.Target);
             item.Popup ? ++R.Popups : ++R.Jumps;
             if (!target)
-                Message(t.File, item.Line,
+                Message(s.Path, item.Line,
                         QStringLiteral("Unknown context string \"%1\" in a %2")
                             .arg(item.Target, item.Popup ? QStringLiteral("pop-up") : QStringLiteral("jump")));
             out += QLatin1String("<a class=\"") + (item.Popup ? QLatin1String("popup") : QLatin1String("jump"))
@@ -268,7 +463,7 @@ private:
                 out += QLatin1String(" href=\"") + Escape(Href(target->Id)) + QLatin1Char('"');
             out += QLatin1Char('>');
             for (const TRtfItem &inner : item.Content)
-                Inline(out, t, inner);
+                Inline(out, s, inner);
             out += QLatin1String("</a>");
             break;
         }
@@ -306,103 +501,180 @@ private:
         out += open + content + QLatin1String("</p>\n");
     }
 
-    void Topic(QString &out, const TTopic &t)
+    void Topic(QString &out, const TTopic &t, const TRtfTopic &page, const TSource &s)
     {
         out += QLatin1String("<section class=\"topic");
-        if (!t.Rtf.HasTitle)
+        if (!t.HasTitle)
             out += QLatin1String(" popup-topic");
-        out += QLatin1String("\" id=\"") + Escape(t.Id) + QLatin1String("\" data-context=\"") + Escape(t.Rtf.Context)
+        out += QLatin1String("\" id=\"") + Escape(t.Id) + QLatin1String("\" data-context=\"") + Escape(t.Context)
                + QLatin1String("\">\n");
         for (int n : t.Numbers)
             out += QStringLiteral("<a id=\"map-%1\"></a>").arg(n);
         QString content, blanks;
         bool any = false;
-        for (const TRtfItem &item : t.Rtf.Items) {
+        for (const TRtfItem &item : page.Items) {
             if (item.Type == TRtfItem::Paragraph) {
                 Paragraph(out, item.Para, content, any, blanks);
                 content.clear();
             } else {
-                Inline(content, t, item);
+                Inline(content, s, item);
             }
         }
         if (!content.isEmpty())
             Paragraph(out, TRtfParaStyle{}, content, any, blanks);
         out += QLatin1String("</section>\n");
-        R.Keywords += int(t.Rtf.Keywords.size());
+        R.Keywords += int(t.Keywords.size());
     }
 
-    QByteArray Index() const
+    // Flushed to the output now and then, so the index never sits whole in memory.
+    void Flush(QByteArray &buffer, bool force = false)
     {
-        QJsonObject index;
-        index.insert(QStringLiteral("title"), P.Title());
-        index.insert(QStringLiteral("contents"), Topics.isEmpty() ? QString() : Topics.first().Id);
-        QJsonArray topics;
-        QJsonObject keywords;
-        QHash<QString, QJsonArray> byKeyword;
-        QStringList keywordOrder;
-        for (const TTopic &t : Topics) {
-            QJsonObject o;
-            o.insert(QStringLiteral("id"), t.Id);
-            o.insert(QStringLiteral("context"), t.Rtf.Context);
-            o.insert(QStringLiteral("title"), t.Rtf.Title);
-            o.insert(QStringLiteral("popup"), !t.Rtf.HasTitle);
-            QJsonArray numbers;
-            for (int n : t.Numbers)
-                numbers.append(n);
-            o.insert(QStringLiteral("map"), numbers);
-            o.insert(QStringLiteral("keywords"), QJsonArray::fromStringList(t.Rtf.Keywords));
-            topics.append(o);
-            for (const QString &k : t.Rtf.Keywords) {
-                if (!byKeyword.contains(k))
-                    keywordOrder.append(k);
-                byKeyword[k].append(t.Id);
+        if (force || buffer.size() >= ChunkBytes) {
+            Emit(buffer);
+            buffer.clear();
+        }
+    }
+
+    void WriteIndex(QByteArray &o)
+    {
+        bool first = true;
+        o += '{';
+        JsonKey(o, QStringLiteral("config"), first);
+        JsonStrings(o, P.Config);
+        JsonKey(o, QStringLiteral("contents"), first);
+        JsonString(o, Topics.isEmpty() ? QString() : Topics.first().Id);
+
+        // Keywords, each with its topics in the file's order.
+        QHash<QString, QList<int>> byKeyword;
+        for (int i = 0; i < Topics.size(); ++i)
+            for (const QString &k : Topics[i].Keywords)
+                byKeyword[k].append(i);
+        QStringList keywords = byKeyword.keys();
+        std::sort(keywords.begin(), keywords.end(), KeyLess);
+        JsonKey(o, QStringLiteral("keywords"), first);
+        o += '{';
+        bool firstKeyword = true;
+        for (const QString &k : keywords) {
+            JsonKey(o, k, firstKeyword);
+            o += '[';
+            const QList<int> &ids = byKeyword[k];
+            for (qsizetype i = 0; i < ids.size(); ++i) {
+                if (i)
+                    o += ',';
+                JsonString(o, Topics[ids[i]].Id);
             }
+            o += ']';
+            Flush(o);
         }
-        for (const QString &k : keywordOrder)
-            keywords.insert(k, byKeyword.value(k));
-        QJsonObject map;
+        o += '}';
+        byKeyword.clear();
+
+        // Object keys sort as text: "10" before "2".
+        QList<std::pair<QString, QString>> map;
         for (auto it = MapIds.cbegin(); it != MapIds.cend(); ++it)
-            map.insert(QString::number(it.key()), it.value());
-        index.insert(QStringLiteral("topics"), topics);
-        index.insert(QStringLiteral("map"), map);
-        index.insert(QStringLiteral("keywords"), keywords);
-        QJsonObject windows;
-        for (const THelpWindow &w : P.Windows) {
-            QJsonObject o;
-            o.insert(QStringLiteral("caption"), w.Caption);
-            if (w.Topic.isValid())
-                o.insert(QStringLiteral("topic"), CssColor(w.Topic));
-            if (w.NonScroll.isValid())
-                o.insert(QStringLiteral("nonscroll"), CssColor(w.NonScroll));
-            windows.insert(w.Name, o);
+            map.append({QString::number(it.key()), it.value()});
+        std::sort(map.begin(), map.end());
+        JsonKey(o, QStringLiteral("map"), first);
+        o += '{';
+        bool firstNumber = true;
+        for (const auto &[number, id] : map) {
+            JsonKey(o, number, firstNumber);
+            JsonString(o, id);
         }
-        index.insert(QStringLiteral("windows"), windows);
-        index.insert(QStringLiteral("config"), QJsonArray::fromStringList(P.Config));
-        QJsonObject pictures;
+        o += '}';
+        Flush(o);
+
+        JsonKey(o, QStringLiteral("messages"), first);
+        o += '[';
+        for (qsizetype i = 0; i < R.Messages.size(); ++i) {
+            const THcwMessage &m = R.Messages[i];
+            o += i ? ",{\"error\":" : "{\"error\":";
+            o += m.Error ? "true" : "false";
+            o += ",\"file\":";
+            JsonString(o, m.File);
+            o += ",\"line\":" + QByteArray::number(m.Line) + ",\"text\":";
+            JsonString(o, m.Text);
+            o += '}';
+            Flush(o);
+        }
+        o += ']';
+
+        QList<const TPicture *> pictures;
         for (const TPicture &p : Pictures)
-            pictures.insert(p.Class, QJsonObject{{QStringLiteral("file"), p.Name},
-                                                 {QStringLiteral("width"), p.Width},
-                                                 {QStringLiteral("height"), p.Height},
-                                                 {QStringLiteral("png"), p.Uri}});
-        index.insert(QStringLiteral("pictures"), pictures);
-        QJsonArray messages;
-        for (const THcwMessage &m : R.Messages)
-            messages.append(QJsonObject{{QStringLiteral("file"), m.File},
-                                        {QStringLiteral("line"), m.Line},
-                                        {QStringLiteral("text"), m.Text},
-                                        {QStringLiteral("error"), m.Error}});
-        index.insert(QStringLiteral("messages"), messages);
-        // "</" would end the script element early.
-        return QJsonDocument(index).toJson(QJsonDocument::Compact).replace("</", "<\\/");
+            pictures.append(&p);
+        std::sort(pictures.begin(), pictures.end(), [](const TPicture *a, const TPicture *b) { return a->Class < b->Class; });
+        JsonKey(o, QStringLiteral("pictures"), first);
+        o += '{';
+        bool firstPicture = true;
+        for (const TPicture *p : pictures) {
+            JsonKey(o, p->Class, firstPicture);
+            o += "{\"file\":";
+            JsonString(o, p->Name);
+            o += ",\"height\":" + QByteArray::number(p->Height) + ",\"png\":";
+            JsonString(o, p->Uri);
+            o += ",\"width\":" + QByteArray::number(p->Width) + '}';
+            Flush(o);
+        }
+        o += '}';
+
+        JsonKey(o, QStringLiteral("title"), first);
+        JsonString(o, P.Title());
+
+        JsonKey(o, QStringLiteral("topics"), first);
+        o += '[';
+        for (qsizetype i = 0; i < Topics.size(); ++i) {
+            const TTopic &t = Topics[i];
+            o += i ? ",{\"context\":" : "{\"context\":";
+            JsonString(o, t.Context);
+            o += ",\"id\":";
+            JsonString(o, t.Id);
+            o += ",\"keywords\":";
+            JsonStrings(o, t.Keywords);
+            o += ",\"map\":[";
+            for (qsizetype n = 0; n < t.Numbers.size(); ++n)
+                o += (n ? "," : "") + QByteArray::number(t.Numbers[n]);
+            o += "],\"popup\":";
+            o += t.HasTitle ? "false" : "true";
+            o += ",\"title\":";
+            JsonString(o, t.Title);
+            o += '}';
+            Flush(o);
+        }
+        o += ']';
+
+        // A window named twice: the last one counts.
+        QHash<QString, const THelpWindow *> byName;
+        for (const THelpWindow &w : P.Windows)
+            byName.insert(w.Name, &w);
+        QStringList names = byName.keys();
+        std::sort(names.begin(), names.end(), KeyLess);
+        JsonKey(o, QStringLiteral("windows"), first);
+        o += '{';
+        bool firstWindow = true;
+        for (const QString &name : names) {
+            const THelpWindow &w = *byName.value(name);
+            JsonKey(o, name, firstWindow);
+            o += "{\"caption\":";
+            JsonString(o, w.Caption);
+            if (w.NonScroll.isValid()) {
+                o += ",\"nonscroll\":";
+                JsonString(o, CssColor(w.NonScroll));
+            }
+            if (w.Topic.isValid()) {
+                o += ",\"topic\":";
+                JsonString(o, CssColor(w.Topic));
+            }
+            o += '}';
+        }
+        o += "}}";
     }
 
     void Write()
     {
-        QString body;
-        for (const TTopic &t : Topics)
-            Topic(body, t);
         if (!P.Contents().isEmpty() && !Target(P.Contents()))
             Message(P.Path, 0, QStringLiteral("The contents topic \"%1\" is not defined").arg(P.Contents()), false);
+        const qint64 pageBytes = R.Bytes;
+        R.Bytes = 0;
 
         const THelpWindow *main = nullptr;
         for (const THelpWindow &w : P.Windows)
@@ -416,8 +688,7 @@ private:
         if (title.isEmpty())
             title = QFileInfo(P.HelpFile()).fileName();
 
-        QByteArray &html = R.Html;
-        html.reserve(body.size() * 3 / 2 + 4096);
+        QByteArray html;
         html += "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<meta name=\"generator\" content=\"hcw\">\n<title>";
         html += Escape(title).toUtf8();
         html += "</title>\n<style>\n";
@@ -427,26 +698,53 @@ private:
                                "p{margin:0}\na.popup{text-decoration:underline dotted}\n.missing{color:red}\n")
                     .arg(CssColor(topic), CssColor(nonScroll))
                     .toUtf8();
-        for (const QString &rule : Rules)
+        for (const QString &rule : Rules) {
             html += rule.toUtf8();
+            Flush(html);
+        }
         html += ".bm{display:inline-block;vertical-align:middle;background-repeat:no-repeat}\n";
-        for (const TPicture &p : Pictures)
+        for (const TPicture &p : Pictures) {
             html += QStringLiteral(".%1{width:%2px;height:%3px;background-image:url(%4)}\n")
                         .arg(p.Class)
                         .arg(p.Width)
                         .arg(p.Height)
                         .arg(p.Uri)
                         .toUtf8();
+            Flush(html);
+        }
         html += "</style>\n<script type=\"application/json\" id=\"quorbel-help-index\">";
-        html += Index();
+        WriteIndex(html);
         html += "</script>\n</head>\n<body>\n";
-        html += body.toUtf8();
-        html += "</body>\n</html>\n";
+        Flush(html, true);
+
+        // The pages, copied from the spool after the head that indexes them.
+        if (Out && SpoolFile.isOpen()) {
+            if (!SpoolFile.flush() || !SpoolFile.seek(0)) {
+                WriteFailed(SpoolFile.errorString());
+            } else {
+                QByteArray chunk(ChunkBytes, Qt::Uninitialized);
+                for (qint64 copied = 0; Out && copied < pageBytes;) {
+                    const qint64 got = SpoolFile.read(chunk.data(), qMin<qint64>(ChunkBytes, pageBytes - copied));
+                    if (got <= 0) {
+                        WriteFailed(SpoolFile.errorString());
+                        break;
+                    }
+                    chunk.resize(got);
+                    Emit(chunk);
+                    chunk.resize(ChunkBytes);
+                    copied += got;
+                }
+            }
+        }
+        Emit("</body>\n</html>\n");
     }
 
     const THelpProject &P;
+    QIODevice *Out;
+    QString SpoolDir;
+    QTemporaryFile SpoolFile;
     THcwResult R;
-    QList<std::shared_ptr<TRtfDocument>> Docs;
+    QList<TSource> Sources;
     QList<TTopic> Topics;
     QHash<QString, int> ByContext; // lower-case context -> first topic
     QMap<int, QString> MapIds;
@@ -473,9 +771,28 @@ int THcwResult::Errors() const
 
 int THcwResult::Notes() const { return int(Messages.size()) - Errors(); }
 
-THcwResult CompileHelp(const THelpProject &project)
+THcwResult CompileHelp(const THelpProject &project, QIODevice *out, const QString &spoolDir)
 {
-    return TCompiler(project).Run();
+    return TCompiler(project, out, spoolDir).Run();
+}
+
+THcwResult CompileHelpFile(const THelpProject &project)
+{
+    if (!project.Read)
+        return CompileHelp(project, nullptr, {});
+    const QString path = project.HelpFile();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        THcwResult result = CompileHelp(project, nullptr, {});
+        result.WriteError = file.errorString();
+        return result;
+    }
+    THcwResult result = CompileHelp(project, &file, QFileInfo(path).absolutePath());
+    if (!result.WriteError.isEmpty())
+        file.cancelWriting();
+    else if (!file.commit())
+        result.WriteError = file.errorString();
+    return result;
 }
 
 QByteArray ErrorLogBytes(const THelpProject &project, const THcwResult &result)

@@ -9,9 +9,11 @@
 #include "HelpProject.h"
 
 #include <QByteArray>
+#include <QIODevice>
 
 struct THcwResult {
-    QByteArray Html;
+    qint64 Bytes = 0;   // of the help file
+    QString WriteError; // why the help file could not be written, empty when it was
     QList<THcwMessage> Messages; // the project's, then the compile's
     int Topics = 0;
     int Jumps = 0;
@@ -22,9 +24,16 @@ struct THcwResult {
     int Notes() const;
 };
 
-// Reads the project's documents and pictures; never throws. What could not
-// be read is in Messages, and the page holds the rest.
-THcwResult CompileHelp(const THelpProject &project);
+// Reads the project's documents and pictures and writes the help file to
+// out (nullptr: the messages only); never throws. What could not be read is
+// in Messages, and the page holds the rest. Documents are read twice, for
+// the index and then page by page, and the pages wait in an unnamed file
+// in spoolDir until the head that indexes them is written: memory holds
+// the index and one page.
+THcwResult CompileHelp(const THelpProject &project, QIODevice *out, const QString &spoolDir);
+// The same into the help file the project names, replaced only when the
+// whole file was written (else WriteError says why).
+THcwResult CompileHelpFile(const THelpProject &project);
 
 // The error log: one "file(line): message" line per message, then a summary.
 QByteArray ErrorLogBytes(const THelpProject &project, const THcwResult &result);

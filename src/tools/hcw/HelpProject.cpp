@@ -87,11 +87,22 @@ void Message(THelpProject &project, const QString &file, int line, const QString
     project.Messages.append({file, line, text, error});
 }
 
-void ParseMapLines(THelpProject &project, const QString &file, const QString &text, int depth);
+// The files being read, the project first: an #INCLUDE of one of them is a
+// cycle, reported once instead of read again until too deep.
+using TIncludeChain = QStringList;
 
-void Include(THelpProject &project, const QString &from, int line, const QString &name, int depth)
+QString Canonical(const QString &path)
 {
-    if (depth >= MaxIncludeDepth) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+}
+
+void ParseMapLines(THelpProject &project, const QString &file, const QString &text, TIncludeChain &chain);
+
+void Include(THelpProject &project, const QString &from, int line, const QString &name, TIncludeChain &chain)
+{
+    // The project is not one of the map files, hence the -1.
+    if (chain.size() - 1 >= MaxIncludeDepth) {
         Message(project, from, line, QStringLiteral("#INCLUDE nested too deeply: %1").arg(name));
         return;
     }
@@ -102,15 +113,23 @@ void Include(THelpProject &project, const QString &from, int line, const QString
         Message(project, from, line, QStringLiteral("Cannot find the included file %1").arg(name));
         return;
     }
+    const QString canonical = Canonical(path);
+    if (chain.contains(canonical)) {
+        Message(project, from, line, QStringLiteral("#INCLUDE cycle: %1 is already being read").arg(path));
+        return;
+    }
     try {
-        ParseMapLines(project, path, DecodeText(ReadWholeFile(path, MaxProjectBytes)), depth + 1);
+        const QString text = DecodeText(ReadWholeFile(path, MaxProjectBytes));
+        chain.append(canonical);
+        ParseMapLines(project, path, text, chain);
+        chain.removeLast();
     } catch (const Exception &e) {
         Message(project, from, line, QStringLiteral("Cannot read the included file %1: %2").arg(name, e.message()));
     }
 }
 
 // Lines of [MAP] or of a map file: "ctx = N", "ctx N", "#define ctx N".
-bool MapLine(THelpProject &project, const QString &file, int line, const QString &text, int depth)
+bool MapLine(THelpProject &project, const QString &file, int line, const QString &text, TIncludeChain &chain)
 {
     static const QRegularExpression include(QStringLiteral("^#\\s*include\\s+(.+)$"),
                                             QRegularExpression::CaseInsensitiveOption);
@@ -118,7 +137,7 @@ bool MapLine(THelpProject &project, const QString &file, int line, const QString
                                            QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression pair(QStringLiteral("^([^=\\s]+)\\s*(?:=\\s*|\\s+)(\\S+)$"));
     if (const auto m = include.match(text); m.hasMatch()) {
-        Include(project, file, line, Slashes(m.captured(1)), depth);
+        Include(project, file, line, Slashes(m.captured(1)), chain);
         return true;
     }
     QRegularExpressionMatch m = define.match(text);
@@ -132,7 +151,7 @@ bool MapLine(THelpProject &project, const QString &file, int line, const QString
     return false;
 }
 
-void ParseMapLines(THelpProject &project, const QString &file, const QString &text, int depth)
+void ParseMapLines(THelpProject &project, const QString &file, const QString &text, TIncludeChain &chain)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int i = 0; i < lines.size(); ++i) {
@@ -143,7 +162,7 @@ void ParseMapLines(THelpProject &project, const QString &file, const QString &te
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1String("/*")))
             continue;
-        if (!MapLine(project, file, i + 1, line, depth))
+        if (!MapLine(project, file, i + 1, line, chain))
             Message(project, file, i + 1, QStringLiteral("Invalid map entry: %1").arg(line));
     }
 }
@@ -258,6 +277,7 @@ void ParseHelpProject(THelpProject &project, const QByteArray &bytes)
 {
     const QStringList lines = DecodeText(bytes).split(QLatin1Char('\n'));
     QString section;
+    TIncludeChain chain{Canonical(project.Path)};
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNo = i + 1;
         const QString line = lines[i].trimmed();
@@ -277,7 +297,7 @@ void ParseHelpProject(THelpProject &project, const QByteArray &bytes)
         } else if (section == QLatin1String("FILES")) {
             project.Files.append({QString(), line, lineNo});
         } else if (section == QLatin1String("MAP")) {
-            if (!MapLine(project, project.Path, lineNo, line, 0))
+            if (!MapLine(project, project.Path, lineNo, line, chain))
                 Message(project, project.Path, lineNo, QStringLiteral("Invalid map entry: %1").arg(line));
         } else if (section == QLatin1String("WINDOWS")) {
             const qsizetype eq = line.indexOf(QLatin1Char('='));

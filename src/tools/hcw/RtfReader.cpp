@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct TState {
     TRtfParaStyle Para;
     TDest Dest = TDest::Body;
     int Uc = 1; // fallback characters after \uN
+    int OpenLine = 1; // of the group's "{"
 };
 
 const std::array<QChar, 256> &AnsiTable()
@@ -68,26 +70,65 @@ QString CleanTarget(QString target)
     return target.trimmed();
 }
 
-class TReader {
-public:
-    explicit TReader(const QByteArray &bytes) : B(bytes) {}
+} // namespace
 
-    TRtfDocument Run()
+class TRtfParser {
+public:
+    explicit TRtfParser(TRtfSink &sink) : Sink(sink) { Stack.push_back(TState{}); }
+
+    // Reads bytes; a control word cut at the end waits in Carry for the next
+    // chunk, so any split of the bytes reads the same.
+    void Feed(const char *data, qsizetype size, bool last)
     {
-        Stack.push_back(TState{});
-        const char *p = B.constData();
-        const qsizetype n = B.size();
+        if (!Carry.isEmpty()) {
+            Carry.append(data, size);
+            const QByteArray work = std::move(Carry);
+            Carry.clear();
+            Parse(work.constData(), work.size(), last);
+        } else {
+            Parse(data, size, last);
+        }
+    }
+
+    void Finish()
+    {
+        if (!Carry.isEmpty()) {
+            const QByteArray work = std::move(Carry);
+            Carry.clear();
+            Parse(work.constData(), work.size(), true);
+        }
+        EndPage();
+        Balance();
+    }
+
+    const TRtfDocument &Doc() const { return FDoc; }
+    const QList<TRtfProblem> &Problems() const { return FProblems; }
+
+private:
+    // A control word longer than this is read as it stands, cut or not.
+    static constexpr qsizetype MaxCarry = 64 * 1024;
+    // Groups deeper than this are counted, not kept: a file of braces
+    // would otherwise hold a state per byte.
+    static constexpr qsizetype MaxDepth = 4096;
+
+    void Parse(const char *p, qsizetype n, bool last)
+    {
         qsizetype i = 0;
         while (i < n) {
             const char c = p[i];
             if (c == '{') {
-                Stack.push_back(Stack.back());
+                OpenGroup();
                 ++i;
             } else if (c == '}') {
                 EndGroup();
                 ++i;
             } else if (c == '\\') {
-                i = Control(p, n, i + 1);
+                const qsizetype next = Control(p, n, i + 1, last || n - i > MaxCarry);
+                if (next < 0) {
+                    Carry = QByteArray(p + i, n - i);
+                    return;
+                }
+                i = next;
             } else if (c == '\n') {
                 ++Line;
                 ++i;
@@ -98,17 +139,33 @@ public:
                 ++i;
             }
         }
-        EndPage();
-        return std::move(Doc);
     }
 
 private:
     TState &S() { return Stack.back(); }
 
+    void OpenGroup()
+    {
+        if (qsizetype(Stack.size()) >= MaxDepth) {
+            ++Overflow;
+            return;
+        }
+        Stack.push_back(Stack.back());
+        Stack.back().OpenLine = Line;
+    }
+
     void EndGroup()
     {
-        if (Stack.size() <= 1)
-            return; // an unbalanced "}": nothing to close
+        if (Overflow > 0) {
+            --Overflow;
+            return;
+        }
+        if (Stack.size() <= 1) {
+            // An unbalanced "}": nothing to close.
+            if (ExtraCloses++ == 0)
+                ExtraCloseLine = Line;
+            return;
+        }
         const TDest closing = S().Dest;
         Stack.pop_back();
         if (closing == TDest::Footnote && S().Dest != TDest::Footnote)
@@ -117,11 +174,42 @@ private:
             AbortCapture();
     }
 
-    // Returns the index after the control word or symbol starting at i.
-    qsizetype Control(const char *p, qsizetype n, qsizetype i)
+    // Pages break at one depth; the first break deeper than that shows
+    // where a "{" was left open, which the end of the file cannot: there
+    // the document's own "}" has closed it.
+    void PageDepth()
+    {
+        const qsizetype depth = qsizetype(Stack.size()) + Overflow;
+        if (PageBreakDepth < 0)
+            PageBreakDepth = depth;
+        else if (depth > PageBreakDepth && StrayOpenLine == 0)
+            StrayOpenLine = Stack[std::min<qsizetype>(PageBreakDepth, qsizetype(Stack.size()) - 1)].OpenLine;
+    }
+
+    void Balance()
+    {
+        const qsizetype open = qsizetype(Stack.size()) - 1 + Overflow;
+        if (open > 0) {
+            const int line = StrayOpenLine ? StrayOpenLine : Stack.back().OpenLine;
+            FProblems.append({line, open == 1 ? QStringLiteral("Unbalanced braces: this \"{\" is not closed")
+                                              : QStringLiteral("Unbalanced braces: %1 groups are not closed, "
+                                                               "the first of them here")
+                                                    .arg(open)});
+        }
+        if (ExtraCloses > 0)
+            FProblems.append({ExtraCloseLine, ExtraCloses == 1
+                                                  ? QStringLiteral("Unbalanced braces: \"}\" without \"{\"")
+                                                  : QStringLiteral("Unbalanced braces: %1 \"}\" without \"{\", "
+                                                                   "the first of them here")
+                                                        .arg(ExtraCloses)});
+    }
+
+    // Returns the index after the control word or symbol starting at i, or
+    // -1 when the bytes end inside it and more may follow (not final).
+    qsizetype Control(const char *p, qsizetype n, qsizetype i, bool final)
     {
         if (i >= n)
-            return i;
+            return final ? i : -1;
         const char c = p[i];
         if (!IsLetter(c)) {
             switch (c) {
@@ -131,6 +219,8 @@ private:
                 Symbol(c);
                 return i + 1;
             case '\'': {
+                if (!final && i + 2 >= n)
+                    return -1;
                 if (i + 2 < n && HexValue(p[i + 1]) >= 0 && HexValue(p[i + 2]) >= 0) {
                     Byte(uchar(HexValue(p[i + 1]) * 16 + HexValue(p[i + 2])));
                     return i + 3;
@@ -166,6 +256,8 @@ private:
         bool hasParam = false;
         bool negative = false;
         long long param = 0;
+        if (i + 1 >= n && !final)
+            return -1; // a "-" or digit may follow
         if (i < n && p[i] == '-' && i + 1 < n && IsDigit(p[i + 1])) {
             negative = true;
             ++i;
@@ -176,6 +268,8 @@ private:
                 param = param * 10 + (p[i] - '0');
             ++i;
         }
+        if (i >= n && !final)
+            return -1;
         if (i < n && p[i] == ' ')
             ++i;
         Word(word, hasParam, int(negative ? -param : param));
@@ -258,6 +352,7 @@ private:
         } else if (w == "line") {
             Paragraph(TRtfItem::LineBreak);
         } else if (w == "page") {
+            PageDepth();
             Paragraph(TRtfItem::Paragraph);
             EndPage();
         } else if (w == "tab") {
@@ -376,9 +471,9 @@ private:
         case TDest::FontTable:
             if (ch == QLatin1Char(';')) {
                 if (FontNumber >= 0 && FontNumber < 4096) {
-                    if (Doc.Fonts.size() <= FontNumber)
-                        Doc.Fonts.resize(FontNumber + 1);
-                    Doc.Fonts[FontNumber] = {FontName.trimmed(), FontFamily};
+                    if (FDoc.Fonts.size() <= FontNumber)
+                        FDoc.Fonts.resize(FontNumber + 1);
+                    FDoc.Fonts[FontNumber] = {FontName.trimmed(), FontFamily};
                 }
                 FontName.clear();
             } else if (FontName.size() < 256) {
@@ -386,8 +481,8 @@ private:
             }
             return;
         case TDest::ColorTable:
-            if (ch == QLatin1Char(';') && Doc.Colors.size() < 4096) {
-                Doc.Colors.append(RgbSet ? QColor(qBound(0, Rgb[0], 255), qBound(0, Rgb[1], 255),
+            if (ch == QLatin1Char(';') && FDoc.Colors.size() < 4096) {
+                FDoc.Colors.append(RgbSet ? QColor(qBound(0, Rgb[0], 255), qBound(0, Rgb[1], 255),
                                                   qBound(0, Rgb[2], 255))
                                          : QColor());
                 Rgb = {0, 0, 0};
@@ -559,14 +654,21 @@ private:
         for (const TRtfItem &item : Topic.Items)
             content = content || (item.Type != TRtfItem::Paragraph && item.Type != TRtfItem::LineBreak);
         if (content)
-            Doc.Topics.append(std::move(Topic));
+            Sink.Topic(Topic, FDoc);
         Topic = TRtfTopic{};
         TopicStarted = false;
     }
 
-    const QByteArray &B;
-    TRtfDocument Doc;
+    TRtfSink &Sink;
+    TRtfDocument FDoc;
+    QList<TRtfProblem> FProblems;
+    QByteArray Carry;
     std::vector<TState> Stack;
+    qsizetype Overflow = 0;
+    int ExtraCloses = 0;
+    int ExtraCloseLine = 0;
+    qsizetype PageBreakDepth = -1;
+    int StrayOpenLine = 0;
     int Line = 1;
     int DefaultFont = 0;
     int SkipFallback = 0;
@@ -592,11 +694,41 @@ private:
     bool RgbSet = false;
 };
 
-} // namespace
+TRtfStreamReader::TRtfStreamReader(TRtfSink &sink) : D(std::make_unique<TRtfParser>(sink)) {}
+TRtfStreamReader::~TRtfStreamReader() = default;
+
+void TRtfStreamReader::Feed(const char *data, qsizetype size)
+{
+    D->Feed(data, size, false);
+}
+
+void TRtfStreamReader::Finish()
+{
+    D->Finish();
+}
+
+const TRtfDocument &TRtfStreamReader::Document() const
+{
+    return D->Doc();
+}
+
+const QList<TRtfProblem> &TRtfStreamReader::Problems() const
+{
+    return D->Problems();
+}
 
 TRtfDocument ReadRtf(const QByteArray &bytes)
 {
-    return TReader(bytes).Run();
+    struct TCollect final : TRtfSink {
+        QList<TRtfTopic> Topics;
+        void Topic(TRtfTopic &topic, const TRtfDocument &) override { Topics.append(std::move(topic)); }
+    } collect;
+    TRtfStreamReader reader(collect);
+    reader.Feed(bytes.constData(), bytes.size());
+    reader.Finish();
+    TRtfDocument doc = reader.Document();
+    doc.Topics = std::move(collect.Topics);
+    return doc;
 }
 
 int CountRtfPages(const QByteArray &bytes)

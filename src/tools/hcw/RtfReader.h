@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 struct TRtfCharStyle {
     int Font = 0;       // index into the font table
     int HalfPoints = 24; // \fsN
@@ -61,6 +63,41 @@ struct TRtfDocument {
     QList<TRtfFont> Fonts;   // by \fN number; missing numbers are empty
     QList<QColor> Colors;    // index 0 is "automatic" (invalid colour)
     QList<TRtfTopic> Topics; // pages with any content or footnote
+};
+
+// Something wrong with the document as a whole, found once it is read.
+struct TRtfProblem {
+    int Line = 0;
+    QString Text;
+};
+
+// Receives the pages of a document one at a time, as they are read.
+class TRtfSink {
+public:
+    virtual ~TRtfSink() = default;
+    // A page with content; the topic may be moved from. doc holds the font
+    // and colour tables read so far.
+    virtual void Topic(TRtfTopic &topic, const TRtfDocument &doc) = 0;
+};
+
+class TRtfParser;
+
+// A document read in chunks of any size, holding only the page being read.
+// Never throws: what it cannot read is skipped.
+class TRtfStreamReader {
+public:
+    explicit TRtfStreamReader(TRtfSink &sink);
+    ~TRtfStreamReader();
+    void Feed(const char *data, qsizetype size);
+    // The end of the document: its last page goes to the sink.
+    void Finish();
+    // The font and colour tables (no topics).
+    const TRtfDocument &Document() const;
+    // After Finish: unbalanced braces.
+    const QList<TRtfProblem> &Problems() const;
+
+private:
+    std::unique_ptr<TRtfParser> D;
 };
 
 // Reads a whole document. Never throws: what it cannot read is skipped, so

@@ -68,22 +68,18 @@ int main(int argc, char **argv)
     }
 
     const THelpProject project = ReadHelpProject(projectPath);
-    const THcwResult result = CompileHelp(project);
+    const THcwResult result = CompileHelpFile(project);
     int errors = result.Errors();
     for (const THcwMessage &m : result.Messages)
         std::fprintf(stderr, "%s\n", qPrintable(m.Format()));
 
     const QString helpFile = project.HelpFile();
-    bool written = false;
     // A project that could not be read names no help file.
-    if (project.Read) {
-        try {
-            WriteFileAtomically(helpFile, result.Html);
-            written = true;
-        } catch (const Exception &e) {
-            std::fprintf(stderr, "%s(0): Cannot write the help file: %s\n", qPrintable(helpFile), e.what());
-            ++errors;
-        }
+    const bool written = project.Read && result.WriteError.isEmpty();
+    if (project.Read && !written) {
+        std::fprintf(stderr, "%s(0): Cannot write the help file: %s\n", qPrintable(helpFile),
+                     qPrintable(QStringLiteral("Cannot write %1: %2").arg(helpFile, result.WriteError)));
+        ++errors;
     }
     const QString log = project.ErrorLog();
     if (!log.isEmpty()) {
