@@ -3,7 +3,6 @@
 #include "CodePage.h"
 #include "CommandEdge.h"
 #include "Dialogs.h"
-#include "FileReader.h"
 #include "Paths.h"
 #include "SafeFile.h"
 #include "StringTable.h"
@@ -58,7 +57,9 @@ QString GetField(const QByteArray &record, int kind)
 } // namespace
 
 TConfFiler::TConfFiler(const TAddinServices &services)
-    : FServices(services), FDataFile(services.DataFile(QStringLiteral("Ideexe.dat")))
+    : FServices(services), FDataFile(services.DataFile(QStringLiteral("Ideexe.dat"))),
+      FFile(QStringLiteral("Cannot write %1: the tool paths stored there could not be read, so "
+                           "the file is left as it is."))
 {
     FHcwPath = QString::fromLatin1(Kinds[HcwKind].defaultPath);
     FBrccPath = QString::fromLatin1(Kinds[BrccKind].defaultPath);
@@ -78,10 +79,8 @@ bool TConfFiler::DetectTools()
             found = true;
         }
     }
-    if (found) {
-        FReadInFull = true; // nothing there to lose
+    if (found)
         Save();
-    }
     return found;
 }
 
@@ -101,31 +100,14 @@ QString TConfFiler::Path(int kind) const
 
 void TConfFiler::Load()
 {
-    FReadInFull = false;
-    FUnreadReason.clear();
-    QByteArray record(RecordSize, '\0');
-    qsizetype got = 0;
-    try {
-        TFileReader reader;
-        if (reader.Open(FDataFile)) {
-            while (got < RecordSize) {
-                const int64_t n = reader.Read(record.data() + got, RecordSize - got);
-                if (n == 0)
-                    break;
-                got += qsizetype(n);
-            }
-            FReadInFull = true;
-        }
-    } catch (const EInOutError &e) {
-        // Kept as it is by Save: the paths in it could not be read.
-        FUnreadReason = e.message();
-    }
-    if (got < RecordSize) {
-        if (!EntryExists(FDataFile))
-            FReadInFull = true;
+    // Only the record counts: what follows it is not read.
+    const bool read = FFile.LoadHead(FDataFile, RecordSize);
+    const QByteArray record = FFile.TakeData();
+    if (!read || record.size() < RecordSize) {
+        // A file that could not be read is kept as it is by Save.
+        const QString &why = FFile.ErrorString();
         FServices.dialogs().ShowMessage(
-            FUnreadReason.isEmpty() ? LoadStr(1061)
-                                    : LoadStr(1061) + QStringLiteral("\n\n") + FUnreadReason);
+            why.isEmpty() ? LoadStr(1061) : LoadStr(1061) + QStringLiteral("\n\n") + why);
         return;
     }
     FHcwPath = GetField(record, HcwKind);
@@ -145,14 +127,7 @@ QByteArray TConfFiler::Record(const QString &hcw, const QString &brcc, const QSt
 bool TConfFiler::Save()
 {
     return RunAtEdge(FServices.dialogs(), [&] {
-        if (!FReadInFull && EntryExists(FDataFile))
-            throw EInOutError(
-                QStringLiteral("Cannot write %1: the tool paths stored there could not be read, "
-                               "so the file is left as it is.")
-                    .arg(FDataFile)
-                + (FUnreadReason.isEmpty() ? QString() : QStringLiteral("\n") + FUnreadReason));
-        FServices.writer().Write(FDataFile, Record(FHcwPath, FBrccPath, FDccPath));
-        FReadInFull = true;
+        FFile.Save(FDataFile, Record(FHcwPath, FBrccPath, FDccPath), FServices.writer());
     });
 }
 

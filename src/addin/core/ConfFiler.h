@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AddinServices.h"
+#include "GuardedFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -54,6 +55,5 @@ private:
     QString FHcwPath;
     QString FBrccPath;
     QString FDccPath;
-    bool FReadInFull = false;
-    QString FUnreadReason;
+    TGuardedFile FFile;
 };

@@ -2,7 +2,6 @@
 
 #include "CodePage.h"
 #include "core/CommandEdge.h"
-#include "SafeFile.h"
 #include "core/StringTable.h"
 
 #include <QByteArray>
@@ -54,7 +53,9 @@ void TMacroRec::SetBody(const QString &body)
 // ----------------------------------------------------------------- store
 
 TMacrosFiler::TMacrosFiler(const TAddinServices &services)
-    : FServices(services), FFileName(services.DataFile(QStringLiteral("Quorbel.dat")))
+    : FServices(services), FFileName(services.DataFile(QStringLiteral("Quorbel.dat"))),
+      FFile(QStringLiteral("Cannot write %1: the macros stored there could not be read, so the "
+                           "file is left as it is."))
 {
 }
 
@@ -63,19 +64,13 @@ TMacrosFiler::~TMacrosFiler() = default;
 void TMacrosFiler::Load()
 {
     Clear();
-    FReadInFull = false;
-    FUnreadReason.clear();
-    QByteArray data;
-    try {
-        data = ReadWholeFile(FFileName, MaxFileSize);
-    } catch (const EInOutError &e) {
-        if (!EntryExists(FFileName))
+    if (!FFile.Load(FFileName, MaxFileSize)) {
+        if (FFile.Missing())
             throw TMacrosError(LoadStr(1062));
         // The user is told why, not only to create a file that is there.
-        FUnreadReason = e.message();
-        throw TMacrosError(LoadStr(1062) + QStringLiteral("\n\n") + FUnreadReason);
+        throw TMacrosError(LoadStr(1062) + QStringLiteral("\n\n") + FFile.ErrorString());
     }
-    FReadInFull = true;
+    const QByteArray data = FFile.TakeData();
     const qsizetype whole = data.size() / TMacroRec::RecordSize;
     FList.reserve(size_t(whole));
     for (qsizetype i = 0; i < whole; ++i) {
@@ -94,18 +89,9 @@ bool TMacrosFiler::Save()
     data.reserve(qsizetype(FList.size()) * TMacroRec::RecordSize);
     for (const TMacroRec &rec : FList)
         data.append(rec.data(), TMacroRec::RecordSize);
-    // Temporary file and rename: a failed write keeps every stored macro.
-    return RunAtEdge(FServices.dialogs(), [&] {
-        // Macros that could not be read would be lost by the write.
-        if (!FReadInFull && EntryExists(FFileName))
-            throw TMacrosError(
-                QStringLiteral("Cannot write %1: the macros stored there could not be read, so "
-                               "the file is left as it is.")
-                    .arg(FFileName)
-                + (FUnreadReason.isEmpty() ? QString() : QStringLiteral("\n") + FUnreadReason));
-        FServices.writer().Write(FFileName, data);
-        FReadInFull = true;
-    });
+    // Temporary file and rename: a failed write keeps every stored macro;
+    // macros that could not be read are never written over.
+    return RunAtEdge(FServices.dialogs(), [&] { FFile.Save(FFileName, data, FServices.writer()); });
 }
 
 void TMacrosFiler::Add(const QString &title, const QString &body)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "Exception.h"
+#include "GuardedFile.h"
 #include "core/AddinServices.h"
 
 #include <QString>
@@ -77,6 +78,5 @@ private:
     TAddinServices FServices;
     QString FFileName;
     std::vector<TMacroRec> FList;
-    bool FReadInFull = false;
-    QString FUnreadReason;
+    TGuardedFile FFile;
 };

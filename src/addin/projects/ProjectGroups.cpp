@@ -1,7 +1,6 @@
 #include "ProjectGroups.h"
 
 #include "CodePage.h"
-#include "SafeFile.h"
 
 namespace {
 
@@ -184,28 +183,15 @@ void TProjectGroups::LoadFromFile(const QString &path)
 {
     FRoots.clear();
     FUnread.clear();
-    FReadPath.clear();
-    FUnreadReason.clear();
-    QByteArray bytes;
-    try {
-        bytes = ReadWholeFile(path, MaxFileSize);
-    } catch (const EInOutError &e) {
-        FUnreadReason = e.message();
-        throw;
-    }
-    FReadPath = path;
-    ReadText(bytes);
+    if (!FFile.Load(path, MaxFileSize))
+        throw EInOutError(FFile.ErrorString());
+    ReadText(FFile.TakeData());
 }
 
 void TProjectGroups::SaveToFile(const QString &path, TFileWriter &writer)
 {
     // Only what was read in full may be replaced: the rest would be lost.
-    if (path != FReadPath && EntryExists(path))
-        throw EInOutError(
-            QStringLiteral("Cannot write %1: it could not be read, so it is left as it is.").arg(path)
-            + (FUnreadReason.isEmpty() ? QString() : QStringLiteral("\n") + FUnreadReason));
-    writer.Write(path, WriteText());
-    FReadPath = path;
+    FFile.Save(path, WriteText(), writer);
 }
 
 QString TProjectGroups::CleanText(const QString &text, int level)

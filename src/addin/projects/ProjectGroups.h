@@ -9,7 +9,7 @@
 #pragma once
 
 #include "Exception.h"
-#include "SafeFile.h"
+#include "GuardedFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -89,6 +89,5 @@ public:
 private:
     std::vector<std::unique_ptr<TProjectNode>> FRoots;
     QString FUnread;
-    QString FReadPath;     // the file last read or written in full
-    QString FUnreadReason; // why the last load could not read its file
+    TGuardedFile FFile;
 };
