@@ -128,7 +128,7 @@ constexpr Entry Entries[] = {
            "or _; no reserved word), so language.pas would not compile. Nothing was written; "
            "correct them and compile again:\n%1"},
     // The desktop's open of a built help file tells only by its status.
-    {2007, "No program could show the help file\n%1\n(xdg-open ended with status %2). "
+    {2005, "No program could show the help file\n%1\n(xdg-open ended with status %2). "
            "quorbel-ide --register-addin makes quorbel-help the program for .hlp files."},
 };
 

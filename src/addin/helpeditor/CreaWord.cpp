@@ -128,6 +128,6 @@ void HelpShowClick(QObject *owner, const TAddinServices &services, const QString
     const QString helpFile = HelpFilesFor(projectFileName).HelpFile;
     // xdg-open only tells on its standard error and by its status.
     ShellOpen(helpFile, owner, [services, helpFile](int status) {
-        services.dialogs().ShowError(LoadStr(2007).arg(helpFile).arg(status));
+        services.dialogs().ShowError(LoadStr(2005).arg(helpFile).arg(status));
     });
 }
