@@ -117,6 +117,21 @@ protected:
         return launch({QStringLiteral("--register-addin"), path}, environment());
     }
 
+    // The environment with a stand-in help viewer: a shell script of body,
+    // where %1 is the file it records into (viewer.args in the home).
+    QProcessEnvironment withViewerRecorder(const QString &body) const
+    {
+        const QString recorder = home.filePath(QStringLiteral("viewer"));
+        QFile f(recorder);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write((QStringLiteral("#!/bin/sh\n") + body.arg(home.filePath(QStringLiteral("viewer.args")))).toUtf8());
+        f.close();
+        QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+        return env;
+    }
+
     IdeRun script(const QStringList &lines, const QStringList &args = {}) const
     {
         const QString file = home.filePath(QStringLiteral("script.txt"));
@@ -801,15 +816,7 @@ TEST_F(IdeEndToEnd, HelpKeyInTheHelpEditorOpensTheAddinsHelpAtItsPage)
     ASSERT_TRUE(QFile::copy(built, help));
     ASSERT_EQ(registerAddin(addin).exitCode, 0);
     const QString record = home.filePath(QStringLiteral("viewer.args"));
-    const QString recorder = home.filePath(QStringLiteral("viewer"));
-    {
-        QFile f(recorder);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp'\nmv '%1.tmp' '%1'\n").arg(record).toUtf8());
-    }
-    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+    const QProcessEnvironment env = withViewerRecorder(QStringLiteral("printf '%s\\n' \"$@\" > '%1.tmp'\nmv '%1.tmp' '%1'\n"));
     const QString file = home.filePath(QStringLiteral("script.txt"));
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -836,15 +843,7 @@ TEST_F(IdeEndToEnd, TheHelpMenuOpensTheAddinsGuideAtItsContents)
     ASSERT_EQ(registerAddin(addin).exitCode, 0);
     const QString help = home.filePath(QStringLiteral("lib/quorbel.hlp"));
     const QString record = home.filePath(QStringLiteral("viewer.args"));
-    const QString recorder = home.filePath(QStringLiteral("viewer"));
-    {
-        QFile f(recorder);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp'\nmv '%1.tmp' '%1'\n").arg(record).toUtf8());
-    }
-    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+    const QProcessEnvironment env = withViewerRecorder(QStringLiteral("printf '%s\\n' \"$@\" > '%1.tmp'\nmv '%1.tmp' '%1'\n"));
     const QString file = home.filePath(QStringLiteral("script.txt"));
     auto run = [&] {
         QFile f(file);
@@ -877,15 +876,7 @@ TEST_F(IdeEndToEnd, HelpKeyInAToolWindowOpensItsPageOfTheGuide)
     ASSERT_TRUE(QFile::copy(BuildDir() + QStringLiteral("/lib/quorbel.hlp"), home.filePath(QStringLiteral("lib/quorbel.hlp"))));
     ASSERT_EQ(registerAddin(addin).exitCode, 0);
     const QString record = home.filePath(QStringLiteral("viewer.args"));
-    const QString recorder = home.filePath(QStringLiteral("viewer"));
-    {
-        QFile f(recorder);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QStringLiteral("#!/bin/sh\necho \"$3\" >> '%1'\n").arg(record).toUtf8());
-    }
-    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = environment();
-    env.insert(QStringLiteral("QUORBEL_HELP_VIEWER"), recorder);
+    const QProcessEnvironment env = withViewerRecorder(QStringLiteral("echo \"$3\" >> '%1'\n"));
     const QString file = home.filePath(QStringLiteral("script.txt"));
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));

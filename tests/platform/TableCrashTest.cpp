@@ -41,20 +41,24 @@ QString IntegrityCheck(const QString &path)
     return result;
 }
 
+// The shape of the posters' table: an identifier and two languages.
+void CreateStringTable(const QString &dir)
+{
+    TTable t;
+    t.DatabaseName = dir;
+    t.TableName = QStringLiteral("language.db");
+    t.FieldDefs = {{QStringLiteral("idst"), TFieldType::String, 40, false},
+                   {QStringLiteral("L1"), TFieldType::String, 255, false},
+                   {QStringLiteral("L2"), TFieldType::String, 255, false}};
+    t.IndexDefs = {{QStringLiteral("prymary"), QStringLiteral("idst"), true},
+                   {QStringLiteral("L1"), QStringLiteral("L1"), false}};
+    t.CreateTable();
+}
+
 TEST(TableCrash, KilledWhilePostingLosesNothingPostedAndLeavesNoHalfRecord)
 {
     QTemporaryDir dir;
-    {
-        TTable t;
-        t.DatabaseName = dir.path();
-        t.TableName = QStringLiteral("language.db");
-        t.FieldDefs = {{QStringLiteral("idst"), TFieldType::String, 40, false},
-                       {QStringLiteral("L1"), TFieldType::String, 255, false},
-                       {QStringLiteral("L2"), TFieldType::String, 255, false}};
-        t.IndexDefs = {{QStringLiteral("prymary"), QStringLiteral("idst"), true},
-                       {QStringLiteral("L1"), QStringLiteral("L1"), false}};
-        t.CreateTable();
-    }
+    CreateStringTable(dir.path());
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
     SCOPED_TRACE(::testing::Message() << "seed " << seed);
@@ -112,17 +116,7 @@ TEST(TableCrash, KilledWhilePostingLosesNothingPostedAndLeavesNoHalfRecord)
 TEST(TableSharing, TwoProgramsPostingAndReadingLoseNothing)
 {
     QTemporaryDir dir;
-    {
-        TTable t;
-        t.DatabaseName = dir.path();
-        t.TableName = QStringLiteral("language.db");
-        t.FieldDefs = {{QStringLiteral("idst"), TFieldType::String, 40, false},
-                       {QStringLiteral("L1"), TFieldType::String, 255, false},
-                       {QStringLiteral("L2"), TFieldType::String, 255, false}};
-        t.IndexDefs = {{QStringLiteral("prymary"), QStringLiteral("idst"), true},
-                       {QStringLiteral("L1"), QStringLiteral("L1"), false}};
-        t.CreateTable();
-    }
+    CreateStringTable(dir.path());
     constexpr int Count = 400;
     QProcess writer, reader;
     writer.start(QStringLiteral(QUORBEL_TABLE_POSTER), {dir.path(), QStringLiteral("0"), QString::number(Count)});
