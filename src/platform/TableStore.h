@@ -7,7 +7,7 @@
 //
 // A table keeps its open view (the records in index order, filtered) in
 // memory and writes each post or delete as one SQLite transaction. Settings:
-// WAL journal, synchronous FULL, a 2 s busy timeout (see TableStore.cpp).
+// WAL journal, synchronous FULL, a 2 s busy timeout (see TableStoreSql.h).
 #pragma once
 
 #include "Exception.h"

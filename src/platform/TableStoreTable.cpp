@@ -1,0 +1,384 @@
+#include "TableStoreSql.h"
+
+#include <algorithm>
+
+using namespace TableStoreSql;
+
+// ------------------------------------------------------------------- TTable
+
+TTable::TTable(QObject *parent) : TDataSet(parent) {}
+
+TTable::~TTable()
+{
+    blockSignals(true);
+    Close();
+}
+
+std::vector<int> TTable::IndexColumns(const QString &name) const
+{
+    if (name.isEmpty())
+        return FPrimary;
+    for (const TIndexDef &index : IndexDefs) {
+        if (index.Name.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        std::vector<int> columns;
+        for (const QString &field : SplitFields(index.Fields))
+            columns.push_back(ColumnOf(field));
+        return columns;
+    }
+    throw EDatabaseError(QStringLiteral("%1: index '%2' not found").arg(TableName, name));
+}
+
+bool TTable::Less(const TRow &a, const TRow &b) const
+{
+    for (int column : FOrder) {
+        const int c = CompareValues(a.Values[size_t(column)], b.Values[size_t(column)]);
+        if (c != 0)
+            return c < 0;
+    }
+    return a.RowId < b.RowId;
+}
+
+bool TTable::Matches(const TRow &row) const
+{
+    return FFilter.Column < 0 || CompareValues(row.Values[size_t(FFilter.Column)], FFilter.Value) == 0;
+}
+
+namespace {
+
+QVariant ValueForColumn(TFieldType type, const QString &text, const QString &table, const QString &field)
+{
+    if (text.isEmpty())
+        return {};
+    switch (type) {
+    case TFieldType::Integer:
+    case TFieldType::AutoInc: {
+        bool ok = false;
+        const qlonglong value = text.toLongLong(&ok);
+        if (!ok)
+            throw EDatabaseError(QStringLiteral("%1: '%2' is not a valid value for field '%3'").arg(table, text, field));
+        return value;
+    }
+    case TFieldType::Boolean:
+        if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1"))
+            return qlonglong(1);
+        if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || text == QLatin1String("0"))
+            return qlonglong(0);
+        throw EDatabaseError(QStringLiteral("%1: '%2' is not a valid value for field '%3'").arg(table, text, field));
+    default:
+        return text;
+    }
+}
+
+QVariant KeyForColumn(TFieldType type, const QVariant &key, const QString &table, const QString &field)
+{
+    if (key.isNull())
+        return {};
+    if (IsNumber(key) && type != TFieldType::String && type != TFieldType::Memo)
+        return key.toLongLong();
+    return ValueForColumn(type, key.toString(), table, field);
+}
+
+} // namespace
+
+TTable::TFilterTerm TTable::ParseFilter(const QString &expression) const
+{
+    const QString text = expression.trimmed();
+    if (text.isEmpty())
+        return {};
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq <= 0)
+        throw EDatabaseError(QStringLiteral("%1: filter '%2' is not of the form field=value").arg(TableName, expression));
+    const QString name = text.left(eq).trimmed();
+    QString value = text.mid(eq + 1).trimmed();
+    if (value.size() >= 2 && (value.front() == QLatin1Char('\'') || value.front() == QLatin1Char('"'))
+        && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    TFilterTerm term;
+    term.Column = ColumnOf(name);
+    if (term.Column < 0)
+        throw EDatabaseError(QStringLiteral("%1: field '%2' not found").arg(TableName, name));
+    term.Value = ValueForColumn(Columns()[size_t(term.Column)].DataType, value, TableName, name);
+    return term;
+}
+
+void TTable::Reload(qint64 keepRowId, bool keep)
+{
+    FDb->NoteVersion(); // the version the view is read at
+    FDb->Stale = false;
+    const std::vector<TColumn> &columns = Columns();
+    QStringList names{QStringLiteral("rowid")};
+    for (const TColumn &column : columns)
+        names << Quote(column.Name);
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), Quote(FDb->Table));
+    if (FFilter.Column >= 0)
+        sql += QStringLiteral(" WHERE %1 IS ?").arg(Quote(columns[size_t(FFilter.Column)].Name));
+    QStringList order;
+    for (int column : FOrder)
+        order << Quote(columns[size_t(column)].Name);
+    order << QStringLiteral("rowid");
+    sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+
+    QSqlQuery query = FDb->Sql.Prepare(sql);
+    if (FFilter.Column >= 0)
+        query.addBindValue(FFilter.Value);
+    FDb->Sql.Run(query);
+    std::vector<TRow> rows;
+    const int width = int(columns.size());
+    while (query.next()) {
+        TRow row;
+        row.RowId = query.value(0).toLongLong();
+        row.Values.reserve(size_t(width));
+        for (int i = 1; i <= width; ++i)
+            row.Values.push_back(query.value(i));
+        rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid())
+        Fail(query.lastError(), TableName);
+    FRows = std::move(rows);
+    FPendingAt = -1;
+    int at = keep ? IndexOfRowId(keepRowId) : 0;
+    if (at < 0)
+        at = std::min(std::max(FCur, 0), int(FRows.size()) - 1);
+    FCur = FRows.empty() ? -1 : std::min(at, int(FRows.size()) - 1);
+    FBof = FEof = FRows.empty();
+}
+
+void TTable::SyncWithOthers()
+{
+    FDb->NoteVersion();
+    if (FDb->Stale)
+        Reload(FCur >= 0 ? FRows[size_t(FCur)].RowId : 0, FCur >= 0);
+}
+
+int TTable::IndexOfRowId(qint64 rowId) const
+{
+    for (size_t i = 0; i < FRows.size(); ++i)
+        if (FRows[i].RowId == rowId && int(i) != FPendingAt)
+            return int(i);
+    return -1;
+}
+
+void TTable::CheckBrowseMode()
+{
+    if (State() == TDataSetState::Edit || State() == TDataSetState::Insert) {
+        if (FModified)
+            Post();
+        else
+            Cancel();
+    }
+}
+
+void TTable::MoveTo(int index)
+{
+    if (index == FCur)
+        return;
+    FCur = index;
+    emit Scrolled();
+}
+
+void TTable::SetIndexName(const QString &name)
+{
+    if (!Active()) {
+        FIndexName = name;
+        return;
+    }
+    if (name.compare(FIndexName, Qt::CaseInsensitive) == 0)
+        return;
+    CheckBrowseMode();
+    FOrder = IndexColumns(name);
+    FIndexName = name;
+    Reload(FCur >= 0 ? FRows[size_t(FCur)].RowId : 0, FCur >= 0);
+    emit DataSetChanged();
+}
+
+void TTable::SetFilter(const QString &expression)
+{
+    if (Active() && FFiltered) {
+        CheckBrowseMode();
+        FFilter = ParseFilter(expression);
+        FFilterText = expression;
+        Reload(FCur >= 0 ? FRows[size_t(FCur)].RowId : 0, FCur >= 0);
+        emit DataSetChanged();
+    } else {
+        FFilterText = expression;
+    }
+}
+
+void TTable::SetFiltered(bool filtered)
+{
+    if (filtered == FFiltered)
+        return;
+    if (Active()) {
+        CheckBrowseMode();
+        FFilter = filtered ? ParseFilter(FFilterText) : TFilterTerm();
+        FFiltered = filtered;
+        Reload(FCur >= 0 ? FRows[size_t(FCur)].RowId : 0, FCur >= 0);
+        emit DataSetChanged();
+    } else {
+        FFiltered = filtered;
+    }
+}
+
+int TTable::RecordCount() const
+{
+    CheckActive();
+    return int(FRows.size());
+}
+
+int TTable::RecNo() const
+{
+    CheckActive();
+    return FCur + 1;
+}
+
+void TTable::SetRecNo(int recNo)
+{
+    CheckActive();
+    CheckBrowseMode();
+    if (FRows.empty())
+        return;
+    MoveTo(std::clamp(recNo - 1, 0, int(FRows.size()) - 1));
+    FBof = FEof = false;
+}
+
+void TTable::First()
+{
+    CheckActive();
+    CheckBrowseMode();
+    SyncWithOthers();
+    MoveTo(FRows.empty() ? -1 : 0);
+    FBof = true;
+    FEof = FRows.empty();
+}
+
+void TTable::Last()
+{
+    CheckActive();
+    CheckBrowseMode();
+    MoveTo(int(FRows.size()) - 1);
+    FEof = true;
+    FBof = FRows.empty();
+}
+
+void TTable::Next()
+{
+    MoveBy(1);
+}
+
+void TTable::Prior()
+{
+    MoveBy(-1);
+}
+
+int TTable::MoveBy(int distance)
+{
+    CheckActive();
+    CheckBrowseMode();
+    if (FRows.empty()) {
+        FBof = FEof = true;
+        return 0;
+    }
+    const int target = int(std::clamp<qint64>(qint64(FCur) + distance, 0, qint64(FRows.size()) - 1));
+    const int moved = target - FCur;
+    MoveTo(target);
+    FEof = distance > 0 && moved < distance;
+    FBof = distance < 0 && moved > distance;
+    return moved;
+}
+
+void TTable::FindNearest(const QVariantList &keys)
+{
+    CheckActive();
+    CheckBrowseMode();
+    if (FOrder.empty())
+        throw EDatabaseError(QStringLiteral("%1: no index to search").arg(TableName));
+    const size_t count = std::min(size_t(keys.size()), FOrder.size());
+    std::vector<QVariant> probe;
+    for (size_t i = 0; i < count; ++i) {
+        const TColumn &column = Columns()[size_t(FOrder[i])];
+        probe.push_back(KeyForColumn(column.DataType, keys[qsizetype(i)], TableName, column.Name));
+    }
+    auto below = [&](const TRow &row) {
+        for (size_t i = 0; i < count; ++i) {
+            const int c = CompareValues(row.Values[size_t(FOrder[i])], probe[i]);
+            if (c != 0)
+                return c < 0;
+        }
+        return false;
+    };
+    const auto it = std::partition_point(FRows.begin(), FRows.end(), below);
+    if (it == FRows.end()) {
+        Last();
+        return;
+    }
+    MoveTo(int(it - FRows.begin()));
+    FBof = FEof = false;
+}
+
+bool TTable::Locate(const QString &fieldName, const QVariant &value)
+{
+    CheckActive();
+    CheckBrowseMode();
+    const int column = ColumnOf(fieldName);
+    if (column < 0)
+        throw EDatabaseError(QStringLiteral("%1: field '%2' not found").arg(TableName, fieldName));
+    const QVariant wanted = KeyForColumn(Columns()[size_t(column)].DataType, value, TableName, fieldName);
+    for (size_t i = 0; i < FRows.size(); ++i) {
+        if (CompareValues(FRows[i].Values[size_t(column)], wanted) == 0) {
+            MoveTo(int(i));
+            FBof = FEof = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+TBookmark TTable::GetBookmark() const
+{
+    CheckActive();
+    if (FCur < 0 || FCur == FPendingAt)
+        return {};
+    return {FRows[size_t(FCur)].RowId, true};
+}
+
+bool TTable::BookmarkValid(const TBookmark &bookmark) const
+{
+    return Active() && bookmark.Valid && IndexOfRowId(bookmark.RowId) >= 0;
+}
+
+void TTable::GotoBookmark(const TBookmark &bookmark)
+{
+    CheckActive();
+    CheckBrowseMode();
+    const int at = bookmark.Valid ? IndexOfRowId(bookmark.RowId) : -1;
+    if (at < 0)
+        throw EDatabaseError(QStringLiteral("%1: record not found").arg(TableName));
+    MoveTo(at);
+    FBof = FEof = false;
+}
+
+QVariant TTable::ValueAt(int recNo, const TField *field) const
+{
+    CheckActive();
+    const int at = recNo - 1;
+    if (at < 0 || at >= int(FRows.size()) || !field || field->DataSet() != this)
+        return {};
+    const int column = ColumnOf(field);
+    if (column < 0)
+        return {};
+    if (at == FCur && State() != TDataSetState::Browse)
+        return FBuffer.Values[size_t(column)];
+    return FRows[size_t(at)].Values[size_t(column)];
+}
+
+QVariant TTable::ColumnValue(int column) const
+{
+    if (column < 0)
+        return {};
+    if (State() == TDataSetState::Edit || State() == TDataSetState::Insert)
+        return FBuffer.Values[size_t(column)];
+    if (FCur < 0)
+        return {};
+    return FRows[size_t(FCur)].Values[size_t(column)];
+}
