@@ -337,6 +337,78 @@ TEST_F(HelpViewer, CompilerErrorsAndBadRequestsShownInTheWindow)
     EXPECT_TRUE(fresh.findChild<QTextBrowser *>(QStringLiteral("TopicView"))->toPlainText().contains(text));
 }
 
+// Damaged copies of a file hcw wrote: each refused with a word in the status
+// line, and the page shown before stays, whether the damaged file is another
+// one or the shown file rewritten.
+TEST_F(HelpViewer, DamagedFilesToldAndTheShownPageStays)
+{
+    Tree();
+    Compile();
+    const QByteArray good = ReadWholeFile(File, 1 << 24);
+    const qsizetype body = good.indexOf("<body>");
+    const qsizetype second = good.indexOf("<section ", good.indexOf("</section>", body));
+    ASSERT_GT(body, 0);
+    ASSERT_GT(second, body);
+    QByteArray garbled = good;
+    for (qsizetype i = 0; i < 24; ++i) // a run of noise inside a page
+        garbled[good.indexOf("Alpha text") + i] = char(0x80 + (i * 37) % 127);
+    QByteArray broken = good; // a page's end lost
+    broken.replace(broken.indexOf("</section>", second), 10, "</sectXon>");
+    // Ends as a whole file does, but the index names pages past its end.
+    const QByteArray shortened = good.left(second) + "</body>\n</html>\n";
+    const QList<std::pair<const char *, QByteArray>> damaged = {
+        {"cut in its pages", good.left((body + good.size()) / 2)},
+        {"cut before its end tag", good.left(good.size() - 9)},
+        {"cut in its index", good.left(body - 40)},
+        {"doubled", good + good},
+        {"garbled", garbled},
+        {"a page unclosed", broken},
+        {"index past its end", shortened},
+    };
+
+    THelpViewerWindow &w = Viewer();
+    ASSERT_TRUE(w.Open(Request(THelpMode::Context, QString::number(Child))));
+    const QString bad = Dir.path() + QStringLiteral("/bad.hlp");
+    for (const auto &[what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        WriteFileAtomically(bad, bytes);
+        EXPECT_FALSE(w.Open({bad, THelpMode::Context, QString::number(Alpha)}));
+        EXPECT_TRUE(Status().contains(bad)) << Status().toStdString();
+        EXPECT_EQ(w.Document()->Path(), File);
+        EXPECT_EQ(w.CurrentTopic(), QStringLiteral("Child"));
+        EXPECT_TRUE(Page().contains(QStringLiteral("bold"))) << Page().toStdString();
+    }
+    // Handed over by a second quorbel-help, as the IDE's F1 does.
+    ASSERT_TRUE(w.Listen());
+    QProcess call;
+    call.start(QStringLiteral(QUORBEL_HELP), {bad, QStringLiteral("-context"), QString::number(Alpha)});
+    while (!call.waitForFinished(10))
+        QCoreApplication::processEvents();
+    EXPECT_EQ(call.exitCode(), 0);
+    EXPECT_TRUE(Status().contains(QStringLiteral("damaged"))) << Status().toStdString();
+    EXPECT_EQ(w.CurrentTopic(), QStringLiteral("Child"));
+
+    // The shown file itself damaged, then a topic of it asked for.
+    const QDateTime stamp = QFileInfo(File).lastModified();
+    for (const auto &[what, bytes] : damaged) {
+        SCOPED_TRACE(what);
+        WriteFileAtomically(File, bytes);
+        QFile f(File);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(stamp.addSecs(10 + bytes.size() % 100), QFileDevice::FileModificationTime));
+        f.close();
+        EXPECT_FALSE(w.Open(Request(THelpMode::Context, QString::number(Alpha))));
+        EXPECT_TRUE(Status().contains(File)) << Status().toStdString();
+        EXPECT_EQ(w.CurrentTopic(), QStringLiteral("Child"));
+        EXPECT_TRUE(Page().contains(QStringLiteral("bold"))) << Page().toStdString();
+    }
+
+    // A viewer with nothing shown yet says why on its page.
+    THelpViewerWindow fresh;
+    EXPECT_FALSE(fresh.Open({File, THelpMode::Contents, {}}));
+    EXPECT_TRUE(fresh.findChild<QTextBrowser *>(QStringLiteral("TopicView"))->toPlainText().contains(File));
+}
+
 // The running viewer shows what a second quorbel-help asks for; that one
 // exits 0 at once. Both are real processes of the built command where the
 // second one is concerned.

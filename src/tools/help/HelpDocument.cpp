@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -46,6 +47,40 @@ QString Attribute(QByteArrayView tag, QByteArrayView name)
 QString NotHelp(const QString &path, const QString &why)
 {
     return QStringLiteral("%1 is not a help file: %2").arg(path, why);
+}
+
+QString Damaged(const QString &path, const QString &why)
+{
+    return QStringLiteral("The help file %1 is damaged: %2").arg(path, why);
+}
+
+// Where the bytes stop being UTF-8; -1 when they are. In slices, so that a
+// large file never needs its whole text at once.
+qsizetype BadUtf8At(const QByteArray &b)
+{
+    constexpr qsizetype Slice = 1 << 20;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    for (qsizetype at = 0; at < b.size(); at += Slice) {
+        const QByteArrayView part = QByteArrayView(b).sliced(at, std::min(Slice, b.size() - at));
+        const QString text = decoder.decode(part);
+        if (decoder.hasError())
+            return std::max<qsizetype>(at, text.indexOf(QChar::ReplacementCharacter) + at);
+    }
+    // A sequence cut by the end of the file.
+    decoder.decode(QByteArrayView());
+    return decoder.hasError() ? b.size() : -1;
+}
+
+bool Blank(char c)
+{
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+qsizetype SkipBlanks(const QByteArray &b, qsizetype at)
+{
+    while (at < b.size() && Blank(b.at(at)))
+        ++at;
+    return at;
 }
 
 } // namespace
@@ -143,19 +178,42 @@ THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
     }
 
     // Only where each page starts and ends: pages are cut out when shown.
-    qsizetype at = b.indexOf("<body>", jsonEnd);
-    while (at >= 0 && (at = b.indexOf("<section ", at)) >= 0) {
+    // The body is pages and blanks up to the file's end tags, nothing else:
+    // what a cut, a second copy or stray bytes leave is told, not shown.
+    const qsizetype bodyAt = b.indexOf("<body>", jsonEnd);
+    if (bodyAt < 0)
+        throw EHelpFile(Damaged(path, QStringLiteral("it is cut short before its pages")));
+    qsizetype at = SkipBlanks(b, bodyAt + 6);
+    while (QByteArrayView(b).sliced(at).startsWith("<section ")) {
         const qsizetype tagEnd = b.indexOf('>', at);
-        if (tagEnd < 0)
-            break;
-        const qsizetype end = b.indexOf("</section>", tagEnd);
+        const qsizetype end = tagEnd < 0 ? -1 : b.indexOf("</section>", tagEnd);
         if (end < 0)
-            break;
+            throw EHelpFile(Damaged(path, QStringLiteral("it is cut short in a page (byte %1)").arg(at)));
+        const qsizetype next = b.indexOf("<section ", tagEnd);
+        if (next >= 0 && next < end)
+            throw EHelpFile(Damaged(path, QStringLiteral("a page is not closed (byte %1)").arg(at)));
         const QString id = Attribute(QByteArrayView(b).sliced(at, tagEnd - at), "id");
         if (!id.isNull() && !d.FSections.contains(id))
             d.FSections.insert(id, {tagEnd + 1, end});
-        at = end;
+        at = SkipBlanks(b, end + 10);
     }
+    const QByteArrayView tail = QByteArrayView(b).sliced(at);
+    if (!tail.startsWith("</body>")) {
+        if (QByteArrayView("</body>").startsWith(tail))
+            throw EHelpFile(Damaged(path, QStringLiteral("it is cut short after its pages")));
+        throw EHelpFile(Damaged(path, QStringLiteral("unexpected bytes among its pages (byte %1)").arg(at)));
+    }
+    at = SkipBlanks(b, at + 7);
+    if (!QByteArrayView(b).sliced(at).startsWith("</html>"))
+        throw EHelpFile(Damaged(path, QStringLiteral("it is cut short after its pages")));
+    at = SkipBlanks(b, at + 7);
+    if (at < b.size())
+        throw EHelpFile(Damaged(path, QStringLiteral("bytes follow its end (byte %1 of %2)").arg(at).arg(b.size())));
+    if (const qsizetype bad = BadUtf8At(b); bad >= 0)
+        throw EHelpFile(Damaged(path, QStringLiteral("its bytes are not UTF-8 text (byte %1)").arg(bad)));
+    for (const THelpTopicInfo &t : d.FTopics)
+        if (!d.FSections.contains(t.Id))
+            throw EHelpFile(Damaged(path, QStringLiteral("its index names the page \"%1\", which it does not hold").arg(t.Id)));
     if (d.FSections.isEmpty())
         throw EHelpFile(NotHelp(path, QStringLiteral("it holds no topic")));
     if (d.FContents.isEmpty() || !d.FSections.contains(d.FContents))
