@@ -166,8 +166,9 @@ TEST_F(HostTest, TopLineOfAFileJustOpenedOrBehindAnother)
     ASSERT_TRUE(services->OpenFile(a));
     for (const QString &file : {b, a}) {
         // b is opened and moved at once; a is moved while b is in front.
-        if (file == b)
+        if (file == b) {
             ASSERT_TRUE(services->OpenFile(b));
+        }
         THostRef<TIModuleInterface> module(services->GetModuleInterface(file));
         THostRef<TIEditorInterface> editor(module->GetEditorInterface());
         THostRef<TIEditView> view(editor->GetView(0));

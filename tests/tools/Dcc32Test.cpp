@@ -120,8 +120,9 @@ TEST_F(Dcc32, LinksA32BitLibraryByDefaultAndA64BitOneWhenAsked)
     // What file(1) says, where it is installed.
     QProcess file;
     file.start("file", {"-b", path("L.dll")});
-    if (file.waitForFinished(10000) && file.exitCode() == 0)
+    if (file.waitForFinished(10000) && file.exitCode() == 0) {
         EXPECT_TRUE(file.readAll().startsWith("PE32 executable (DLL)"));
+    }
 }
 
 TEST_F(Dcc32, AnythingButAResourceOnlyLibraryIsRefusedAtItsLineAndTouchesNothing)
