@@ -20,15 +20,22 @@ namespace {
 
 class HelpGenKill : public THelpTableTest {
 protected:
-    QProcess *Start(const QString &script)
+    // The IDE's settings, sockets and data inside the test's directory.
+    QProcessEnvironment Environment() const
     {
-        auto *p = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("QUORBEL_REGISTRY"), Dir.filePath(QStringLiteral("registry.ini")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Dir.filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), Dir.path());
         env.insert(QStringLiteral("XDG_DATA_HOME"), Dir.filePath(QStringLiteral("share")));
+        return env;
+    }
+
+    QProcess *Start(const QString &script)
+    {
+        auto *p = new QProcess;
+        QProcessEnvironment env = Environment();
         env.insert(QStringLiteral("TEMP"), Dir.path());
         // No compiler run after the generation: only the sources are watched.
         env.insert(QStringLiteral("PATH"), QStringLiteral("/nonexistent"));
@@ -68,13 +75,7 @@ TEST_F(HelpGenKill, SourcesAreOldOrNewAfterAKill)
 
     {
         QProcess registration;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QUORBEL_REGISTRY"), Dir.filePath(QStringLiteral("registry.ini")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Dir.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), Dir.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), Dir.filePath(QStringLiteral("share")));
-        registration.setProcessEnvironment(env);
+        registration.setProcessEnvironment(Environment());
         registration.start(QStringLiteral(QUORBEL_IDE), {QStringLiteral("--register-addin"), addin});
         ASSERT_TRUE(registration.waitForFinished(60000));
         ASSERT_EQ(registration.exitCode(), 0) << registration.readAllStandardError().toStdString();
