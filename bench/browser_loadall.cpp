@@ -5,6 +5,7 @@
 //   bench_browser_loadall [units]   (default 500)
 #include "browser/FbrwFun.h"
 #include "browser/EntitySearch.h"
+#include "core/AddinServices.h"
 #include "Dialogs.h"
 
 #include "InMemoryHost.h"
@@ -78,7 +79,9 @@ int main(int argc, char **argv)
     }
     const double sequentialSeconds = timer.nsecsElapsed() / 1e9;
 
-    auto *window = new TFbrwEnt(nullptr, &host, Dialogs());
+    TAddinServices services;
+    services.ToolServices = &host;
+    auto *window = new TFbrwEnt(nullptr, services);
     timer.restart();
     window->btnTodos->click();
     const double startSeconds = timer.nsecsElapsed() / 1e9;

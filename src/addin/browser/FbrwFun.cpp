@@ -3,6 +3,7 @@
 // form is built component by component in code, as its design names them.
 #include "FbrwFun.h"
 
+#include "core/AddinServices.h"
 #include "core/CommandEdge.h"
 #include "core/Logo.h"
 
@@ -136,8 +137,8 @@ void TMiTabSheet::AddEntities(const std::vector<TEntity> &entities)
 
 // ---------------------------------------------------------------------- window
 
-TFbrwEnt::TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dialogs)
-    : QWidget(owner, Qt::Window), FServices(services), FDialogs(dialogs)
+TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
+    : QWidget(owner, Qt::Window), FServices(services.ToolServices), FDialogs(services.dialogs())
 {
     setObjectName(QStringLiteral("FbrwEnt"));
     setWindowTitle(LoadStr(1109));

@@ -24,6 +24,7 @@ class QTabWidget;
 class QThreadPool;
 class QToolButton;
 class TDialogService;
+struct TAddinServices;
 
 class TMiTabSheet;
 
@@ -67,7 +68,7 @@ class TFbrwEnt : public QWidget {
 public:
     // services: the host the browser asks for files and editors (may be
     // null: no host, no command does anything); dialogs shows its messages.
-    TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dialogs);
+    TFbrwEnt(QWidget *owner, const TAddinServices &services);
     ~TFbrwEnt() override;
 
     // Line chosen by the last jump, counted from 0, as EntityChosen sent it.

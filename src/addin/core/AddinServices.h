@@ -1,5 +1,6 @@
 // What a tool is given by the expert that opens it: the IDE, the message
-// boxes, the add-in's data directory and the writer of its data files.
+// boxes, the project's tables, the add-in's data directory and the writer of
+// its data files.
 // Tools never reach for globals; tests build one of these from doubles.
 #pragma once
 
@@ -12,11 +13,13 @@
 
 class TDialogService;
 class TFileWriter;
+class TSYS;
 
 struct TAddinServices {
     TIToolServices *ToolServices = nullptr; // nullptr: no IDE (tests, start-up)
     TDialogService *Dialogs = nullptr;      // nullptr: the platform's dialogs
     TFileWriter *Writer = nullptr;          // nullptr: the atomic writer
+    TSYS *Data = nullptr;                   // the data module; nullptr: no tables
     QString DataDir;                        // directory of the registered library
     // Where an outside tool's command is installed, empty if nowhere; empty
     // function: beside the running program, then on the PATH.

@@ -67,12 +67,12 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     InstallMenus();
     FToolApi = std::make_unique<TTiApi>(FServices.ToolServices, FServices.dialogs());
     SYS = new TSYS(Application);
+    FServices.Data = SYS;
     Ldlg = new TLDBrowse(Application, FServices);
     Tdlg = new TFTrace(FServices, nullptr);
     Adlg = new TFAyudaW(Application, FServices);
-    Fdlg = new TFbrwEnt(Application, FServices.ToolServices, FServices.dialogs());
+    Fdlg = new TFbrwEnt(Application, FServices);
     QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });
-    // The browser is given the IDE and the dialogs only.
     InstallGuideKey(Fdlg, FServices, GuideEntityBrowser);
     FNotifer = new TMiNotifer(SYS);
     if (FServices.ToolServices)
@@ -242,22 +242,12 @@ void TQuorbelExpert::menuClick(TIMenuItemIntf *)
         Ldlg->ProjectDir = ExtractFileDir(ProjectName());
         if (Ldlg->exec() != QDialog::Accepted)
             return;
-        // An empty table has no string to pick: nothing to insert.
-        if (SYS->Table1.RecordCount() == 0)
+        const QString call = Ldlg->ChosenCall();
+        if (call.isEmpty())
             return;
         FToolApi->Refresh();
-        FToolApi->InsertText(LangExCall(SYS->Campoidst->AsString(), SYS->CampoF1->AsString()));
+        FToolApi->InsertText(call);
     });
-}
-
-QString LangExCall(const QString &identifier, const QString &text)
-{
-    QString reminder = text.size() > 15 ? text.left(14) + QStringLiteral("...") : text;
-    // The reminder sits in a brace comment: a "}" in it would end the
-    // comment early and break the inserted line, so every one is dropped
-    // (after the cut, so the cut is the one the text always had).
-    reminder.remove(QLatin1Char('}'));
-    return QStringLiteral("LangEx(") + identifier + QLatin1Char('{') + reminder + QStringLiteral("})");
 }
 
 void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
@@ -269,20 +259,7 @@ void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
         const QString project = ProjectName();
         if (project.isEmpty())
             return;
-        dialog.ProjectDir = ExtractFileDir(project) + PathDelim;
-        // The built file's name and extension may differ in case from the
-        // project's (Demo.DLL, DEMO.EXE); a library wins over a program.
-        const QString dir = ExtractFileDir(project);
-        const QString stem = ExtractFileName(ChangeFileExt(project, QString()));
-        for (const char *ext : {".dll", ".exe"}) {
-            const QString built = FindEntryNoCase(dir, stem + QLatin1String(ext));
-            if (FileExists(built)) {
-                dialog.OutputFileName = built;
-                break;
-            }
-        }
-        if (dialog.OutputFileName.isEmpty())
-            FServices.dialogs().ShowMessage(LoadStr(1069));
+        dialog.SetProject(project);
         dialog.exec();
     });
 }

@@ -80,10 +80,6 @@ private:
     QString ProjectName() const;
 };
 
-// What "String &Table" inserts for a string: "LangEx(" + identifier + "{" +
-// the text (cut to 14 characters and "..." beyond 15) + "})".
-QString LangExCall(const QString &identifier, const QString &text);
-
 // Set by the entry point only; tools are handed what they use instead.
 extern TIToolServices *ToolServices;
 extern TQuorbelExpert *TheExpert;

@@ -110,8 +110,8 @@ void StartHelpCompiler(const TAddinServices &services, const QString &projectFil
 
 void HelpWordClick(QWidget *owner, const TAddinServices &services, const QString &projectFileName)
 {
-    if (SYS) {
-        TFCWord dialog(owner, services, *SYS);
+    if (services.Data) {
+        TFCWord dialog(owner, services, *services.Data);
         dialog.ProjectFileName = projectFileName;
         dialog.exec();
     }

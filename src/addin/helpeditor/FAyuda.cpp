@@ -242,7 +242,7 @@ void TFAyudaW::FormCreate()
 
 TTable *TFAyudaW::HelpTable() const
 {
-    return SYS ? &SYS->Table2 : nullptr;
+    return FServices.Data ? &FServices.Data->Table2 : nullptr;
 }
 
 void TFAyudaW::ClearTree()
@@ -482,7 +482,7 @@ void TFAyudaW::Editar1Click()
 {
     QTreeWidgetItem *node = TreeView1->currentItem();
     TTable *table = HelpTable();
-    if (!node || !table || !table->Active() || !SYS)
+    if (!node || !table || !table->Active())
         return;
     RunAtEdge(Dialogs(), [&] {
         if (node == Root()) {
@@ -498,7 +498,7 @@ void TFAyudaW::Editar1Click()
                     throw;
                 }
             }
-            TFEditData dialog(this, &SYS->DataSource2, Dialogs());
+            TFEditData dialog(this, &FServices.Data->DataSource2, Dialogs());
             dialog.exec();
             return;
         }
@@ -507,7 +507,7 @@ void TFAyudaW::Editar1Click()
             return;
         ref->GotoRecord();
         {
-            TFEditData dialog(this, &SYS->DataSource2, Dialogs());
+            TFEditData dialog(this, &FServices.Data->DataSource2, Dialogs());
             dialog.exec();
         }
         static_cast<TTopicNode *>(node)->Data = std::make_unique<TRecordRef>(table);

@@ -87,7 +87,7 @@ bool LeftByUser(const QEvent *event)
 } // namespace
 
 TLDBrowse::TLDBrowse(QWidget *owner, const TAddinServices &services)
-    : QDialog(owner), FServices(services), FData(SYS)
+    : QDialog(owner), FServices(services), FData(services.Data)
 {
     setObjectName(QStringLiteral("LDBrowse"));
     InstallGuideKey(this, services, GuideStringTable);
@@ -580,4 +580,21 @@ void TLDBrowse::btnCompileClick()
 void TLDBrowse::Image1Click()
 {
     ShowAbout(FServices.dialogs());
+}
+
+QString TLDBrowse::ChosenCall() const
+{
+    if (!FData || !FData->Table1.Active() || FData->Table1.RecordCount() == 0)
+        return QString();
+    return LangExCall(FData->Campoidst->AsString(), FData->CampoF1->AsString());
+}
+
+QString LangExCall(const QString &identifier, const QString &text)
+{
+    QString reminder = text.size() > 15 ? text.left(14) + QStringLiteral("...") : text;
+    // The reminder sits in a brace comment: a "}" in it would end the
+    // comment early and break the inserted line, so every one is dropped
+    // (after the cut, so the cut is the one the text always had).
+    reminder.remove(QLatin1Char('}'));
+    return QStringLiteral("LangEx(") + identifier + QLatin1Char('{') + reminder + QStringLiteral("})");
 }

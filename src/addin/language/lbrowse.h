@@ -41,6 +41,9 @@ public:
     int32_t InitId = DefaultInitId;
     int32_t CurLang = 0;
     QString ProjectDir;
+    // What the command inserts for the current string; empty when the table
+    // has none.
+    QString ChosenCall() const;
     // The generators' clock for the "Generated at:" lines; empty: the system's.
     std::function<QDateTime()> Clock;
     // Milliseconds of a steady clock for the search's pause; empty: the system's.
@@ -107,3 +110,7 @@ private:
     QPointer<TSYS> FData;
     qint64 FLastSearchKey = 0;
 };
+
+// What "String &Table" inserts for a string: "LangEx(" + identifier + "{" +
+// the text (cut to 14 characters and "..." beyond 15) + "})".
+QString LangExCall(const QString &identifier, const QString &text);

@@ -176,6 +176,25 @@ void TFverDlg::FormShow()
     Select(TCodigos, VersionTables::CodePageName(QString::number(info.CodePage)));
 }
 
+void TFverDlg::SetProject(const QString &project)
+{
+    ProjectDir = ExtractFileDir(project) + PathDelim;
+    OutputFileName.clear();
+    // The built file's name and extension may differ in case from the
+    // project's (Demo.DLL, DEMO.EXE); a library wins over a program.
+    const QString dir = ExtractFileDir(project);
+    const QString stem = ExtractFileName(ChangeFileExt(project, QString()));
+    for (const char *ext : {".dll", ".exe"}) {
+        const QString built = FindEntryNoCase(dir, stem + QLatin1String(ext));
+        if (FileExists(built)) {
+            OutputFileName = built;
+            break;
+        }
+    }
+    if (OutputFileName.isEmpty())
+        FServices.dialogs().ShowMessage(LoadStr(1069));
+}
+
 QString TFverDlg::TargetDir() const
 {
     QString dir = OutputFileName.isEmpty() ? ProjectDir : ExtractFileDir(OutputFileName);

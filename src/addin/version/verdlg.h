@@ -25,6 +25,8 @@ public:
 
     QString ProjectDir;     // with its trailing separator
     QString OutputFileName; // the built file, or empty
+    // Sets both from the project's file; says so when nothing is built yet.
+    void SetProject(const QString &project);
     std::unique_ptr<TResouceVersionInfo> VersionInfo;
 
     // Where version.rc, version.res and version.bak go.

@@ -111,8 +111,12 @@ protected:
     // The browser as the expert makes it, on the in-memory host.
     TFbrwEnt &Window()
     {
-        if (!window)
-            window = new TFbrwEnt(nullptr, &host, dialogs);
+        if (!window) {
+            TAddinServices services;
+            services.ToolServices = &host;
+            services.Dialogs = &dialogs;
+            window = new TFbrwEnt(nullptr, services);
+        }
         return *window;
     }
     QPointer<TFbrwEnt> window;

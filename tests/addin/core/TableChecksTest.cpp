@@ -326,8 +326,9 @@ TEST_F(TableChecks, FilesThatAreNoTablesAreRefusedWithTheFileAndTheReason)
         EXPECT_EQ(lines[1], file);
         EXPECT_TRUE(lines[2].startsWith(c.reason)) << lines[2].toStdString();
         EXPECT_FALSE(SYS->Table1.Active());
-        if (QFileInfo(file).isFile())
+        if (QFileInfo(file).isFile()) {
             EXPECT_TRUE(Bytes(file) == before) << "the refused file was changed";
+        }
     }
     // The removal of the last one's directory leaves nothing behind either.
     QDir(lang).removeRecursively();

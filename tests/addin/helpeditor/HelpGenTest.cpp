@@ -307,6 +307,7 @@ protected:
         HelpGen::SetUp();
         Services = TestServices();
         Services.DataDir = Dir.path();
+        Services.Data = &Data;
         Hcw = Dir.path() + QStringLiteral("/hcw");
         QFile f(Hcw);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -334,15 +335,12 @@ protected:
 TEST_F(HelpDialog, GenerateThenCompileHidden)
 {
     Tree();
-    TSYS *saved = SYS;
-    SYS = &Data;
     QString seen;
     OnNextModal([&](QDialog *d) {
         seen = d->findChild<QLabel *>(QStringLiteral("Label1"))->text() + QLatin1Char('|') + d->windowTitle()
                + QLatin1Char('|') + QString::number(d->findChild<QTimer *>(QStringLiteral("Timer1"))->interval());
     });
     HelpWordClick(nullptr, Services, Project);
-    SYS = saved;
     EXPECT_EQ(seen, QStringLiteral("Init system|Generete HLP,RTF files|1000"));
     EXPECT_TRUE(QFile::exists(H(QStringLiteral("App.rtf"))));
     EXPECT_TRUE(QFile::exists(H(QStringLiteral("App.hpj"))));
@@ -361,11 +359,8 @@ TEST_F(HelpDialog, EmptyTableGeneratesNothingButTheCompilerStillStarts)
     EXPECT_EQ(dialog.Label1->text(), QStringLiteral("Init system"));
     EXPECT_EQ(QDir(Hlp).entryList({QStringLiteral("App.*"), QStringLiteral("map.def")}, QDir::Files), QStringList());
 
-    TSYS *saved = SYS;
-    SYS = &Data;
     RejectNextModal(); // closed before the timer: nothing is generated
     HelpWordClick(nullptr, Services, Project);
-    SYS = saved;
     EXPECT_EQ(CompilerArgs(), QStringLiteral("/C /E /M ") + H(QStringLiteral("App.hpj")));
 }
 

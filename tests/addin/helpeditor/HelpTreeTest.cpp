@@ -91,7 +91,6 @@ protected:
         Hlp = Dir.path() + QStringLiteral("/work/HLP");
         QDir().mkpath(Hlp);
         CreateHelpTable(Hlp);
-        SYS = &Data;
         Data.Table2.DatabaseName = Hlp;
         Data.Table2.TableName = QStringLiteral("Ayuda.db");
         Data.Table2.Open();
@@ -101,7 +100,6 @@ protected:
     void TearDown() override
     {
         Form.reset();
-        SYS = nullptr;
         UnlinkSharedMemory(TSHmemcom::BlockName());
         qunsetenv("QUORBEL_SHM_PREFIX");
         qputenv("XDG_RUNTIME_DIR", FOldRuntime);
@@ -109,6 +107,7 @@ protected:
 
     void Open(TAddinServices services = TestServices())
     {
+        services.Data = &Data;
         Form = std::make_unique<TFAyudaW>(nullptr, services);
         Form->show();
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ScriptedDialogs.h"
+#include "TestServices.h"
 
 #include "core/DM.h"
 
@@ -32,10 +33,16 @@ protected:
     void OpenOwnTable()
     {
         Data = std::make_unique<TSYS>();
-        SYS = Data.get();
         CreateTable();
         Data->Table1.DatabaseName = LangDir();
         Data->Table1.Open();
+    }
+    // What the expert hands the string table window.
+    TAddinServices Services() const
+    {
+        TAddinServices services = TestServices();
+        services.Data = Data.get();
+        return services;
     }
     void CreateTable()
     {

@@ -75,7 +75,7 @@ protected:
 TEST_F(StringTableWindow, FirstUseShowsDefaultsWithoutErrorAndWritesNothingUntilSaved)
 {
     {
-        TLDBrowse window(nullptr, TestServices());
+        TLDBrowse window(nullptr, Services());
         EXPECT_EQ(window.ComboBox1->count(), 7);
         EXPECT_EQ(window.LanguageNames(), QStringList(7, QString()));
         EXPECT_EQ(window.InitId, 1000);
@@ -99,7 +99,7 @@ TEST_F(StringTableWindow, MangledStoredValuesFallBackToDefaults)
     Registry::writeString(HKEY::CurrentUser, Key, QStringLiteral("curlang"), QStringLiteral("9"));
     Registry::writeString(HKEY::CurrentUser, Key, QStringLiteral("CreateMode"), QStringLiteral("on"));
     Registry::writeString(HKEY::CurrentUser, Key, QStringLiteral("L2"), QStringLiteral("Spanish"));
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     EXPECT_EQ(window.InitId, 1000);
     EXPECT_EQ(window.CurLang, 0);
     EXPECT_FALSE(window.CheckBox1->isChecked());
@@ -115,7 +115,7 @@ TEST_F(StringTableWindow, CurrentLanguageIsTheOnlyTextColumnAndItsIndexIsSearche
     // L1 and L3 sort the other way round.
     Add(table, QStringLiteral("IDS_ONE"), {QStringLiteral("Zeta"), {}, QStringLiteral("Apple")});
     Add(table, QStringLiteral("IDS_TWO"), {QStringLiteral("Alpha"), {}, QStringLiteral("Banana")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     // Ordered and searched by the language shown from the first showing on,
     // before the language list was ever left.
@@ -155,7 +155,7 @@ TEST_F(StringTableWindow, TypedKeysSearchUntilAPagingKeyClearsTheText)
         Add(table, QStringLiteral("IDS_") + QLatin1String(text), {QLatin1String(text)});
     for (int i = 0; i < 20; ++i)
         Add(table, QStringLiteral("IDS_D%1").arg(i, 2, 10, QLatin1Char('0')), {QStringLiteral("D%1").arg(i, 2, 10, QLatin1Char('0'))});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     window.KeyClock = [] { return qint64(1); }; // no pause between keys, however slow the machine
     ShowActive(window);
     TDB3DGrid *grid = window.DB3DGrid1;
@@ -196,7 +196,7 @@ TEST_F(StringTableWindow, TypedKeysSearchUntilAPagingKeyClearsTheText)
 TEST_F(StringTableWindow, InitialIdTakesDigitsOnlyAndAnEmptyBoxKeepsTheNumber)
 {
     OpenOwnTable();
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     window.PageControl1->setCurrentIndex(1);
     QLineEdit *edit = window.Edit2;
@@ -223,7 +223,7 @@ TEST_F(StringTableWindow, InitialIdTakesDigitsOnlyAndAnEmptyBoxKeepsTheNumber)
 TEST_F(StringTableWindow, TabAndShiftTabLeaveInitialIdAndStoreIt)
 {
     OpenOwnTable();
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     window.PageControl1->setCurrentIndex(1);
     QLineEdit *edit = window.Edit2;
@@ -249,7 +249,7 @@ TEST_F(StringTableWindow, SearchStartsAfreshAfterAClickOrAPause)
     TTable &table = Data->Table1;
     for (const char *text : {"DUP", "DUPLICATE", "HE", "HELLO"})
         Add(table, QStringLiteral("IDS_") + QLatin1String(text), {QLatin1String(text)});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     qint64 now = 5000;
     window.KeyClock = [&now] { return now; };
     ShowActive(window);
@@ -287,7 +287,7 @@ TEST_F(StringTableWindow, DeleteAsksAndDeletesOnlyOnYes)
     TTable &table = Data->Table1;
     Add(table, QStringLiteral("IDS_A"), {QStringLiteral("a")});
     Add(table, QStringLiteral("IDS_B"), {QStringLiteral("b")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     table.First();
     Dialogs.answerNo();
@@ -305,7 +305,7 @@ TEST_F(StringTableWindow, InsertNamesANewStringWithItsIdentifierRules)
     OpenOwnTable();
     TTable &table = Data->Table1;
     Add(table, QStringLiteral("IDS_A"), {QStringLiteral("a")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     QString onEnter, onExit, memo;
     OnNextModal([&](QDialog *d) {
@@ -344,7 +344,7 @@ TEST_F(StringTableWindow, CancelledNewStringLeavesNoRecord)
     OpenOwnTable();
     TTable &table = Data->Table1;
     Add(table, QStringLiteral("IDS_A"), {QStringLiteral("a")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     const std::vector<std::function<void(TDlgEdit *)>> cancels = {
         [](TDlgEdit *d) { QTest::keyClick(d->DBMemo1, Qt::Key_Escape); },
@@ -397,7 +397,7 @@ TEST_F(StringTableWindow, EnterInTheEditDialogCancelsWhatWasTyped)
     OpenOwnTable();
     TTable &table = Data->Table1;
     Add(table, QStringLiteral("IDS_A"), {QStringLiteral("a")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     OnNextModal([](QDialog *d) {
         auto *dialog = static_cast<TDlgEdit *>(d);
@@ -417,7 +417,7 @@ TEST_F(StringTableWindow, InsertBesideAnEmptyIdentifierShowsTheErrorAndOpensNoDi
     TTable &table = Data->Table1;
     Add(table, QString(), {QStringLiteral("no id yet")});
     Add(table, QStringLiteral("IDS_A"), {QStringLiteral("a")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     int opened = 0;
     OnNextModal([&](QDialog *d) {
@@ -439,7 +439,7 @@ TEST_F(StringTableWindow, DuplicateIdentifierKeepsTheDialogOpenUntilCorrected)
     TTable &table = Data->Table1;
     Add(table, QStringLiteral("IDS_A"), {QStringLiteral("a")});
     Add(table, QStringLiteral("IDS_B"), {QStringLiteral("b")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     ASSERT_TRUE(table.Locate(QStringLiteral("idst"), QStringLiteral("IDS_B")));
     bool openAfterRefusal = false;
@@ -471,7 +471,7 @@ TEST_F(StringTableWindow, ChangingTheLanguageInTheDialogPostsAndEditsTheOtherTex
     OpenOwnTable();
     TTable &table = Data->Table1;
     Add(table, QStringLiteral("IDS_A"), {QStringLiteral("Hello"), QStringLiteral("Hola")});
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     ShowActive(window);
     QString second;
     OnNextModal([&](QDialog *d) {
@@ -492,7 +492,7 @@ TEST_F(StringTableWindow, ChangingTheLanguageInTheDialogPostsAndEditsTheOtherTex
 
 TEST_F(StringTableWindow, SetLanguagesStoresTheNamesAndLeavesNoSelection)
 {
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     OnNextModal([](QDialog *d) {
         d->findChild<QLineEdit *>(QStringLiteral("Edit3"))->setText(QStringLiteral("Italiano"));
         QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
@@ -553,7 +553,7 @@ TEST_F(StringTableWindow, CompileRefusesIdentifiersThatAreNoPascalIdentifiersAnd
     }
     const std::string before = Snapshot(ProjectDir());
 
-    TLDBrowse window(nullptr, TestServices());
+    TLDBrowse window(nullptr, Services());
     window.ProjectDir = ProjectDir();
     ShowActive(window);
     auto *compile = window.findChild<QPushButton *>(QStringLiteral("btnCompile"));
