@@ -4,7 +4,7 @@
 
 #include "InMemoryHost.h"
 
-#include "core/QuorbelExpert.h"
+#include "expert/QuorbelExpert.h"
 
 class AddinSession {
 public:

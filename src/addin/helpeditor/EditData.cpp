@@ -9,44 +9,6 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
-namespace {
-
-bool Editing(const TDataSet *data)
-{
-    return data && (data->State() == TDataSetState::Edit || data->State() == TDataSetState::Insert);
-}
-
-// What a Boolean field reads as, whichever texts the box was given.
-const QString TrueText = QStringLiteral("True");
-const QString FalseText = QStringLiteral("False");
-
-} // namespace
-
-TDBCheckBox::TDBCheckBox(QWidget *parent)
-    : QCheckBox(parent),
-      Link(this, [this] { return isChecked() ? TrueText : FalseText; },
-           [this](const QString &value) {
-               setChecked(value.compare(TrueText, Qt::CaseInsensitive) == 0 || value == ValueChecked);
-           })
-{
-}
-
-TDBRichMemo::TDBRichMemo(QWidget *parent)
-    : QPlainTextEdit(parent),
-      Link(this, [this] { return toPlainText(); },
-           [this](const QString &value) {
-               Loading = true;
-               setPlainText(value);
-               Loading = false;
-           })
-{
-}
-
-TDBText::TDBText(QWidget *parent)
-    : QLabel(parent), Link(this, [this] { return text(); }, [this](const QString &value) { setText(value); })
-{
-}
-
 TFEditData::TFEditData(QWidget *owner, TDataSource *source, TDialogService &dialogs)
     : QDialog(owner), FSource(source), FDialogs(dialogs)
 {
@@ -115,7 +77,7 @@ TFEditData::TFEditData(QWidget *owner, TDataSource *source, TDialogService &dial
     connect(DBEdit1, &QLineEdit::textEdited, this, [this](const QString &t) { Typed(DBEdit1->Link, t); });
     connect(DBEdit2, &QLineEdit::textEdited, this, [this](const QString &t) { Typed(DBEdit2->Link, t); });
     connect(DBCheckBox1, &QCheckBox::clicked, this,
-            [this](bool checked) { Typed(DBCheckBox1->Link, checked ? TrueText : FalseText); });
+            [this](bool checked) { Typed(DBCheckBox1->Link, TDBCheckBox::FieldText(checked)); });
     // Only the user's changes: loading the field sets the text too.
     connect(DBMemo1->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if ((removed || added) && !DBMemo1->Loading)

@@ -2,43 +2,12 @@
 // help table's current record, through controls bound to its fields.
 #pragma once
 
-#include "language/FSEdit.h"
+#include "dbcontrols/DBControls.h"
 
-#include <QCheckBox>
 #include <QDialog>
-#include <QLabel>
-#include <QPlainTextEdit>
 
 class QPushButton;
 class TDialogService;
-
-// Check box bound to a Boolean field; ValueChecked and ValueUnchecked are
-// the texts the field shows for its two states.
-class TDBCheckBox : public QCheckBox {
-    Q_OBJECT
-public:
-    explicit TDBCheckBox(QWidget *parent = nullptr);
-    TFieldLink Link;
-    QString ValueChecked = QStringLiteral("Verdadero");
-    QString ValueUnchecked = QStringLiteral("Falso");
-};
-
-// Multi-line text bound to a memo field; line breaks are part of the text.
-class TDBRichMemo : public QPlainTextEdit {
-    Q_OBJECT
-public:
-    explicit TDBRichMemo(QWidget *parent = nullptr);
-    TFieldLink Link;
-    bool Loading = false; // the field's text is being shown, nobody typed
-};
-
-// Read-only text of a field.
-class TDBText : public QLabel {
-    Q_OBJECT
-public:
-    explicit TDBText(QWidget *parent = nullptr);
-    TFieldLink Link;
-};
 
 class TFEditData : public QDialog {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #include "browser/FbrwFun.h"
 #include "core/Logo.h"
-#include "core/QuorbelExpert.h"
+#include "expert/QuorbelExpert.h"
 
 #include "InMemoryHost.h"
 #include "OddUnits.h"

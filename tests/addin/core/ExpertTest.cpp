@@ -5,7 +5,7 @@
 #include "ScriptedDialogs.h"
 
 #include "core/DM.h"
-#include "core/QuorbelExpert.h"
+#include "expert/QuorbelExpert.h"
 #include "helpeditor/FAyuda.h"
 #include "version/verdlg.h"
 

@@ -5,7 +5,7 @@
 
 #include "core/DM.h"
 #include "core/GuideKey.h"
-#include "core/QuorbelExpert.h"
+#include "expert/QuorbelExpert.h"
 #include "browser/FbrwFun.h"
 #include "helpeditor/FAyuda.h"
 #include "ipc/FTracew.h"

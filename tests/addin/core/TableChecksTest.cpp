@@ -6,7 +6,7 @@
 #include "ScriptedDialogs.h"
 
 #include "core/DM.h"
-#include "core/QuorbelExpert.h"
+#include "expert/QuorbelExpert.h"
 #include "core/StringTable.h"
 #include "helpeditor/FAyuda.h"
 

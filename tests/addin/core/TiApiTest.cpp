@@ -4,7 +4,7 @@
 #include "InMemoryHost.h"
 #include "ScriptedDialogs.h"
 
-#include "core/QuorbelExpert.h"
+#include "expert/QuorbelExpert.h"
 #include "core/TiApi.h"
 
 #include "Exception.h"

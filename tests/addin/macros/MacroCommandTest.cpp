@@ -3,8 +3,8 @@
 // driven, and the expanded body checked in the editor buffer.
 #include "MacrosTesting.h"
 
-#include "core/Application.h"
-#include "core/QuorbelExpert.h"
+#include "expert/Application.h"
+#include "expert/QuorbelExpert.h"
 #include "core/TiApi.h"
 
 #include "InMemoryHost.h"

@@ -2,7 +2,7 @@
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
 
-#include "core/QuorbelExpert.h"
+#include "expert/QuorbelExpert.h"
 #include "core/Logo.h"
 #include "projects/Fprojects.h"
 

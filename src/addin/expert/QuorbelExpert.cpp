@@ -1,13 +1,14 @@
 #include "QuorbelExpert.h"
 
 #include "Application.h"
-#include "CommandEdge.h"
-#include "DM.h"
-#include "StringTable.h"
-#include "TiApi.h"
+
+#include "core/CommandEdge.h"
+#include "core/DM.h"
+#include "core/GuideKey.h"
+#include "core/StringTable.h"
+#include "core/TiApi.h"
 
 #include "browser/FbrwFun.h"
-#include "core/GuideKey.h"
 #include "helpeditor/FAyuda.h"
 #include "ipc/FTracew.h"
 #include "language/lbrowse.h"

@@ -4,8 +4,8 @@
 
 #include "ToolsApi.h"
 
-#include "AddinServices.h"
-#include "DM.h"
+#include "core/AddinServices.h"
+#include "core/DM.h"
 
 #include <QPointer>
 #include <QString>
