@@ -1,9 +1,14 @@
 #include "DM.h"
 
+#include "StringTable.h"
+
+#include "Dialogs.h"
+#include "Exception.h"
 #include "Paths.h"
 #include "SafeFile.h"
 
 #include <QBuffer>
+#include <QDir>
 
 #include <algorithm>
 #include <cmath>
@@ -193,4 +198,41 @@ void EnsureParentIndex(TTable &helpTable)
                                                                            Qt::CaseInsensitive) == 0)
             return;
     helpTable.AddIndex(ParentIndex, QStringLiteral("parent"));
+}
+
+bool IsDefaultProject(const QString &project)
+{
+    return ExtractFileName(project).compare(QLatin1String("PROJECT1.DPR"), Qt::CaseInsensitive) == 0;
+}
+
+// Only a missing or empty file is offered for creation: anything else there
+// is the user's and is refused as it is.
+void OpenProjectTable(TDialogService &dialogs, const QString &project, TTable &table,
+                      const QString &subdirectory, int question, void (*create)(const QString &),
+                      const std::function<void(const QString &)> &afterOpen)
+{
+    try {
+        const QString dir = FindEntryNoCase(ExtractFileDir(project), subdirectory);
+        table.DatabaseName = dir;
+        if (table.FileState() != TTable::TFileState::Present) {
+            if (!dialogs.AskYesNo(LoadStr(question)))
+                return;
+            if (!QDir().mkpath(dir))
+                throw EInOutError(QStringLiteral("Cannot create the directory %1").arg(dir));
+            create(dir);
+        }
+        if (table.FileState() == TTable::TFileState::Present) {
+            table.Open();
+            if (afterOpen)
+                afterOpen(dir);
+        }
+    } catch (const ETableFileError &e) {
+        table.Close();
+        throw Exception(LoadStr(1020) + QLatin1Char('\n') + e.Path() + QLatin1Char('\n') + e.Reason());
+    } catch (const std::exception &e) {
+        table.Close();
+        const auto *own = dynamic_cast<const Exception *>(&e);
+        throw Exception(LoadStr(1020) + QLatin1Char('\n') + table.FilePath() + QLatin1Char('\n')
+                        + (own ? own->message() : QString::fromUtf8(e.what())));
+    }
 }

@@ -8,6 +8,10 @@
 #include <QImage>
 #include <QObject>
 
+#include <functional>
+
+class TDialogService;
+
 class TSYS : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +49,18 @@ public:
 };
 
 extern TSYS *SYS;
+
+// Whether the project is the IDE's unsaved default one, whose tables would
+// land beside whatever it is saved as later.
+bool IsDefaultProject(const QString &project);
+// Opens table on the project's table file in subdirectory (found whatever
+// its case), creating both after the question (a text number) when the user
+// agrees; afterOpen is given the directory once the table is open. Every
+// failure becomes the one table error, with the file and the reason on the
+// lines below it, and the table stays closed.
+void OpenProjectTable(TDialogService &dialogs, const QString &project, TTable &table,
+                      const QString &subdirectory, int question, void (*create)(const QString &),
+                      const std::function<void(const QString &)> &afterOpen = {});
 
 // Empty tables of the two schemas in an existing directory.
 void CreateLanguageTable(const QString &directory);

@@ -21,7 +21,6 @@
 #include "Windows.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QLocale>
 
 TIToolServices *ToolServices = nullptr;
@@ -290,50 +289,6 @@ void TQuorbelExpert::Actualiza(QString &text)
                               QDateTime::currentDateTime(), QLocale::system());
 }
 
-namespace {
-
-bool IsDefaultProject(const QString &project)
-{
-    return ExtractFileName(project).compare(QLatin1String("PROJECT1.DPR"), Qt::CaseInsensitive) == 0;
-}
-
-// Opens table on the project's table file in the subdirectory, creating both
-// when the user agrees. Every failure becomes the one table error, with the
-// file and the reason on the lines below it, and the table stays closed.
-// Only a missing or empty file is offered for creation: anything else there
-// is the user's and is refused as it is.
-template <typename After>
-void OpenProjectTable(TDialogService &dialogs, const QString &project, TTable &table,
-                      const QString &subdirectory, int question,
-                      void (*create)(const QString &), After &&afterOpen)
-{
-    try {
-        const QString dir = FindEntryNoCase(ExtractFileDir(project), subdirectory);
-        table.DatabaseName = dir;
-        if (table.FileState() != TTable::TFileState::Present) {
-            if (!dialogs.AskYesNo(LoadStr(question)))
-                return;
-            if (!QDir().mkpath(dir))
-                throw EInOutError(QStringLiteral("Cannot create the directory %1").arg(dir));
-            create(dir);
-        }
-        if (table.FileState() == TTable::TFileState::Present) {
-            table.Open();
-            afterOpen(dir);
-        }
-    } catch (const ETableFileError &e) {
-        table.Close();
-        throw Exception(LoadStr(1020) + QLatin1Char('\n') + e.Path() + QLatin1Char('\n') + e.Reason());
-    } catch (const std::exception &e) {
-        table.Close();
-        const auto *own = dynamic_cast<const Exception *>(&e);
-        throw Exception(LoadStr(1020) + QLatin1Char('\n') + table.FilePath() + QLatin1Char('\n')
-                        + (own ? own->message() : QString::fromUtf8(e.what())));
-    }
-}
-
-} // namespace
-
 void TQuorbelExpert::ChekCreate()
 {
     if (!SYS || SYS->Table1.Active())
@@ -344,7 +299,7 @@ void TQuorbelExpert::ChekCreate()
     if (IsDefaultProject(project))
         FServices.dialogs().ShowMessage(LoadStr(1112));
     OpenProjectTable(FServices.dialogs(), project, SYS->Table1, QStringLiteral("LANG"), 1112,
-                     &CreateLanguageTable, [](const QString &) {});
+                     &CreateLanguageTable);
 }
 
 void TQuorbelExpert::CheckAyudaCreate()
