@@ -80,7 +80,7 @@ int main(int argc, char **argv)
     const double sequentialSeconds = timer.nsecsElapsed() / 1e9;
 
     TAddinServices services;
-    services.ToolServices = &host;
+    services.Ide = &host;
     auto *window = new TFbrwEnt(nullptr, services);
     timer.restart();
     window->btnTodos->click();

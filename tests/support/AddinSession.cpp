@@ -1,5 +1,7 @@
 #include "AddinSession.h"
 
+#include "expert/Application.h"
+
 namespace {
 TIExpert *lastRegistered = nullptr;
 
@@ -23,6 +25,7 @@ AddinSession::~AddinSession()
 {
     unload();
     ToolServices = nullptr;
+    Application = nullptr;
 }
 
 void AddinSession::unload()

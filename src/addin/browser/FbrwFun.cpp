@@ -138,7 +138,7 @@ void TMiTabSheet::AddEntities(const std::vector<TEntity> &entities)
 // ---------------------------------------------------------------------- window
 
 TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
-    : QWidget(owner, Qt::Window), FServices(services.ToolServices), FDialogs(services.dialogs())
+    : QWidget(owner, Qt::Window), FServices(services.Ide), FDialogs(services.dialogs())
 {
     setObjectName(QStringLiteral("FbrwEnt"));
     setWindowTitle(LoadStr(1109));

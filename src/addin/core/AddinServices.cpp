@@ -43,7 +43,7 @@ QString AddinDataDir()
 TAddinServices DefaultServices(TIToolServices *toolServices)
 {
     TAddinServices services;
-    services.ToolServices = toolServices;
+    services.Ide = toolServices;
     // Dialogs stays empty: the platform's service in use when a box is shown.
     services.Writer = &AtomicFileWriter();
     services.DataDir = AddinDataDir();

@@ -16,7 +16,7 @@ class TFileWriter;
 class TSYS;
 
 struct TAddinServices {
-    TIToolServices *ToolServices = nullptr; // nullptr: no IDE (tests, start-up)
+    TIToolServices *Ide = nullptr;          // the IDE; nullptr: none (tests, start-up)
     TDialogService *Dialogs = nullptr;      // nullptr: the platform's dialogs
     TFileWriter *Writer = nullptr;          // nullptr: the atomic writer
     TSYS *Data = nullptr;                   // the data module; nullptr: no tables

@@ -65,7 +65,7 @@ void TMiNotifer::ProjectClose()
 TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(services)
 {
     InstallMenus();
-    FToolApi = std::make_unique<TTiApi>(FServices.ToolServices, FServices.dialogs());
+    FToolApi = std::make_unique<TTiApi>(FServices.Ide, FServices.dialogs());
     SYS = new TSYS(Application);
     FServices.Data = SYS;
     Ldlg = new TLDBrowse(Application, FServices);
@@ -75,15 +75,15 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });
     InstallGuideKey(Fdlg, FServices, GuideEntityBrowser);
     FNotifer = new TMiNotifer(SYS);
-    if (FServices.ToolServices)
-        FServices.ToolServices->AddNotifier(FNotifer);
+    if (FServices.Ide)
+        FServices.Ide->AddNotifier(FNotifer);
 }
 
 void TQuorbelExpert::InstallMenus()
 {
-    if (!FServices.ToolServices)
+    if (!FServices.Ide)
         return;
-    THostRef<TIMainMenuIntf> mainMenu(FServices.ToolServices->GetMainMenu());
+    THostRef<TIMainMenuIntf> mainMenu(FServices.Ide->GetMainMenu());
     if (!mainMenu)
         return;
 
@@ -149,8 +149,8 @@ void TQuorbelExpert::InstallMenus()
 
 TQuorbelExpert::~TQuorbelExpert()
 {
-    if (FServices.ToolServices && FNotifer)
-        FServices.ToolServices->RemoveNotifier(FNotifer);
+    if (FServices.Ide && FNotifer)
+        FServices.Ide->RemoveNotifier(FNotifer);
     FToolApi.reset();
     if (FNotifer) {
         FNotifer->Release();
@@ -205,7 +205,7 @@ void TQuorbelExpert::RunCommand(F &&command)
 
 QString TQuorbelExpert::ProjectName() const
 {
-    return FServices.ToolServices ? FServices.ToolServices->GetProjectName() : QString();
+    return FServices.Ide ? FServices.Ide->GetProjectName() : QString();
 }
 
 void TQuorbelExpert::menuMacros(TIMenuItemIntf *)
@@ -252,7 +252,7 @@ void TQuorbelExpert::menuClick(TIMenuItemIntf *)
 
 void TQuorbelExpert::menuVersion(TIMenuItemIntf *)
 {
-    if (!FServices.ToolServices)
+    if (!FServices.Ide)
         return;
     RunCommand([&] {
         TFverDlg dialog(Application, FServices);

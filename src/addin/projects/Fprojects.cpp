@@ -243,7 +243,7 @@ void TFProyexp::btnAddClick()
     item->setFlags(NodeFlags);
     item->setText(0, LoadStr(1056));
     SetImage(item, 1);
-    const QString project = FServices.ToolServices ? FServices.ToolServices->GetProjectName() : QString();
+    const QString project = FServices.Ide ? FServices.Ide->GetProjectName() : QString();
     item->setData(0, PathRole, TData(project).GetData());
     group->addChild(item);
     group->setExpanded(true);
@@ -269,8 +269,8 @@ void TFProyexp::ProyectosDblClick()
         return;
     // On failure the host or the edge has shown why; the window stays open.
     const bool opened = RunAtEdge(FServices.dialogs(), [&] {
-        if (FServices.ToolServices)
-            FServices.ToolServices->OpenProject(path.toString());
+        if (FServices.Ide)
+            FServices.Ide->OpenProject(path.toString());
     });
     if (!opened)
         return;

@@ -1,7 +1,7 @@
 #include "browser/FbrwFun.h"
 #include "core/Logo.h"
-#include "expert/QuorbelExpert.h"
 
+#include "AddinSession.h"
 #include "InMemoryHost.h"
 #include "OddUnits.h"
 #include "ScriptedDialogs.h"
@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -113,7 +114,7 @@ protected:
     {
         if (!window) {
             TAddinServices services;
-            services.ToolServices = &host;
+            services.Ide = &host;
             services.Dialogs = &dialogs;
             window = new TFbrwEnt(nullptr, services);
         }
@@ -601,16 +602,12 @@ class BrowserExpert : public BrowserBase {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(InitExpert(&host, nullptr, nullptr));
-        ASSERT_NE(TheExpert, nullptr);
+        Session.emplace(host);
+        ASSERT_NE(Session->expert(), nullptr);
     }
-    void TearDown() override
-    {
-        if (TheExpert)
-            TheExpert->Release();
-        ToolServices = nullptr;
-    }
-    TFbrwEnt &Browser() { return *TheExpert->Fdlg; }
+    void TearDown() override { Session.reset(); }
+    TFbrwEnt &Browser() { return *Session->expert()->Fdlg; }
+    std::optional<AddinSession> Session;
 
     // Unit1 with its routine Target's heading on line 120.
     QString OpenUnitWithTargetAt120()
@@ -728,8 +725,9 @@ TEST_F(BrowserExpert, UnloadingWhileScansRunLeavesNothingBehind)
                       UnitText(QStringLiteral("Big%1").arg(i), BigImplementation(8000)));
     host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
     Browser().btnTodos->click();
-    TheExpert->Release();
-    EXPECT_EQ(TheExpert, nullptr);
+    QPointer<TFbrwEnt> browser = &Browser();
+    Session->unload();
+    EXPECT_TRUE(browser.isNull());
     QTest::qWait(20);
 }
 

@@ -3,10 +3,9 @@
 // driven, and the expanded body checked in the editor buffer.
 #include "MacrosTesting.h"
 
-#include "expert/Application.h"
-#include "expert/QuorbelExpert.h"
 #include "core/TiApi.h"
 
+#include "AddinSession.h"
 #include "InMemoryHost.h"
 #include "ScriptedDialogs.h"
 
@@ -18,6 +17,8 @@
 #include <QTest>
 #include <QTime>
 
+#include <optional>
+
 namespace {
 
 using namespace MacrosTesting;
@@ -25,7 +26,6 @@ using namespace MacrosTesting;
 const QString Unit = QStringLiteral("/src/Unit1.pas");
 const QString Source = QStringLiteral("unit Unit1;\r\ninterface\r\nimplementation\r\nend.");
 
-bool Register(TIExpert *) { return true; }
 
 QString Today()
 {
@@ -45,17 +45,13 @@ protected:
     void SetUp() override
     {
         DataDirTest::SetUp();
-        ASSERT_EQ(ToolServices, nullptr);
-        TExpertTerminateProc terminate = nullptr;
-        ASSERT_TRUE(InitExpert(&host, Register, &terminate));
-        ASSERT_NE(TheExpert, nullptr);
+        Session.emplace(host);
+        ASSERT_TRUE(Session->initResult);
+        ASSERT_NE(Session->expert(), nullptr);
     }
     void TearDown() override
     {
-        if (TheExpert)
-            TheExpert->Release();
-        ToolServices = nullptr;
-        Application = nullptr;
+        Session.reset();
         EXPECT_EQ(host.outstandingReferences(), 0) << host.leakedTags().join(", ").toStdString();
         DataDirTest::TearDown();
     }
@@ -78,6 +74,7 @@ protected:
     }
 
     InMemoryHost host;
+    std::optional<AddinSession> Session;
     ScriptedDialogs dialogs;
 };
 
@@ -158,12 +155,12 @@ TEST_F(MacroCommandTest, MissingDataFileStillOpensTheListAndInsertsNothing)
 TEST_F(MacroCommandTest, PlaceholdersAreMatchedWithCaseAndInOrder)
 {
     OpenUnit(1, 1);
-    TheExpert->FToolApi->Refresh();
+    Session->expert()->FToolApi->Refresh();
     QString text = QStringLiteral("$date$ $Time$ $FILE$$FILE$");
-    TheExpert->Actualiza(text);
+    Session->expert()->Actualiza(text);
     EXPECT_EQ(text, QStringLiteral("$date$ $Time$ ") + Unit + QStringLiteral("$FILE$"));
     QString none = QStringLiteral("no placeholders here");
-    TheExpert->Actualiza(none);
+    Session->expert()->Actualiza(none);
     EXPECT_EQ(none, QStringLiteral("no placeholders here"));
 }
 

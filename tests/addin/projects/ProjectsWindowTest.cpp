@@ -1,8 +1,8 @@
+#include "AddinSession.h"
 #include "InMemoryHost.h"
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
 
-#include "expert/QuorbelExpert.h"
 #include "core/Logo.h"
 #include "projects/Fprojects.h"
 
@@ -452,7 +452,8 @@ TEST_F(ProjectsWindow, LogoShowsTheAboutMessage)
 TEST_F(ProjectsWindow, ProjectsCommandShowsTheWindowModally)
 {
     writeFile(TwoGroups);
-    ASSERT_TRUE(InitExpert(&host, [](TIExpert *e) { return e != nullptr; }, nullptr));
+    AddinSession session(host);
+    ASSERT_TRUE(session.loaded());
     bool wasModal = false;
     OnNextModal([&](QDialog *dialog) {
         wasModal = dialog->isModal() && qobject_cast<TFProyexp *>(dialog) != nullptr;
@@ -469,8 +470,6 @@ TEST_F(ProjectsWindow, ProjectsCommandShowsTheWindowModally)
     // Destroyed by the command, which saved the change.
     EXPECT_TRUE(fileBytes().contains("\tEdit;/src/edit.dpr\r\n"));
     EXPECT_TRUE(dialogs.log.isEmpty());
-    TheExpert->Release();
-    ToolServices = nullptr;
 }
 
 } // namespace
