@@ -140,7 +140,7 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dia
     : QWidget(owner, Qt::Window), FServices(services), FDialogs(dialogs)
 {
     setObjectName(QStringLiteral("FbrwEnt"));
-    setWindowTitle(LoadStr(1109));
+    setWindowTitle(LoadStr(txt::Entities));
     move(0, 0);
     resize(205, 364);
     setMinimumSize(205, 272);
@@ -167,12 +167,12 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dia
         bar->addWidget(b);
         return b;
     };
-    btnFijo = button("btnFijo", 1009, QStyle::SP_TitleBarShadeButton, "^");
+    btnFijo = button("btnFijo", txt::LookWindow, QStyle::SP_TitleBarShadeButton, "^");
     btnFijo->setCheckable(true);
-    btnRefresh = button("btnRefresh", 1077, QStyle::SP_BrowserReload, "R");
-    btnAbrir = button("btnAbrir", 1007, QStyle::SP_FileIcon, "+");
-    btnBorra = button("btnBorra", 1008, QStyle::SP_TrashIcon, "-");
-    btnTodos = button("btnTodos", 1010, QStyle::SP_DirOpenIcon, "*");
+    btnRefresh = button("btnRefresh", txt::Refresh, QStyle::SP_BrowserReload, "R");
+    btnAbrir = button("btnAbrir", txt::AddActualSource, QStyle::SP_FileIcon, "+");
+    btnBorra = button("btnBorra", txt::DeleteHint, QStyle::SP_TrashIcon, "-");
+    btnTodos = button("btnTodos", txt::LoadAll, QStyle::SP_DirOpenIcon, "*");
     bar->addStretch(1);
     Image1 = new TLogoImage(Panel1);
     Image1->setFixedSize(46, 21);
@@ -205,12 +205,12 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dia
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    Refrescar1 = item("Refrescar1", 1077);
-    Aadir1 = item("Aadir1", 1001);
-    Borrar1 = item("Borrar1", 1022);
+    Refrescar1 = item("Refrescar1", txt::Refresh);
+    Aadir1 = item("Aadir1", txt::Add);
+    Borrar1 = item("Borrar1", txt::Delete);
     N1 = PopM->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    Cerrar1 = item("Cerrar1", 1016);
+    Cerrar1 = item("Cerrar1", txt::Close);
 
     connect(btnRefresh, &QToolButton::clicked, this, [this] { btnRefreshClick(); });
     connect(Refrescar1, &QAction::triggered, this, [this] { btnRefreshClick(); });
@@ -482,7 +482,7 @@ void TFbrwEnt::AddCurrentSource()
     // No tab without a unit: an empty one could never be brought forward,
     // and each activation would report that again.
     if (ExtractFileExt(current).toUpper() != PascalExt) {
-        Notify(LoadStr(1074), false);
+        Notify(LoadStr(txt::NeedPasFile), false);
         return;
     }
     ScanCurrentFile(NewTab());
@@ -501,7 +501,7 @@ void TFbrwEnt::ScanCurrentFile(TMiTabSheet *tab)
     SetRefreshEnabled(false);
     const QString current = FServices->GetCurrentFile();
     if (ExtractFileExt(current).toUpper() != PascalExt) {
-        Notify(LoadStr(1074), false);
+        Notify(LoadStr(txt::NeedPasFile), false);
         SetRefreshEnabled(true);
         return;
     }
@@ -537,7 +537,7 @@ bool TFbrwEnt::BringForward(TMiTabSheet *tab)
         return false;
     }
     if (!FServices->OpenFile(tab->FFileName))
-        throw Exception(LoadStr(1074));
+        throw Exception(LoadStr(txt::NeedPasFile));
     return true;
 }
 

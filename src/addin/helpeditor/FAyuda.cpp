@@ -226,17 +226,17 @@ TFAyudaW::~TFAyudaW()
 
 void TFAyudaW::FormCreate()
 {
-    setWindowTitle(LoadStr(1004));
-    btnNuevo->setToolTip(LoadStr(1055));
-    btnBorrar->setToolTip(LoadStr(1022));
-    btnEdit->setToolTip(LoadStr(1025));
-    btnHcw->setToolTip(LoadStr(1034));
-    btnWord->setToolTip(LoadStr(1030));
-    btnHelp->setToolTip(LoadStr(1080));
-    btnShowHelp->setToolTip(LoadStr(1035));
-    Nuevo1->setText(LoadStr(1057));
-    Insertar1->setText(LoadStr(1052));
-    Editar1->setText(LoadStr(1025));
+    setWindowTitle(LoadStr(txt::HelpEditorTitle));
+    btnNuevo->setToolTip(LoadStr(txt::New));
+    btnBorrar->setToolTip(LoadStr(txt::Delete));
+    btnEdit->setToolTip(LoadStr(txt::Edit));
+    btnHcw->setToolTip(LoadStr(txt::ExecHelpCompiler));
+    btnWord->setToolTip(LoadStr(txt::GenerateHelpFiles));
+    btnHelp->setToolTip(LoadStr(txt::ShowFileHelp));
+    btnShowHelp->setToolTip(LoadStr(txt::Help));
+    Nuevo1->setText(LoadStr(txt::NewTopic));
+    Insertar1->setText(LoadStr(txt::Insert));
+    Editar1->setText(LoadStr(txt::Edit));
     PickMode = false;
 }
 
@@ -301,7 +301,7 @@ void TFAyudaW::FormShow()
     TreeView1->setFocus();
     if (TreeView1->topLevelItemCount() > 0)
         return;
-    QTreeWidgetItem *root = AddNode(nullptr, LoadStr(1086), ImgCollapsed, nullptr);
+    QTreeWidgetItem *root = AddNode(nullptr, LoadStr(txt::HelpFile), ImgCollapsed, nullptr);
     root->setFlags(root->flags() & ~Qt::ItemIsEditable);
     TreeView1->setCurrentItem(root);
     TTable *table = HelpTable();
@@ -446,7 +446,7 @@ void TFAyudaW::Nuevo1Click()
     if (!parent || !table || !table->Active())
         return;
     ++NewTopicCounter;
-    const QString title = LoadStr(1057) + QString::number(NewTopicCounter);
+    const QString title = LoadStr(txt::NewTopic) + QString::number(NewTopicCounter);
     const bool underRoot = parent == Root();
     TTopicNode *node = nullptr;
     try {
@@ -486,7 +486,7 @@ void TFAyudaW::Editar1Click()
         return;
     RunAtEdge(Dialogs(), [&] {
         if (node == Root()) {
-            const QString contents = LoadStr(1018);
+            const QString contents = LoadStr(txt::ContentsTopic);
             if (!table->Locate(QStringLiteral("Titulo"), contents)) {
                 table->Append();
                 table->FieldByName(QStringLiteral("Titulo"))->SetAsString(contents);
@@ -533,10 +533,10 @@ void TFAyudaW::Borrar1Click()
         // Its subtopics would stay in the table under a parent that no
         // longer exists, never shown again.
         if (HasSubtopics(ref->Map)) {
-            Dialogs().ShowMessage(LoadStr(2003).arg(node->text(0)));
+            Dialogs().ShowMessage(LoadStr(txt::TopicHasSubtopics).arg(node->text(0)));
             return;
         }
-        if (!Dialogs().AskYesNo(LoadStr(1002)))
+        if (!Dialogs().AskYesNo(LoadStr(txt::AskDeleteItem)))
             return;
         ref->GotoRecord();
         table->Delete();
@@ -663,14 +663,14 @@ qint64 TFAyudaW::PickTopicMessage(const WindowMessages::TMessage &message)
         return PickBusy;
     TTable *table = HelpTable();
     if (!table || !table->Active()) {
-        Dialogs().ShowMessage(LoadStr(1068));
+        Dialogs().ShowMessage(LoadStr(txt::HelpNotActive));
         return 0;
     }
     RunAtEdge(Dialogs(), [&] {
         const QString caption = windowTitle();
-        setWindowTitle(LoadStr(1079));
+        setWindowTitle(LoadStr(txt::SelectTopic));
         PickMode = true;
-        StatusBar1->showMessage(LoadStr(1085));
+        StatusBar1->showMessage(LoadStr(txt::ReturnInsertsTopic));
         hide();
         auto restore = qScopeGuard([&] {
             StatusBar1->clearMessage();

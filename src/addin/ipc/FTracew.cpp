@@ -182,11 +182,11 @@ TFTrace::~TFTrace()
 
 void TFTrace::FormCreate()
 {
-    setWindowTitle(LoadStr(1090));
-    MostrarVentana1->setText(LoadStr(1087));
-    OcultarVentana1->setText(LoadStr(1088));
-    CerrarVentana1->setText(LoadStr(1089));
-    btnBorra->setToolTip(LoadStr(1048));
+    setWindowTitle(LoadStr(txt::TraceWindow));
+    MostrarVentana1->setText(LoadStr(txt::ShowTrace));
+    OcultarVentana1->setText(LoadStr(txt::HideTrace));
+    CerrarVentana1->setText(LoadStr(txt::CloseTrace));
+    btnBorra->setToolTip(LoadStr(txt::Clean));
 }
 
 bool TFTrace::Receiving() const

@@ -179,7 +179,7 @@ TDlgEdit::TDlgEdit(QWidget *owner, TDataSource *source, TDialogService &dialogs)
     setWindowTitle(QStringLiteral("Edit String"));
     setFixedSize(400, 206);
 
-    Label1 = new QLabel(LoadStr(1098), this);
+    Label1 = new QLabel(LoadStr(txt::Language), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(8, 12, 70, 21);
     ComboBox1 = new QComboBox(this);
@@ -199,7 +199,7 @@ TDlgEdit::TDlgEdit(QWidget *owner, TDataSource *source, TDialogService &dialogs)
     DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
     DBMemo1->setGeometry(8, 72, 384, 92);
 
-    Button1 = new QPushButton(LoadStr(1016), this);
+    Button1 = new QPushButton(LoadStr(txt::Close), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(317, 172, 75, 25);
     Button1->setDefault(true);

@@ -125,10 +125,10 @@ TFProyexp::~TFProyexp()
 
 void TFProyexp::FormCreate()
 {
-    setWindowTitle(LoadStr(1076));
-    btnAdd->setToolTip(LoadStr(1075));
-    btnNuevoGrupo->setToolTip(LoadStr(1072));
-    btnEliminar->setToolTip(LoadStr(1008));
+    setWindowTitle(LoadStr(txt::Projects));
+    btnAdd->setToolTip(LoadStr(txt::AddActual));
+    btnNuevoGrupo->setToolTip(LoadStr(txt::NewGroup));
+    btnEliminar->setToolTip(LoadStr(txt::DeleteHint));
 
     FDataFile = FServices.DataFile(QStringLiteral("proj.dat"));
     QString failure;
@@ -225,7 +225,7 @@ void TFProyexp::btnNuevoGrupoClick()
 {
     auto *item = new QTreeWidgetItem;
     item->setFlags(NodeFlags);
-    item->setText(0, LoadStr(1072));
+    item->setText(0, LoadStr(txt::NewGroup));
     SetImage(item, 0);
     Proyectos->addTopLevelItem(item);
     Proyectos->setCurrentItem(item);
@@ -236,12 +236,12 @@ void TFProyexp::btnAddClick()
 {
     QTreeWidgetItem *group = Selected();
     if (!group || Level(group) > 0) {
-        FServices.dialogs().ShowMessage(LoadStr(1065));
+        FServices.dialogs().ShowMessage(LoadStr(txt::SelectGroup));
         return;
     }
     auto *item = new QTreeWidgetItem;
     item->setFlags(NodeFlags);
-    item->setText(0, LoadStr(1056));
+    item->setText(0, LoadStr(txt::NewProject));
     SetImage(item, 1);
     const QString project = FServices.ToolServices ? FServices.ToolServices->GetProjectName() : QString();
     item->setData(0, PathRole, TData(project).GetData());
@@ -252,7 +252,7 @@ void TFProyexp::btnAddClick()
 
 void TFProyexp::btnEliminarClick()
 {
-    if (!FServices.dialogs().AskYesNo(LoadStr(1002)))
+    if (!FServices.dialogs().AskYesNo(LoadStr(txt::AskDeleteItem)))
         return;
     // Children go with their node.
     delete Selected();
