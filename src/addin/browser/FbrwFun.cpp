@@ -11,6 +11,7 @@
 #include "Paths.h"
 #include "core/StringTable.h"
 #include "Windows.h"
+#include "core/FormKit.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -153,17 +154,9 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dia
     bar->setContentsMargins(1, 1, 1, 1);
     bar->setSpacing(1);
     auto button = [&](const char *name, int hint, QStyle::StandardPixmap icon, const char *glyph) {
-        auto *b = new QToolButton(Panel1);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setToolTip(LoadStr(hint));
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus); // speed buttons: they never take the focus
+        QToolButton *b = NewSpeedButton(Panel1, name, style()->standardIcon(icon), LoadStr(hint),
+                                        QString::fromUtf8(glyph));
         b->setFixedSize(23, 23);
-        const QIcon i = style()->standardIcon(icon);
-        if (i.isNull())
-            b->setText(QString::fromUtf8(glyph));
-        else
-            b->setIcon(i);
         bar->addWidget(b);
         return b;
     };
@@ -229,8 +222,14 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, TIToolServices *services, TDialogService &dia
             [this](QWidget *old, QWidget *now) { FocusChanged(old, now); });
 
     // The window sees key presses before its controls.
-    PageControl1->installEventFilter(this);
-    PageControl1->tabBar()->installEventFilter(this);
+    InstallKeyPreview(this, {PageControl1, PageControl1->tabBar()}, [this](QKeyEvent *event) {
+        const int key = event->key();
+        if (key != Qt::Key_Insert && key != Qt::Key_Return && key != Qt::Key_Enter
+            && key != Qt::Key_Escape)
+            return false;
+        FormKeyDown(key);
+        return true;
+    });
 
     // Scans queue here; a few run at once, however many units a project has.
     FPool = std::make_unique<QThreadPool>();
@@ -341,19 +340,6 @@ void TFbrwEnt::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
-bool TFbrwEnt::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Insert || key == Qt::Key_Return || key == Qt::Key_Enter
-            || key == Qt::Key_Escape) {
-            FormKeyDown(key);
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void TFbrwEnt::FocusChanged(QWidget *old, QWidget *now)
 {
     // Focus entering the page control from another control of this window.
@@ -453,7 +439,7 @@ TMiTabSheet *TFbrwEnt::NewTab()
     auto *tab = new TMiTabSheet(PageControl1);
     tab->SetEvent([this] { ListBoxDblClick(); });
     tab->SetPopup(PopM);
-    tab->ListBox->installEventFilter(this);
+    AddToKeyPreview(this, tab->ListBox);
     {
         const QScopedValueRollback guard(FChangingTabs, true);
         PageControl1->addTab(tab, QStringLiteral("Tab 1"));

@@ -8,6 +8,7 @@
 #include "core/Logo.h"
 #include "core/StringTable.h"
 #include "ipc/ShareMem.h"
+#include "core/FormKit.h"
 
 #include "Dialogs.h"
 #include "HelpViewer.h"
@@ -85,15 +86,6 @@ private:
     QTreeWidget *FTree;
 };
 
-QToolButton *SpeedButton(QWidget *parent, const char *name, QStyle::StandardPixmap icon)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoRaise(true);
-    button->setIcon(parent->style()->standardIcon(icon));
-    return button;
-}
-
 } // namespace
 
 // --------------------------------------------------------------- TRecordRef
@@ -139,15 +131,19 @@ TFAyudaW::TFAyudaW(QWidget *owner, const TAddinServices &services)
     auto *bar = new QHBoxLayout(Panel1);
     bar->setContentsMargins(2, 0, 2, 0);
     bar->setSpacing(1);
-    btnNuevo = SpeedButton(Panel1, "btnNuevo", QStyle::SP_FileIcon);
-    btnBorrar = SpeedButton(Panel1, "btnBorrar", QStyle::SP_TrashIcon);
-    btnEdit = SpeedButton(Panel1, "btnEdit", QStyle::SP_FileDialogDetailedView);
-    btnWord = SpeedButton(Panel1, "btnWord", QStyle::SP_DialogSaveButton);
-    btnHcw = SpeedButton(Panel1, "btnHcw", QStyle::SP_ComputerIcon);
-    btnHelp = SpeedButton(Panel1, "btnHelp", QStyle::SP_DialogOpenButton);
-    btnShowHelp = SpeedButton(Panel1, "btnShowHelp", QStyle::SP_TitleBarContextHelpButton);
-    for (QToolButton *b : {btnNuevo, btnBorrar, btnEdit, btnWord, btnHcw, btnHelp, btnShowHelp})
+    btnNuevo = NewSpeedButton(Panel1, "btnNuevo", style()->standardIcon(QStyle::SP_FileIcon));
+    btnBorrar = NewSpeedButton(Panel1, "btnBorrar", style()->standardIcon(QStyle::SP_TrashIcon));
+    btnEdit = NewSpeedButton(Panel1, "btnEdit",
+                             style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    btnWord = NewSpeedButton(Panel1, "btnWord", style()->standardIcon(QStyle::SP_DialogSaveButton));
+    btnHcw = NewSpeedButton(Panel1, "btnHcw", style()->standardIcon(QStyle::SP_ComputerIcon));
+    btnHelp = NewSpeedButton(Panel1, "btnHelp", style()->standardIcon(QStyle::SP_DialogOpenButton));
+    btnShowHelp = NewSpeedButton(Panel1, "btnShowHelp",
+                                 style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
+    for (QToolButton *b : {btnNuevo, btnBorrar, btnEdit, btnWord, btnHcw, btnHelp, btnShowHelp}) {
+        b->setFocusPolicy(Qt::TabFocus); // unlike other speed buttons, Tab has always reached these
         bar->addWidget(b);
+    }
     bar->addStretch();
     Image1 = new TLogoImage(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -204,12 +200,15 @@ TFAyudaW::TFAyudaW(QWidget *owner, const TAddinServices &services)
     connect(TreeView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupMenu1->popup(TreeView1->viewport()->mapToGlobal(at)); });
 
-    // Key preview, and the help requests of context-help mode, which reach
-    // the control clicked first.
-    const QList<QWidget *> controls = findChildren<QWidget *>();
-    for (QWidget *control : controls)
+    // The help requests of context-help mode, which reach the control clicked
+    // first, and key preview.
+    QList<QWidget *> controls;
+    for (QWidget *control : findChildren<QWidget *>())
         if (!qobject_cast<QMenu *>(control)) // the menu takes its own Enter and Esc
-            control->installEventFilter(this);
+            controls.append(control);
+    for (QWidget *control : controls)
+        control->installEventFilter(this);
+    InstallKeyPreview(this, controls, [this](QKeyEvent *event) { return FormKeyDown(event); });
 
     FormCreate();
     // Reachable by other programs from the add-in's start; while another
@@ -591,8 +590,6 @@ void TFAyudaW::WMHelp(QWidget *control)
 
 bool TFAyudaW::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent *>(event)))
-        return true;
     if (event->type() == QEvent::WhatsThis && watched->isWidgetType()) {
         WMHelp(static_cast<QWidget *>(watched));
         event->accept();

@@ -2,6 +2,7 @@
 
 #include "core/CommandEdge.h"
 #include "core/StringTable.h"
+#include "core/FormKit.h"
 
 #include "Dialogs.h"
 
@@ -216,9 +217,8 @@ TDlgEdit::TDlgEdit(QWidget *owner, TDataSource *source, TDialogService &dialogs)
     connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Change(); });
 
     // Key preview: the dialog sees each key before the focused control.
-    for (QWidget *control : {static_cast<QWidget *>(ComboBox1), static_cast<QWidget *>(DBEdit1),
-                             static_cast<QWidget *>(DBMemo1), static_cast<QWidget *>(Button1)})
-        control->installEventFilter(this);
+    InstallKeyPreview(this, {ComboBox1, DBEdit1, DBMemo1, Button1},
+                      [this](QKeyEvent *event) { return FormKeyDown(event); });
 }
 
 TTable *TDlgEdit::Table() const
@@ -296,13 +296,6 @@ void TDlgEdit::done(int result)
     if (result == QDialog::Accepted && OnOk && !OnOk())
         return;
     QDialog::done(result);
-}
-
-bool TDlgEdit::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent *>(event)))
-        return true;
-    return QDialog::eventFilter(watched, event);
 }
 
 void TDlgEdit::keyPressEvent(QKeyEvent *event)

@@ -11,6 +11,7 @@
 #include "core/Logo.h"
 #include "core/StringTable.h"
 #include "core/appexec.h"
+#include "core/FormKit.h"
 
 #include "Dialogs.h"
 #include "Registry.h"
@@ -171,9 +172,11 @@ TLDBrowse::TLDBrowse(QWidget *owner, const TAddinServices &services)
     connect(btnCompile, &QPushButton::clicked, this, &TLDBrowse::btnCompileClick);
     connect(Image1, &TLogoImage::clicked, this, &TLDBrowse::Image1Click);
 
-    // Key preview, and the controls' own key and leave events.
-    for (QWidget *control : findChildren<QWidget *>())
+    // The controls' own key and leave events, and key preview.
+    const QList<QWidget *> controls = findChildren<QWidget *>();
+    for (QWidget *control : controls)
         control->installEventFilter(this);
+    InstallKeyPreview(this, controls, [this](QKeyEvent *event) { return FormKeyDown(event); });
 
     FormCreate();
 }
@@ -305,10 +308,7 @@ bool TLDBrowse::eventFilter(QObject *watched, QEvent *event)
     if (!control || control->window() != this)
         return QDialog::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (FormKeyDown(key))
-            return true;
-        if (watched == Edit2 && Edit2KeyPress(key))
+        if (watched == Edit2 && Edit2KeyPress(static_cast<QKeyEvent *>(event)))
             return true;
     } else if (event->type() == QEvent::MouseButtonPress && watched == DB3DGrid1->viewport()) {
         // A click picks a row by hand: the next typed key starts a new search.
