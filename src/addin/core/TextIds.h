@@ -1,6 +1,6 @@
-// Names for the numbers of the string table (StringTable.cpp). Each name is listed once, with
-// its number; StringTable.cpp refuses to build while a name has no text or two names share a
-// number. Numbers never change: the generated files and the users' habits rely on them.
+// Names for the numbers of the string table (StringTable.cpp), each listed once with its
+// number; StringTable.cpp refuses to build while a name has no text or two names share a
+// number. The numbers are the table's own and stay as they are.
 #pragma once
 
 #define QUORBEL_TEXT_IDS(X)                                                                      \
