@@ -12,6 +12,7 @@
 #include "Paths.h"
 #include "core/StringTable.h"
 #include "Windows.h"
+#include "core/FormKit.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -141,7 +142,7 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
     : QWidget(owner, Qt::Window), FServices(services.Ide), FDialogs(services.dialogs())
 {
     setObjectName(QStringLiteral("FbrwEnt"));
-    setWindowTitle(LoadStr(1109));
+    setWindowTitle(LoadStr(txt::Entities));
     move(0, 0);
     resize(205, 364);
     setMinimumSize(205, 272);
@@ -154,26 +155,18 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
     bar->setContentsMargins(1, 1, 1, 1);
     bar->setSpacing(1);
     auto button = [&](const char *name, int hint, QStyle::StandardPixmap icon, const char *glyph) {
-        auto *b = new QToolButton(Panel1);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setToolTip(LoadStr(hint));
-        b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus); // speed buttons: they never take the focus
+        QToolButton *b = NewSpeedButton(Panel1, name, style()->standardIcon(icon), LoadStr(hint),
+                                        QString::fromUtf8(glyph));
         b->setFixedSize(23, 23);
-        const QIcon i = style()->standardIcon(icon);
-        if (i.isNull())
-            b->setText(QString::fromUtf8(glyph));
-        else
-            b->setIcon(i);
         bar->addWidget(b);
         return b;
     };
-    btnFijo = button("btnFijo", 1009, QStyle::SP_TitleBarShadeButton, "^");
+    btnFijo = button("btnFijo", txt::LookWindow, QStyle::SP_TitleBarShadeButton, "^");
     btnFijo->setCheckable(true);
-    btnRefresh = button("btnRefresh", 1077, QStyle::SP_BrowserReload, "R");
-    btnAbrir = button("btnAbrir", 1007, QStyle::SP_FileIcon, "+");
-    btnBorra = button("btnBorra", 1008, QStyle::SP_TrashIcon, "-");
-    btnTodos = button("btnTodos", 1010, QStyle::SP_DirOpenIcon, "*");
+    btnRefresh = button("btnRefresh", txt::Refresh, QStyle::SP_BrowserReload, "R");
+    btnAbrir = button("btnAbrir", txt::AddActualSource, QStyle::SP_FileIcon, "+");
+    btnBorra = button("btnBorra", txt::DeleteHint, QStyle::SP_TrashIcon, "-");
+    btnTodos = button("btnTodos", txt::LoadAll, QStyle::SP_DirOpenIcon, "*");
     bar->addStretch(1);
     Image1 = new TLogoImage(Panel1);
     Image1->setFixedSize(46, 21);
@@ -206,12 +199,12 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    Refrescar1 = item("Refrescar1", 1077);
-    Aadir1 = item("Aadir1", 1001);
-    Borrar1 = item("Borrar1", 1022);
+    Refrescar1 = item("Refrescar1", txt::Refresh);
+    Aadir1 = item("Aadir1", txt::Add);
+    Borrar1 = item("Borrar1", txt::Delete);
     N1 = PopM->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    Cerrar1 = item("Cerrar1", 1016);
+    Cerrar1 = item("Cerrar1", txt::Close);
 
     connect(btnRefresh, &QToolButton::clicked, this, [this] { btnRefreshClick(); });
     connect(Refrescar1, &QAction::triggered, this, [this] { btnRefreshClick(); });
@@ -230,8 +223,14 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
             [this](QWidget *old, QWidget *now) { FocusChanged(old, now); });
 
     // The window sees key presses before its controls.
-    PageControl1->installEventFilter(this);
-    PageControl1->tabBar()->installEventFilter(this);
+    InstallKeyPreview(this, {PageControl1, PageControl1->tabBar()}, [this](QKeyEvent *event) {
+        const int key = event->key();
+        if (key != Qt::Key_Insert && key != Qt::Key_Return && key != Qt::Key_Enter
+            && key != Qt::Key_Escape)
+            return false;
+        FormKeyDown(key);
+        return true;
+    });
 
     // Scans queue here; a few run at once, however many units a project has.
     FPool = std::make_unique<QThreadPool>();
@@ -342,19 +341,6 @@ void TFbrwEnt::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
-bool TFbrwEnt::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Insert || key == Qt::Key_Return || key == Qt::Key_Enter
-            || key == Qt::Key_Escape) {
-            FormKeyDown(key);
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void TFbrwEnt::FocusChanged(QWidget *old, QWidget *now)
 {
     // Focus entering the page control from another control of this window.
@@ -454,7 +440,7 @@ TMiTabSheet *TFbrwEnt::NewTab()
     auto *tab = new TMiTabSheet(PageControl1);
     tab->SetEvent([this] { ListBoxDblClick(); });
     tab->SetPopup(PopM);
-    tab->ListBox->installEventFilter(this);
+    AddToKeyPreview(this, tab->ListBox);
     {
         const QScopedValueRollback guard(FChangingTabs, true);
         PageControl1->addTab(tab, QStringLiteral("Tab 1"));
@@ -483,7 +469,7 @@ void TFbrwEnt::AddCurrentSource()
     // No tab without a unit: an empty one could never be brought forward,
     // and each activation would report that again.
     if (ExtractFileExt(current).toUpper() != PascalExt) {
-        Notify(LoadStr(1074), false);
+        Notify(LoadStr(txt::NeedPasFile), false);
         return;
     }
     ScanCurrentFile(NewTab());
@@ -502,7 +488,7 @@ void TFbrwEnt::ScanCurrentFile(TMiTabSheet *tab)
     SetRefreshEnabled(false);
     const QString current = FServices->GetCurrentFile();
     if (ExtractFileExt(current).toUpper() != PascalExt) {
-        Notify(LoadStr(1074), false);
+        Notify(LoadStr(txt::NeedPasFile), false);
         SetRefreshEnabled(true);
         return;
     }
@@ -538,7 +524,7 @@ bool TFbrwEnt::BringForward(TMiTabSheet *tab)
         return false;
     }
     if (!FServices->OpenFile(tab->FFileName))
-        throw Exception(LoadStr(1074));
+        throw Exception(LoadStr(txt::NeedPasFile));
     return true;
 }
 

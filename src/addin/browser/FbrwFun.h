@@ -128,7 +128,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void DrainMailbox();

@@ -21,9 +21,9 @@ struct TToolKind {
 };
 
 constexpr TToolKind Kinds[3] = {
-    {1066, "HCW.EXE", "hcw", "Z:\\kk\\HCW.EXE"},
-    {1060, "BRCC32.EXE", "brcc32", "Z:\\kk\\BRCC32.EXE"},
-    {1063, "DCC32.EXE", "dcc32", "Z:\\kk\\DCC32.EXE"},
+    {txt::SelectHcwDir, "HCW.EXE", "hcw", "Z:\\kk\\HCW.EXE"},
+    {txt::SelectBrccDir, "BRCC32.EXE", "brcc32", "Z:\\kk\\BRCC32.EXE"},
+    {txt::SelectDccDir, "DCC32.EXE", "dcc32", "Z:\\kk\\DCC32.EXE"},
 };
 
 // A file-dialog pattern matching name in any letter case: file systems
@@ -107,7 +107,7 @@ void TConfFiler::Load()
         // A file that could not be read is kept as it is by Save.
         const QString &why = FFile.ErrorString();
         FServices.dialogs().ShowMessage(
-            why.isEmpty() ? LoadStr(1061) : LoadStr(1061) + QStringLiteral("\n\n") + why);
+            why.isEmpty() ? LoadStr(txt::NotConfigured) : LoadStr(txt::NotConfigured) + QStringLiteral("\n\n") + why);
         return;
     }
     FHcwPath = GetField(record, HcwKind);
@@ -147,7 +147,7 @@ void TConfFiler::AskToolPath(int kind)
 {
     if (kind < HcwKind || kind > DccKind)
         return;
-    FServices.dialogs().ShowMessage(LoadStr(1064));
+    FServices.dialogs().ShowMessage(LoadStr(txt::ProgramNotFound));
     const QString chosen =
         FServices.dialogs().GetOpenFileName(DialogTitle(kind), DialogFilter(kind), QDir::homePath());
     if (!chosen.isEmpty())

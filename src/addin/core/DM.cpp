@@ -228,11 +228,11 @@ void OpenProjectTable(TDialogService &dialogs, const QString &project, TTable &t
         }
     } catch (const ETableFileError &e) {
         table.Close();
-        throw Exception(LoadStr(1020) + QLatin1Char('\n') + e.Path() + QLatin1Char('\n') + e.Reason());
+        throw Exception(LoadStr(txt::TableAccessError) + QLatin1Char('\n') + e.Path() + QLatin1Char('\n') + e.Reason());
     } catch (const std::exception &e) {
         table.Close();
         const auto *own = dynamic_cast<const Exception *>(&e);
-        throw Exception(LoadStr(1020) + QLatin1Char('\n') + table.FilePath() + QLatin1Char('\n')
+        throw Exception(LoadStr(txt::TableAccessError) + QLatin1Char('\n') + table.FilePath() + QLatin1Char('\n')
                         + (own ? own->message() : QString::fromUtf8(e.what())));
     }
 }

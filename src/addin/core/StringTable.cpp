@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <cstddef>
+
 namespace {
 
 struct Entry {
@@ -11,126 +13,168 @@ struct Entry {
 
 // Texts used as they stand: their spelling is what users have always seen.
 constexpr Entry Entries[] = {
-    {1000, "Ok"},
-    {1001, "Add"},
-    {1002, "Delete de select Item ?"},
-    {1004, "Project Help Editor"},
-    {1005, "Delete actual String?"},
-    {1006, "&Browse Entity"},
-    {1007, "Add actual source"},
-    {1008, "Delete"},
-    {1009, "Look Window"},
-    {1010, "Load All"},
-    {1011, "  produced by Ostrelkin Languaje Expert"},
-    {1012, "Cancel"},
-    {1013, "Process cancel"},
-    {1014, "String Tables"},
-    {1015, "Macro Editor"},
-    {1016, "Close"},
-    {1017, "Compile Resource"},
-    {1018, "Contens"},
-    {1020, "LANGEXP ERROR: A error ocurred at language Table acces."},
-    {1022, "Delete"},
-    {1024, "Help Proyect"},
-    {1025, "Edit"},
-    {1026, "Delete selected Macro?"},
-    {1027, "Process end"},
-    {1029, "A error ocurred at resource compile"},
-    {1030, "Generete HLP,RTF files"},
-    {1031, "  Generated at:"},
-    {1032, "Generating Help Pages"},
-    {1034, "Exec Help Compiler"},
-    {1035, "Help"},
-    {1036, "Contens"},
-    {1038, "Topic Help Edit"},
-    {1039, "Generating HLP file"},
-    {1040, "Initial ID:"},
-    {1041, "  Idiom:"},
-    {1042, "Contens;Index"},
-    {1043, "Before compile you project, you need to compile the resource strings in Language "
-           "selected option. And insert de LANGUAGE unit in your source files."},
-    {1044, "Init system"},
-    {1045, "DLL multilingual project based"},
-    {1046, "Set Languages"},
-    {1047, "Actual language"},
-    {1048, "Clean"},
-    {1049, "Macros..."},
-    {1050, "Generating MAP file"},
-    {1051, "&Projects..."},
-    {1052, "Insert"},
-    {1053, "String &Table"},
-    {1054, "E&dit Version Resource"},
-    {1055, "New"},
-    {1056, "New Project"},
-    {1057, "New Topic"},
-    {1058, "if you change the location project path, you must move the \\LANG directory also, "
-           "at new location."},
-    {1059, "This proyect don't have Expert Help initialized, Do you like initialize NOW?"},
-    {1060, "Select the directory where is BRCC32.EXE"},
-    {1061, "The program is not configured"},
-    {1062, "No exist datafile, you must create one"},
-    {1063, "Select the directory where is DCC32.EXE"},
-    {1064, "Almost one program is not localize in the selected path"},
-    {1065, "Select agroup you add a proyect"},
-    {1066, "Select the directory where is HCW.EXE"},
-    {1068, "You must active Expert Help before use"},
-    {1069, "If you  has edited a resource version, you must recompile the project after view a "
-           "Resource Version"},
-    {1070, "Not Dll compiled, are you sure taht \\bin directory of Delphi is in de Path"},
-    {1072, "New Grup"},
-    {1074, "You must a .pas file selected and project open"},
-    {1075, "Add Actual"},
-    {1076, "Projects"},
-    {1077, "Refresh"},
-    {1078, "The resource lib not load, program terminate."},
-    {1079, "Select Topic"},
-    {1080, "Show actual file Help"},
-    {1081, "Strings"},
-    {1082, "Options"},
-    {1083, "Text Search:"},
-    {1084, "Text Help:"},
-    {1085, "Press RETURN to insert a Topic"},
-    {1086, "Help File"},
-    {1087, "Show Trace Window"},
-    {1088, "Hide Trace Window"},
-    {1089, "Close Trace  Window"},
-    {1090, "Trace Window"},
-    {1091, "Version Resource Editor"},
-    {1092, "Company Name:"},
-    {1093, "Code:"},
-    {1094, "Comments:"},
-    {1095, "Description:"},
-    {1096, "Special V.:"},
-    {1097, "File Version:"},
-    {1098, "Language:"},
-    {1099, "Trademarcks:"},
-    {1100, "Internal/Original Name:"},
-    {1101, "Don't compile resource, must verify if Delphi is in the path and no carrige returns "
-           "are inserted in strings."},
-    {1102, "Product Name:"},
-    {1103, "Operating System:"},
-    {1104, "Product Version:"},
-    {1105, "Private:"},
-    {1106, "Type:"},
-    {1107, "Generic Version:"},
-    {1108, "Title:"},
-    {1109, "Entitys"},
-    {1110, "Avaible Macros"},
-    {1112, "This project dont have a language engine, Create it"},
+    {txt::Ok, "Ok"},
+    {txt::Add, "Add"},
+    {txt::AskDeleteItem, "Delete de select Item ?"},
+    {txt::HelpEditorTitle, "Project Help Editor"},
+    {txt::AskDeleteString, "Delete actual String?"},
+    {txt::MenuBrowse, "&Browse Entity"},
+    {txt::AddActualSource, "Add actual source"},
+    {txt::DeleteHint, "Delete"},
+    {txt::LookWindow, "Look Window"},
+    {txt::LoadAll, "Load All"},
+    {txt::ProducedBy, "  produced by Ostrelkin Languaje Expert"},
+    {txt::Cancel, "Cancel"},
+    {txt::ProcessCancel, "Process cancel"},
+    {txt::StringTablesTitle, "String Tables"},
+    {txt::MacroEditorTitle, "Macro Editor"},
+    {txt::Close, "Close"},
+    {txt::CompileResource, "Compile Resource"},
+    {txt::ContentsTopic, "Contens"},
+    {txt::TableAccessError, "LANGEXP ERROR: A error ocurred at language Table acces."},
+    {txt::Delete, "Delete"},
+    {txt::MenuHelpProject, "Help Proyect"},
+    {txt::Edit, "Edit"},
+    {txt::AskDeleteMacro, "Delete selected Macro?"},
+    {txt::ProcessEnd, "Process end"},
+    {txt::ResourceCompileError, "A error ocurred at resource compile"},
+    {txt::GenerateHelpFiles, "Generete HLP,RTF files"},
+    {txt::GeneratedAt, "  Generated at:"},
+    {txt::GeneratingHelpPages, "Generating Help Pages"},
+    {txt::ExecHelpCompiler, "Exec Help Compiler"},
+    {txt::Help, "Help"},
+    {txt::ContentsTitle, "Contens"},
+    {txt::TopicEditTitle, "Topic Help Edit"},
+    {txt::GeneratingHlpFile, "Generating HLP file"},
+    {txt::InitialId, "Initial ID:"},
+    {txt::Idiom, "  Idiom:"},
+    {txt::ContentsKeywords, "Contens;Index"},
+    {txt::CompileStringsFirst,
+     "Before compile you project, you need to compile the resource strings in Language "
+     "selected option. And insert de LANGUAGE unit in your source files."},
+    {txt::InitSystem, "Init system"},
+    {txt::DllProject, "DLL multilingual project based"},
+    {txt::SetLanguages, "Set Languages"},
+    {txt::ActualLanguage, "Actual language"},
+    {txt::Clean, "Clean"},
+    {txt::MenuMacros, "Macros..."},
+    {txt::GeneratingMapFile, "Generating MAP file"},
+    {txt::MenuProjects, "&Projects..."},
+    {txt::Insert, "Insert"},
+    {txt::MenuStringTable, "String &Table"},
+    {txt::MenuVersion, "E&dit Version Resource"},
+    {txt::New, "New"},
+    {txt::NewProject, "New Project"},
+    {txt::NewTopic, "New Topic"},
+    {txt::MoveLangDirectory,
+     "if you change the location project path, you must move the \\LANG directory also, "
+     "at new location."},
+    {txt::AskInitHelp,
+     "This proyect don't have Expert Help initialized, Do you like initialize NOW?"},
+    {txt::SelectBrccDir, "Select the directory where is BRCC32.EXE"},
+    {txt::NotConfigured, "The program is not configured"},
+    {txt::NoDataFile, "No exist datafile, you must create one"},
+    {txt::SelectDccDir, "Select the directory where is DCC32.EXE"},
+    {txt::ProgramNotFound, "Almost one program is not localize in the selected path"},
+    {txt::SelectGroup, "Select agroup you add a proyect"},
+    {txt::SelectHcwDir, "Select the directory where is HCW.EXE"},
+    {txt::HelpNotActive, "You must active Expert Help before use"},
+    {txt::RecompileAfterVersion,
+     "If you  has edited a resource version, you must recompile the project after view a "
+     "Resource Version"},
+    {txt::DllNotCompiled,
+     "Not Dll compiled, are you sure taht \\bin directory of Delphi is in de Path"},
+    {txt::NewGroup, "New Grup"},
+    {txt::NeedPasFile, "You must a .pas file selected and project open"},
+    {txt::AddActual, "Add Actual"},
+    {txt::Projects, "Projects"},
+    {txt::Refresh, "Refresh"},
+    {txt::ResourceLibNotLoaded, "The resource lib not load, program terminate."},
+    {txt::SelectTopic, "Select Topic"},
+    {txt::ShowFileHelp, "Show actual file Help"},
+    {txt::Strings, "Strings"},
+    {txt::Options, "Options"},
+    {txt::TextSearch, "Text Search:"},
+    {txt::TextHelp, "Text Help:"},
+    {txt::ReturnInsertsTopic, "Press RETURN to insert a Topic"},
+    {txt::HelpFile, "Help File"},
+    {txt::ShowTrace, "Show Trace Window"},
+    {txt::HideTrace, "Hide Trace Window"},
+    {txt::CloseTrace, "Close Trace  Window"},
+    {txt::TraceWindow, "Trace Window"},
+    {txt::VersionEditorTitle, "Version Resource Editor"},
+    {txt::CompanyName, "Company Name:"},
+    {txt::Code, "Code:"},
+    {txt::Comments, "Comments:"},
+    {txt::Description, "Description:"},
+    {txt::SpecialVersion, "Special V.:"},
+    {txt::FileVersion, "File Version:"},
+    {txt::Language, "Language:"},
+    {txt::Trademarks, "Trademarcks:"},
+    {txt::InternalName, "Internal/Original Name:"},
+    {txt::ResourceNotCompiled,
+     "Don't compile resource, must verify if Delphi is in the path and no carrige returns "
+     "are inserted in strings."},
+    {txt::ProductName, "Product Name:"},
+    {txt::OperatingSystem, "Operating System:"},
+    {txt::ProductVersion, "Product Version:"},
+    {txt::Private, "Private:"},
+    {txt::Type, "Type:"},
+    {txt::GenericVersion, "Generic Version:"},
+    {txt::Title, "Title:"},
+    {txt::Entities, "Entitys"},
+    {txt::AvailableMacros, "Avaible Macros"},
+    {txt::AskCreateLanguage, "This project dont have a language engine, Create it"},
     // Texts of this port, numbered apart from the original table.
-    {2001, "The Initial ID must be a number from 0 to 2147483647; it stays %1."},
+    {txt::BadInitialId, "The Initial ID must be a number from 0 to 2147483647; it stays %1."},
     // The generators refuse to run without a language.
-    {2002, "Choose the actual language in Options before compiling the resource strings."},
+    {txt::ChooseLanguageFirst,
+     "Choose the actual language in Options before compiling the resource strings."},
     // The help editor deletes no topic whose subtopics it does not show.
-    {2003, "The topic \"%1\" has subtopics. Double-click it to show them and delete them first."},
+    {txt::TopicHasSubtopics,
+     "The topic \"%1\" has subtopics. Double-click it to show them and delete them first."},
     // The generators refuse identifiers the generated unit could not declare.
-    {2004, "These identifiers are not Pascal identifiers (a letter or _, then letters, digits "
-           "or _; no reserved word), so language.pas would not compile. Nothing was written; "
-           "correct them and compile again:\n%1"},
+    {txt::NotPascalIdentifiers,
+     "These identifiers are not Pascal identifiers (a letter or _, then letters, digits "
+     "or _; no reserved word), so language.pas would not compile. Nothing was written; "
+     "correct them and compile again:\n%1"},
     // The desktop's open of a built help file tells only by its status.
-    {2005, "No program could show the help file\n%1\n(xdg-open ended with status %2). "
-           "quorbel-ide --register-addin makes quorbel-help the program for .hlp files."},
+    {txt::NoHelpViewer,
+     "No program could show the help file\n%1\n(xdg-open ended with status %2). "
+     "quorbel-ide --register-addin makes quorbel-help the program for .hlp files."},
 };
+
+// A name without a text, or two names on one number, would show users an empty text or
+// the wrong one; neither builds.
+constexpr bool HasText(int id)
+{
+    for (const Entry &e : Entries)
+        if (e.id == id)
+            return e.text && e.text[0] != '\0';
+    return false;
+}
+
+constexpr bool EveryNameHasText()
+{
+    for (const int id : txt::AllIds)
+        if (!HasText(id))
+            return false;
+    return true;
+}
+
+template <typename T, std::size_t N, typename IdOf>
+constexpr bool Distinct(const T (&items)[N], IdOf idOf)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t j = i + 1; j < N; ++j)
+            if (idOf(items[i]) == idOf(items[j]))
+                return false;
+    return true;
+}
+
+static_assert(EveryNameHasText(), "a text name has no text in the table");
+static_assert(Distinct(txt::AllIds, [](int id) { return id; }), "two text names share a number");
+static_assert(Distinct(Entries, [](const Entry &e) { return e.id; }), "two entries share a number");
 
 const QHash<int, QString> &table()
 {

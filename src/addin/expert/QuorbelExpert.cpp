@@ -105,22 +105,22 @@ void TQuorbelExpert::InstallMenus()
     };
     const Group groups[] = {
         {"EditPasteItem", false, 1,
-         {{1049, "IdeExpt1", scCtrl | scAlt | 'L', &TQuorbelExpert::menuMacros,
+         {{txt::MenuMacros, "IdeExpt1", scCtrl | scAlt | 'L', &TQuorbelExpert::menuMacros,
            &TQuorbelExpert::menEditExp}}},
         {"ViewWindowListItem", false, 1,
-         {{1090, "ViewTraceItem", scCtrl | scAlt | 'T', &TQuorbelExpert::menuTrace,
+         {{txt::TraceWindow, "ViewTraceItem", scCtrl | scAlt | 'T', &TQuorbelExpert::menuTrace,
            &TQuorbelExpert::menTrace},
-          {1006, "IdeExpt2", scCtrl | scAlt | 'B', &TQuorbelExpert::menuBrowse,
+          {txt::MenuBrowse, "IdeExpt2", scCtrl | scAlt | 'B', &TQuorbelExpert::menuBrowse,
            &TQuorbelExpert::menFuncExp},
-          {1053, "IdeExpt3", scCtrl | scAlt | 'W', &TQuorbelExpert::menuClick,
+          {txt::MenuStringTable, "IdeExpt3", scCtrl | scAlt | 'W', &TQuorbelExpert::menuClick,
            &TQuorbelExpert::menLangExp}}},
         {"ProjectCompileItem", true, 1,
-         {{1054, "EditInsertarCabeceraItem", scCtrl | scAlt | 'V', &TQuorbelExpert::menuVersion,
+         {{txt::MenuVersion, "EditInsertarCabeceraItem", scCtrl | scAlt | 'V', &TQuorbelExpert::menuVersion,
            &TQuorbelExpert::menVersion},
-          {1024, "EditAyudaItem", scCtrl | scAlt | 'H', &TQuorbelExpert::menuAyuda,
+          {txt::MenuHelpProject, "EditAyudaItem", scCtrl | scAlt | 'H', &TQuorbelExpert::menuAyuda,
            &TQuorbelExpert::menAyuda}}},
         {"FileopenItem", true, 6,
-         {{1051, "EditProjectsNewItem", 0, &TQuorbelExpert::menuProjects,
+         {{txt::MenuProjects, "EditProjectsNewItem", 0, &TQuorbelExpert::menuProjects,
            &TQuorbelExpert::menProjects}}},
     };
 
@@ -297,9 +297,9 @@ void TQuorbelExpert::ChekCreate()
     if (project.isEmpty())
         return;
     if (IsDefaultProject(project))
-        FServices.dialogs().ShowMessage(LoadStr(1112));
-    OpenProjectTable(FServices.dialogs(), project, SYS->Table1, QStringLiteral("LANG"), 1112,
-                     &CreateLanguageTable);
+        FServices.dialogs().ShowMessage(LoadStr(txt::AskCreateLanguage));
+    OpenProjectTable(FServices.dialogs(), project, SYS->Table1, QStringLiteral("LANG"),
+                     txt::AskCreateLanguage, &CreateLanguageTable);
 }
 
 void TQuorbelExpert::CheckAyudaCreate()
@@ -312,8 +312,8 @@ void TQuorbelExpert::CheckAyudaCreate()
     if (project.isEmpty())
         return;
     if (IsDefaultProject(project))
-        FServices.dialogs().ShowMessage(LoadStr(1058));
-    OpenProjectTable(FServices.dialogs(), project, SYS->Table2, QStringLiteral("HLP"), 1059,
+        FServices.dialogs().ShowMessage(LoadStr(txt::MoveLangDirectory));
+    OpenProjectTable(FServices.dialogs(), project, SYS->Table2, QStringLiteral("HLP"), txt::AskInitHelp,
                      &CreateHelpTable, [](const QString &dir) {
                          EnsureParentIndex(SYS->Table2);
                          SYS->Query1.DatabaseName = dir;

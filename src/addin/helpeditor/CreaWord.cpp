@@ -41,8 +41,8 @@ void TFCWord::FormCreate()
 {
     Timer1->start();
     TopicCount = FData.Table2.Active() ? FData.Table2.RecordCount() : 0;
-    setWindowTitle(LoadStr(1030));
-    Label1->setText(LoadStr(1044));
+    setWindowTitle(LoadStr(txt::GenerateHelpFiles));
+    Label1->setText(LoadStr(txt::InitSystem));
 }
 
 void TFCWord::Status(const QString &text)
@@ -64,22 +64,22 @@ void TFCWord::InitProcess()
     };
     generator.OnStatus = [this](const QString &text) { Status(text); };
     TDialogService &dialogs = FServices.dialogs();
-    Status(LoadStr(1050));
+    Status(LoadStr(txt::GeneratingMapFile));
     if (!RunAtEdge(dialogs, [&] { generator.WriteMapFile(); }))
         return;
     gauge->setValue(0);
-    Status(LoadStr(1039));
+    Status(LoadStr(txt::GeneratingHlpFile));
     if (!RunAtEdge(dialogs, [&] { generator.WriteHelpProject(); }))
         return;
     gauge->setValue(0);
     RunAtEdge(dialogs, [&] { generator.WriteDocument(); });
     reject();
-    Status(LoadStr(1027));
+    Status(LoadStr(txt::ProcessEnd));
 }
 
 void TFCWord::FormClose()
 {
-    Label1->setText(LoadStr(1013));
+    Label1->setText(LoadStr(txt::ProcessCancel));
     Timer1->stop();
 }
 
@@ -128,6 +128,6 @@ void HelpShowClick(QObject *owner, const TAddinServices &services, const QString
     const QString helpFile = HelpFilesFor(projectFileName).HelpFile;
     // xdg-open only tells on its standard error and by its status.
     ShellOpen(helpFile, owner, [services, helpFile](int status) {
-        services.dialogs().ShowError(LoadStr(2005).arg(helpFile).arg(status));
+        services.dialogs().ShowError(LoadStr(txt::NoHelpViewer).arg(helpFile).arg(status));
     });
 }

@@ -91,15 +91,15 @@ TFEditData::TFEditData(QWidget *owner, TDataSource *source, TDialogService &dial
 
 void TFEditData::FormCreate()
 {
-    setWindowTitle(LoadStr(1038));
-    Label1->setText(LoadStr(1108));
-    Label2->setText(LoadStr(1083));
-    Label3->setText(LoadStr(1084));
-    Button1->setText(LoadStr(1000));
-    Button2->setText(LoadStr(1012));
+    setWindowTitle(LoadStr(txt::TopicEditTitle));
+    Label1->setText(LoadStr(txt::Title));
+    Label2->setText(LoadStr(txt::TextSearch));
+    Label3->setText(LoadStr(txt::TextHelp));
+    Button1->setText(LoadStr(txt::Ok));
+    Button2->setText(LoadStr(txt::Cancel));
     // The contents topic has only its text.
     const TField *title = DBEdit1->Link.Field();
-    if (title && title->AsString() == LoadStr(1018)) {
+    if (title && title->AsString() == LoadStr(txt::ContentsTopic)) {
         DBEdit1->setEnabled(false);
         DBEdit2->setEnabled(false);
         DBCheckBox1->setEnabled(false);

@@ -8,6 +8,7 @@
 #include "core/Logo.h"
 #include "core/StringTable.h"
 #include "ipc/ShareMem.h"
+#include "core/FormKit.h"
 
 #include "Dialogs.h"
 #include "HelpViewer.h"
@@ -85,15 +86,6 @@ private:
     QTreeWidget *FTree;
 };
 
-QToolButton *SpeedButton(QWidget *parent, const char *name, QStyle::StandardPixmap icon)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setAutoRaise(true);
-    button->setIcon(parent->style()->standardIcon(icon));
-    return button;
-}
-
 } // namespace
 
 // --------------------------------------------------------------- TRecordRef
@@ -139,15 +131,19 @@ TFAyudaW::TFAyudaW(QWidget *owner, const TAddinServices &services)
     auto *bar = new QHBoxLayout(Panel1);
     bar->setContentsMargins(2, 0, 2, 0);
     bar->setSpacing(1);
-    btnNuevo = SpeedButton(Panel1, "btnNuevo", QStyle::SP_FileIcon);
-    btnBorrar = SpeedButton(Panel1, "btnBorrar", QStyle::SP_TrashIcon);
-    btnEdit = SpeedButton(Panel1, "btnEdit", QStyle::SP_FileDialogDetailedView);
-    btnWord = SpeedButton(Panel1, "btnWord", QStyle::SP_DialogSaveButton);
-    btnHcw = SpeedButton(Panel1, "btnHcw", QStyle::SP_ComputerIcon);
-    btnHelp = SpeedButton(Panel1, "btnHelp", QStyle::SP_DialogOpenButton);
-    btnShowHelp = SpeedButton(Panel1, "btnShowHelp", QStyle::SP_TitleBarContextHelpButton);
-    for (QToolButton *b : {btnNuevo, btnBorrar, btnEdit, btnWord, btnHcw, btnHelp, btnShowHelp})
+    btnNuevo = NewSpeedButton(Panel1, "btnNuevo", style()->standardIcon(QStyle::SP_FileIcon));
+    btnBorrar = NewSpeedButton(Panel1, "btnBorrar", style()->standardIcon(QStyle::SP_TrashIcon));
+    btnEdit = NewSpeedButton(Panel1, "btnEdit",
+                             style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    btnWord = NewSpeedButton(Panel1, "btnWord", style()->standardIcon(QStyle::SP_DialogSaveButton));
+    btnHcw = NewSpeedButton(Panel1, "btnHcw", style()->standardIcon(QStyle::SP_ComputerIcon));
+    btnHelp = NewSpeedButton(Panel1, "btnHelp", style()->standardIcon(QStyle::SP_DialogOpenButton));
+    btnShowHelp = NewSpeedButton(Panel1, "btnShowHelp",
+                                 style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
+    for (QToolButton *b : {btnNuevo, btnBorrar, btnEdit, btnWord, btnHcw, btnHelp, btnShowHelp}) {
+        b->setFocusPolicy(Qt::TabFocus); // unlike other speed buttons, Tab has always reached these
         bar->addWidget(b);
+    }
     bar->addStretch();
     Image1 = new TLogoImage(Panel1);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -204,12 +200,15 @@ TFAyudaW::TFAyudaW(QWidget *owner, const TAddinServices &services)
     connect(TreeView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupMenu1->popup(TreeView1->viewport()->mapToGlobal(at)); });
 
-    // Key preview, and the help requests of context-help mode, which reach
-    // the control clicked first.
-    const QList<QWidget *> controls = findChildren<QWidget *>();
-    for (QWidget *control : controls)
+    // The help requests of context-help mode, which reach the control clicked
+    // first, and key preview.
+    QList<QWidget *> controls;
+    for (QWidget *control : findChildren<QWidget *>())
         if (!qobject_cast<QMenu *>(control)) // the menu takes its own Enter and Esc
-            control->installEventFilter(this);
+            controls.append(control);
+    for (QWidget *control : controls)
+        control->installEventFilter(this);
+    InstallKeyPreview(this, controls, [this](QKeyEvent *event) { return FormKeyDown(event); });
 
     FormCreate();
     // Reachable by other programs from the add-in's start; while another
@@ -226,17 +225,17 @@ TFAyudaW::~TFAyudaW()
 
 void TFAyudaW::FormCreate()
 {
-    setWindowTitle(LoadStr(1004));
-    btnNuevo->setToolTip(LoadStr(1055));
-    btnBorrar->setToolTip(LoadStr(1022));
-    btnEdit->setToolTip(LoadStr(1025));
-    btnHcw->setToolTip(LoadStr(1034));
-    btnWord->setToolTip(LoadStr(1030));
-    btnHelp->setToolTip(LoadStr(1080));
-    btnShowHelp->setToolTip(LoadStr(1035));
-    Nuevo1->setText(LoadStr(1057));
-    Insertar1->setText(LoadStr(1052));
-    Editar1->setText(LoadStr(1025));
+    setWindowTitle(LoadStr(txt::HelpEditorTitle));
+    btnNuevo->setToolTip(LoadStr(txt::New));
+    btnBorrar->setToolTip(LoadStr(txt::Delete));
+    btnEdit->setToolTip(LoadStr(txt::Edit));
+    btnHcw->setToolTip(LoadStr(txt::ExecHelpCompiler));
+    btnWord->setToolTip(LoadStr(txt::GenerateHelpFiles));
+    btnHelp->setToolTip(LoadStr(txt::ShowFileHelp));
+    btnShowHelp->setToolTip(LoadStr(txt::Help));
+    Nuevo1->setText(LoadStr(txt::NewTopic));
+    Insertar1->setText(LoadStr(txt::Insert));
+    Editar1->setText(LoadStr(txt::Edit));
     PickMode = false;
 }
 
@@ -301,7 +300,7 @@ void TFAyudaW::FormShow()
     TreeView1->setFocus();
     if (TreeView1->topLevelItemCount() > 0)
         return;
-    QTreeWidgetItem *root = AddNode(nullptr, LoadStr(1086), ImgCollapsed, nullptr);
+    QTreeWidgetItem *root = AddNode(nullptr, LoadStr(txt::HelpFile), ImgCollapsed, nullptr);
     root->setFlags(root->flags() & ~Qt::ItemIsEditable);
     TreeView1->setCurrentItem(root);
     TTable *table = HelpTable();
@@ -446,7 +445,7 @@ void TFAyudaW::Nuevo1Click()
     if (!parent || !table || !table->Active())
         return;
     ++NewTopicCounter;
-    const QString title = LoadStr(1057) + QString::number(NewTopicCounter);
+    const QString title = LoadStr(txt::NewTopic) + QString::number(NewTopicCounter);
     const bool underRoot = parent == Root();
     TTopicNode *node = nullptr;
     try {
@@ -486,7 +485,7 @@ void TFAyudaW::Editar1Click()
         return;
     RunAtEdge(Dialogs(), [&] {
         if (node == Root()) {
-            const QString contents = LoadStr(1018);
+            const QString contents = LoadStr(txt::ContentsTopic);
             if (!table->Locate(QStringLiteral("Titulo"), contents)) {
                 table->Append();
                 table->FieldByName(QStringLiteral("Titulo"))->SetAsString(contents);
@@ -533,10 +532,10 @@ void TFAyudaW::Borrar1Click()
         // Its subtopics would stay in the table under a parent that no
         // longer exists, never shown again.
         if (HasSubtopics(ref->Map)) {
-            Dialogs().ShowMessage(LoadStr(2003).arg(node->text(0)));
+            Dialogs().ShowMessage(LoadStr(txt::TopicHasSubtopics).arg(node->text(0)));
             return;
         }
-        if (!Dialogs().AskYesNo(LoadStr(1002)))
+        if (!Dialogs().AskYesNo(LoadStr(txt::AskDeleteItem)))
             return;
         ref->GotoRecord();
         table->Delete();
@@ -591,8 +590,6 @@ void TFAyudaW::WMHelp(QWidget *control)
 
 bool TFAyudaW::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent *>(event)))
-        return true;
     if (event->type() == QEvent::WhatsThis && watched->isWidgetType()) {
         WMHelp(static_cast<QWidget *>(watched));
         event->accept();
@@ -663,14 +660,14 @@ qint64 TFAyudaW::PickTopicMessage(const WindowMessages::TMessage &message)
         return PickBusy;
     TTable *table = HelpTable();
     if (!table || !table->Active()) {
-        Dialogs().ShowMessage(LoadStr(1068));
+        Dialogs().ShowMessage(LoadStr(txt::HelpNotActive));
         return 0;
     }
     RunAtEdge(Dialogs(), [&] {
         const QString caption = windowTitle();
-        setWindowTitle(LoadStr(1079));
+        setWindowTitle(LoadStr(txt::SelectTopic));
         PickMode = true;
-        StatusBar1->showMessage(LoadStr(1085));
+        StatusBar1->showMessage(LoadStr(txt::ReturnInsertsTopic));
         hide();
         auto restore = qScopeGuard([&] {
             StatusBar1->clearMessage();

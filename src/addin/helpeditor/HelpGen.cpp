@@ -145,7 +145,7 @@ QByteArray THelpGenerator::HelpProjectBytes()
     line(QStringLiteral("NOTES=0"));
     Progress(20);
     line(QStringLiteral("REPORT=Yes "));
-    line(QStringLiteral("CONTENTS=") + LoadStr(1036));
+    line(QStringLiteral("CONTENTS=") + LoadStr(txt::ContentsTitle));
     line(QStringLiteral("TITLE=") + n + QStringLiteral("hlp "));
     line(QStringLiteral("COPYRIGHT=Insert you CopyRight Notice "));
     Progress(40);
@@ -177,7 +177,8 @@ bool THelpGenerator::WriteHelpProject()
 void THelpGenerator::ContentsPage(QByteArray &out)
 {
     TTable &table = FData.Table2;
-    const QString c1 = LoadStr(1018), c2 = LoadStr(1036), c3 = LoadStr(1042);
+    const QString c1 = LoadStr(txt::ContentsTopic), c2 = LoadStr(txt::ContentsTitle),
+                  c3 = LoadStr(txt::ContentsKeywords);
     Line(out, QStringLiteral("\\super #{\\footnote \\super # ") + c1 + QLatin1Char('}'));
     Line(out, QStringLiteral("\\super ${\\footnote \\super $ ") + c2 + QLatin1Char('}'));
     Line(out, QStringLiteral("\\super K{\\footnote \\super K ") + c3 + QLatin1Char('}'));
@@ -204,7 +205,7 @@ void THelpGenerator::TopicPages(QByteArray &out)
     TTable &table = FData.Table2;
     TQuery &query = FData.Query1;
     if (OnStatus)
-        OnStatus(LoadStr(1032));
+        OnStatus(LoadStr(txt::GeneratingHelpPages));
     Progress(0);
     const int count = table.RecordCount();
     int done = 0;
@@ -240,7 +241,7 @@ void THelpGenerator::TopicPages(QByteArray &out)
 void THelpGenerator::WriteDocument()
 {
     if (OnStatus)
-        OnStatus(LoadStr(1032));
+        OnStatus(LoadStr(txt::GeneratingHelpPages));
     QByteArray out;
     const char *head[] = {"{\\rtf1\\ansi\\deff0\\deflang1024",
                           "{\\fonttbl",

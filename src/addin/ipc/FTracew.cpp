@@ -5,6 +5,7 @@
 #include "core/GuideKey.h"
 #include "core/Logo.h"
 #include "core/StringTable.h"
+#include "core/FormKit.h"
 
 #include "CodePage.h"
 
@@ -101,10 +102,8 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
     Panel1->setFixedHeight(24);
     auto *bar = new QHBoxLayout(Panel1);
     bar->setContentsMargins(2, 0, 2, 0);
-    btnBorra = new QToolButton(Panel1);
-    btnBorra->setObjectName(QStringLiteral("btnBorra"));
-    btnBorra->setAutoRaise(true);
-    btnBorra->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
+    btnBorra = NewSpeedButton(Panel1, "btnBorra", style()->standardIcon(QStyle::SP_DialogResetButton));
+    btnBorra->setFocusPolicy(Qt::TabFocus); // unlike other speed buttons, Tab has always reached it
     bar->addWidget(btnBorra);
     bar->addStretch();
     Image1 = new TLogoImage(Panel1);
@@ -166,8 +165,7 @@ TFTrace::TFTrace(const TAddinServices &services, QWidget *owner)
     connect(CerrarVentana1, &QAction::triggered, this, &TFTrace::CerrarVentana1Click);
 
     // Key preview: the window sees keys before the focused control.
-    for (QWidget *control : {static_cast<QWidget *>(ListBox1), static_cast<QWidget *>(btnBorra)})
-        control->installEventFilter(this);
+    InstallKeyPreview(this, {ListBox1, btnBorra}, [this](QKeyEvent *event) { return FormKeyDown(event); });
 
     FListener.SetOnListen([this] { FDebugPipe.Serve(); });
     FormCreate();
@@ -182,11 +180,11 @@ TFTrace::~TFTrace()
 
 void TFTrace::FormCreate()
 {
-    setWindowTitle(LoadStr(1090));
-    MostrarVentana1->setText(LoadStr(1087));
-    OcultarVentana1->setText(LoadStr(1088));
-    CerrarVentana1->setText(LoadStr(1089));
-    btnBorra->setToolTip(LoadStr(1048));
+    setWindowTitle(LoadStr(txt::TraceWindow));
+    MostrarVentana1->setText(LoadStr(txt::ShowTrace));
+    OcultarVentana1->setText(LoadStr(txt::HideTrace));
+    CerrarVentana1->setText(LoadStr(txt::CloseTrace));
+    btnBorra->setToolTip(LoadStr(txt::Clean));
 }
 
 bool TFTrace::Receiving() const
@@ -251,13 +249,6 @@ void TFTrace::closeEvent(QCloseEvent *event)
 {
     TaskIcon1->SetEnabled(false);
     event->accept();
-}
-
-bool TFTrace::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent *>(event)))
-        return true;
-    return QWidget::eventFilter(watched, event);
 }
 
 void TFTrace::keyPressEvent(QKeyEvent *event)

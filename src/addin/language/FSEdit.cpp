@@ -2,6 +2,7 @@
 
 #include "core/CommandEdge.h"
 #include "core/StringTable.h"
+#include "core/FormKit.h"
 
 #include "Dialogs.h"
 
@@ -40,7 +41,7 @@ TDlgEdit::TDlgEdit(QWidget *owner, TDataSource *source, TDialogService &dialogs)
     setWindowTitle(QStringLiteral("Edit String"));
     setFixedSize(400, 206);
 
-    Label1 = new QLabel(LoadStr(1098), this);
+    Label1 = new QLabel(LoadStr(txt::Language), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(8, 12, 70, 21);
     ComboBox1 = new QComboBox(this);
@@ -60,7 +61,7 @@ TDlgEdit::TDlgEdit(QWidget *owner, TDataSource *source, TDialogService &dialogs)
     DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
     DBMemo1->setGeometry(8, 72, 384, 92);
 
-    Button1 = new QPushButton(LoadStr(1016), this);
+    Button1 = new QPushButton(LoadStr(txt::Close), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(317, 172, 75, 25);
     Button1->setDefault(true);
@@ -77,9 +78,8 @@ TDlgEdit::TDlgEdit(QWidget *owner, TDataSource *source, TDialogService &dialogs)
     connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Change(); });
 
     // Key preview: the dialog sees each key before the focused control.
-    for (QWidget *control : {static_cast<QWidget *>(ComboBox1), static_cast<QWidget *>(DBEdit1),
-                             static_cast<QWidget *>(DBMemo1), static_cast<QWidget *>(Button1)})
-        control->installEventFilter(this);
+    InstallKeyPreview(this, {ComboBox1, DBEdit1, DBMemo1, Button1},
+                      [this](QKeyEvent *event) { return FormKeyDown(event); });
 }
 
 TTable *TDlgEdit::Table() const
@@ -157,13 +157,6 @@ void TDlgEdit::done(int result)
     if (result == QDialog::Accepted && OnOk && !OnOk())
         return;
     QDialog::done(result);
-}
-
-bool TDlgEdit::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::KeyPress && FormKeyDown(static_cast<QKeyEvent *>(event)))
-        return true;
-    return QDialog::eventFilter(watched, event);
 }
 
 void TDlgEdit::keyPressEvent(QKeyEvent *event)

@@ -41,7 +41,6 @@ public:
     void done(int result) override;
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

@@ -21,12 +21,12 @@ TSetLang::TSetLang(QWidget *owner) : QDialog(owner)
         Edits[i]->setGeometry(92, y, 190, 21);
         Labels[i]->setBuddy(Edits[i]);
     }
-    Button1 = new QPushButton(LoadStr(1000), this);
+    Button1 = new QPushButton(LoadStr(txt::Ok), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(126, 212, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    Button2 = new QPushButton(LoadStr(1012), this);
+    Button2 = new QPushButton(LoadStr(txt::Cancel), this);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(207, 212, 75, 25);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);

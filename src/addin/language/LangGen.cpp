@@ -54,9 +54,9 @@ void Header(TText &out, const QString &fileName, const QString &language, const 
     out.Line();
     out.Line();
     out.Line(QStringLiteral("  ") + fileName);
-    out.Line(LoadStr(1011));
-    out.Line(LoadStr(1041) + QLatin1Char(' ') + language);
-    out.Line(LoadStr(1031) + QLatin1Char(' ') + at);
+    out.Line(LoadStr(txt::ProducedBy));
+    out.Line(LoadStr(txt::Idiom) + QLatin1Char(' ') + language);
+    out.Line(LoadStr(txt::GeneratedAt) + QLatin1Char(' ') + at);
     out.Line();
     out.Line();
     out.Line(stars + (pascal ? QStringLiteral("}") : QStringLiteral("/")));
@@ -165,14 +165,14 @@ void CheckIdentifiers(const std::vector<TRecord> &records, std::initializer_list
         return;
     if (bad > Listed)
         rows << QStringLiteral("... %1 more").arg(bad - Listed);
-    throw ELanguageGen(LoadStr(2004).arg(rows.join(QLatin1Char('\n'))));
+    throw ELanguageGen(LoadStr(txt::NotPascalIdentifiers).arg(rows.join(QLatin1Char('\n'))));
 }
 
 void CheckLanguage(const TLanguageGenSettings &settings)
 {
     // Without a language no text can be read: nothing is written.
     if (settings.CurLang < 0 || settings.CurLang > 6)
-        throw ELanguageGen(LoadStr(2002));
+        throw ELanguageGen(LoadStr(txt::ChooseLanguageFirst));
 }
 
 // The paths of one run's files in dir; second is the .lan or .dpr extension.
@@ -335,7 +335,7 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
     unit.Line(QStringLiteral("    cLib :='") + b + QStringLiteral(".dll';"));
     unit.Line(QLatin1StringView("LibHandle := LoadLibrary( PChar(cLib) );"));
     unit.Line(QLatin1StringView("if LibHandle < 32 then begin"));
-    unit.Line(QStringLiteral("   ShowMessage( cLib+ ':Error ") + LoadStr(1078)
+    unit.Line(QStringLiteral("   ShowMessage( cLib+ ':Error ") + LoadStr(txt::ResourceLibNotLoaded)
               + QStringLiteral("');"));
     for (const char *line : {"   Application.Terminate;", "end;", "finalization",
                              "      if LibHandle > 32 then FreeLibrary( LibHandle );", "",
@@ -396,10 +396,10 @@ void TLanguageGenerator::BuildLanguageUnit(TTable &table, const TLanguageGenSett
     conf.GetBrccPath();
     hourglass.Start();
     RunTool(conf, TConfFiler::BrccKind, hourglass, files.Dir,
-            LanguageBaseName(settings.LanguageName) + QStringLiteral(".rc"), 1029);
+            LanguageBaseName(settings.LanguageName) + QStringLiteral(".rc"), txt::ResourceCompileError);
     hourglass.Done();
     if (!FileExists(files.Res))
-        FServices.dialogs().ShowMessage(CompileFailure(1029));
+        FServices.dialogs().ShowMessage(CompileFailure(txt::ResourceCompileError));
 }
 
 void TLanguageGenerator::BuildLanguageLibrary(TTable &table, const TLanguageGenSettings &settings)
@@ -413,16 +413,16 @@ void TLanguageGenerator::BuildLanguageLibrary(TTable &table, const TLanguageGenS
     TConfFiler conf(FServices);
     conf.GetBrccPath();
     hourglass.Start();
-    RunTool(conf, TConfFiler::BrccKind, hourglass, files.Dir, b + QStringLiteral(".rc"), 1029);
+    RunTool(conf, TConfFiler::BrccKind, hourglass, files.Dir, b + QStringLiteral(".rc"), txt::ResourceCompileError);
     if (!FileExists(files.Res))
-        throw ELanguageGen(CompileFailure(1029));
+        throw ELanguageGen(CompileFailure(txt::ResourceCompileError));
     hourglass.Done();
     conf.GetDccPath();
     hourglass.Start();
     // The numbers were given afresh: a library from an earlier run would
     // answer with the wrong strings, and must not pass for this run's.
     RemoveIfThere(files.Dll);
-    RunTool(conf, TConfFiler::DccKind, hourglass, files.Dir, b + QStringLiteral(".dpr"), 1070);
+    RunTool(conf, TConfFiler::DccKind, hourglass, files.Dir, b + QStringLiteral(".dpr"), txt::DllNotCompiled);
     if (!FileExists(files.Dll))
-        throw ELanguageGen(CompileFailure(1070));
+        throw ELanguageGen(CompileFailure(txt::DllNotCompiled));
 }

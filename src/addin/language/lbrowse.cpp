@@ -11,6 +11,7 @@
 #include "core/Logo.h"
 #include "core/StringTable.h"
 #include "core/appexec.h"
+#include "core/FormKit.h"
 
 #include "Dialogs.h"
 #include "Registry.h"
@@ -171,9 +172,11 @@ TLDBrowse::TLDBrowse(QWidget *owner, const TAddinServices &services)
     connect(btnCompile, &QPushButton::clicked, this, &TLDBrowse::btnCompileClick);
     connect(Image1, &TLogoImage::clicked, this, &TLDBrowse::Image1Click);
 
-    // Key preview, and the controls' own key and leave events.
-    for (QWidget *control : findChildren<QWidget *>())
+    // The controls' own key and leave events, and key preview.
+    const QList<QWidget *> controls = findChildren<QWidget *>();
+    for (QWidget *control : controls)
         control->installEventFilter(this);
+    InstallKeyPreview(this, controls, [this](QKeyEvent *event) { return FormKeyDown(event); });
 
     FormCreate();
 }
@@ -186,18 +189,18 @@ TLDBrowse::~TLDBrowse()
 
 void TLDBrowse::FormCreate()
 {
-    setWindowTitle(LoadStr(1014));
-    PageControl1->setTabText(0, LoadStr(1081));
-    PageControl1->setTabText(1, LoadStr(1082));
-    Label1->setText(LoadStr(1047));
-    Label2->setText(LoadStr(1040));
-    btnSetLang->setText(LoadStr(1046));
-    Label3->setText(LoadStr(1043));
-    CheckBox1->setText(LoadStr(1045));
-    btnCompile->setText(LoadStr(1017));
-    Edit1->setText(LoadStr(1025));
-    Insert1->setText(LoadStr(1052));
-    Delete1->setText(LoadStr(1022));
+    setWindowTitle(LoadStr(txt::StringTablesTitle));
+    PageControl1->setTabText(0, LoadStr(txt::Strings));
+    PageControl1->setTabText(1, LoadStr(txt::Options));
+    Label1->setText(LoadStr(txt::ActualLanguage));
+    Label2->setText(LoadStr(txt::InitialId));
+    btnSetLang->setText(LoadStr(txt::SetLanguages));
+    Label3->setText(LoadStr(txt::CompileStringsFirst));
+    CheckBox1->setText(LoadStr(txt::DllProject));
+    btnCompile->setText(LoadStr(txt::CompileResource));
+    Edit1->setText(LoadStr(txt::Edit));
+    Insert1->setText(LoadStr(txt::Insert));
+    Delete1->setText(LoadStr(txt::Delete));
     PageControl1->setCurrentIndex(0);
     LoadSettings();
 }
@@ -305,10 +308,7 @@ bool TLDBrowse::eventFilter(QObject *watched, QEvent *event)
     if (!control || control->window() != this)
         return QDialog::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (FormKeyDown(key))
-            return true;
-        if (watched == Edit2 && Edit2KeyPress(key))
+        if (watched == Edit2 && Edit2KeyPress(static_cast<QKeyEvent *>(event)))
             return true;
     } else if (event->type() == QEvent::MouseButtonPress && watched == DB3DGrid1->viewport()) {
         // A click picks a row by hand: the next typed key starts a new search.
@@ -443,7 +443,7 @@ void TLDBrowse::Delete1Click()
     TTable *table = Table();
     if (!table || table->RecordCount() == 0)
         return;
-    if (!FServices.dialogs().AskYesNo(LoadStr(1005)))
+    if (!FServices.dialogs().AskYesNo(LoadStr(txt::AskDeleteString)))
         return;
     RunAtEdge(FServices.dialogs(), [&] { table->Delete(); });
 }
@@ -506,7 +506,7 @@ void TLDBrowse::Edit2Exit()
     const int value = Edit2->text().toInt(&ok, 10);
     if (!ok) {
         // Empty or too large: the old number stays, and the box shows it again.
-        FServices.dialogs().ShowMessage(LoadStr(2001).arg(InitId));
+        FServices.dialogs().ShowMessage(LoadStr(txt::BadInitialId).arg(InitId));
         Edit2->setText(QString::number(InitId));
         return;
     }
@@ -540,7 +540,7 @@ void TLDBrowse::btnSetLangClick()
 TLanguageGenSettings TLDBrowse::GenSettings() const
 {
     if (CurLang < 0 || CurLang >= LanguageCount)
-        throw Exception(LoadStr(2002));
+        throw Exception(LoadStr(txt::ChooseLanguageFirst));
     TLanguageGenSettings settings;
     settings.ProjectDir = ProjectDir;
     settings.LanguageName = ComboBox1->itemText(CurLang);

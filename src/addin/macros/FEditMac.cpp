@@ -20,14 +20,14 @@
 TFEditMacro::TFEditMacro(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("FEditMacro"));
-    setWindowTitle(LoadStr(1015));
+    setWindowTitle(LoadStr(txt::MacroEditorTitle));
     setFixedSize(486, 318);
 
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 4, 471, 270);
 
-    Label1 = new QLabel(LoadStr(1108), GroupBox1);
+    Label1 = new QLabel(LoadStr(txt::Title), GroupBox1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label1->setGeometry(8, 16, 48, 21);
@@ -47,12 +47,12 @@ TFEditMacro::TFEditMacro(QWidget *owner) : QDialog(owner)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(10, 284, 296, 25);
 
-    Button1 = new QPushButton(LoadStr(1000), this);
+    Button1 = new QPushButton(LoadStr(txt::Ok), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(318, 284, 75, 25);
     Button1->setAutoDefault(false);
 
-    Button2 = new QPushButton(LoadStr(1012), this);
+    Button2 = new QPushButton(LoadStr(txt::Cancel), this);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(402, 284, 75, 25);
     Button2->setAutoDefault(false);

@@ -27,7 +27,7 @@ TFMacrosForm::TFMacrosForm(QWidget *owner, const TAddinServices &services)
 {
     setObjectName(QStringLiteral("FMacrosForm"));
     InstallGuideKey(this, services, GuideMacros);
-    setWindowTitle(LoadStr(1110));
+    setWindowTitle(LoadStr(txt::AvailableMacros));
     setFixedSize(330, 208);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Macros"), this);
@@ -45,24 +45,24 @@ TFMacrosForm::TFMacrosForm(QWidget *owner, const TAddinServices &services)
     ListBox1->setPalette(palette);
     ListBox1->viewport()->installEventFilter(this);
 
-    Button1 = new QPushButton(LoadStr(1000), this);
+    Button1 = new QPushButton(LoadStr(txt::Ok), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(249, 16, 75, 25);
     Button1->setDefault(true);
 
-    Button2 = new QPushButton(LoadStr(1012), this);
+    Button2 = new QPushButton(LoadStr(txt::Cancel), this);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(249, 48, 75, 25);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    Nuevo1 = PopupMenu1->addAction(LoadStr(1055));
+    Nuevo1 = PopupMenu1->addAction(LoadStr(txt::New));
     Nuevo1->setObjectName(QStringLiteral("Nuevo1"));
-    Editar1 = PopupMenu1->addAction(LoadStr(1025));
+    Editar1 = PopupMenu1->addAction(LoadStr(txt::Edit));
     Editar1->setObjectName(QStringLiteral("Editar1"));
     N1 = PopupMenu1->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    Borrar1 = PopupMenu1->addAction(LoadStr(1022));
+    Borrar1 = PopupMenu1->addAction(LoadStr(txt::Delete));
     Borrar1->setObjectName(QStringLiteral("Borrar1"));
 
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -156,7 +156,7 @@ void TFMacrosForm::Borrar1Click()
     const int index = ItemIndex();
     if (index < 0 || index >= FFiler->Count())
         return;
-    if (!FServices.dialogs().AskYesNo(LoadStr(1026)))
+    if (!FServices.dialogs().AskYesNo(LoadStr(txt::AskDeleteMacro)))
         return;
     FFiler->Delete(index);
     FFiler->Save();

@@ -66,9 +66,9 @@ void TMacrosFiler::Load()
     Clear();
     if (!FFile.Load(FFileName, MaxFileSize)) {
         if (FFile.Missing())
-            throw TMacrosError(LoadStr(1062));
+            throw TMacrosError(LoadStr(txt::NoDataFile));
         // The user is told why, not only to create a file that is there.
-        throw TMacrosError(LoadStr(1062) + QStringLiteral("\n\n") + FFile.ErrorString());
+        throw TMacrosError(LoadStr(txt::NoDataFile) + QStringLiteral("\n\n") + FFile.ErrorString());
     }
     const QByteArray data = FFile.TakeData();
     const qsizetype whole = data.size() / TMacroRec::RecordSize;
@@ -80,7 +80,7 @@ void TMacrosFiler::Load()
     }
     // A short tail fails to read as a record: what came before it stays.
     if (data.size() % TMacroRec::RecordSize != 0)
-        throw TMacrosError(LoadStr(1062));
+        throw TMacrosError(LoadStr(txt::NoDataFile));
 }
 
 bool TMacrosFiler::Save()

@@ -5,6 +5,7 @@
 
 #include "core/CommandEdge.h"
 #include "core/StringTable.h"
+#include "core/FormKit.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -36,14 +37,11 @@ QIcon AddGlyph()
     return QIcon(pixmap);
 }
 
-QToolButton *SpeedButton(QWidget *parent, const char *name, int left, const QIcon &glyph)
+// A speed button at left on the bar.
+QToolButton *BarButton(QWidget *parent, const char *name, int left, const QIcon &glyph)
 {
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
+    QToolButton *button = NewSpeedButton(parent, name, glyph);
     button->setGeometry(left, 3, 25, 25);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setIcon(glyph);
     button->setIconSize(QSize(16, 16));
     return button;
 }
@@ -70,9 +68,9 @@ TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(PanelHeight);
 
-    btnAdd = SpeedButton(Panel1, "btnAdd", 3, AddGlyph());
-    btnNuevoGrupo = SpeedButton(Panel1, "btnNuevoGrupo", 30,
-                                look->standardIcon(QStyle::SP_FileDialogNewFolder));
+    btnAdd = BarButton(Panel1, "btnAdd", 3, AddGlyph());
+    btnNuevoGrupo = BarButton(Panel1, "btnNuevoGrupo", 30,
+                              look->standardIcon(QStyle::SP_FileDialogNewFolder));
 
     Proyectos = new ProjectTree(this);
     Proyectos->setObjectName(QStringLiteral("Proyectos"));
@@ -89,7 +87,7 @@ TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
     ImageList1->Images = {look->standardIcon(QStyle::SP_DirIcon),
                           look->standardIcon(QStyle::SP_FileIcon)};
 
-    btnEliminar = SpeedButton(Panel1, "btnEliminar", 63, look->standardIcon(QStyle::SP_TrashIcon));
+    btnEliminar = BarButton(Panel1, "btnEliminar", 63, look->standardIcon(QStyle::SP_TrashIcon));
 
     Image1 = new TLogoImage(Panel1);
     Image1->setGeometry(ClientWidth - 66 - 1, 1, 66, 29);
@@ -108,7 +106,11 @@ TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
     connect(Proyectos, &QTreeWidget::itemChanged, this,
             [this](QTreeWidgetItem *item) { LabelEdited(item); });
     // Key preview: the window sees the tree's keys first.
-    Proyectos->installEventFilter(this);
+    InstallKeyPreview(this, {Proyectos}, [this](QKeyEvent *event) {
+        int key = event->key();
+        FormKeyDown(key, event->modifiers());
+        return key == 0;
+    });
 
     FormCreate();
     Proyectos->setFocus();
@@ -125,10 +127,10 @@ TFProyexp::~TFProyexp()
 
 void TFProyexp::FormCreate()
 {
-    setWindowTitle(LoadStr(1076));
-    btnAdd->setToolTip(LoadStr(1075));
-    btnNuevoGrupo->setToolTip(LoadStr(1072));
-    btnEliminar->setToolTip(LoadStr(1008));
+    setWindowTitle(LoadStr(txt::Projects));
+    btnAdd->setToolTip(LoadStr(txt::AddActual));
+    btnNuevoGrupo->setToolTip(LoadStr(txt::NewGroup));
+    btnEliminar->setToolTip(LoadStr(txt::DeleteHint));
 
     FDataFile = FServices.DataFile(QStringLiteral("proj.dat"));
     QString failure;
@@ -225,7 +227,7 @@ void TFProyexp::btnNuevoGrupoClick()
 {
     auto *item = new QTreeWidgetItem;
     item->setFlags(NodeFlags);
-    item->setText(0, LoadStr(1072));
+    item->setText(0, LoadStr(txt::NewGroup));
     SetImage(item, 0);
     Proyectos->addTopLevelItem(item);
     Proyectos->setCurrentItem(item);
@@ -236,12 +238,12 @@ void TFProyexp::btnAddClick()
 {
     QTreeWidgetItem *group = Selected();
     if (!group || Level(group) > 0) {
-        FServices.dialogs().ShowMessage(LoadStr(1065));
+        FServices.dialogs().ShowMessage(LoadStr(txt::SelectGroup));
         return;
     }
     auto *item = new QTreeWidgetItem;
     item->setFlags(NodeFlags);
-    item->setText(0, LoadStr(1056));
+    item->setText(0, LoadStr(txt::NewProject));
     SetImage(item, 1);
     const QString project = FServices.Ide ? FServices.Ide->GetProjectName() : QString();
     item->setData(0, PathRole, TData(project).GetData());
@@ -252,7 +254,7 @@ void TFProyexp::btnAddClick()
 
 void TFProyexp::btnEliminarClick()
 {
-    if (!FServices.dialogs().AskYesNo(LoadStr(1002)))
+    if (!FServices.dialogs().AskYesNo(LoadStr(txt::AskDeleteItem)))
         return;
     // Children go with their node.
     delete Selected();
@@ -314,18 +316,6 @@ void TFProyexp::LabelEdited(QTreeWidgetItem *item)
 }
 
 // --------------------------------------------------------------------- keys
-
-bool TFProyexp::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == Proyectos && event->type() == QEvent::KeyPress) {
-        auto *keyEvent = static_cast<QKeyEvent *>(event);
-        int key = keyEvent->key();
-        FormKeyDown(key, keyEvent->modifiers());
-        if (key == 0)
-            return true;
-    }
-    return QDialog::eventFilter(watched, event);
-}
 
 void TFProyexp::keyPressEvent(QKeyEvent *event)
 {

@@ -63,7 +63,6 @@ public:
     static int Level(const QTreeWidgetItem *item);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

@@ -133,11 +133,15 @@ TFverDlg::~TFverDlg() = default;
 
 void TFverDlg::FormCreate()
 {
-    setWindowTitle(LoadStr(1091));
-    Button1->setText(LoadStr(1000));
-    Button2->setText(LoadStr(1012));
-    static constexpr int captions[16] = {1097, 1104, 1103, 1106, 1102, 1095, 1100, 1092,
-                                         0,    1099, 1094, 1107, 1096, 1105, 1098, 1093};
+    setWindowTitle(LoadStr(txt::VersionEditorTitle));
+    Button1->setText(LoadStr(txt::Ok));
+    Button2->setText(LoadStr(txt::Cancel));
+    // Label9 shows no caption.
+    static constexpr int captions[16] = {
+        txt::FileVersion,    txt::ProductVersion, txt::OperatingSystem, txt::Type,
+        txt::ProductName,    txt::Description,    txt::InternalName,    txt::CompanyName,
+        0,                   txt::Trademarks,     txt::Comments,        txt::GenericVersion,
+        txt::SpecialVersion, txt::Private,        txt::Language,        txt::Code};
     for (int i = 0; i < 16; ++i)
         if (captions[i] != 0)
             Labels[i]->setText(LoadStr(captions[i]));
@@ -192,7 +196,7 @@ void TFverDlg::SetProject(const QString &project)
         }
     }
     if (OutputFileName.isEmpty())
-        FServices.dialogs().ShowMessage(LoadStr(1069));
+        FServices.dialogs().ShowMessage(LoadStr(txt::RecompileAfterVersion));
 }
 
 QString TFverDlg::TargetDir() const
@@ -292,7 +296,8 @@ bool TFverDlg::Button1Click()
     if (ran && !FileExists(res)) {
         const QString printed = AppExec1->LastOutputLines();
         FServices.dialogs().ShowMessage(
-            printed.isEmpty() ? LoadStr(1101) : LoadStr(1101) + QStringLiteral("\n\n") + printed);
+            printed.isEmpty() ? LoadStr(txt::ResourceNotCompiled)
+                              : LoadStr(txt::ResourceNotCompiled) + QStringLiteral("\n\n") + printed);
     }
     return true;
 }

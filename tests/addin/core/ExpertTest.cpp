@@ -94,13 +94,13 @@ TEST(ExpertMenus, ItemsSitAtTheirPositionsWithCaptionsAndShortcuts)
     const int paste = 4;   // EditPasteItem in the in-memory Edit menu
     const int windows = 2; // ViewWindowListItem in the View menu
     const Expected expected[] = {
-        {"IdeExpt1", "EditMenu", paste + 1, 1049, 0xC04C},
-        {"ViewTraceItem", "ViewMenu", windows + 1, 1090, 0xC054},
-        {"IdeExpt2", "ViewMenu", windows + 2, 1006, 0xC042},
-        {"IdeExpt3", "ViewMenu", windows + 3, 1053, 0xC057},
-        {"EditInsertarCabeceraItem", "ProjectMenu", projectMenu + 1, 1054, 0xC056},
-        {"EditAyudaItem", "ProjectMenu", projectMenu + 2, 1024, 0xC048},
-        {"EditProjectsNewItem", "FileMenu", fileMenu + 6, 1051, 0},
+        {"IdeExpt1", "EditMenu", paste + 1, txt::MenuMacros, 0xC04C},
+        {"ViewTraceItem", "ViewMenu", windows + 1, txt::TraceWindow, 0xC054},
+        {"IdeExpt2", "ViewMenu", windows + 2, txt::MenuBrowse, 0xC042},
+        {"IdeExpt3", "ViewMenu", windows + 3, txt::MenuStringTable, 0xC057},
+        {"EditInsertarCabeceraItem", "ProjectMenu", projectMenu + 1, txt::MenuVersion, 0xC056},
+        {"EditAyudaItem", "ProjectMenu", projectMenu + 2, txt::MenuHelpProject, 0xC048},
+        {"EditProjectsNewItem", "FileMenu", fileMenu + 6, txt::MenuProjects, 0},
     };
     for (const Expected &e : expected) {
         SCOPED_TRACE(e.name);
@@ -327,7 +327,7 @@ TEST_F(VersionCommand, BuiltFileIsFoundInAnyLetterCaseAndTheDllStillWins)
     EXPECT_EQ(run(), FDir.path() + QStringLiteral("/PROJECT1.EXE"));
     touchFile(QStringLiteral("Project1.DLL"));
     EXPECT_EQ(run(), FDir.path() + QStringLiteral("/Project1.DLL"));
-    EXPECT_FALSE(dialogs.log.contains(QStringLiteral("message: ") + LoadStr(1069)));
+    EXPECT_FALSE(dialogs.log.contains(QStringLiteral("message: ") + LoadStr(txt::RecompileAfterVersion)));
 }
 
 TEST_F(VersionCommand, NoBuiltFileWarnsThenOpensWithEmptyOutput)
@@ -338,7 +338,7 @@ TEST_F(VersionCommand, NoBuiltFileWarnsThenOpensWithEmptyOutput)
     EXPECT_EQ(run(), QString());
     // Then the dialog reads the running program, which has no version resource.
     EXPECT_EQ(dialogs.log,
-              QStringList({QStringLiteral("message: ") + LoadStr(1069),
+              QStringList({QStringLiteral("message: ") + LoadStr(txt::RecompileAfterVersion),
                            QStringLiteral("error: No hay información de version en")
                                + RunningProgramPath()}));
 }

@@ -69,10 +69,10 @@ TEST_F(TableChecks, DefaultProjectNameGetsItsNoticeInAnyCase)
     dialogs.answerNo();
     Strings();
     Host.click(HelpItem);
-    EXPECT_EQ(dialogs.log, QStringList({QStringLiteral("message: ") + LoadStr(1112),
-                                        QStringLiteral("question: ") + LoadStr(1112),
-                                        QStringLiteral("message: ") + LoadStr(1058),
-                                        QStringLiteral("question: ") + LoadStr(1059)}));
+    EXPECT_EQ(dialogs.log, QStringList({QStringLiteral("message: ") + LoadStr(txt::AskCreateLanguage),
+                                        QStringLiteral("question: ") + LoadStr(txt::AskCreateLanguage),
+                                        QStringLiteral("message: ") + LoadStr(txt::MoveLangDirectory),
+                                        QStringLiteral("question: ") + LoadStr(txt::AskInitHelp)}));
     // No keeps both closed and creates nothing.
     EXPECT_FALSE(SYS->Table1.Active());
     EXPECT_FALSE(SYS->Table2.Active());
@@ -87,7 +87,7 @@ TEST_F(TableChecks, YesCreatesTheLanguageTableAndTheNextCommandDoesNotAsk)
     Host.setProject(Project);
     dialogs.answerYes();
     Strings();
-    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: ") + LoadStr(1112)});
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: ") + LoadStr(txt::AskCreateLanguage)});
     ASSERT_TRUE(SYS->Table1.Active());
     EXPECT_TRUE(QFile::exists(ProjectDir() + QStringLiteral("/LANG/language.db")));
     EXPECT_EQ(SYS->Table1.RecordCount(), 0);
@@ -119,7 +119,7 @@ TEST_F(TableChecks, YesCreatesTheHelpTableWithItsPicturesAndPointsTheQueryThere)
     Host.setProject(Project);
     dialogs.answerYes();
     Host.click(HelpItem);
-    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: ") + LoadStr(1059)});
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: ") + LoadStr(txt::AskInitHelp)});
     const QString hlp = ProjectDir() + QStringLiteral("/HLP");
     ASSERT_TRUE(SYS->Table2.Active());
     EXPECT_TRUE(FindWindow(QStringLiteral("TFAyudaW"))->isVisible());
@@ -197,11 +197,12 @@ TEST_F(TableChecks, DirectoryThatCannotBeMadeGivesTheOneTableError)
     Host.click(HelpItem);
     const auto error = [&](const char *sub, const char *table) {
         const QString dir = ProjectDir() + QString::fromLatin1(sub);
-        return QStringLiteral("error: ") + LoadStr(1020) + QLatin1Char('\n') + dir + QLatin1Char('/')
+        return QStringLiteral("error: ") + LoadStr(txt::TableAccessError) + QLatin1Char('\n') + dir + QLatin1Char('/')
             + QString::fromLatin1(table) + QStringLiteral("\nCannot create the directory ") + dir;
     };
-    EXPECT_EQ(dialogs.log, QStringList({QStringLiteral("question: ") + LoadStr(1112), error("/LANG", "language.db"),
-                                        QStringLiteral("question: ") + LoadStr(1059), error("/HLP", "Ayuda.db")}));
+    EXPECT_EQ(dialogs.log, QStringList({QStringLiteral("question: ") + LoadStr(txt::AskCreateLanguage),
+                                        error("/LANG", "language.db"),
+                                        QStringLiteral("question: ") + LoadStr(txt::AskInitHelp), error("/HLP", "Ayuda.db")}));
     EXPECT_FALSE(SYS->Table1.Active());
     EXPECT_FALSE(SYS->Table2.Active());
     EXPECT_FALSE(FindWindow(QStringLiteral("TFAyudaW"))->isVisible());
@@ -322,7 +323,7 @@ TEST_F(TableChecks, FilesThatAreNoTablesAreRefusedWithTheFileAndTheReason)
         ASSERT_EQ(dialogs.log.size(), 1) << dialogs.log.join(QLatin1Char('|')).toStdString();
         const QStringList lines = dialogs.log[0].split(QLatin1Char('\n'));
         ASSERT_EQ(lines.size(), 3) << dialogs.log[0].toStdString();
-        EXPECT_EQ(lines[0], QStringLiteral("error: ") + LoadStr(1020));
+        EXPECT_EQ(lines[0], QStringLiteral("error: ") + LoadStr(txt::TableAccessError));
         EXPECT_EQ(lines[1], file);
         EXPECT_TRUE(lines[2].startsWith(c.reason)) << lines[2].toStdString();
         EXPECT_FALSE(SYS->Table1.Active());
@@ -347,7 +348,7 @@ TEST_F(TableChecks, AHelpFileThatIsNoHelpTableIsNamedInItsError)
     ASSERT_TRUE(QFile::rename(hlp + QStringLiteral("/language.db"), file));
     const QByteArray before = Bytes(file);
     Host.click(HelpItem);
-    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("error: ") + LoadStr(1020) + QLatin1Char('\n') + file
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("error: ") + LoadStr(txt::TableAccessError) + QLatin1Char('\n') + file
                                        + QStringLiteral("\nIt holds a table of another kind, without the field Titulo.")});
     EXPECT_FALSE(SYS->Table2.Active());
     EXPECT_FALSE(FindWindow(QStringLiteral("TFAyudaW"))->isVisible());
@@ -367,7 +368,7 @@ TEST_F(TableChecks, AnEmptyFileIsReplacedOnlyAfterTheQuestion)
     Write(file, {});
     dialogs.answerNo();
     Strings();
-    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: ") + LoadStr(1112)});
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: ") + LoadStr(txt::AskCreateLanguage)});
     EXPECT_FALSE(SYS->Table1.Active());
     EXPECT_TRUE(QFileInfo(file).isFile());
     EXPECT_EQ(QFileInfo(file).size(), 0);

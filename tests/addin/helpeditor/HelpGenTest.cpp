@@ -453,7 +453,7 @@ protected:
     }
     QString NoProgram(int status) const
     {
-        return QStringLiteral("error: ") + LoadStr(2005).arg(HelpFile).arg(status);
+        return QStringLiteral("error: ") + LoadStr(txt::NoHelpViewer).arg(HelpFile).arg(status);
     }
     QByteArray SavedPath;
     QString HelpFile;

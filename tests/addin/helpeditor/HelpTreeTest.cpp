@@ -374,7 +374,7 @@ TEST_F(HelpTree, DeletingTakesLeavesOnly)
     Select(node);
     Key(Qt::Key_Delete);
     ASSERT_EQ(Dialogs.log.size(), 1);
-    EXPECT_EQ(Dialogs.log.first(), QStringLiteral("message: ") + LoadStr(2003).arg(QStringLiteral("Beta")));
+    EXPECT_EQ(Dialogs.log.first(), QStringLiteral("message: ") + LoadStr(txt::TopicHasSubtopics).arg(QStringLiteral("Beta")));
     EXPECT_EQ(Data.Table2.RecordCount(), 2);
     EXPECT_NE(Node(QStringLiteral("Beta")), nullptr);
 
@@ -440,8 +440,8 @@ TEST_F(HelpTree, EditingTheRootEditsTheContentsText)
         Select(Form->Root());
         Key(Qt::Key_Return);
         EXPECT_TRUE(seen);
-        EXPECT_EQ(Where(QStringLiteral("Titulo"), LoadStr(1018)), QStringList{LoadStr(1018)});
-        ASSERT_TRUE(Data.Table2.Locate(QStringLiteral("Titulo"), LoadStr(1018)));
+        EXPECT_EQ(Where(QStringLiteral("Titulo"), LoadStr(txt::ContentsTopic)), QStringList{LoadStr(txt::ContentsTopic)});
+        ASSERT_TRUE(Data.Table2.Locate(QStringLiteral("Titulo"), LoadStr(txt::ContentsTopic)));
         EXPECT_EQ(Data.Table2TExto->AsString(), text);
     }
     EXPECT_EQ(Form->Root()->text(0), QStringLiteral("Help File"));

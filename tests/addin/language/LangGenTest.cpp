@@ -337,11 +337,11 @@ TEST_F(LangGenTest, NoLanguageSelectedOrAFailedWriteTouchesNothingAndRunsNoTool)
             Unit(Settings(curLang));
             ADD_FAILURE() << "ran without a language";
         } catch (const ELanguageGen &e) {
-            EXPECT_EQ(e.message(), LoadStr(2002));
+            EXPECT_EQ(e.message(), LoadStr(txt::ChooseLanguageFirst));
         }
         EXPECT_THROW(Library(Settings(curLang)), ELanguageGen);
     }
-    EXPECT_FALSE(LoadStr(2002).isEmpty());
+    EXPECT_FALSE(LoadStr(txt::ChooseLanguageFirst).isEmpty());
     {
         FailWrites failing;
         EXPECT_THROW(Unit(Settings()), EInOutError);
@@ -362,13 +362,13 @@ TEST_F(LangGenTest, ResourceThatIsNotCompiledIsReportedWithWhatTheCompilerPrinte
     ScriptedDialogs dialogs;
     // The linked variant tells and ends; the library stops before dcc32.
     Unit(Settings());
-    EXPECT_EQ(dialogs.log, QStringList{"message: " + LoadStr(1029)
+    EXPECT_EQ(dialogs.log, QStringList{"message: " + LoadStr(txt::ResourceCompileError)
                                        + "\n\nEnglisty.rc(13): syntax error"});
     try {
         Library(Settings());
         ADD_FAILURE() << "no error";
     } catch (const ELanguageGen &e) {
-        EXPECT_TRUE(e.message().startsWith(LoadStr(1029))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().startsWith(LoadStr(txt::ResourceCompileError))) << e.message().toStdString();
     }
     EXPECT_EQ(Calls().size(), 2);
     EXPECT_FALSE(Calls().join(' ').contains("dcc32"));
@@ -385,10 +385,10 @@ TEST_F(LangGenTest, CompilerThatCannotStartIsAResourceCompileError)
         Unit(Settings());
         ADD_FAILURE() << "no error";
     } catch (const ELanguageGen &e) {
-        EXPECT_EQ(e.message(), LoadStr(1029) + "\n\n" + Exec.ErrorText() + "\n" + brcc);
+        EXPECT_EQ(e.message(), LoadStr(txt::ResourceCompileError) + "\n\n" + Exec.ErrorText() + "\n" + brcc);
     }
     // Asked once: for a file that is not there, not again after the error.
-    EXPECT_EQ(dialogs.log, QStringList({"message: " + LoadStr(1064),
+    EXPECT_EQ(dialogs.log, QStringList({"message: " + LoadStr(txt::ProgramNotFound),
                                         "open: Select the directory where is BRCC32.EXE"}));
     // The files were written before the compile.
     EXPECT_TRUE(Read("LANG/Englisty.rc").contains("\"one\""));
@@ -422,11 +422,11 @@ TEST_F(LangGenTest, StoredToolThatCannotRunIsShownThenAskedForAgain)
         ScriptedDialogs dialogs;
         EXPECT_THROW(Unit(Settings()), EHostAbort); // cancelled: shown already, the run ends
         EXPECT_EQ(dialogs.log,
-                  QStringList({"error: " + LoadStr(1029)
+                  QStringList({"error: " + LoadStr(txt::ResourceCompileError)
                                    + "\n\nAttempt was made to dynamically link to a task, or "
                                      "there was a sharing or network-protection error\n"
                                    + Brcc,
-                               "message: " + LoadStr(1064),
+                               "message: " + LoadStr(txt::ProgramNotFound),
                                "open: Select the directory where is BRCC32.EXE"}));
     }
     ::chmod(QFile::encodeName(Brcc).constData(), 0755);
@@ -441,7 +441,7 @@ TEST_F(LangGenTest, StoredToolThatCannotRunIsShownThenAskedForAgain)
     dialogs.answerFile(good);
     Library(Settings());
     ASSERT_EQ(dialogs.log.size(), 3) << dialogs.log.join('\n').toStdString();
-    EXPECT_TRUE(dialogs.log[0].startsWith("error: " + LoadStr(1070) + "\n\n"));
+    EXPECT_TRUE(dialogs.log[0].startsWith("error: " + LoadStr(txt::DllNotCompiled) + "\n\n"));
     EXPECT_TRUE(dialogs.log[0].endsWith("\n" + Dcc));
     EXPECT_EQ(dialogs.log[2], "open: Select the directory where is DCC32.EXE");
     EXPECT_EQ(Calls().last(), "good/dcc32|" + Project + "/LANG/Englisty|Englisty.dpr");
@@ -460,7 +460,7 @@ TEST_F(LangGenTest, LibraryThatIsNotLinkedIsReportedAndAnOldOneDoesNotCount)
         Library(Settings());
         ADD_FAILURE() << "no error";
     } catch (const ELanguageGen &e) {
-        EXPECT_EQ(e.message(), LoadStr(1070) + "\n\nEnglisty.dpr(14): resource file not found");
+        EXPECT_EQ(e.message(), LoadStr(txt::DllNotCompiled) + "\n\nEnglisty.dpr(14): resource file not found");
     }
     EXPECT_EQ(Read("LANG/Englisty/Englisty.dll"), "<missing>");
 }

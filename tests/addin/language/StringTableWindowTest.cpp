@@ -144,7 +144,7 @@ TEST_F(StringTableWindow, CurrentLanguageIsTheOnlyTextColumnAndItsIndexIsSearche
     EXPECT_EQ(Stored(QStringLiteral("curlang")), QStringLiteral("-1"));
     EXPECT_EQ(Columns(window), QStringList{QStringLiteral("idst")});
     window.btnCompileClick();
-    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("error: ") + LoadStr(2002)});
+    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("error: ") + LoadStr(txt::ChooseLanguageFirst)});
 }
 
 TEST_F(StringTableWindow, TypedKeysSearchUntilAPagingKeyClearsTheText)
@@ -216,8 +216,8 @@ TEST_F(StringTableWindow, InitialIdTakesDigitsOnlyAndAnEmptyBoxKeepsTheNumber)
     EXPECT_EQ(window.InitId, 2005);
     EXPECT_EQ(edit->text(), QStringLiteral("2005"));
     EXPECT_EQ(Stored(QStringLiteral("InitId")), QStringLiteral("2005"));
-    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("message: ") + LoadStr(2001).arg(2005)});
-    EXPECT_FALSE(LoadStr(2001).isEmpty());
+    EXPECT_EQ(Dialogs.log, QStringList{QStringLiteral("message: ") + LoadStr(txt::BadInitialId).arg(2005)});
+    EXPECT_FALSE(LoadStr(txt::BadInitialId).isEmpty());
 }
 
 TEST_F(StringTableWindow, TabAndShiftTabLeaveInitialIdAndStoreIt)
@@ -564,7 +564,7 @@ TEST_F(StringTableWindow, CompileRefusesIdentifiersThatAreNoPascalIdentifiersAnd
         QTest::mouseClick(compile, Qt::LeftButton);
         ASSERT_EQ(Dialogs.log.size(), 1) << Dialogs.log.join('\n').toStdString();
         const QString shown = Dialogs.log.first();
-        EXPECT_TRUE(shown.startsWith(QStringLiteral("error: ") + LoadStr(2004).section('%', 0, 0)))
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("error: ") + LoadStr(txt::NotPascalIdentifiers).section('%', 0, 0)))
             << shown.toStdString();
         const QStringList rows = shown.section('\n', 1).split('\n');
         EXPECT_EQ(rows, QStringList({"\"\" (no identifier)", "\"2ND\" (starts with a digit)",

@@ -108,10 +108,11 @@ TEST_F(VerDlgTest, ComponentsCarryTheirNamesAndCaptions)
     TFverDlg dialog(nullptr, TestServices());
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Version Resource Editor"));
     const std::pair<const char *, int> labels[] = {
-        {"Label1", 1097}, {"Label2", 1104}, {"Label3", 1103},  {"Label4", 1106},
-        {"Label5", 1102}, {"Label6", 1095}, {"Label7", 1100},  {"Label8", 1092},
-        {"Label10", 1099}, {"Label11", 1094}, {"Label12", 1107}, {"Label13", 1096},
-        {"Label14", 1105}, {"Label15", 1098}, {"Label16", 1093}};
+        {"Label1", txt::FileVersion},     {"Label2", txt::ProductVersion},  {"Label3", txt::OperatingSystem},
+        {"Label4", txt::Type},            {"Label5", txt::ProductName},     {"Label6", txt::Description},
+        {"Label7", txt::InternalName},    {"Label8", txt::CompanyName},     {"Label10", txt::Trademarks},
+        {"Label11", txt::Comments},       {"Label12", txt::GenericVersion}, {"Label13", txt::SpecialVersion},
+        {"Label14", txt::Private},        {"Label15", txt::Language},       {"Label16", txt::Code}};
     for (const auto &[name, id] : labels) {
         auto *label = dialog.findChild<QLabel *>(QLatin1String(name));
         ASSERT_TRUE(label) << name;
@@ -200,7 +201,7 @@ TEST_F(VerDlgTest, FailedCompileSaysWhatTheCompilerPrintedAndKeepsTheBackup)
     ScriptedDialogs dialogs;
     auto dialog = Opened(dialogs);
     EXPECT_TRUE(dialog->Button1Click()); // the dialog closes, as after any compile
-    EXPECT_EQ(dialogs.texts, QStringList{LoadStr(1101) + QStringLiteral("\n\nversion.rc:23: syntax error")});
+    EXPECT_EQ(dialogs.texts, QStringList{LoadStr(txt::ResourceNotCompiled) + QStringLiteral("\n\nversion.rc:23: syntax error")});
     EXPECT_EQ(Read(QStringLiteral("version.bak")), QByteArray("last good"));
     EXPECT_FALSE(QFile::exists(Path(QStringLiteral("version.res"))));
 }
@@ -255,7 +256,7 @@ TEST_F(VerDlgTest, StoredCompilerThatCannotRunIsShownThenAskedForAgain)
         QStringLiteral("error: Attempt was made to dynamically link to a task, or there was a "
                        "sharing or network-protection error\n")
             + stored,
-        QStringLiteral("message: ") + LoadStr(1064),
+        QStringLiteral("message: ") + LoadStr(txt::ProgramNotFound),
         QStringLiteral("open: Select the directory where is BRCC32.EXE")};
     {
         // Cancelled: nothing ran, nothing more is said, and the next run asks again.
