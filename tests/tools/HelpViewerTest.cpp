@@ -99,6 +99,35 @@ protected:
     std::unique_ptr<THelpViewerWindow> Window;
 };
 
+// What hcw said while compiling is kept in the file: the viewer reads back
+// each message as hcw printed it, errors told from notes.
+TEST_F(HelpViewer, CompilersMessagesReadBackAsHcwPrintedThem)
+{
+    Tree();
+    Topic(QStringLiteral("Broken"), QStringLiteral("Go {\\uldb there}{\\v No_such_topic} now"));
+    Contents(QStringLiteral("Welcome")); // a second "Contens": a note
+    Generate(AtomicFileWriter());
+    ASSERT_TRUE(QFile::remove(Hlp + QStringLiteral("/bola.bmp")));
+    QProcess hcw;
+    hcw.start(QStringLiteral(QUORBEL_HCW), {QStringLiteral("/C"), Hlp + QStringLiteral("/App.hpj")});
+    ASSERT_TRUE(hcw.waitForFinished(60000));
+    const QStringList printed = QString::fromUtf8(hcw.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    const QString summary = QString::fromUtf8(hcw.readAllStandardOutput());
+
+    const THelpDocument doc = THelpDocument::Load(File);
+    QStringList read;
+    int errors = 0, notes = 0;
+    for (const THelpMessage &m : doc.Messages()) {
+        read << m.Format();
+        (m.Error ? errors : notes) += 1;
+    }
+    EXPECT_EQ(read, printed);
+    EXPECT_EQ(doc.ErrorCount(), errors);
+    EXPECT_GE(errors, 2) << summary.toStdString(); // the jump and the bitmap
+    EXPECT_GE(notes, 1);
+    EXPECT_TRUE(summary.contains(QStringLiteral(" %1 errors, %2 notes").arg(errors).arg(notes))) << summary.toStdString();
+}
+
 TEST_F(HelpViewer, FileReadForIndexPagesAndPictures)
 {
     Tree();

@@ -7,31 +7,24 @@
 // removes a FILE.res left from an earlier run.
 #include "CodePage.h"
 #include "Exception.h"
-#include "Process.h"
 #include "SafeFile.h"
+#include "ToolKit.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char *DefaultWindres = "x86_64-w64-mingw32-windres";
-constexpr const char *WindresPackage = "binutils-mingw-w64-x86-64";
+constexpr TToolHint WindresHint{"binutils-mingw-w64-x86-64", "QUORBEL_WINDRES at a windres"};
 // Scripts are a few kilobytes; the cap keeps a wrong argument from eating memory.
 constexpr qint64 MaxScriptBytes = 16 * 1024 * 1024;
 // Every .res starts with an empty 32-byte resource entry.
-constexpr off_t ResHeaderBytes = 32;
-
-enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitCannotRun = 126, ExitNotFound = 127 };
+constexpr qint64 ResHeaderBytes = 32;
 
 void printUsage(FILE *to)
 {
@@ -44,157 +37,89 @@ void printUsage(FILE *to)
                to);
 }
 
-void error(const std::string &text)
-{
-    std::fprintf(stderr, "brcc32: %s\n", text.c_str());
-}
-
-bool endsWithNoCase(const std::string &s, const char *suffix)
-{
-    const size_t n = std::strlen(suffix);
-    return s.size() >= n && strncasecmp(s.c_str() + s.size() - n, suffix, n) == 0;
-}
-
 struct TTarget {
-    std::string dir;        // where the script is; windres runs there
-    std::string scriptName; // the script's name inside dir
-    std::string resPath;    // FILE.res beside the script
+    QString dir;        // where the script is; windres runs there
+    QString scriptName; // the script's name inside dir
+    QString resPath;    // FILE.res beside the script
 };
 
-TTarget targetFor(const std::string &script)
+TTarget targetFor(const QString &script)
 {
     TTarget t;
-    const size_t slash = script.rfind('/');
-    t.dir = slash == std::string::npos ? std::string(".") : script.substr(0, slash + 1);
-    t.scriptName = slash == std::string::npos ? script : script.substr(slash + 1);
-    const size_t dot = t.scriptName.rfind('.');
-    const std::string stem = dot == std::string::npos ? t.scriptName : t.scriptName.substr(0, dot);
-    t.resPath = (slash == std::string::npos ? std::string() : t.dir) + stem + ".res";
+    const qsizetype slash = script.lastIndexOf(QLatin1Char('/'));
+    t.dir = slash < 0 ? QStringLiteral(".") : script.left(slash + 1);
+    t.scriptName = script.mid(slash + 1);
+    const qsizetype dot = t.scriptName.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot < 0 ? t.scriptName : t.scriptName.left(dot);
+    t.resPath = (slash < 0 ? QString() : t.dir) + stem + QStringLiteral(".res");
     return t;
-}
-
-void removeStaleRes(const TTarget &t)
-{
-    if (::unlink(t.resPath.c_str()) != 0 && errno != ENOENT)
-        error("cannot remove the old " + t.resPath + ": " + std::strerror(errno));
 }
 
 // windres hands the script name to the preprocessor, which would take a
 // leading '-' for an option.
-std::string asArgument(const std::string &name)
+QString asArgument(const QString &name)
 {
-    return name.starts_with('-') ? "./" + name : name;
+    return name.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + name : name;
 }
 
-std::string windresCommand()
-{
-    const char *set = std::getenv("QUORBEL_WINDRES");
-    std::string command = set && *set ? set : DefaultWindres;
-    // windres starts in the script's directory: a relative path given here
-    // must not be looked up from there.
-    if (command.find('/') != std::string::npos && !command.starts_with('/')) {
-        if (char *cwd = ::getcwd(nullptr, 0)) {
-            command = std::string(cwd) + '/' + command;
-            std::free(cwd);
-        }
-    }
-    return command;
-}
-
-int compile(const TTarget &t, const std::string &scriptPath)
+int compile(const TTarget &t, const QString &scriptPath)
 {
     QByteArray bytes;
     try {
-        bytes = ReadWholeFile(QFile::decodeName(QByteArray::fromStdString(scriptPath)), MaxScriptBytes);
+        bytes = ReadWholeFile(scriptPath, MaxScriptBytes);
     } catch (const EInOutError &e) {
-        if (::access(scriptPath.c_str(), F_OK) != 0 && errno == ENOENT)
-            error(scriptPath + ": no such file");
+        if (::access(QFile::encodeName(scriptPath).constData(), F_OK) != 0 && errno == ENOENT)
+            PrintError(scriptPath + QStringLiteral(": no such file"));
         else
-            error(e.what());
+            PrintError(e.message());
         return ExitFailed;
     }
     // The same rule every data-file reader follows; the script itself is left as it is.
     const char *codePage = IsUtf8Text(bytes.constData(), bytes.size()) ? "65001" : "1252";
 
-    // The temporary output sits beside FILE.res so that the rename cannot
-    // cross file systems.
-    std::string temp = t.dir + (t.dir.ends_with('/') ? "" : "/") + ".brcc32-XXXXXX.res";
-    const int fd = ::mkstemps(temp.data(), 4);
-    if (fd < 0) {
-        error("cannot create a temporary file in " + t.dir + ": " + std::strerror(errno));
+    TTempBeside temp;
+    if (!temp.Create(t.dir, ".res"))
         return ExitFailed;
-    }
-    // mkstemps makes the file private; the .res gets the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
-    const std::string tempName = temp.substr(temp.rfind('/') + 1);
-
-    const std::string windres = windresCommand();
-    TSpawnRequest request;
-    for (const std::string &argument :
-         {windres, std::string("--preprocessor=cpp"), std::string("--codepage=") + codePage,
-          std::string("-i"), asArgument(t.scriptName), std::string("-O"), std::string("res"),
-          std::string("-o"), tempName})
-        request.Arguments << QFile::decodeName(QByteArray::fromStdString(argument));
-    request.WorkingDir = QFile::decodeName(QByteArray::fromStdString(t.dir));
-    request.Wait = true;
-    const TSpawnResult run = SpawnProcess(request);
-    // The compiler's own words first, then ours.
-    std::fputs(run.Output.toLocal8Bit().constData(), stderr);
-    const int startError = run.Error;
-    int result = ExitOk;
-    if (startError == ENOENT) {
-        error(windres + " not found; install the Debian package " + WindresPackage +
-              " (or point QUORBEL_WINDRES at a windres)");
-        result = ExitNotFound;
-    } else if (startError != 0) {
-        error("cannot run " + windres + ": " + std::strerror(startError));
-        result = ExitCannotRun;
-    } else if (run.ExitStatus != 0) {
-        error("cannot compile " + scriptPath + " (" + windres + " exited with status " +
-              std::to_string(run.ExitStatus) + ")");
-        result = ExitFailed;
-    } else {
-        struct stat written {};
-        if (::stat(temp.c_str(), &written) != 0 || written.st_size < ResHeaderBytes) {
-            error(windres + " reported success but wrote no resource file");
-            result = ExitFailed;
-        } else if (::rename(temp.c_str(), t.resPath.c_str()) != 0) {
-            error("cannot write " + t.resPath + ": " + std::strerror(errno));
-            result = ExitFailed;
-        }
-    }
-    if (result != ExitOk)
-        ::unlink(temp.c_str());
-    return result;
+    const QString windres = ToolCommand("QUORBEL_WINDRES", DefaultWindres);
+    const TToolRun run = RunTool({windres, QStringLiteral("--preprocessor=cpp"),
+                                  QStringLiteral("--codepage=") + QLatin1String(codePage), QStringLiteral("-i"),
+                                  asArgument(t.scriptName), QStringLiteral("-O"), QStringLiteral("res"),
+                                  QStringLiteral("-o"), temp.FileName()},
+                                 t.dir, WindresHint);
+    if (run.Code == ExitFailed)
+        PrintError(QStringLiteral("cannot compile %1 (%2 exited with status %3)")
+                       .arg(scriptPath, windres)
+                       .arg(run.Status));
+    if (run.Code != ExitOk)
+        return run.Code;
+    return temp.MoveInto(t.resPath, ResHeaderBytes, windres, "resource file") ? ExitOk : ExitFailed;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    std::string script;
+    SetProgramName("brcc32");
+    QString script;
     bool haveScript = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg == "--") {
+        const QString arg = QFile::decodeName(argv[i]);
+        if (!optionsEnded && arg.size() > 1 && arg[0] == QLatin1Char('-')) {
+            if (arg == QLatin1String("--")) {
                 optionsEnded = true;
-            } else if (arg == "-r" || arg == "-R") {
+            } else if (arg == QLatin1String("-r") || arg == QLatin1String("-R")) {
                 // A .res is all this command writes.
-            } else if (arg == "-h" || arg == "-?" || arg == "--help") {
+            } else if (arg == QLatin1String("-h") || arg == QLatin1String("-?") || arg == QLatin1String("--help")) {
                 printUsage(stdout);
                 return ExitOk;
             } else {
-                error("ignoring unknown option " + arg);
+                PrintError(QStringLiteral("ignoring unknown option ") + arg);
             }
             continue;
         }
         if (haveScript) {
-            error("one script at a time: " + script + " and " + arg);
+            PrintError(QStringLiteral("one script at a time: %1 and %2").arg(script, arg));
             printUsage(stderr);
             return ExitUsage;
         }
@@ -206,16 +131,16 @@ int main(int argc, char **argv)
         return ExitUsage;
     }
     const TTarget target = targetFor(script);
-    if (target.scriptName.empty()) {
-        error(script + " names a directory, not a script");
+    if (target.scriptName.isEmpty()) {
+        PrintError(script + QStringLiteral(" names a directory, not a script"));
         return ExitUsage;
     }
-    if (endsWithNoCase(target.scriptName, ".res")) {
-        error(script + " is a .res file; the output would overwrite it");
+    if (target.scriptName.endsWith(QLatin1String(".res"), Qt::CaseInsensitive)) {
+        PrintError(script + QStringLiteral(" is a .res file; the output would overwrite it"));
         return ExitUsage;
     }
     const int result = compile(target, script);
     if (result != ExitOk)
-        removeStaleRes(target);
+        RemoveOldOutput(target.resPath);
     return result;
 }

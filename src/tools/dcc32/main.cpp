@@ -20,23 +20,16 @@
 #include "CodePage.h"
 #include "Exception.h"
 #include "Paths.h"
-#include "Process.h"
 #include "SafeFile.h"
+#include "ToolKit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <optional>
-#include <string>
+#include <deque>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -44,17 +37,16 @@ namespace {
 struct TPeTools {
     const char *Windres;
     const char *Ld;
-    const char *Package;
+    TToolHint Hint;
     const char *Target; // windres's output format, so any windres named makes the right objects
 };
+constexpr const char *OverrideBoth = "QUORBEL_WINDRES and QUORBEL_LD at the tools";
 constexpr TPeTools Pe32Tools{"i686-w64-mingw32-windres", "i686-w64-mingw32-ld",
-                             "binutils-mingw-w64-i686", "pe-i386"};
+                             {"binutils-mingw-w64-i686", OverrideBoth}, "pe-i386"};
 constexpr TPeTools Pe32PlusTools{"x86_64-w64-mingw32-windres", "x86_64-w64-mingw32-ld",
-                                 "binutils-mingw-w64-x86-64", "pe-x86-64"};
+                                 {"binutils-mingw-w64-x86-64", OverrideBoth}, "pe-x86-64"};
 // A project of this kind is a few hundred bytes.
 constexpr qint64 MaxProjectBytes = 4 * 1024 * 1024;
-
-enum ExitCode { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitCannotRun = 126, ExitNotFound = 127 };
 
 void printUsage(FILE *to)
 {
@@ -68,11 +60,6 @@ void printUsage(FILE *to)
                "               x86_64-w64-mingw32-windres and -ld\n"
                "QUORBEL_WINDRES and QUORBEL_LD name another windres and ld to run.\n",
                to);
-}
-
-void error(const QString &text)
-{
-    std::fprintf(stderr, "dcc32: %s\n", text.toLocal8Bit().constData());
 }
 
 // What the project says is wrong, at its line.
@@ -300,113 +287,45 @@ private:
     std::vector<TResourceRef> FResources;
 };
 
-// A tool named by an environment variable, else its default. The tools
-// start in the project's directory: a relative path given here must not be
-// looked up from there.
-QString toolCommand(const char *variable, const char *fallback)
-{
-    const QString set = qEnvironmentVariable(variable);
-    QString command = set.isEmpty() ? QString::fromLatin1(fallback) : set;
-    if (command.contains(QLatin1Char('/')) && !command.startsWith(QLatin1Char('/')))
-        command = QDir::current().absoluteFilePath(command);
-    return command;
-}
-
-// A temporary file name beside the output, so the rename stays on one file system.
-std::optional<QString> makeTemp(const QString &dir, const char *suffix)
-{
-    QByteArray pattern = QFile::encodeName(dir + QStringLiteral("/.dcc32-XXXXXX")) + suffix;
-    const int fd = ::mkstemps(pattern.data(), int(std::strlen(suffix)));
-    if (fd < 0) {
-        error(QStringLiteral("cannot create a temporary file in %1: %2")
-                  .arg(dir, SystemErrorText(errno)));
-        return std::nullopt;
-    }
-    // mkstemps makes the file private; the library gets the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
-    return QFile::decodeName(pattern);
-}
-
 // Runs one tool in dir; ExitOk or the exit code to end with.
 int run(const QString &dir, const QStringList &arguments, const TPeTools &tools)
 {
-    TSpawnRequest request;
-    request.Arguments = arguments;
-    request.WorkingDir = dir;
-    request.Wait = true;
-    const TSpawnResult result = SpawnProcess(request);
-    std::fputs(result.Output.toLocal8Bit().constData(), stderr);
-    const QString &tool = arguments.first();
-    if (result.Error == ENOENT) {
-        error(QStringLiteral("%1 not found; install the Debian package %2 (or point "
-                             "QUORBEL_WINDRES and QUORBEL_LD at the tools)")
-                  .arg(tool, QLatin1String(tools.Package)));
-        return ExitNotFound;
-    }
-    if (result.Error != 0) {
-        error(QStringLiteral("cannot run %1: %2").arg(tool, SystemErrorText(result.Error)));
-        return ExitCannotRun;
-    }
-    if (result.ExitStatus != 0) {
-        error(QStringLiteral("%1 exited with status %2").arg(tool).arg(result.ExitStatus));
-        return ExitFailed;
-    }
-    return ExitOk;
+    const TToolRun result = RunTool(arguments, dir, tools.Hint);
+    if (result.Code == ExitFailed)
+        PrintError(QStringLiteral("%1 exited with status %2").arg(arguments.first()).arg(result.Status));
+    return result.Code;
 }
 
 // The resources as objects, then the library, under temporary names.
 int link(const QString &dir, const QStringList &resources, const QString &dll,
          const TPeTools &tools)
 {
-    const QString windres = toolCommand("QUORBEL_WINDRES", tools.Windres);
-    const QString ld = toolCommand("QUORBEL_LD", tools.Ld);
-    QStringList temps;
-    int result = ExitOk;
-    QStringList ldArguments{ld, QStringLiteral("--dll"), QStringLiteral("-e"), QStringLiteral("0"),
-                            QStringLiteral("-o")};
-    const std::optional<QString> output = makeTemp(dir, ".dll");
-    if (!output)
+    const QString windres = ToolCommand("QUORBEL_WINDRES", tools.Windres);
+    const QString ld = ToolCommand("QUORBEL_LD", tools.Ld);
+    TTempBeside output;
+    if (!output.Create(dir, ".dll"))
         return ExitFailed;
-    temps << *output;
-    ldArguments << *output;
+    QStringList ldArguments{ld, QStringLiteral("--dll"), QStringLiteral("-e"), QStringLiteral("0"),
+                            QStringLiteral("-o"), output.Path()};
+    std::deque<TTempBeside> objects;
     for (const QString &res : resources) {
-        const std::optional<QString> object = makeTemp(dir, ".o");
-        if (!object) {
-            result = ExitFailed;
-            break;
-        }
-        temps << *object;
-        result = run(dir,
-                     {windres, QStringLiteral("--target=") + QLatin1String(tools.Target),
-                      QStringLiteral("-J"), QStringLiteral("res"), QStringLiteral("-O"),
-                      QStringLiteral("coff"), QStringLiteral("-i"), res, QStringLiteral("-o"), *object},
-                     tools);
+        TTempBeside &object = objects.emplace_back();
+        if (!object.Create(dir, ".o"))
+            return ExitFailed;
+        const int result =
+            run(dir,
+                {windres, QStringLiteral("--target=") + QLatin1String(tools.Target), QStringLiteral("-J"),
+                 QStringLiteral("res"), QStringLiteral("-O"), QStringLiteral("coff"), QStringLiteral("-i"), res,
+                 QStringLiteral("-o"), object.Path()},
+                tools);
         if (result != ExitOk)
-            break;
-        ldArguments << *object;
+            return result;
+        ldArguments << object.Path();
     }
-    if (result == ExitOk)
-        result = run(dir, ldArguments, tools);
-    if (result == ExitOk) {
-        struct stat written {};
-        if (::stat(QFile::encodeName(*output).constData(), &written) != 0 || written.st_size == 0) {
-            error(ld + QStringLiteral(" reported success but wrote no library"));
-            result = ExitFailed;
-        } else if (::rename(QFile::encodeName(*output).constData(),
-                            QFile::encodeName(dll).constData())
-                   != 0) {
-            error(QStringLiteral("cannot write %1: %2").arg(dll, SystemErrorText(errno)));
-            result = ExitFailed;
-        } else {
-            temps.removeFirst();
-        }
-    }
-    for (const QString &temp : temps)
-        QFile::remove(temp);
-    return result;
+    const int result = run(dir, ldArguments, tools);
+    if (result != ExitOk)
+        return result;
+    return output.MoveInto(dll, 1, ld, "library") ? ExitOk : ExitFailed;
 }
 
 // The file a {$R} names: beside the project, ".res" when it has no
@@ -429,7 +348,7 @@ int build(const QString &project, const TPeTools &tools)
     try {
         bytes = ReadWholeFile(project, MaxProjectBytes);
     } catch (const EInOutError &e) {
-        error(QFileInfo::exists(project) ? e.message() : project + QStringLiteral(": no such file"));
+        PrintError(QFileInfo::exists(project) ? e.message() : project + QStringLiteral(": no such file"));
         return ExitFailed;
     }
     const QFileInfo info(project);
@@ -462,8 +381,8 @@ int build(const QString &project, const TPeTools &tools)
     }
     if (result == ExitOk)
         result = link(dir, resources, dll, tools);
-    if (result != ExitOk && EntryExists(dll) && !QFile::remove(dll))
-        error(QStringLiteral("cannot remove the old %1").arg(dll));
+    if (result != ExitOk)
+        RemoveOldOutput(dll);
     return result;
 }
 
@@ -471,6 +390,7 @@ int build(const QString &project, const TPeTools &tools)
 
 int main(int argc, char **argv)
 {
+    SetProgramName("dcc32");
     QString project;
     const TPeTools *tools = &Pe32Tools;
     for (int i = 1; i < argc; ++i) {
@@ -485,11 +405,11 @@ int main(int argc, char **argv)
             continue;
         }
         if (arg.startsWith(QLatin1Char('-'))) {
-            error(QStringLiteral("ignoring unknown option ") + arg);
+            PrintError(QStringLiteral("ignoring unknown option ") + arg);
             continue;
         }
         if (!project.isEmpty()) {
-            error(QStringLiteral("one project at a time: %1 and %2").arg(project, arg));
+            PrintError(QStringLiteral("one project at a time: %1 and %2").arg(project, arg));
             printUsage(stderr);
             return ExitUsage;
         }
@@ -503,7 +423,7 @@ int main(int argc, char **argv)
     if (QFileInfo(project).suffix().isEmpty())
         project += QStringLiteral(".dpr");
     if (QFileInfo(project).suffix().compare(QLatin1String("dpr"), Qt::CaseInsensitive) != 0) {
-        error(project + QStringLiteral(": only .dpr projects are built here"));
+        PrintError(project + QStringLiteral(": only .dpr projects are built here"));
         return ExitUsage;
     }
     return build(project, *tools);

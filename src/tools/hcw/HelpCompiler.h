@@ -1,9 +1,5 @@
-// The help file hcw writes: one self-contained HTML page (UTF-8, pictures as
-// data: URIs in the style sheet, shown by <span class="bm bmN">). Each topic is a <section> whose id is its context string, with
-// an anchor "map-N" per map number; the first topic is the contents. A
-// <script type="application/json" id="quorbel-help-index"> block gives the
-// viewer the topics, the map numbers, the keywords, the window colours, the
-// pictures and the compiler's messages.
+// hcw's compile of a help project into the help file HelpFileFormat.h
+// describes, and its error log.
 #pragma once
 
 #include "HelpProject.h"
@@ -14,7 +10,7 @@
 struct THcwResult {
     qint64 Bytes = 0;   // of the help file
     QString WriteError; // why the help file could not be written, empty when it was
-    QList<THcwMessage> Messages; // the project's, then the compile's
+    QList<THelpMessage> Messages; // the project's, then the compile's
     int Topics = 0;
     int Jumps = 0;
     int Popups = 0;

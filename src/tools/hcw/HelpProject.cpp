@@ -169,11 +169,6 @@ void ParseMapLines(THelpProject &project, const QString &file, const QString &te
 
 } // namespace
 
-QString THcwMessage::Format() const
-{
-    return QStringLiteral("%1(%2): %3").arg(File).arg(Line).arg(Text);
-}
-
 QString FindNoCase(const QString &dir, const QString &name)
 {
     const QString n = Slashes(name);

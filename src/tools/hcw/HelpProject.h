@@ -4,20 +4,13 @@
 // not match the files on disk.
 #pragma once
 
+#include "HelpFileFormat.h"
+
 #include <QColor>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
-
-struct THcwMessage {
-    QString File;
-    int Line = 0;
-    QString Text;
-    bool Error = true; // false: a note, which does not fail the compile
-    // "file(line): message"
-    QString Format() const;
-};
 
 struct THelpWindow {
     QString Name;
@@ -47,7 +40,7 @@ struct THelpProject {
     QList<THelpMapEntry> Map;     // [MAP] and its #INCLUDEs
     QList<THelpWindow> Windows;   // [WINDOWS]
     QStringList Config;           // [CONFIG] macros, as written
-    QList<THcwMessage> Messages;
+    QList<THelpMessage> Messages;
     bool Read = false; // false: the file itself could not be read
 
     QString HelpFile() const; // HLP=, else the project's name with .hlp

@@ -70,7 +70,7 @@ int main(int argc, char **argv)
     const THelpProject project = ReadHelpProject(projectPath);
     const THcwResult result = CompileHelpFile(project);
     int errors = result.Errors();
-    for (const THcwMessage &m : result.Messages)
+    for (const THelpMessage &m : result.Messages)
         std::fprintf(stderr, "%s\n", qPrintable(m.Format()));
 
     const QString helpFile = project.HelpFile();

@@ -15,7 +15,11 @@
 
 namespace {
 
-constexpr QByteArrayView IndexOpen = "<script type=\"application/json\" id=\"quorbel-help-index\">";
+namespace Key = HelpFile::Key;
+constexpr QByteArrayView IndexOpen = HelpFile::IndexOpen;
+constexpr QByteArrayView IndexClose = HelpFile::IndexClose;
+constexpr QByteArrayView PageOpen = HelpFile::PageOpen;
+constexpr QByteArrayView PageClose = HelpFile::PageClose;
 
 QString Unescape(QString text)
 {
@@ -85,11 +89,6 @@ qsizetype SkipBlanks(const QByteArray &b, qsizetype at)
 
 } // namespace
 
-QString THelpMessage::Format() const
-{
-    return QStringLiteral("%1(%2): %3").arg(File).arg(Line).arg(Text);
-}
-
 THelpDocument THelpDocument::Load(const QString &path)
 {
     if (!EntryExists(path))
@@ -116,7 +115,7 @@ THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
     if (indexAt < 0)
         throw EHelpFile(NotHelp(path, QStringLiteral("it holds no help index")));
     const qsizetype jsonBegin = indexAt + IndexOpen.size();
-    const qsizetype jsonEnd = b.indexOf("</script>", jsonBegin);
+    const qsizetype jsonEnd = b.indexOf(IndexClose, jsonBegin);
     if (jsonEnd < 0)
         throw EHelpFile(NotHelp(path, QStringLiteral("its help index is cut short")));
     QJsonParseError error;
@@ -125,47 +124,44 @@ THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
         throw EHelpFile(NotHelp(path, QStringLiteral("its help index cannot be read (%1)").arg(error.errorString())));
     const QJsonObject index = json.object();
 
-    d.FTitle = index.value(QStringLiteral("title")).toString();
-    d.FContents = index.value(QStringLiteral("contents")).toString();
-    for (const QJsonValue &v : index.value(QStringLiteral("topics")).toArray()) {
+    d.FTitle = index.value(Key::Title).toString();
+    d.FContents = index.value(Key::Contents).toString();
+    for (const QJsonValue &v : index.value(Key::Topics).toArray()) {
         const QJsonObject o = v.toObject();
         THelpTopicInfo t;
-        t.Id = o.value(QStringLiteral("id")).toString();
-        t.Title = o.value(QStringLiteral("title")).toString();
+        t.Id = o.value(Key::Id).toString();
+        t.Title = o.value(Key::Title).toString();
         d.FTopicIndex.insert(t.Id, int(d.FTopics.size()));
         d.FTopics.append(std::move(t));
     }
-    const QJsonObject map = index.value(QStringLiteral("map")).toObject();
+    const QJsonObject map = index.value(Key::Map).toObject();
     for (auto it = map.begin(); it != map.end(); ++it) {
         bool ok = false;
         const qint64 n = it.key().toLongLong(&ok);
         if (ok)
             d.FMap.insert(n, it.value().toString());
     }
-    d.FKeywordIndex = index.value(QStringLiteral("keywords")).toObject();
+    d.FKeywordIndex = index.value(Key::Keywords).toObject();
 
     // The compiler's choice: the window named main, else the first.
-    const QJsonObject windows = index.value(QStringLiteral("windows")).toObject();
+    const QJsonObject windows = index.value(Key::Windows).toObject();
     QJsonObject window;
     for (auto it = windows.begin(); it != windows.end(); ++it)
         if (window.isEmpty() || it.key().compare(QLatin1String("main"), Qt::CaseInsensitive) == 0)
             window = it.value().toObject();
-    const QColor topic(window.value(QStringLiteral("topic")).toString());
+    const QColor topic(window.value(Key::Topic).toString());
     if (topic.isValid())
         d.FBackground = topic;
 
-    const QJsonObject pictures = index.value(QStringLiteral("pictures")).toObject();
+    const QJsonObject pictures = index.value(Key::Pictures).toObject();
     for (auto it = pictures.begin(); it != pictures.end(); ++it) {
-        const QString uri = it.value().toObject().value(QStringLiteral("png")).toString();
+        const QString uri = it.value().toObject().value(Key::Png).toString();
         const qsizetype comma = uri.indexOf(QLatin1Char(','));
         if (uri.startsWith(QLatin1String("data:")) && comma > 0)
             d.FPictures.insert(it.key(), QByteArray::fromBase64(uri.mid(comma + 1).toLatin1()));
     }
-    for (const QJsonValue &v : index.value(QStringLiteral("messages")).toArray()) {
-        const QJsonObject o = v.toObject();
-        d.FMessages.append({o.value(QStringLiteral("file")).toString(), o.value(QStringLiteral("line")).toInt(),
-                            o.value(QStringLiteral("text")).toString(), o.value(QStringLiteral("error")).toBool()});
-    }
+    for (const QJsonValue &v : index.value(Key::Messages).toArray())
+        d.FMessages.append(HelpFile::ReadMessage(v.toObject()));
 
     // The style sheet, one rule a line, before the index.
     const qsizetype styleAt = b.lastIndexOf("<style>", indexAt);
@@ -184,18 +180,18 @@ THelpDocument THelpDocument::Parse(const QString &path, QByteArray bytes)
     if (bodyAt < 0)
         throw EHelpFile(Damaged(path, QStringLiteral("it is cut short before its pages")));
     qsizetype at = SkipBlanks(b, bodyAt + 6);
-    while (QByteArrayView(b).sliced(at).startsWith("<section ")) {
+    while (QByteArrayView(b).sliced(at).startsWith(PageOpen)) {
         const qsizetype tagEnd = b.indexOf('>', at);
-        const qsizetype end = tagEnd < 0 ? -1 : b.indexOf("</section>", tagEnd);
+        const qsizetype end = tagEnd < 0 ? -1 : b.indexOf(PageClose, tagEnd);
         if (end < 0)
             throw EHelpFile(Damaged(path, QStringLiteral("it is cut short in a page (byte %1)").arg(at)));
-        const qsizetype next = b.indexOf("<section ", tagEnd);
+        const qsizetype next = b.indexOf(PageOpen, tagEnd);
         if (next >= 0 && next < end)
             throw EHelpFile(Damaged(path, QStringLiteral("a page is not closed (byte %1)").arg(at)));
         const QString id = Attribute(QByteArrayView(b).sliced(at, tagEnd - at), "id");
         if (!id.isNull() && !d.FSections.contains(id))
             d.FSections.insert(id, {tagEnd + 1, end});
-        at = SkipBlanks(b, end + 10);
+        at = SkipBlanks(b, end + PageClose.size());
     }
     const QByteArrayView tail = QByteArrayView(b).sliced(at);
     if (!tail.startsWith("</body>")) {

@@ -1,10 +1,11 @@
-// A help file as hcw writes it (see hcw/HelpCompiler.h), read for showing one
+// A help file as hcw writes it (see HelpFileFormat.h), read for showing one
 // topic at a time: the index block is parsed, and each <section> is found by
 // its offsets only, so a file of 20,000 topics opens at once and a page is
 // cut out of the bytes when it is shown.
 #pragma once
 
 #include "Exception.h"
+#include "HelpFileFormat.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -27,14 +28,6 @@ public:
 struct THelpTopicInfo {
     QString Id; // the section's id: the context string, "Contens-2" for a repeat
     QString Title;
-};
-
-struct THelpMessage {
-    QString File;
-    int Line = 0;
-    QString Text;
-    bool Error = true;
-    QString Format() const; // "file(line): message", as hcw prints it
 };
 
 // Where a link of a shown page leads.
