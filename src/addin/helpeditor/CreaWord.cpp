@@ -6,6 +6,7 @@
 #include "core/StringTable.h"
 #include "helpeditor/HelpGen.h"
 
+#include "Exception.h"
 #include "Process.h"
 #include "SafeFile.h"
 
@@ -95,15 +96,29 @@ namespace {
 void StartHelpCompiler(const TAddinServices &services, const QString &projectFileName, bool compile)
 {
     const THelpFiles files = HelpFilesFor(projectFileName);
-    const QString hcw = TConfFiler(services).GetHcwPath();
+    TConfFiler conf(services);
     // Arguments, not a line split at blanks: project paths here may hold
-    // blanks. A failed start is not reported; the compiler's own messages
-    // go to its error log.
-    QStringList arguments{hcw};
-    if (compile)
-        arguments << QStringLiteral("/C") << QStringLiteral("/E") << QStringLiteral("/M");
-    arguments << files.ProjectFile;
-    StartDetached(arguments, compile ? SW_HIDE : SW_SHOW);
+    // blanks. The compiler's own messages go to its error log; only a start
+    // that failed is ours to tell, naming the program as the other tools do.
+    const auto start = [&](const QString &hcw) {
+        QStringList arguments{hcw};
+        if (compile)
+            arguments << QStringLiteral("/C") << QStringLiteral("/E") << QStringLiteral("/M");
+        arguments << files.ProjectFile;
+        const int error = StartDetached(arguments, compile ? SW_HIDE : SW_SHOW);
+        return error == 0 ? QString() : SystemErrorText(error) + QLatin1Char('\n') + hcw;
+    };
+    QString failed = start(conf.GetHcwPath());
+    if (failed.isEmpty())
+        return;
+    switch (conf.AskAgainAfterFailedStart(TConfFiler::HcwKind, failed)) {
+    case TConfFiler::TAskAgain::NotAsked: throw Exception(failed);
+    case TConfFiler::TAskAgain::Cancelled: return; // shown: nothing ran
+    case TConfFiler::TAskAgain::Chosen: break;
+    }
+    failed = start(conf.Path(TConfFiler::HcwKind));
+    if (!failed.isEmpty())
+        throw Exception(failed);
 }
 
 } // namespace

@@ -414,6 +414,38 @@ TEST_F(HelpDialog, CompilerForTheUserAndTheBuiltHelpFile)
     EXPECT_TRUE(error.contains(Dir.path() + QStringLiteral("/work/App.hlp"))) << error.toStdString();
 }
 
+// A stored compiler that is there but cannot start (no execute bit: not
+// even root runs it) is shown with its name, then asked for again; the one
+// chosen instead runs at once, and cancelling runs nothing more.
+TEST_F(HelpDialog, CompilerThatCannotStartIsShownThenAskedForAgain)
+{
+    const QString script = QString::fromUtf8(ReadAll(Hcw));
+    ::chmod(QFile::encodeName(Hcw).constData(), 0644);
+    {
+        ScriptedDialogs dialogs;
+        HelpHcwClick(Services, Project);
+        ASSERT_EQ(dialogs.log.size(), 3) << dialogs.log.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(dialogs.log[0].startsWith(QStringLiteral("error: "))) << dialogs.log[0].toStdString();
+        EXPECT_TRUE(dialogs.log[0].endsWith(QLatin1Char('\n') + Hcw)) << dialogs.log[0].toStdString();
+        EXPECT_EQ(dialogs.log[1], QStringLiteral("message: ") + LoadStr(txt::ProgramNotFound));
+        EXPECT_TRUE(dialogs.log[2].startsWith(QStringLiteral("open: "))) << dialogs.log[2].toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(Dir.path() + QStringLiteral("/hcw-args")));
+
+    const QString good = Dir.path() + QStringLiteral("/good hcw");
+    QFile f(good);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(script.toUtf8());
+    f.close();
+    ::chmod(QFile::encodeName(good).constData(), 0755);
+    ScriptedDialogs dialogs;
+    dialogs.answerFile(good);
+    HelpHcwClick(Services, Project);
+    EXPECT_EQ(CompilerArgs(), H(QStringLiteral("App.hpj")));
+    ASSERT_EQ(dialogs.log.size(), 3) << dialogs.log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs.log[0].endsWith(QLatin1Char('\n') + Hcw)) << dialogs.log[0].toStdString();
+}
+
 // "Show actual file Help" when the desktop has no program for .hlp files:
 // xdg-open says so only on its standard error and by its status, so the
 // user is told in a message that names the file, once it has ended.
