@@ -11,6 +11,7 @@
 
 #include "Process.h"
 #include "Registry.h"
+#include "SafeFile.h"
 #include "TableStore.h"
 #include "VersionInfo.h"
 
@@ -31,7 +32,7 @@ namespace {
 constexpr int Strings = 50000;
 constexpr int InitId = 1000; // the last number stays below 65536
 constexpr int Runs = 5;
-constexpr double GoalMs = 500.0;
+constexpr double GoalRatio = 4.0; // both variants against the plain write
 
 // One transaction for the lot: posting record by record would measure the disk.
 bool Fill(const QString &dir)
@@ -158,6 +159,28 @@ int main(int argc, char **argv)
         out.write(unitPas);
     });
 
+    // The phases, each as both variants do it: the table walk alone (two
+    // walks, each reading an identifier and a text per record) and the
+    // atomic writes of the same files; the rest is building and encoding.
+    const double walk = bench::MedianMs(Runs, [&] {
+        for (int variant = 0; variant < 2; ++variant) {
+            TField *id = table.FieldByName(QStringLiteral("idst"));
+            TField *text = table.FieldByName(QStringLiteral("L1"));
+            table.SetIndexName(QString());
+            qsizetype chars = 0;
+            for (table.First(); !table.Eof(); table.Next())
+                chars += id->AsString().size() + text->AsString().size();
+            if (chars == 0)
+                std::fprintf(stderr, "the walk read nothing\n");
+        }
+    });
+    const QString atomicFile = dir.path() + QStringLiteral("/atomic.out");
+    const double atomic = bench::MedianMs(Runs, [&] {
+        for (const QByteArray &content : contents)
+            WriteFileAtomically(atomicFile, content);
+        WriteFileAtomically(atomicFile, unitPas);
+    });
+
     bool ok = true;
     ok &= bench::Check(contents[3].contains("Library Englisty;"), "the library project");
     ok &= bench::Check(contents[4].contains("  IDS_MESSAGE_049999 = 50999;"), "the last constant");
@@ -170,8 +193,15 @@ int main(int argc, char **argv)
     std::printf("  both variants, no compilers (walk, texts, atomic writes)\n"
                 "                                                %8.2f ms   ratio %6.1fx peer   %6.1f MB/s\n",
                 generate, generate / peer, double(bytes) / 1e6 / (generate / 1e3));
+    std::printf("    of which the table walk (2 walks)           %8.2f ms   %5.1f%%\n", walk,
+                100.0 * walk / generate);
+    std::printf("    of which the atomic writes (6 files)        %8.2f ms   %5.1f%%\n", atomic,
+                100.0 * atomic / generate);
+    std::printf("    the rest: texts built and encoded           %8.2f ms   %5.1f%%\n",
+                generate - walk - atomic, 100.0 * (generate - walk - atomic) / generate);
     std::printf("  linked variant alone, Cyrillic texts (UTF-8)  %8.2f ms\n", utf8);
-    std::printf("  bar: both variants under %.0f ms: %s\n", GoalMs, generate < GoalMs ? "met" : "MISSED");
+    std::printf("  bar: both variants at most %.1fx the plain write: %.1fx, %s\n", GoalRatio,
+                generate / peer, generate / peer <= GoalRatio ? "met" : "MISSED");
 
     // The real tools on the result, once each.
     generator.WriteUnitFiles(table, settings);

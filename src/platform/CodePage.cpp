@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <utility>
 
 namespace {
 
@@ -190,4 +192,102 @@ QString DecodeCutText(const char *bytes, qsizetype size)
     if (ascii || IsUtf8Text(bytes, lead))
         return QString::fromUtf8(bytes, lead);
     return DecodeText(bytes, size);
+}
+
+char *TEncodedText::Grow(qsizetype bytes)
+{
+    const qsizetype size = FBytes.size();
+    // Doubling: a reserve of just what is needed would copy on every piece.
+    if (size + bytes > FBytes.capacity())
+        FBytes.reserve(std::max(2 * FBytes.capacity(), size + bytes));
+    FBytes.resize(size + bytes);
+    return FBytes.data() + size;
+}
+
+void TEncodedText::SwitchToUtf8()
+{
+    // What was written fits Windows-1252, so it reads back exactly.
+    FBytes = FromAnsi(FBytes).toUtf8();
+    FUtf8 = true;
+}
+
+void TEncodedText::AppendUtf8(const char16_t *from, const char16_t *to)
+{
+    const qsizetype start = FBytes.size();
+    char *out = Grow(3 * (to - from)); // no character takes more than 3 bytes per UTF-16 unit
+    char *const begin = out;
+    for (const char16_t *p = from; p < to; ++p) {
+        const char16_t c = *p;
+        if (c < 0x80) {
+            *out++ = char(c);
+        } else if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (!QChar::isSurrogate(c)) {
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else {
+            // Pairs and lone halves as Qt's own conversion writes them.
+            const QByteArray rest = QStringView(p, to).toUtf8();
+            FBytes.resize(start + (out - begin));
+            FBytes += rest;
+            return;
+        }
+    }
+    FBytes.resize(start + (out - begin));
+}
+
+void TEncodedText::Append(QStringView text)
+{
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    if (FUtf8) {
+        AppendUtf8(p, end);
+        return;
+    }
+    char *out = Grow(text.size());
+    for (; p < end; ++p) {
+        const char16_t c = *p;
+        if (c < 0x80) {
+            *out++ = char(c);
+            continue;
+        }
+        const int b = encode(c);
+        if (b < 0) {
+            FBytes.resize(out - FBytes.constData());
+            SwitchToUtf8();
+            AppendUtf8(p, end);
+            return;
+        }
+        *out++ = char(b);
+        FHigh = true;
+    }
+}
+
+void TEncodedText::Append(QLatin1StringView text)
+{
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            Append(QString(text));
+            return;
+        }
+    }
+    std::copy(text.begin(), text.end(), Grow(text.size()));
+}
+
+void TEncodedText::Append(qint64 number)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+    std::copy(digits, result.ptr, Grow(result.ptr - digits));
+}
+
+QByteArray TEncodedText::Take()
+{
+    // Windows-1252 bytes that would read as UTF-8 are written as UTF-8.
+    if (!FUtf8 && FHigh && IsUtf8Text(FBytes.constData(), FBytes.size()))
+        SwitchToUtf8();
+    FUtf8 = FHigh = false;
+    return std::exchange(FBytes, QByteArray());
 }
