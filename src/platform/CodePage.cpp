@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -194,26 +195,33 @@ QString DecodeCutText(const char *bytes, qsizetype size)
     return DecodeText(bytes, size);
 }
 
-char *TEncodedText::Grow(qsizetype bytes)
+void TEncodedText::Reserve(qsizetype bytes)
 {
-    const qsizetype size = FBytes.size();
-    // Doubling: a reserve of just what is needed would copy on every piece.
-    if (size + bytes > FBytes.capacity())
-        FBytes.reserve(std::max(2 * FBytes.capacity(), size + bytes));
-    FBytes.resize(size + bytes);
-    return FBytes.data() + size;
+    if (bytes > FBytes.size()) {
+        FBytes.resize(bytes);
+        FData = FBytes.data();
+    }
+}
+
+void TEncodedText::Resize(qsizetype needed)
+{
+    // Doubling: growing by just what is needed would copy on every piece.
+    FBytes.resize(std::max({needed, 2 * FBytes.size(), qsizetype(256)}));
+    FData = FBytes.data();
 }
 
 void TEncodedText::SwitchToUtf8()
 {
     // What was written fits Windows-1252, so it reads back exactly.
-    FBytes = FromAnsi(FBytes).toUtf8();
+    FBytes = FromAnsi(FData, FSize).toUtf8();
+    FData = FBytes.data();
+    FSize = FBytes.size();
     FUtf8 = true;
 }
 
 void TEncodedText::AppendUtf8(const char16_t *from, const char16_t *to)
 {
-    const qsizetype start = FBytes.size();
+    const qsizetype start = FSize;
     char *out = Grow(3 * (to - from)); // no character takes more than 3 bytes per UTF-16 unit
     char *const begin = out;
     for (const char16_t *p = from; p < to; ++p) {
@@ -230,12 +238,12 @@ void TEncodedText::AppendUtf8(const char16_t *from, const char16_t *to)
         } else {
             // Pairs and lone halves as Qt's own conversion writes them.
             const QByteArray rest = QStringView(p, to).toUtf8();
-            FBytes.resize(start + (out - begin));
-            FBytes += rest;
+            FSize = start + (out - begin);
+            std::copy(rest.begin(), rest.end(), Grow(rest.size()));
             return;
         }
     }
-    FBytes.resize(start + (out - begin));
+    FSize = start + (out - begin);
 }
 
 void TEncodedText::Append(QStringView text)
@@ -247,6 +255,19 @@ void TEncodedText::Append(QStringView text)
         return;
     }
     char *out = Grow(text.size());
+    // Four ASCII characters at a time: most of every text.
+    while (end - p >= 4) {
+        quint64 four;
+        std::memcpy(&four, p, sizeof four);
+        if (four & 0xFF80FF80FF80FF80ULL)
+            break;
+        out[0] = char(p[0]);
+        out[1] = char(p[1]);
+        out[2] = char(p[2]);
+        out[3] = char(p[3]);
+        out += 4;
+        p += 4;
+    }
     for (; p < end; ++p) {
         const char16_t c = *p;
         if (c < 0x80) {
@@ -255,7 +276,7 @@ void TEncodedText::Append(QStringView text)
         }
         const int b = encode(c);
         if (b < 0) {
-            FBytes.resize(out - FBytes.constData());
+            FSize = out - FData;
             SwitchToUtf8();
             AppendUtf8(p, end);
             return;
@@ -286,8 +307,11 @@ void TEncodedText::Append(qint64 number)
 QByteArray TEncodedText::Take()
 {
     // Windows-1252 bytes that would read as UTF-8 are written as UTF-8.
-    if (!FUtf8 && FHigh && IsUtf8Text(FBytes.constData(), FBytes.size()))
+    if (!FUtf8 && FHigh && IsUtf8Text(FData, FSize))
         SwitchToUtf8();
+    FBytes.resize(FSize);
+    FData = nullptr;
+    FSize = 0;
     FUtf8 = FHigh = false;
     return std::exchange(FBytes, QByteArray());
 }

@@ -42,18 +42,30 @@ QString DecodeCutText(const char *bytes, qsizetype size);
 // never split between two of them.
 class TEncodedText {
 public:
-    void Reserve(qsizetype bytes) { FBytes.reserve(bytes); }
+    void Reserve(qsizetype bytes); // room for that many bytes in all
     void Append(QStringView text);
     void Append(QLatin1StringView text);
     void Append(qint64 number);
     QByteArray Take();
 
 private:
-    char *Grow(qsizetype bytes); // room for bytes more at the end
+    // Room for bytes more at the end; what is not written is given back by
+    // setting FSize. FBytes is sized to its room, so no append resizes it.
+    char *Grow(qsizetype bytes)
+    {
+        if (FSize + bytes > FBytes.size())
+            Resize(FSize + bytes);
+        char *at = FData + FSize;
+        FSize += bytes;
+        return at;
+    }
+    void Resize(qsizetype needed);
     void AppendUtf8(const char16_t *from, const char16_t *to);
     void SwitchToUtf8();
 
     QByteArray FBytes;
-    bool FUtf8 = false; // a piece did not fit Windows-1252: all is UTF-8
-    bool FHigh = false; // a Windows-1252 byte above 0x7F was written
+    char *FData = nullptr;
+    qsizetype FSize = 0; // bytes written
+    bool FUtf8 = false;  // a piece did not fit Windows-1252: all is UTF-8
+    bool FHigh = false;  // a Windows-1252 byte above 0x7F was written
 };

@@ -79,13 +79,17 @@ void Header(TText &out, const QString &fileName, const QString &language, const 
 void AddScriptText(TText &out, QStringView text)
 {
     qsizetype from = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c == u'"' || c == u'\\') {
-            // Up to and with c; the next piece starts with c again.
-            out << text.sliced(from, i + 1 - from);
-            from = i;
-        }
+    qsizetype quote = text.indexOf(u'"');
+    qsizetype backslash = text.indexOf(u'\\');
+    while (quote >= 0 || backslash >= 0) {
+        const qsizetype at = quote < 0 ? backslash : backslash < 0 ? quote : std::min(quote, backslash);
+        // Up to and with the character; the next piece starts with it again.
+        out << text.sliced(from, at + 1 - from);
+        from = at;
+        if (at == quote)
+            quote = text.indexOf(u'"', at + 1);
+        else
+            backslash = text.indexOf(u'\\', at + 1);
     }
     out << text.sliced(from);
 }
@@ -100,7 +104,8 @@ public:
     void Check(const QString &id, const QString &text)
     {
         const bool taken = std::any_of(FNames.begin(), FNames.end(), [&](const char *name) {
-            return id.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+            const QLatin1StringView own(name);
+            return id.size() == own.size() && id.compare(own, Qt::CaseInsensitive) == 0;
         });
         if (IsPascalIdentifier(id) && !taken)
             return;
@@ -137,8 +142,8 @@ void WalkStrings(TTable &table, const TLanguageGenSettings &s, std::initializer_
     table.SetIndexName(QString());
     // A rough size, so that the texts seldom regrow.
     const qsizetype records = table.RecordCount();
-    script.Reserve(2048 + records * 64);
-    constants.Reserve(4096 + records * 40);
+    script.Reserve(2048 + records * 96);
+    constants.Reserve(4096 + records * 48);
     TIdentifierCheck check(names);
     qint64 n = s.InitId;
     for (table.First(); !table.Eof(); table.Next(), ++n) {
