@@ -185,6 +185,9 @@ TEST(CodePage, TextBuiltInPiecesIsEncodedAsTheWhole)
         {"Ma\u00f1ana ", "\u20ac 5\u2122", "\u0152uvre"},
         // Neither piece looks like UTF-8 alone; joined they do.
         {"\u00c3", "\u00a9"},
+        {"caf\u00c3\u00a9 ok"},
+        // A C1 control has no Windows-1252 byte, wherever it stands.
+        {"abc\u0080def", "\u00e9"},
         // Windows-1252 first, then a piece it cannot hold: the first too in UTF-8.
         {"Ca\u00f1a ", "x \u0417\u0430\u043a\u0440\u044b\u0442\u044c", " \u00e9 again"},
         {"\u0417", "\u00f1", "tail"},

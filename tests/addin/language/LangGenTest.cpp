@@ -295,7 +295,7 @@ TEST_F(LangGenTest, BothVariantsWriteTheSameBytesForEveryKindOfText)
     add("IDS_C_OPEN", {"Open\tfile", "\\\"", "\U0001F600 \"x\"", "\u00d6ffnen", "", "ok", "\u0152uvre"});
     add("IDS_B_EMPTY", {});
     add("IDS_A_CLOSE", {"Close \"all\"", "C:\\tmp\\", "\u0417\u0430\u043a\u0440\u044b\u0442\u044c", "",
-                        "Fermer l'\u00e9cran", "\u00c3\u00a9", "\u20ac 5\u2122"});
+                        "Fermer l'\u00e9cran", "caf\u00c3\u00a9 ok", "\u20ac 5\u2122"});
     Table.SetIndexName("L1");
     ScriptedDialogs dialogs;
     const QByteArray constants = "  IDS_A_CLOSE = 100;\r\n  IDS_B_EMPTY = 101;\r\n  IDS_C_OPEN = 102;\r\n";
@@ -338,7 +338,7 @@ TEST_F(LangGenTest, BothVariantsWriteTheSameBytesForEveryKindOfText)
     Unit({Project, QStringLiteral("Portugues"), 5, 100});
     EXPECT_EQ(Read("LANG/Portugty.rc"),
               Header("Portugty.rc", "Portugues", false).toLatin1()
-                  + script("100,\t\t\"\xc3\x83\xc2\xa9\"\r\n101,\t\t\"\"\r\n102,\t\t\"ok\"\r\n"));
+                  + script("100,\t\t\"caf\xc3\x83\xc2\xa9 ok\"\r\n101,\t\t\"\"\r\n102,\t\t\"ok\"\r\n"));
     EXPECT_EQ(Read("LANG/Portugty.lan"), Header("Portugty.lan", "Portugues", true).toLatin1() + lan("Portugty"));
 
     // The library: Windows-1252 above 0x7F in the script, escapes in another run.
@@ -380,6 +380,16 @@ TEST_F(LangGenTest, BaseNamesAndTheTimeOfTheHeader)
     EXPECT_EQ(GeneratedAtText(QDateTime(QDate(2026, 1, 2), QTime(19, 5, 0)),
                               QLocale(QLocale::English, QLocale::UnitedStates)),
               "1/2/26 19:05:00");
+}
+
+// A reserved word is refused in any case and only whole; the longest ones too.
+TEST(LangGenIdentifiers, ReservedWordsAreRefusedWholeInAnyCase)
+{
+    for (const char *name : {"Initialization", "IMPLEMENTATION", "finalization", "begin", "Xor", "",
+                             "2ND", "IDS-DASH", "A\xc3\xb1o"})
+        EXPECT_FALSE(IsPascalIdentifier(QString::fromUtf8(name))) << name;
+    for (const char *name : {"IDS_BEGIN", "begin2", "beginning", "initializations", "_end", "x"})
+        EXPECT_TRUE(IsPascalIdentifier(QString::fromUtf8(name))) << name;
 }
 
 TEST_F(LangGenTest, TwoRunsKeepExactlyOneBackupOfTheLastResource)
