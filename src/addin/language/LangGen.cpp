@@ -250,10 +250,12 @@ bool IsPascalIdentifier(const QString &name)
     if (name.isEmpty() || name.at(0).isDigit())
         return false;
     bool lettersOnly = true;
-    for (const QChar c : name) {
-        if (!(c == QLatin1Char('_') || (c.unicode() < 0x80 && c.isLetterOrNumber())))
+    for (const QChar qc : name) {
+        const char16_t c = qc.unicode();
+        const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+        if (!(letter || c == u'_' || (c >= u'0' && c <= u'9')))
             return false;
-        lettersOnly = lettersOnly && c.isLetter();
+        lettersOnly = lettersOnly && letter;
     }
     // Reserved words are letters only, none longer than "initialization":
     // most identifiers ("IDS_OPEN") skip the list.
