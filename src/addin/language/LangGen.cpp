@@ -140,10 +140,6 @@ void WalkStrings(TTable &table, const TLanguageGenSettings &s, std::initializer_
     TField *id = table.FieldByName(QStringLiteral("idst"));
     TField *text = table.FieldByName(QStringLiteral("L%1").arg(s.CurLang + 1));
     table.SetIndexName(QString());
-    // A rough size, so that the texts seldom regrow.
-    const qsizetype records = table.RecordCount();
-    script.Reserve(2048 + records * 96);
-    constants.Reserve(4096 + records * 48);
     TIdentifierCheck check(names);
     qint64 n = s.InitId;
     for (table.First(); !table.Eof(); table.Next(), ++n) {
@@ -156,6 +152,16 @@ void WalkStrings(TTable &table, const TLanguageGenSettings &s, std::initializer_
         constants << "  " << idText << " = " << n << ";\r\n";
     }
     check.ThrowIfAny();
+}
+
+// Room for the three texts of a run, made once before the first line: a
+// rough size per record, so that the texts seldom regrow.
+void Reserve(TTable &table, TText &script, TText &constants, TText &other)
+{
+    const qsizetype records = table.RecordCount();
+    script.Reserve(2048 + records * 96);
+    constants.Reserve(4096 + records * 48);
+    other.Reserve(4096);
 }
 
 // B.rc's start: the same in both variants.
@@ -281,6 +287,7 @@ TLanguageFiles TLanguageGenerator::WriteUnitFiles(TTable &table, const TLanguage
     const QString at = Now(); // one time in every file of a run
 
     TText script, lan, unit;
+    Reserve(table, script, lan, unit);
     ScriptStart(script, b, s, at);
     Header(lan, b + QStringLiteral(".lan"), s.LanguageName, at, true);
     lan.Line();
@@ -315,6 +322,7 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
     const QString at = Now(); // one time in every file of a run
 
     TText script, dpr, unit;
+    Reserve(table, script, unit, dpr);
     ScriptStart(script, b, s, at);
     Header(unit, QStringLiteral("language.pas"), s.LanguageName, at, true);
     for (const char *line : {"", "unit language;", "", "interface",
