@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -190,4 +193,125 @@ QString DecodeCutText(const char *bytes, qsizetype size)
     if (ascii || IsUtf8Text(bytes, lead))
         return QString::fromUtf8(bytes, lead);
     return DecodeText(bytes, size);
+}
+
+void TEncodedText::Reserve(qsizetype bytes)
+{
+    if (bytes > FBytes.size()) {
+        FBytes.resize(bytes);
+        FData = FBytes.data();
+    }
+}
+
+void TEncodedText::Resize(qsizetype needed)
+{
+    // Doubling: growing by just what is needed would copy on every piece.
+    FBytes.resize(std::max({needed, 2 * FBytes.size(), qsizetype(256)}));
+    FData = FBytes.data();
+}
+
+void TEncodedText::SwitchToUtf8()
+{
+    // What was written fits Windows-1252, so it reads back exactly.
+    FBytes = FromAnsi(FData, FSize).toUtf8();
+    FData = FBytes.data();
+    FSize = FBytes.size();
+    FUtf8 = true;
+}
+
+void TEncodedText::AppendUtf8(const char16_t *from, const char16_t *to)
+{
+    const qsizetype start = FSize;
+    char *out = Grow(3 * (to - from)); // no character takes more than 3 bytes per UTF-16 unit
+    char *const begin = out;
+    for (const char16_t *p = from; p < to; ++p) {
+        const char16_t c = *p;
+        if (c < 0x80) {
+            *out++ = char(c);
+        } else if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (!QChar::isSurrogate(c)) {
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else {
+            // Pairs and lone halves as Qt's own conversion writes them.
+            const QByteArray rest = QStringView(p, to).toUtf8();
+            FSize = start + (out - begin);
+            std::copy(rest.begin(), rest.end(), Grow(rest.size()));
+            return;
+        }
+    }
+    FSize = start + (out - begin);
+}
+
+void TEncodedText::Append(QStringView text)
+{
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    if (FUtf8) {
+        AppendUtf8(p, end);
+        return;
+    }
+    char *out = Grow(text.size());
+    // Four ASCII characters at a time: most of every text.
+    while (end - p >= 4) {
+        quint64 four;
+        std::memcpy(&four, p, sizeof four);
+        if (four & 0xFF80FF80FF80FF80ULL)
+            break;
+        out[0] = char(p[0]);
+        out[1] = char(p[1]);
+        out[2] = char(p[2]);
+        out[3] = char(p[3]);
+        out += 4;
+        p += 4;
+    }
+    for (; p < end; ++p) {
+        const char16_t c = *p;
+        if (c < 0x80) {
+            *out++ = char(c);
+            continue;
+        }
+        const int b = encode(c);
+        if (b < 0) {
+            FSize = out - FData;
+            SwitchToUtf8();
+            AppendUtf8(p, end);
+            return;
+        }
+        *out++ = char(b);
+        FHigh = true;
+    }
+}
+
+void TEncodedText::Append(QLatin1StringView text)
+{
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            Append(QString(text));
+            return;
+        }
+    }
+    std::copy(text.begin(), text.end(), Grow(text.size()));
+}
+
+void TEncodedText::Append(qint64 number)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+    std::copy(digits, result.ptr, Grow(result.ptr - digits));
+}
+
+QByteArray TEncodedText::Take()
+{
+    // Windows-1252 bytes that would read as UTF-8 are written as UTF-8.
+    if (!FUtf8 && FHigh && IsUtf8Text(FData, FSize))
+        SwitchToUtf8();
+    FBytes.resize(FSize);
+    FData = nullptr;
+    FSize = 0;
+    FUtf8 = FHigh = false;
+    return std::exchange(FBytes, QByteArray());
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 // Plain Windows-1252, one byte per character. The five bytes the code page
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) read as the C1 controls of
@@ -34,3 +35,37 @@ QString DecodeText(const QByteArray &bytes);
 // sequence that lost its tail is dropped when the bytes before it read as
 // UTF-8 (or are ASCII), instead of turning the whole text into Windows-1252.
 QString DecodeCutText(const char *bytes, qsizetype size);
+
+// A file's text built piece by piece straight into its bytes: Take() gives
+// exactly EncodeText of all the pieces joined, without making the joined
+// text or encoding it apart. Pieces are whole texts: a surrogate pair is
+// never split between two of them.
+class TEncodedText {
+public:
+    void Reserve(qsizetype bytes); // room for that many bytes in all
+    void Append(QStringView text);
+    void Append(QLatin1StringView text);
+    void Append(qint64 number);
+    QByteArray Take();
+
+private:
+    // Room for bytes more at the end; what is not written is given back by
+    // setting FSize. FBytes is sized to its room, so no append resizes it.
+    char *Grow(qsizetype bytes)
+    {
+        if (FSize + bytes > FBytes.size())
+            Resize(FSize + bytes);
+        char *at = FData + FSize;
+        FSize += bytes;
+        return at;
+    }
+    void Resize(qsizetype needed);
+    void AppendUtf8(const char16_t *from, const char16_t *to);
+    void SwitchToUtf8();
+
+    QByteArray FBytes;
+    char *FData = nullptr;
+    qsizetype FSize = 0; // bytes written
+    bool FUtf8 = false;  // a piece did not fit Windows-1252: all is UTF-8
+    bool FHigh = false;  // a Windows-1252 byte above 0x7F was written
+};

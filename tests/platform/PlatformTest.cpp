@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <sys/stat.h>
 
 namespace {
@@ -171,6 +173,58 @@ TEST(CodePage, CutsFallBetweenCharacters)
         EXPECT_LE(bytes.size(), limit);
         EXPECT_TRUE(mixed.startsWith(DecodeText(bytes))) << limit;
     }
+}
+
+// A text built piece by piece must come out as the joined text would: the
+// rule looks at the whole, never at one piece.
+TEST(CodePage, TextBuiltInPiecesIsEncodedAsTheWhole)
+{
+    const QString lone = QString(QChar(0xD800));
+    const std::vector<QStringList> cases = {
+        {"plain ", "ascii", ""},
+        {"Ma\u00f1ana ", "\u20ac 5\u2122", "\u0152uvre"},
+        // Neither piece looks like UTF-8 alone; joined they do.
+        {"\u00c3", "\u00a9"},
+        {"caf\u00c3\u00a9 ok"},
+        // A C1 control has no Windows-1252 byte, wherever it stands.
+        {"abc\u0080def", "\u00e9"},
+        // Windows-1252 first, then a piece it cannot hold: the first too in UTF-8.
+        {"Ca\u00f1a ", "x \u0417\u0430\u043a\u0440\u044b\u0442\u044c", " \u00e9 again"},
+        {"\u0417", "\u00f1", "tail"},
+        {"smile \U0001F600 ", "\u00e9"},
+        {"a", lone, "b" + lone + "c\u00e9"},
+        {"ends high " + lone},
+        {"\u00e9", "\U0001F600\u00e9" + lone + "\u4e2d"},
+    };
+    for (const QStringList &pieces : cases) {
+        TEncodedText built;
+        for (const QString &piece : pieces)
+            built.Append(piece);
+        EXPECT_EQ(built.Take(), EncodeText(pieces.join(QString()))) << pieces.join('|').toStdString();
+    }
+
+    // Latin-1 pieces and numbers belong to the whole too; one builder serves
+    // again after Take, from nothing.
+    TEncodedText built;
+    built.Append(QLatin1StringView("caf\xe9 "));
+    built.Append(qint64(-42));
+    built.Append(QLatin1StringView(" "));
+    built.Append(qint64(9223372036854775807LL));
+    built.Append(QStringView(u"\u0436"));
+    EXPECT_EQ(built.Take(), QString::fromUtf8("café -42 9223372036854775807ж").toUtf8());
+    built.Append(QStringView(u"\u00e9"));
+    EXPECT_EQ(built.Take(), QByteArray("\xe9"));
+
+    // Many pieces, past every growth of the buffer.
+    QString whole;
+    for (int i = 0; i < 20000; ++i) {
+        const QString piece = QString::number(i) + (i % 7 == 0 ? "\u00f1" : "-");
+        built.Append(piece);
+        whole += piece;
+    }
+    built.Append(QStringView(u"\u0436"));
+    whole += QChar(0x0436);
+    EXPECT_EQ(built.Take(), EncodeText(whole));
 }
 
 TEST(SafeFile, FailedWriteKeepsTheOldFile)

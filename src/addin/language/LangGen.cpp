@@ -17,31 +17,43 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <vector>
 
 namespace {
 
-const QLatin1StringView Crlf("\r\n");
 constexpr int Asterisks = 63;
 
-// Lines are added with their CR LF, so a file is one string to encode.
+// A generated file, written straight into its bytes as its lines are added;
+// each line ends in CR LF.
 class TText {
 public:
-    void Line(const QString &line = {})
+    TText &operator<<(QStringView text)
     {
-        FText += line;
-        FText += Crlf;
+        FText.Append(text);
+        return *this;
     }
-    void Line(QLatin1StringView line)
+    TText &operator<<(const QString &text) { return *this << QStringView(text); }
+    TText &operator<<(QLatin1StringView text)
     {
-        FText += line;
-        FText += Crlf;
+        FText.Append(text);
+        return *this;
     }
-    void Reserve(qsizetype size) { FText.reserve(size); }
-    const QString &Text() const { return FText; }
+    TText &operator<<(const char *text) { return *this << QLatin1StringView(text); }
+    TText &operator<<(qint64 number)
+    {
+        FText.Append(number);
+        return *this;
+    }
+    template <typename T>
+    void Line(const T &line)
+    {
+        *this << line << "\r\n";
+    }
+    void Line() { *this << "\r\n"; }
+    void Reserve(qsizetype bytes) { FText.Reserve(bytes); }
+    QByteArray Take() { return FText.Take(); }
 
 private:
-    QString FText;
+    TEncodedText FText;
 };
 
 // The ten lines every file starts with. O and C are "/" for a script, "{"
@@ -50,70 +62,116 @@ void Header(TText &out, const QString &fileName, const QString &language, const 
             bool pascal)
 {
     const QString stars(Asterisks, QLatin1Char('*'));
-    out.Line((pascal ? QStringLiteral("{") : QStringLiteral("/")) + stars);
+    out << (pascal ? "{" : "/") << stars << "\r\n";
     out.Line();
     out.Line();
-    out.Line(QStringLiteral("  ") + fileName);
+    out << "  " << fileName << "\r\n";
     out.Line(LoadStr(txt::ProducedBy));
-    out.Line(LoadStr(txt::Idiom) + QLatin1Char(' ') + language);
-    out.Line(LoadStr(txt::GeneratedAt) + QLatin1Char(' ') + at);
+    out << LoadStr(txt::Idiom) << " " << language << "\r\n";
+    out << LoadStr(txt::GeneratedAt) << " " << at << "\r\n";
     out.Line();
     out.Line();
-    out.Line(stars + (pascal ? QStringLiteral("}") : QStringLiteral("/")));
+    out << stars << (pascal ? "}" : "/") << "\r\n";
 }
 
-struct TRecord {
-    QString Id;
-    QString Text;
+// A text as the resource compiler reads it back unchanged between double
+// quotes: each double quote doubled, each backslash doubled.
+void AddScriptText(TText &out, QStringView text)
+{
+    qsizetype from = 0;
+    qsizetype quote = text.indexOf(u'"');
+    qsizetype backslash = text.indexOf(u'\\');
+    while (quote >= 0 || backslash >= 0) {
+        const qsizetype at = quote < 0 ? backslash : backslash < 0 ? quote : std::min(quote, backslash);
+        // Up to and with the character; the next piece starts with it again.
+        out << text.sliced(from, at + 1 - from);
+        from = at;
+        if (at == quote)
+            quote = text.indexOf(u'"', at + 1);
+        else
+            backslash = text.indexOf(u'\\', at + 1);
+    }
+    out << text.sliced(from);
+}
+
+// Every identifier must become a constant of the unit; the rows that
+// cannot are named, by identifier and text, before any file is touched.
+class TIdentifierCheck {
+public:
+    // names: what the unit itself declares, which a constant would redeclare.
+    explicit TIdentifierCheck(std::initializer_list<const char *> names) : FNames(names) {}
+
+    void Check(const QString &id, const QString &text)
+    {
+        const bool taken = std::any_of(FNames.begin(), FNames.end(), [&](const char *name) {
+            const QLatin1StringView own(name);
+            return id.size() == own.size() && id.compare(own, Qt::CaseInsensitive) == 0;
+        });
+        if (IsPascalIdentifier(id) && !taken)
+            return;
+        if (++FBad <= Listed) {
+            const QString shown = text.size() > 30 ? text.left(29) + QStringLiteral("...") : text;
+            FRows << QStringLiteral("\"%1\" (%2)").arg(id, shown);
+        }
+    }
+    void ThrowIfAny()
+    {
+        if (FBad == 0)
+            return;
+        if (FBad > Listed)
+            FRows << QStringLiteral("... %1 more").arg(FBad - Listed);
+        throw ELanguageGen(LoadStr(txt::NotPascalIdentifiers).arg(FRows.join(QLatin1Char('\n'))));
+    }
+
+private:
+    static constexpr int Listed = 20;
+    std::initializer_list<const char *> FNames;
+    QStringList FRows;
+    int FBad = 0;
 };
 
-// Every record in primary-index order, its text in the current language.
-std::vector<TRecord> ReadStrings(TTable &table, int curLang)
+// The one walk of a run, over every record in primary-index order: each
+// record's line goes into the script and its constant into constants, in
+// the current language. The table is left on its primary index, past the
+// last record.
+void WalkStrings(TTable &table, const TLanguageGenSettings &s, std::initializer_list<const char *> names,
+                 TText &script, TText &constants)
 {
     TField *id = table.FieldByName(QStringLiteral("idst"));
-    TField *text = table.FieldByName(QStringLiteral("L%1").arg(curLang + 1));
-    std::vector<TRecord> records;
-    records.reserve(size_t(table.RecordCount()));
+    TField *text = table.FieldByName(QStringLiteral("L%1").arg(s.CurLang + 1));
     table.SetIndexName(QString());
-    for (table.First(); !table.Eof(); table.Next())
-        records.push_back({id->AsString(), text->AsString()});
-    return records;
+    TIdentifierCheck check(names);
+    qint64 n = s.InitId;
+    for (table.First(); !table.Eof(); table.Next(), ++n) {
+        const QString idText = id->AsString();
+        const QString value = text->AsString();
+        check.Check(idText, value);
+        script << n << ",\t\t\"";
+        AddScriptText(script, value);
+        script << "\"\r\n";
+        constants << "  " << idText << " = " << n << ";\r\n";
+    }
+    check.ThrowIfAny();
 }
 
-// B.rc: the same in both variants.
-TText ResourceScript(const QString &b, const TLanguageGenSettings &s, const QString &at,
-                     const std::vector<TRecord> &records, qsizetype estimate)
+// Room for the three texts of a run, made once before the first line: a
+// rough size per record, so that the texts seldom regrow.
+void Reserve(TTable &table, TText &script, TText &constants, TText &other)
 {
-    TText out;
-    out.Reserve(estimate);
+    const qsizetype records = table.RecordCount();
+    script.Reserve(2048 + records * 96);
+    constants.Reserve(4096 + records * 48);
+    other.Reserve(4096);
+}
+
+// B.rc's start: the same in both variants.
+void ScriptStart(TText &out, const QString &b, const TLanguageGenSettings &s, const QString &at)
+{
     Header(out, b + QStringLiteral(".rc"), s.LanguageName, at, false);
     out.Line();
     out.Line();
-    out.Line(QLatin1StringView("STRINGTABLE"));
-    out.Line(QLatin1StringView("{"));
-    qint64 n = s.InitId;
-    for (const TRecord &r : records)
-        out.Line(QString::number(n++) + QLatin1StringView(",\t\t\"")
-                 + ResourceScriptText(r.Text) + QLatin1Char('"'));
-    out.Line(QLatin1StringView("}"));
-    return out;
-}
-
-void Constants(TText &out, const std::vector<TRecord> &records, qint64 initId)
-{
-    qint64 n = initId;
-    for (const TRecord &r : records)
-        out.Line(QLatin1StringView("  ") + r.Id + QLatin1StringView(" = ") + QString::number(n++)
-                 + QLatin1Char(';'));
-}
-
-// A rough size of a file of these records, to build it without regrowing.
-qsizetype Estimate(const std::vector<TRecord> &records)
-{
-    qsizetype size = 2048;
-    for (const TRecord &r : records)
-        size += r.Id.size() + r.Text.size() + 24;
-    return size;
+    out.Line("STRINGTABLE");
+    out.Line("{");
 }
 
 QString LangDir(const QString &projectDir)
@@ -142,32 +200,6 @@ void KeepBackup(const TLanguageFiles &files)
         throw EInOutError(QStringLiteral("Cannot move %1 to %2.").arg(files.Res, files.Bak));
 }
 
-// Every identifier must become a constant of the unit; the rows that
-// cannot are named, by identifier and text, before any file is touched.
-// names: what the unit itself declares, which a constant would redeclare.
-void CheckIdentifiers(const std::vector<TRecord> &records, std::initializer_list<const char *> names)
-{
-    constexpr int Listed = 20;
-    QStringList rows;
-    int bad = 0;
-    for (const TRecord &r : records) {
-        const bool taken = std::any_of(names.begin(), names.end(), [&](const char *name) {
-            return r.Id.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-        });
-        if (IsPascalIdentifier(r.Id) && !taken)
-            continue;
-        if (++bad <= Listed) {
-            const QString text = r.Text.size() > 30 ? r.Text.left(29) + QStringLiteral("...") : r.Text;
-            rows << QStringLiteral("\"%1\" (%2)").arg(r.Id, text);
-        }
-    }
-    if (bad == 0)
-        return;
-    if (bad > Listed)
-        rows << QStringLiteral("... %1 more").arg(bad - Listed);
-    throw ELanguageGen(LoadStr(txt::NotPascalIdentifiers).arg(rows.join(QLatin1Char('\n'))));
-}
-
 void CheckLanguage(const TLanguageGenSettings &settings)
 {
     // Without a language no text can be read: nothing is written.
@@ -190,13 +222,12 @@ TLanguageFiles FilesIn(const QString &dir, const QString &b, const QString &proj
 }
 
 // Each file whole, once all three texts are made.
-void WriteFiles(TFileWriter &writer, const TLanguageFiles &files, const TText &script, const TText &second,
-                const TText &unit)
+void WriteFiles(TFileWriter &writer, const TLanguageFiles &files, TText &script, TText &second, TText &unit)
 {
     MakeDir(files.Dir);
-    writer.Write(files.Script, EncodeText(script.Text()));
-    writer.Write(files.Second, EncodeText(second.Text()));
-    writer.Write(files.Unit, EncodeText(unit.Text()));
+    writer.Write(files.Script, script.Take());
+    writer.Write(files.Second, second.Take());
+    writer.Write(files.Unit, unit.Take());
 }
 
 } // namespace
@@ -224,24 +255,19 @@ bool IsPascalIdentifier(const QString &name)
         "try", "type", "unit", "until", "uses", "var", "while", "with", "xor"};
     if (name.isEmpty() || name.at(0).isDigit())
         return false;
-    for (const QChar c : name)
-        if (!(c == QLatin1Char('_') || (c.unicode() < 0x80 && c.isLetterOrNumber())))
+    bool lettersOnly = true;
+    for (const QChar qc : name) {
+        const char16_t c = qc.unicode();
+        const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+        if (!(letter || c == u'_' || (c >= u'0' && c <= u'9')))
             return false;
-    return !reserved.contains(name, Qt::CaseInsensitive);
-}
-
-QString ResourceScriptText(const QString &text)
-{
-    if (!text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\\')))
-        return text;
-    QString escaped;
-    escaped.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            escaped += c;
-        escaped += c;
+        lettersOnly = lettersOnly && letter;
     }
-    return escaped;
+    // Reserved words are letters only, none longer than "initialization":
+    // most identifiers ("IDS_OPEN") skip the list.
+    if (!lettersOnly || name.size() > 14)
+        return true;
+    return !reserved.contains(name, Qt::CaseInsensitive);
 }
 
 TLanguageGenerator::TLanguageGenerator(const TAddinServices &services, TAppExec &exec, TClock clock)
@@ -258,34 +284,31 @@ TLanguageFiles TLanguageGenerator::WriteUnitFiles(TTable &table, const TLanguage
 {
     CheckLanguage(s);
     const QString b = LanguageBaseName(s.LanguageName);
-    const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
-    CheckIdentifiers(records, {"language", "LangEx"});
-    const qsizetype estimate = Estimate(records);
     const QString at = Now(); // one time in every file of a run
-    const TText script = ResourceScript(b, s, at, records, estimate);
 
-    TText lan;
-    lan.Reserve(estimate);
+    TText script, lan, unit;
+    Reserve(table, script, lan, unit);
+    ScriptStart(script, b, s, at);
     Header(lan, b + QStringLiteral(".lan"), s.LanguageName, at, true);
     lan.Line();
     lan.Line();
-    lan.Line(QStringLiteral("{$R LANG\\") + b + QStringLiteral(".res }"));
+    lan << "{$R LANG\\" << b << ".res }\r\n";
     lan.Line();
-    lan.Line(QLatin1StringView("const"));
-    Constants(lan, records, s.InitId);
+    lan.Line("const");
+    WalkStrings(table, s, {"language", "LangEx"}, script, lan);
+    script.Line("}");
 
-    TText unit;
     Header(unit, QStringLiteral("language.pas"), s.LanguageName, at, true);
     for (const char *line : {"", "unit language;", "", "interface", "", "uses Windows;", ""})
-        unit.Line(QLatin1StringView(line));
-    unit.Line(QStringLiteral("{$I lang\\") + b + QStringLiteral(".lan}"));
+        unit.Line(line);
+    unit << "{$I lang\\" << b << ".lan}\r\n";
     for (const char *line :
          {"", "function LangEx(Value: integer):string;", "", "implementation", "",
           "function LangEx(Value: integer):string;", "var",
           "   Buffer: array[0..1023] of Char;", "begin",
           "   SetString(Result, Buffer, LoadString(HInstance, Value, Buffer, SizeOf(Buffer)));",
           "end;", "", "end."})
-        unit.Line(QLatin1StringView(line));
+        unit.Line(line);
 
     const TLanguageFiles files = FilesIn(LangDir(s.ProjectDir), b, s.ProjectDir, QStringLiteral(".lan"));
     WriteFiles(FServices.writer(), files, script, lan, unit);
@@ -296,30 +319,17 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
 {
     CheckLanguage(s);
     const QString b = LanguageBaseName(s.LanguageName);
-    const std::vector<TRecord> records = ReadStrings(table, s.CurLang);
-    CheckIdentifiers(records, {"language", "LangEx", "LibHandle", "Flang", "clib", "cFile"});
-    const qsizetype estimate = Estimate(records);
     const QString at = Now(); // one time in every file of a run
-    const TText script = ResourceScript(b, s, at, records, estimate);
 
-    TText dpr;
-    Header(dpr, b + QStringLiteral(".dpr"), s.LanguageName, at, true);
-    dpr.Line(QStringLiteral("Library ") + b + QLatin1Char(';'));
-    dpr.Line();
-    dpr.Line(QLatin1StringView("uses WinProcs;"));
-    dpr.Line(QStringLiteral("{$R ") + b + QLatin1Char('}'));
-    dpr.Line();
-    dpr.Line(QLatin1StringView("begin"));
-    dpr.Line(QLatin1StringView("end."));
-    dpr.Line();
-
-    TText unit;
-    unit.Reserve(estimate);
+    TText script, dpr, unit;
+    Reserve(table, script, unit, dpr);
+    ScriptStart(script, b, s, at);
     Header(unit, QStringLiteral("language.pas"), s.LanguageName, at, true);
     for (const char *line : {"", "unit language;", "", "interface",
                              "uses Forms,WinProcs,Windows,SysUtils,Dialogs;", "const"})
-        unit.Line(QLatin1StringView(line));
-    Constants(unit, records, s.InitId);
+        unit.Line(line);
+    WalkStrings(table, s, {"language", "LangEx", "LibHandle", "Flang", "clib", "cFile"}, script, unit);
+    script.Line("}");
     for (const char *line :
          {"", "  function LangEx(Value: integer):string;", "", "var", "  LibHandle: Longint; ",
           "  Flang: TextFile;", "  clib,cFile: string;", "", "", "implementation", "",
@@ -331,16 +341,25 @@ TLanguageFiles TLanguageGenerator::WriteLibraryFiles(TTable &table, const TLangu
           "if FileExists( cFile ) then begin", "    AssignFile( FLang, cFile );",
           "    Reset( FLang );", "    Readln(FLang, cLib);", "    CloseFile( FLang);",
           "end else"})
-        unit.Line(QLatin1StringView(line));
-    unit.Line(QStringLiteral("    cLib :='") + b + QStringLiteral(".dll';"));
-    unit.Line(QLatin1StringView("LibHandle := LoadLibrary( PChar(cLib) );"));
-    unit.Line(QLatin1StringView("if LibHandle < 32 then begin"));
-    unit.Line(QStringLiteral("   ShowMessage( cLib+ ':Error ") + LoadStr(txt::ResourceLibNotLoaded)
-              + QStringLiteral("');"));
+        unit.Line(line);
+    unit << "    cLib :='" << b << ".dll';\r\n";
+    unit.Line("LibHandle := LoadLibrary( PChar(cLib) );");
+    unit.Line("if LibHandle < 32 then begin");
+    unit << "   ShowMessage( cLib+ ':Error " << LoadStr(txt::ResourceLibNotLoaded) << "');\r\n";
     for (const char *line : {"   Application.Terminate;", "end;", "finalization",
                              "      if LibHandle > 32 then FreeLibrary( LibHandle );", "",
                              "end."})
-        unit.Line(QLatin1StringView(line));
+        unit.Line(line);
+
+    Header(dpr, b + QStringLiteral(".dpr"), s.LanguageName, at, true);
+    dpr << "Library " << b << ";\r\n";
+    dpr.Line();
+    dpr.Line("uses WinProcs;");
+    dpr << "{$R " << b << "}\r\n";
+    dpr.Line();
+    dpr.Line("begin");
+    dpr.Line("end.");
+    dpr.Line();
 
     TLanguageFiles files =
         FilesIn(FindEntryNoCase(LangDir(s.ProjectDir), b), b, s.ProjectDir, QStringLiteral(".dpr"));

@@ -40,9 +40,6 @@ QString GeneratedAtText(const QDateTime &when, const QLocale &locale);
 // True when the unit can declare name as a constant: ASCII letters, digits
 // and _, not starting with a digit, no reserved word (in any case).
 bool IsPascalIdentifier(const QString &name);
-// A text as the resource compiler reads it back unchanged between double
-// quotes: each double quote doubled, each backslash doubled.
-QString ResourceScriptText(const QString &text);
 
 // The paths of one run. Existing directories are found without regard to
 // letter case; a missing LANG is made with that name.

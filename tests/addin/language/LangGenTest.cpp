@@ -279,6 +279,97 @@ TEST_F(LangGenTest, OnlyTheScriptEscapesAndEachFileTakesUtf8OnlyWhenItNeedsIt)
     EXPECT_TRUE(Read("language.pas").contains("{$I lang\\Ingl\xe9sty.lan}"));
 }
 
+// Every byte of both variants' three files, for texts in several languages:
+// escapes, empty texts, a tab, characters outside Windows-1252 (one outside
+// the BMP), Windows-1252 characters above 0x7F, and Windows-1252 bytes that
+// would read as UTF-8 (so the file is written as UTF-8).
+TEST_F(LangGenTest, BothVariantsWriteTheSameBytesForEveryKindOfText)
+{
+    const auto add = [&](const QString &id, const QStringList &texts) {
+        Table.Append();
+        Table.FieldByName(QStringLiteral("idst"))->SetAsString(id);
+        for (int i = 0; i < texts.size(); ++i)
+            Table.FieldByName(QStringLiteral("L%1").arg(i + 1))->SetAsString(texts[i]);
+        Table.Post();
+    };
+    add("IDS_C_OPEN", {"Open\tfile", "\\\"", "\U0001F600 \"x\"", "\u00d6ffnen", "", "ok", "\u0152uvre"});
+    add("IDS_B_EMPTY", {});
+    add("IDS_A_CLOSE", {"Close \"all\"", "C:\\tmp\\", "\u0417\u0430\u043a\u0440\u044b\u0442\u044c", "",
+                        "Fermer l'\u00e9cran", "caf\u00c3\u00a9 ok", "\u20ac 5\u2122"});
+    Table.SetIndexName("L1");
+    ScriptedDialogs dialogs;
+    const QByteArray constants = "  IDS_A_CLOSE = 100;\r\n  IDS_B_EMPTY = 101;\r\n  IDS_C_OPEN = 102;\r\n";
+    const auto script = [](const QByteArray &texts) {
+        return "\r\n\r\nSTRINGTABLE\r\n{\r\n" + texts + "}\r\n";
+    };
+    const auto lan = [&](const QByteArray &base) {
+        return "\r\n\r\n{$R LANG\\" + base + ".res }\r\n\r\nconst\r\n" + constants;
+    };
+    const auto linkedUnit = [](const QByteArray &base) {
+        QByteArray body = Latin1(Lines(LinkedUnitBody));
+        return body.replace("Englisty", base);
+    };
+
+    // Windows-1252 throughout; the language's name too.
+    Unit({Project, QStringLiteral("Espa\u00f1ol"), 0, 100});
+    EXPECT_EQ(Read("LANG/Espa\u00f1oty.rc"),
+              Header("Espa\u00f1oty.rc", "Espa\u00f1ol", false).toLatin1()
+                  + script("100,\t\t\"Close \"\"all\"\"\"\r\n101,\t\t\"\"\r\n102,\t\t\"Open\tfile\"\r\n"));
+    EXPECT_EQ(Read("LANG/Espa\u00f1oty.lan"),
+              Header("Espa\u00f1oty.lan", "Espa\u00f1ol", true).toLatin1() + lan("Espa\xf1oty"));
+    EXPECT_EQ(Read("language.pas"),
+              Header("language.pas", "Espa\u00f1ol", true).toLatin1() + linkedUnit("Espa\xf1oty"));
+
+    // A name outside Windows-1252: all three files in UTF-8.
+    const QString russian = QStringLiteral("\u0420\u0443\u0441\u0441\u043a\u0438\u0439");
+    const QString russianBase = LanguageBaseName(russian);
+    Unit({Project, russian, 2, 100});
+    EXPECT_EQ(Read("LANG/" + russianBase + ".rc"),
+              Header(russianBase + ".rc", russian, false).toUtf8()
+                  + script("100,\t\t\"\xd0\x97\xd0\xb0\xd0\xba\xd1\x80\xd1\x8b\xd1\x82\xd1\x8c\"\r\n"
+                           "101,\t\t\"\"\r\n102,\t\t\"\xf0\x9f\x98\x80 \"\"x\"\"\"\r\n"));
+    EXPECT_EQ(Read("LANG/" + russianBase + ".lan"),
+              Header(russianBase + ".lan", russian, true).toUtf8() + lan(russianBase.toUtf8()));
+    EXPECT_EQ(Read("language.pas"), Header("language.pas", russian, true).toUtf8()
+                                        + linkedUnit(russianBase.toUtf8()));
+
+    // Texts that fit Windows-1252 but whose bytes would read as UTF-8: only
+    // the script is UTF-8.
+    Unit({Project, QStringLiteral("Portugues"), 5, 100});
+    EXPECT_EQ(Read("LANG/Portugty.rc"),
+              Header("Portugty.rc", "Portugues", false).toLatin1()
+                  + script("100,\t\t\"caf\xc3\x83\xc2\xa9 ok\"\r\n101,\t\t\"\"\r\n102,\t\t\"ok\"\r\n"));
+    EXPECT_EQ(Read("LANG/Portugty.lan"), Header("Portugty.lan", "Portugues", true).toLatin1() + lan("Portugty"));
+
+    // The library: Windows-1252 above 0x7F in the script, escapes in another run.
+    Library({Project, QStringLiteral("Deutsch"), 6, 100});
+    EXPECT_EQ(Read("LANG/Deutscty/Deutscty.rc"),
+              Header("Deutscty.rc", "Deutsch", false).toLatin1()
+                  + script("100,\t\t\"\x80 5\x99\"\r\n101,\t\t\"\"\r\n102,\t\t\"\x8cuvre\"\r\n"));
+    EXPECT_EQ(Read("LANG/Deutscty/Deutscty.dpr"),
+              Header("Deutscty.dpr", "Deutsch", true).toLatin1()
+                  + "Library Deutscty;\r\n\r\nuses WinProcs;\r\n{$R Deutscty}\r\n\r\nbegin\r\nend.\r\n\r\n");
+    const auto libraryUnitHead = [&](const QString &language) {
+        return Header("language.pas", language, true).toLatin1()
+            + "\r\nunit language;\r\n\r\ninterface\r\nuses Forms,WinProcs,Windows,SysUtils,Dialogs;\r\n"
+              "const\r\n"
+            + constants + "\r\n  function LangEx(Value: integer):string;\r\n";
+    };
+    const QByteArray unit = Read("language.pas");
+    const QByteArray unitHead = libraryUnitHead("Deutsch");
+    EXPECT_EQ(unit.left(unitHead.size()), unitHead);
+    EXPECT_TRUE(unit.contains("\r\nend else\r\n    cLib :='Deutscty.dll';\r\n"));
+    EXPECT_TRUE(unit.endsWith("\r\nfinalization\r\n      if LibHandle > 32 then FreeLibrary( LibHandle );\r\n\r\nend.\r\n"));
+
+    Library({Project, QStringLiteral("Ingl\u00e9s"), 1, 100});
+    EXPECT_EQ(Read("LANG/Ingl\u00e9sty/Ingl\u00e9sty.rc"),
+              Header("Ingl\u00e9sty.rc", "Ingl\u00e9s", false).toLatin1()
+                  + script("100,\t\t\"C:\\\\tmp\\\\\"\r\n101,\t\t\"\"\r\n102,\t\t\"\\\\\"\"\"\r\n"));
+    const QByteArray englishHead = libraryUnitHead(QStringLiteral("Ingl\u00e9s"));
+    EXPECT_EQ(Read("language.pas").left(englishHead.size()), englishHead);
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join('\n').toStdString();
+}
+
 TEST_F(LangGenTest, BaseNamesAndTheTimeOfTheHeader)
 {
     EXPECT_EQ(LanguageBaseName("Spanish"), "Spanisty");
@@ -289,6 +380,16 @@ TEST_F(LangGenTest, BaseNamesAndTheTimeOfTheHeader)
     EXPECT_EQ(GeneratedAtText(QDateTime(QDate(2026, 1, 2), QTime(19, 5, 0)),
                               QLocale(QLocale::English, QLocale::UnitedStates)),
               "1/2/26 19:05:00");
+}
+
+// A reserved word is refused in any case and only whole; the longest ones too.
+TEST(LangGenIdentifiers, ReservedWordsAreRefusedWholeInAnyCase)
+{
+    for (const char *name : {"Initialization", "IMPLEMENTATION", "finalization", "begin", "Xor", "",
+                             "2ND", "IDS-DASH", "A\xc3\xb1o"})
+        EXPECT_FALSE(IsPascalIdentifier(QString::fromUtf8(name))) << name;
+    for (const char *name : {"IDS_BEGIN", "begin2", "beginning", "initializations", "_end", "x"})
+        EXPECT_TRUE(IsPascalIdentifier(QString::fromUtf8(name))) << name;
 }
 
 TEST_F(LangGenTest, TwoRunsKeepExactlyOneBackupOfTheLastResource)
