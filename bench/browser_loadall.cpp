@@ -92,8 +92,8 @@ int main(int argc, char **argv)
     int filled = 0;
     long entries = 0;
     for (TMiTabSheet *tab : window->Tabs()) {
-        entries += tab->ListBox->count();
-        if (tab->ListBox->count() == 2 * RoutinesPerUnit)
+        entries += tab->Count();
+        if (tab->Count() == 2 * RoutinesPerUnit)
             ++filled;
     }
     const int tabs = int(window->Tabs().size());
@@ -106,7 +106,8 @@ int main(int argc, char **argv)
                 tabs, filled, entries, seconds, startSeconds);
     std::printf("one thread scanning the same files, no window: %.3f s, %ld entities\n",
                 sequentialSeconds, sequential);
-    std::printf("ratio load all / plain scanning: %.2f\n", seconds / sequentialSeconds);
+    const double ratio = seconds / sequentialSeconds;
+    std::printf("ratio load all / plain scanning: %.2f (goal <= 5: %s)\n", ratio, ratio <= 5 ? "met" : "missed");
     const bool ok = tabs == units && filled == units;
     std::printf("every tab filled: %s\n", ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
