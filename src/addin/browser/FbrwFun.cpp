@@ -246,6 +246,15 @@ QString TMiTabSheet::Caption() const
     return index >= 0 ? FPageControl->tabText(index) : QString();
 }
 
+void TMiTabSheet::AddEntities(std::vector<TEntity> &&entities)
+{
+    if (!FList && FPending.empty()) {
+        FPending = std::move(entities);
+        return;
+    }
+    AddEntities(std::as_const(entities));
+}
+
 void TMiTabSheet::AddEntities(const std::vector<TEntity> &entities)
 {
     if (!FList) {
@@ -569,19 +578,19 @@ void TFbrwEnt::ListBoxDblClick()
 
 TMiTabSheet *TFbrwEnt::NewTab()
 {
-    TMiTabSheet *tab = AddTab();
+    TMiTabSheet *tab = AddTab(QStringLiteral("Tab 1"));
     SetActiveTab(tab);
     return tab;
 }
 
-TMiTabSheet *TFbrwEnt::AddTab()
+TMiTabSheet *TFbrwEnt::AddTab(const QString &caption)
 {
     auto *tab = new TMiTabSheet(PageControl1);
     tab->SetEvent([this] { ListBoxDblClick(); });
     tab->SetPopup(PopM);
     tab->SetListMade([this](QListWidget *list) { AddToKeyPreview(this, list); });
     const QScopedValueRollback guard(FChangingTabs, true);
-    PageControl1->addTab(tab, QStringLiteral("Tab 1"));
+    PageControl1->addTab(tab, caption);
     return tab;
 }
 
@@ -713,8 +722,9 @@ void TFbrwEnt::LoadAll()
         listed.insert(unit);
         // Only the last one is made active: a page made current is shown,
         // and showing makes its list.
-        TMiTabSheet *tab = AddTab();
-        tab->SetCaption(TabCaption(unit));
+        // Captioned as it is added: each caption change lays out the tab
+        // bar again.
+        TMiTabSheet *tab = AddTab(TabCaption(unit));
         tab->FFileName = unit;
         StartScan(tab, unit);
         last = tab;
@@ -771,7 +781,7 @@ void TFbrwEnt::DrainMailbox()
         switch (m.Kind) {
         case TScanMailbox::TMessage::Entities:
             if (live)
-                static_cast<TMiTabSheet *>(m.Token->Target)->AddEntities(m.Found);
+                static_cast<TMiTabSheet *>(m.Token->Target)->AddEntities(std::move(m.Found));
             break;
         case TScanMailbox::TMessage::Progress:
             if (live)

@@ -49,6 +49,7 @@ public:
     QString Caption() const;
     // Adds routines; the list keeps them in alphabetical order, ignoring case.
     void AddEntities(const std::vector<TEntity> &entities);
+    void AddEntities(std::vector<TEntity> &&entities);
     // Empties the list.
     void Clear();
     // Routines listed, whether the list widget exists yet or not.
@@ -173,7 +174,7 @@ private:
     // A new tab, made active.
     TMiTabSheet *NewTab();
     // A new tab, left as it is until shown.
-    TMiTabSheet *AddTab();
+    TMiTabSheet *AddTab(const QString &caption);
     // The tab of the file, exactly as the host names it; nullptr when none.
     TMiTabSheet *TabOf(const QString &fileName) const;
     void SetActiveTab(TMiTabSheet *tab);
