@@ -3,6 +3,7 @@
 // against scanning the same files one after another on one thread.
 //
 //   bench_browser_loadall [units]   (default 500)
+//   BENCH_SHOWN=1 clicks Load All with the window on screen.
 #include "browser/FbrwFun.h"
 #include "browser/EntitySearch.h"
 #include "core/AddinServices.h"
