@@ -677,6 +677,7 @@ TEST_F(BrowserWindow, UnseenTabDropsWhatASupersededScanSends)
     ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
     EXPECT_EQ(MadeList(tab), nullptr);
     EXPECT_EQ(tab->Count(), 2);
+    EXPECT_EQ(w.ProgressBar1->value(), 100); // the last progress taken in shows
     EXPECT_EQ(Entries(tab), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
 }
 
