@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QScopedValueRollback>
+#include <QSet>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -32,6 +34,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -51,6 +54,91 @@ public:
     }
 };
 
+// A tab bar that measures each caption once. QTabBar lays out every tab
+// again on each insertion and caption change, and measuring a tab is the
+// costly part: a project's worth of tabs would cost the square of their
+// number in measurements. A tab's size follows from its caption, the font
+// and the style.
+class TCaptionSizeTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int index) const override
+    {
+        // While QTabBar measures a tab's smallest size it puts the shortened
+        // caption in place: the caption asked now is the one measured.
+        const QString caption = tabText(index);
+        if (index < 0 || size_t(index) >= FSlots.size())
+            return Measure(index, caption);
+        TSlot &slot = FSlots[size_t(index)];
+        if (!slot.Size.isValid() || slot.Caption != caption) {
+            slot.Caption = caption;
+            slot.Size = Measure(index, caption);
+        }
+        return slot.Size;
+    }
+    QSize minimumTabSizeHint(int index) const override
+    {
+        // Nothing is shortened: the smallest size is the size.
+        if (elideMode() == Qt::ElideNone)
+            return tabSizeHint(index);
+        return QTabBar::minimumTabSizeHint(index);
+    }
+    void tabInserted(int index) override
+    {
+        FSlots.insert(FSlots.begin() + std::clamp<ptrdiff_t>(index, 0, ptrdiff_t(FSlots.size())), TSlot{});
+        QTabBar::tabInserted(index);
+    }
+    void tabRemoved(int index) override
+    {
+        if (index >= 0 && size_t(index) < FSlots.size())
+            FSlots.erase(FSlots.begin() + index);
+        QTabBar::tabRemoved(index);
+    }
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+            FSizes.clear();
+            FSlots.assign(FSlots.size(), TSlot{});
+        }
+        QTabBar::changeEvent(event);
+    }
+
+private:
+    // The tab at each index as last measured; a slot whose caption differs
+    // (a tab renamed, or moved) is measured again.
+    struct TSlot {
+        QString Caption;
+        QSize Size;
+    };
+
+    QSize Measure(int index, const QString &caption) const
+    {
+        const auto found = FSizes.constFind(caption);
+        if (found != FSizes.cend())
+            return *found;
+        const QSize size = QTabBar::tabSizeHint(index);
+        FSizes.insert(caption, size);
+        return size;
+    }
+
+    mutable std::vector<TSlot> FSlots;
+    mutable QHash<QString, QSize> FSizes;
+};
+
+// The page control, with that tab bar, named and drawn as QTabWidget's own.
+class TPageControl : public QTabWidget {
+public:
+    explicit TPageControl(QWidget *parent) : QTabWidget(parent)
+    {
+        auto *bar = new TCaptionSizeTabBar(this);
+        bar->setObjectName(QStringLiteral("qt_tabwidget_tabbar"));
+        bar->setDrawBase(false);
+        setTabBar(bar);
+    }
+};
+
 bool Inside(const QWidget *w, const QWidget *ancestor)
 {
     for (; w; w = w->parentWidget())
@@ -65,23 +153,6 @@ bool Inside(const QWidget *w, const QWidget *ancestor)
 
 TMiTabSheet::TMiTabSheet(QTabWidget *pageControl) : QWidget(pageControl), FPageControl(pageControl)
 {
-    ListBox = new QListWidget(this);
-    ListBox->setObjectName(QStringLiteral("ListBox"));
-    ListBox->setSortingEnabled(true);
-    ListBox->setSelectionMode(QAbstractItemView::SingleSelection);
-    QPalette palette = ListBox->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
-    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
-    ListBox->setPalette(palette);
-    ListBox->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListBox->viewport()->installEventFilter(this);
-    connect(ListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        if (FPopup)
-            FPopup->popup(ListBox->viewport()->mapToGlobal(at));
-    });
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(ListBox);
     setFocusPolicy(Qt::NoFocus);
 }
 
@@ -91,9 +162,49 @@ TMiTabSheet::~TMiTabSheet()
         FToken->Cancelled = true;
 }
 
+QListWidget *TMiTabSheet::List()
+{
+    if (FList)
+        return FList;
+    auto *list = new QListWidget(this);
+    list->setObjectName(QStringLiteral("ListBox"));
+    list->setSortingEnabled(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    QPalette palette = list->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
+    list->setPalette(palette);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->viewport()->installEventFilter(this);
+    connect(list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        if (FPopup)
+            FPopup->popup(FList->viewport()->mapToGlobal(at));
+    });
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list);
+    FList = list;
+    // Added one by one in the order they came, the routines take the places
+    // the sorted list would have given them had it existed all along.
+    AddEntities(std::exchange(FPending, {}));
+    // Made while the page shows (its first showing): shown with it now,
+    // not on a later turn of the event loop.
+    if (isVisible())
+        list->show();
+    if (FOnListMade)
+        FOnListMade(list);
+    return list;
+}
+
+void TMiTabSheet::showEvent(QShowEvent *event)
+{
+    List();
+    QWidget::showEvent(event);
+}
+
 bool TMiTabSheet::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ListBox->viewport()) {
+    if (FList && watched == FList->viewport()) {
         if (event->type() == QEvent::MouseButtonDblClick) {
             if (FOnDblClick)
                 FOnDblClick();
@@ -101,7 +212,7 @@ bool TMiTabSheet::eventFilter(QObject *watched, QEvent *event)
         }
         // A click below the last line leaves the selection as it is.
         if (event->type() == QEvent::MouseButtonPress
-            && !ListBox->itemAt(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            && !FList->itemAt(static_cast<QMouseEvent *>(event)->position().toPoint()))
             return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -117,6 +228,11 @@ void TMiTabSheet::SetPopup(QMenu *menu)
     FPopup = menu;
 }
 
+void TMiTabSheet::SetListMade(std::function<void(QListWidget *)> handler)
+{
+    FOnListMade = std::move(handler);
+}
+
 void TMiTabSheet::SetCaption(const QString &caption)
 {
     const int index = FPageControl->indexOf(this);
@@ -130,10 +246,35 @@ QString TMiTabSheet::Caption() const
     return index >= 0 ? FPageControl->tabText(index) : QString();
 }
 
+void TMiTabSheet::AddEntities(std::vector<TEntity> &&entities)
+{
+    if (!FList && FPending.empty()) {
+        FPending = std::move(entities);
+        return;
+    }
+    AddEntities(std::as_const(entities));
+}
+
 void TMiTabSheet::AddEntities(const std::vector<TEntity> &entities)
 {
+    if (!FList) {
+        FPending.insert(FPending.end(), entities.begin(), entities.end());
+        return;
+    }
     for (const TEntity &e : entities)
-        ListBox->addItem(new TEntityItem(e.Name, e.Line));
+        FList->addItem(new TEntityItem(e.Name, e.Line));
+}
+
+void TMiTabSheet::Clear()
+{
+    FPending.clear();
+    if (FList)
+        FList->clear();
+}
+
+int TMiTabSheet::Count() const
+{
+    return FList ? FList->count() : int(FPending.size());
 }
 
 // ---------------------------------------------------------------------- window
@@ -173,7 +314,7 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
     connect(Image1, &TLogoImage::clicked, this, &TFbrwEnt::Image1Click);
     bar->addWidget(Image1);
 
-    PageControl1 = new QTabWidget(this);
+    PageControl1 = new TPageControl(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setFocusPolicy(Qt::NoFocus);
     PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
@@ -437,15 +578,19 @@ void TFbrwEnt::ListBoxDblClick()
 
 TMiTabSheet *TFbrwEnt::NewTab()
 {
+    TMiTabSheet *tab = AddTab(QStringLiteral("Tab 1"));
+    SetActiveTab(tab);
+    return tab;
+}
+
+TMiTabSheet *TFbrwEnt::AddTab(const QString &caption)
+{
     auto *tab = new TMiTabSheet(PageControl1);
     tab->SetEvent([this] { ListBoxDblClick(); });
     tab->SetPopup(PopM);
-    AddToKeyPreview(this, tab->ListBox);
-    {
-        const QScopedValueRollback guard(FChangingTabs, true);
-        PageControl1->addTab(tab, QStringLiteral("Tab 1"));
-    }
-    SetActiveTab(tab);
+    tab->SetListMade([this](QListWidget *list) { AddToKeyPreview(this, list); });
+    const QScopedValueRollback guard(FChangingTabs, true);
+    PageControl1->addTab(tab, caption);
     return tab;
 }
 
@@ -500,7 +645,7 @@ void TFbrwEnt::ScanCurrentFile(TMiTabSheet *tab)
 void TFbrwEnt::StartScan(TMiTabSheet *tab, const QString &fileName)
 {
     ProgressBar1->show();
-    tab->ListBox->clear();
+    tab->Clear();
     // Whatever an older scan of this tab still sends is dropped.
     if (tab->FToken)
         tab->FToken->Cancelled = true;
@@ -508,7 +653,7 @@ void TFbrwEnt::StartScan(TMiTabSheet *tab, const QString &fileName)
     token->Target = tab;
     tab->FToken = token;
 
-    TSearchThread *thread = NewEntityScan(FMailbox, token, fileName, tab->ListBox);
+    TSearchThread *thread = NewEntityScan(FMailbox, token, fileName, tab);
     ++FRunning;
     FPool->start(thread);
 }
@@ -564,17 +709,28 @@ void TFbrwEnt::LoadAll()
 {
     if (!FServices)
         return;
+    QSet<QString> listed;
+    for (const TMiTabSheet *tab : Tabs())
+        listed.insert(tab->FFileName);
     const int32_t count = FServices->GetUnitCount();
+    TMiTabSheet *last = nullptr;
     for (int32_t i = 0; i < count; ++i) {
         const QString unit = FServices->GetUnitName(i);
         // One tab per unit: one that has a tab keeps it as it is.
-        if (ExtractFileExt(unit).toUpper() != PascalExt || TabOf(unit))
+        if (ExtractFileExt(unit).toUpper() != PascalExt || listed.contains(unit))
             continue;
-        TMiTabSheet *tab = NewTab();
-        tab->SetCaption(TabCaption(unit));
+        listed.insert(unit);
+        // Only the last one is made active: a page made current is shown,
+        // and showing makes its list.
+        // Captioned as it is added: each caption change lays out the tab
+        // bar again.
+        TMiTabSheet *tab = AddTab(TabCaption(unit));
         tab->FFileName = unit;
         StartScan(tab, unit);
+        last = tab;
     }
+    if (last)
+        SetActiveTab(last);
 }
 
 void TFbrwEnt::DeleteTab()
@@ -593,7 +749,7 @@ void TFbrwEnt::Jump()
     TMiTabSheet *tab = ActiveTab();
     if (!tab)
         return;
-    const QList<QListWidgetItem *> selected = tab->ListBox->selectedItems();
+    const QList<QListWidgetItem *> selected = tab->List()->selectedItems();
     if (selected.isEmpty())
         return;
     const int32_t line = selected.first()->data(Qt::UserRole).toInt();
@@ -612,25 +768,34 @@ void TFbrwEnt::SetRefreshEnabled(bool enabled)
 
 void TFbrwEnt::DrainMailbox()
 {
+    // Of the progress a take holds only the last value shows: the bar is
+    // set once, not for each message (setting it repaints it).
+    int32_t progress = -1;
+    const auto showProgress = [&] {
+        if (progress >= 0)
+            ProgressBar1->setValue(std::exchange(progress, -1));
+    };
     for (TScanMailbox::TMessage &m : FMailbox.Take()) {
         // Results of a scan superseded or deleted since they were posted go.
         const bool live = !m.Token->Cancelled.load();
         switch (m.Kind) {
         case TScanMailbox::TMessage::Entities:
             if (live)
-                static_cast<TMiTabSheet *>(m.Token->Target)->AddEntities(m.Found);
+                static_cast<TMiTabSheet *>(m.Token->Target)->AddEntities(std::move(m.Found));
             break;
         case TScanMailbox::TMessage::Progress:
             if (live)
-                ProgressBar1->setValue(m.Value);
+                progress = m.Value;
             break;
         case TScanMailbox::TMessage::Ended:
+            showProgress();
             ScanEnded();
             if (live && !m.Failure.isEmpty())
                 Notify(m.Failure, true);
             break;
         }
     }
+    showProgress();
 }
 
 void TFbrwEnt::ScanEnded()

@@ -8,6 +8,7 @@
 #include "ToolsApi.h"
 
 #include <QListWidget>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -29,7 +30,9 @@ struct TAddinServices;
 class TMiTabSheet;
 
 // A tab page: a sorted list of a unit's routines, each line carrying its
-// heading line number (Qt::UserRole).
+// heading line number (Qt::UserRole). The list widget is made when the page
+// is first shown or its list first asked for: until then the routines wait
+// in a plain vector, so that a project's worth of tabs costs little.
 class TMiTabSheet : public QWidget {
     Q_OBJECT
 public:
@@ -40,24 +43,55 @@ public:
     void SetEvent(std::function<void()> handler);
     // The list's pop-up menu.
     void SetPopup(QMenu *menu);
+    // Called once with the list when it is made.
+    void SetListMade(std::function<void(QListWidget *)> handler);
     void SetCaption(const QString &caption);
     QString Caption() const;
     // Adds routines; the list keeps them in alphabetical order, ignoring case.
     void AddEntities(const std::vector<TEntity> &entities);
+    void AddEntities(std::vector<TEntity> &&entities);
+    // Empties the list.
+    void Clear();
+    // Routines listed, whether the list widget exists yet or not.
+    int Count() const;
+    // The list widget, made now if it was not yet.
+    QListWidget *List();
+    // Whether the list widget exists.
+    bool ListMade() const { return FList != nullptr; }
 
-    QListWidget *ListBox;
+    // The list as a component: using it makes it.
+    class TListHandle {
+    public:
+        explicit TListHandle(TMiTabSheet &tab) : FTab(tab) {}
+        TListHandle(const TListHandle &) = delete;
+        TListHandle &operator=(const TListHandle &) = delete;
+        QListWidget *operator->() const { return FTab.List(); }
+        operator QListWidget *() const { return FTab.List(); }
+        operator QPointer<QListWidget>() const { return FTab.List(); }
+
+    private:
+        TMiTabSheet &FTab;
+    };
+    const TListHandle ListBox{*this};
     // The tab's source file as the host named it; empty until the tab's first
     // scan starts.
     QString FFileName;
     // The scan whose results the list takes.
     std::shared_ptr<TScanToken> FToken;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     // A double click anywhere on the list, items or not, is the list's.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     QTabWidget *FPageControl;
+    QListWidget *FList = nullptr;
+    // Routines in the order they came, while there is no list widget.
+    std::vector<TEntity> FPending;
     std::function<void()> FOnDblClick;
+    std::function<void(QListWidget *)> FOnListMade;
     QMenu *FPopup = nullptr;
 };
 
@@ -137,7 +171,10 @@ private:
     void Notify(const QString &text, bool error);
     class TEdgeDialogs;
 
+    // A new tab, made active.
     TMiTabSheet *NewTab();
+    // A new tab, left as it is until shown.
+    TMiTabSheet *AddTab(const QString &caption);
     // The tab of the file, exactly as the host names it; nullptr when none.
     TMiTabSheet *TabOf(const QString &fileName) const;
     void SetActiveTab(TMiTabSheet *tab);

@@ -46,7 +46,7 @@ public:
         if (value == FShown)
             return;
         FShown = value;
-        FMail->Post({TScanMailbox::TMessage::Progress, FToken, {}, value, {}});
+        FMail->PostProgress(FToken, value);
     }
 
     // The scan has returned.
@@ -98,6 +98,18 @@ void TScanMailbox::Post(TMessage message)
     }
     if (wake)
         emit Mail();
+}
+
+void TScanMailbox::PostProgress(const std::shared_ptr<TScanToken> &token, int32_t value)
+{
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        if (!FMessages.empty() && FMessages.back().Kind == TMessage::Progress && FMessages.back().Token == token) {
+            FMessages.back().Value = value;
+            return;
+        }
+    }
+    Post({TMessage::Progress, token, {}, value, {}});
 }
 
 std::vector<TScanMailbox::TMessage> TScanMailbox::Take()

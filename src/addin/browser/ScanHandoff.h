@@ -49,6 +49,10 @@ public:
     // worker that posts here (its owner waits for them).
     TScanMailbox(QObject *receiver, std::function<void()> onMail);
     void Post(TMessage message);
+    // A scan's progress. When the last message waiting is that scan's
+    // progress too, its value is replaced instead: a receiver that shows
+    // the last progress of what it takes sees the same, from a shorter box.
+    void PostProgress(const std::shared_ptr<TScanToken> &token, int32_t value);
     std::vector<TMessage> Take();
 
 signals:

@@ -7,6 +7,7 @@
 #include "ScriptedDialogs.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -595,6 +596,145 @@ TEST_F(BrowserWindow, ThreadsDestroyingTheWindowWhileScansRun)
     QTest::qWait(50);
 }
 
+// ------------------------------------------------------------ unseen tabs
+
+// A tab's list widget is made when the tab is first shown; until then its
+// routines wait inside the tab.
+QListWidget *MadeList(TMiTabSheet *tab)
+{
+    return tab->findChild<QListWidget *>(QStringLiteral("ListBox"));
+}
+
+TEST_F(BrowserWindow, UnseenTabsResultsShowWhenItIsFirstLookedAt)
+{
+    const QString u1 = Unit(QStringLiteral("Unit1.pas"),
+                            UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("zulu"), QStringLiteral("Bravo"),
+                                                                        QStringLiteral("alpha")})));
+    const QString u2 = Unit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("Two")})));
+    const QString u3 = Unit(QStringLiteral("Unit3.pas"), UnitText(QStringLiteral("Unit3"), Routines({QStringLiteral("Three")})));
+    // All open in the editor: switching tabs brings them forward without a
+    // new scan.
+    for (const QString &u : {u1, u2, u3})
+        host.openFromDisk(u);
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), {u1, u2, u3});
+    TFbrwEnt &w = Window();
+    std::vector<int32_t> chosen;
+    QObject::connect(&w, &TFbrwEnt::EntityChosen, [&](int32_t line) { chosen.push_back(line); });
+    w.btnFijo->click(); // stays open
+    w.show();
+    w.btnTodos->click();
+    ASSERT_EQ(w.Tabs().size(), 3);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    TMiTabSheet *unseen = w.Tabs()[1];
+    ASSERT_EQ(unseen->Caption(), QStringLiteral("Unit1"));
+    EXPECT_EQ(MadeList(unseen), nullptr);
+    EXPECT_EQ(unseen->Count(), 3);
+
+    w.PageControl1->setCurrentIndex(1); // the user looks at it
+    EXPECT_EQ(w.RunningScans(), 0);
+    QListWidget *list = MadeList(unseen);
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->isVisible()); // now, not on a later turn of the loop
+    EXPECT_EQ(Entries(unseen), (std::vector<Shown>{{QStringLiteral("alpha"), 17},
+                                                   {QStringLiteral("Bravo"), 13},
+                                                   {QStringLiteral("zulu"), 9}}));
+    // Its double click and pop-up menu are the window's, as on any tab.
+    const QRect bravo = list->visualItemRect(list->item(1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, bravo.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, bravo.center());
+    EXPECT_EQ(chosen, std::vector<int32_t>{12});
+    EXPECT_EQ(host.GetCurrentFile(), u1);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, bravo.center(), list->viewport()->mapToGlobal(bravo.center()));
+    QApplication::sendEvent(list->viewport(), &menu);
+    EXPECT_TRUE(w.PopM->isVisible());
+    w.PopM->hide();
+    // Routines found after the first look go straight into the list, sorted.
+    const QString more = UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("Mike"), QStringLiteral("alpha")}));
+    Unit(QStringLiteral("Unit1.pas"), more);
+    w.btnRefresh->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(MadeList(unseen), list);
+    EXPECT_EQ(Entries(unseen), (std::vector<Shown>{{QStringLiteral("alpha"), 13}, {QStringLiteral("Mike"), 9}}));
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(u'|').toStdString();
+}
+
+TEST_F(BrowserWindow, UnseenTabDropsWhatASupersededScanSends)
+{
+    OpenUnit(QStringLiteral("Unit1.pas"),
+             UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
+    TFbrwEnt &w = Window(); // never shown: its tab is never looked at
+    w.btnAbrir->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    TMiTabSheet *tab = w.ActiveTab();
+    ASSERT_EQ(MadeList(tab), nullptr);
+    ASSERT_EQ(tab->Count(), 2);
+    // A rescan empties what the tab holds; a second one before the first has
+    // been taken in leaves the first's routines out.
+    w.btnRefresh->click();
+    w.WaitForScanThreads();
+    w.btnRefresh->setEnabled(true);
+    w.btnRefresh->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(MadeList(tab), nullptr);
+    EXPECT_EQ(tab->Count(), 2);
+    EXPECT_EQ(w.ProgressBar1->value(), 100); // the last progress taken in shows
+    EXPECT_EQ(Entries(tab), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
+}
+
+TEST_F(BrowserWindow, DeletingAnUnseenTabWhileItsScanRuns)
+{
+    const QString small = Unit(QStringLiteral("Small.pas"), UnitText(QStringLiteral("Small"), Routines({QStringLiteral("S")})));
+    const QString big = Unit(QStringLiteral("Big.pas"), UnitText(QStringLiteral("Big"), BigImplementation(60000)));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), {small, big});
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    QPointer<TMiTabSheet> bigTab = w.ActiveTab();
+    ASSERT_EQ(bigTab->Caption(), QStringLiteral("Big"));
+    ASSERT_TRUE(WaitFor([&] { return bigTab->Count() > 0 || Idle(w); })); // some of it taken in
+    ASSERT_EQ(MadeList(bigTab), nullptr);
+    w.btnBorra->click();
+    EXPECT_TRUE(bigTab.isNull());
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_EQ(w.Tabs().size(), 1);
+    // Shown at last, the tab left has its own routines only.
+    w.show();
+    ASSERT_NE(MadeList(w.Tabs()[0]), nullptr);
+    EXPECT_TRUE(MadeList(w.Tabs()[0])->isVisible());
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("S"), 9}}));
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(u'|').toStdString();
+}
+
+// Tab sizes are measured once per caption: a renamed tab is measured anew.
+TEST_F(BrowserWindow, TabsAreAsWideAsTheirCaptionsAlsoAfterARename)
+{
+    QStringList units;
+    for (const QString &name : {QStringLiteral("A"), QStringLiteral("AVeryLongUnitName"), QStringLiteral("B")})
+        units << Unit(name + QStringLiteral(".pas"), UnitText(name, {}));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
+    TFbrwEnt &w = Window();
+    w.resize(800, 300);
+    w.show();
+    w.btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    QTabBar *bar = w.PageControl1->tabBar();
+    const int shortWidth = bar->tabRect(0).width();
+    const int longWidth = bar->tabRect(1).width();
+    EXPECT_GT(longWidth, shortWidth);
+    const int bWidth = bar->tabRect(2).width();
+    EXPECT_LT(bWidth, longWidth);
+    w.PageControl1->setTabText(0, QStringLiteral("AVeryLongUnitName"));
+    EXPECT_EQ(bar->tabRect(0).width(), longWidth);
+    w.PageControl1->setTabText(0, QStringLiteral("A"));
+    EXPECT_EQ(bar->tabRect(0).width(), shortWidth);
+    // Deleting a tab leaves the others their own sizes.
+    w.PageControl1->setCurrentIndex(0);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    w.btnBorra->click();
+    ASSERT_EQ(bar->count(), 2);
+    EXPECT_EQ(bar->tabRect(0).width(), longWidth);
+    EXPECT_EQ(bar->tabRect(1).width(), bWidth);
+}
+
 // --------------------------------------------------------- through the expert
 
 // The expert created by the entry point, with the browser as its Fdlg.
@@ -715,6 +855,31 @@ TEST_F(BrowserExpert, JumpBringsAnotherUnitForward)
     EXPECT_EQ(host.GetCurrentFile(), u1);
     EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{1, 120}));
     EXPECT_GE(host.buffer(u1)->showSource, 1);
+}
+
+// Load All with the browser hidden: the tab chosen from has never been
+// shown when the jump goes through the expert to the editor.
+TEST_F(BrowserExpert, JumpFromATabNeverShownGoesToTheHeadingLine)
+{
+    QString text = QStringLiteral("unit Unit1;\ninterface\nimplementation\n");
+    for (int line = 4; line < 120; ++line)
+        text += QStringLiteral("\n");
+    text += QStringLiteral("procedure Target;\nbegin\nend;\nprocedure Other;\nbegin\nend;\nend.\n");
+    const QString u1 = Unit(QStringLiteral("Unit1.pas"), text);
+    const QString u2 = Unit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("Two")})));
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"), {u2, u1});
+    host.openFromDisk(u2);
+    Browser().btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    ASSERT_EQ(Browser().ActiveTab()->FFileName, u1);
+    ASSERT_FALSE(Browser().ActiveTab()->ListMade());
+    Browser().btnFijo->click();
+    Select(QStringLiteral("Other"));
+    Browser().ListBoxDblClick();
+    EXPECT_EQ(host.GetCurrentFile(), u1);
+    EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{1, 123}));
+    EXPECT_EQ(Browser().FSelLine, 122);
+    EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(u'|').toStdString();
 }
 
 TEST_F(BrowserExpert, UnloadingWhileScansRunLeavesNothingBehind)

@@ -138,6 +138,36 @@ TEST_F(ScanHandoff, MailboxWakesTheReceiverOncePerBurst)
     EXPECT_EQ(received.size(), 51u);
 }
 
+// A scan's progress right after its own progress replaces it; anything in
+// between, or another scan's, keeps both.
+TEST_F(ScanHandoff, ProgressReplacesOnlyTheSameScansLastWaitingProgress)
+{
+    auto a = std::make_shared<TScanToken>();
+    auto b = std::make_shared<TScanToken>();
+    mailbox.PostProgress(a, 1);
+    mailbox.PostProgress(a, 2);
+    mailbox.Post({TMessage::Entities, a, {{QStringLiteral("R"), 3}}, 0, {}});
+    mailbox.PostProgress(a, 3);
+    mailbox.PostProgress(b, 4);
+    mailbox.PostProgress(a, 5);
+    mailbox.PostProgress(a, 6);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 1);
+    std::vector<std::pair<TScanToken *, int32_t>> progress;
+    for (const TMessage &m : received)
+        if (m.Kind == TMessage::Progress)
+            progress.emplace_back(m.Token.get(), m.Value);
+    EXPECT_EQ(progress, (std::vector<std::pair<TScanToken *, int32_t>>{{a.get(), 2}, {a.get(), 3}, {b.get(), 4}, {a.get(), 6}}));
+    ASSERT_EQ(received.size(), 5u);
+    EXPECT_EQ(received[1].Kind, TMessage::Entities);
+    // Taken: the next progress is a message of its own and wakes again.
+    mailbox.PostProgress(a, 7);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wakes, 2);
+    ASSERT_EQ(received.size(), 6u);
+    EXPECT_EQ(received.back().Value, 7);
+}
+
 TEST_F(ScanHandoff, RefusedUnitEndsWithTheReasonForTheUser)
 {
     OddUnits odd;
