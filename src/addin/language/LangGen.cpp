@@ -75,21 +75,23 @@ void Header(TText &out, const QString &fileName, const QString &language, const 
 }
 
 // A text as the resource compiler reads it back unchanged between double
-// quotes: each double quote doubled, each backslash doubled.
+// quotes: each double quote doubled, each backslash doubled, line breaks
+// written as \r and \n.
 void AddScriptText(TText &out, QStringView text)
 {
     qsizetype from = 0;
-    qsizetype quote = text.indexOf(u'"');
-    qsizetype backslash = text.indexOf(u'\\');
-    while (quote >= 0 || backslash >= 0) {
-        const qsizetype at = quote < 0 ? backslash : backslash < 0 ? quote : std::min(quote, backslash);
-        // Up to and with the character; the next piece starts with it again.
-        out << text.sliced(from, at + 1 - from);
-        from = at;
-        if (at == quote)
-            quote = text.indexOf(u'"', at + 1);
-        else
-            backslash = text.indexOf(u'\\', at + 1);
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const char16_t c = text[at].unicode();
+        if (c == u'"' || c == u'\\') {
+            // Up to and with the character; the next piece starts with it again.
+            out << text.sliced(from, at + 1 - from);
+            from = at;
+        } else if (c == u'\r' || c == u'\n') {
+            // A break inside the quotes would end the line, and the script
+            // with it: the compiler reads these back as the break.
+            out << text.sliced(from, at - from) << (c == u'\r' ? "\\r" : "\\n");
+            from = at + 1;
+        }
     }
     out << text.sliced(from);
 }

@@ -571,7 +571,8 @@ TEST_F(LangGenTest, RealToolsGiveBackEveryTextAsTyped)
 {
     const QStringList texts = {"Say \"hi\"", "C:\\dir\\", "\\\"", "",
                                "\u041f\u0440\u043e\u0435\u043a\u0442\u044b",
-                               "Ca\u00f1a \u20ac /* not a comment */ 'x'", "%s 100%"};
+                               "Ca\u00f1a \u20ac /* not a comment */ 'x'", "%s 100%",
+                               "two\r\nlines", "\nbreaks\rat both ends\n"};
     for (int i = 0; i < texts.size(); ++i)
         Add(QStringLiteral("IDS_%1").arg(i), QStringLiteral("only language 1"), texts[i]);
     Brcc = QStringLiteral(QUORBEL_BRCC32);
