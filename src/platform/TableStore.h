@@ -324,8 +324,13 @@ private:
 
 // A read-only, forward-only selection. The SQL names table files in double
 // quotes ("Ayuda.db", in DatabaseName) and parameters as :Name. The prepared
-// statement and its connection stay between Close and Open until the SQL or
-// the directory changes, so running it once per topic stays cheap.
+// statement and its connection stay between Close and Open until the SQL,
+// the directory or the file changes, so running it once per topic stays
+// cheap. Runs in a row share one read of a logged (WAL) file, which never
+// holds up another program's writes; it ends when the event loop next runs,
+// when this thread posts, deletes or creates through the store, or at the
+// first run after a fifth of a second, so another IDE's posts show up
+// after that long at most.
 class TQuery : public TDataSet {
     Q_OBJECT
 public:
@@ -346,11 +351,12 @@ protected:
     QString DataSetName() const override { return QStringLiteral("query"); }
 
 private:
-    class TStatement;
+    class TCursor;
     void SyncParams();
     void Fetch();
+    void Run();
 
-    std::unique_ptr<TStatement> FStatement;
+    std::unique_ptr<TCursor> FCursor;
     QStringList FParsedLines;
     QString FParsedSql;
     std::vector<TParam> FParams;

@@ -1,5 +1,9 @@
 #include "TableStoreSql.h"
 
+#include "CodePage.h"
+
+#include <QFile>
+
 #include <algorithm>
 
 namespace TableStoreSql {
@@ -10,25 +14,206 @@ QString Quote(QString identifier)
         + QLatin1Char('"');
 }
 
-[[noreturn]] void Fail(const QSqlError &error, const QString &table)
+[[noreturn]] void Fail(sqlite3 *db, int code, const QString &table)
 {
-    const int code = error.nativeErrorCode().toInt();
     switch (code & 0xff) {
-    case 19: // SQLITE_CONSTRAINT
+    case SQLITE_CONSTRAINT:
         throw EKeyViolation();
-    case 5:  // SQLITE_BUSY
-    case 6:  // SQLITE_LOCKED
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
         throw EDatabaseError(QStringLiteral("The table %1 is in use by another program. Try again.")
                                  .arg(table));
     default:
         break;
     }
-    const QString reason = error.driverText().isEmpty() ? error.databaseText()
-                                                        : error.databaseText().isEmpty()
-            ? error.driverText()
-            : error.driverText() + QStringLiteral(": ") + error.databaseText();
-    throw ESqlFailure(table, code & 0xff, reason);
+    // The connection's message is the one of its last call, which failed;
+    // without a connection only the code tells.
+    const char *message = db && sqlite3_errcode(db) == code ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    throw ESqlFailure(table, code & 0xff, QString::fromUtf8(message));
 }
+
+// ---------------------------------------------------------------- values
+
+void TBinder::Bind(int at, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        rc = sqlite3_bind_null(FStatement, at);
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        rc = sqlite3_bind_double(FStatement, at, value.toDouble());
+        break;
+    case QMetaType::QByteArray:
+        FBytes.push_back(value.toByteArray());
+        rc = sqlite3_bind_blob64(FStatement, at, FBytes.back().constData(), sqlite3_uint64(FBytes.back().size()),
+                                 SQLITE_STATIC);
+        break;
+    default:
+        if (value.isNull()) {
+            rc = sqlite3_bind_null(FStatement, at);
+        } else if (IsNumber(value)) {
+            rc = sqlite3_bind_int64(FStatement, at, value.toLongLong());
+        } else {
+            FBytes.push_back(value.toString().toUtf8());
+            rc = sqlite3_bind_text64(FStatement, at, FBytes.back().constData(), sqlite3_uint64(FBytes.back().size()),
+                                     SQLITE_STATIC, SQLITE_UTF8);
+        }
+    }
+    if (rc != SQLITE_OK)
+        FSql.Fail(rc);
+}
+
+QString ColumnText(sqlite3_stmt *statement, int column)
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    if (!bytes)
+        return {};
+    const int size = sqlite3_column_bytes(statement, column);
+    QString text = QString::fromUtf8(bytes, size);
+    // Only a decoding that replaced something needs a second look.
+    if (text.contains(QChar::ReplacementCharacter) && !IsUtf8Text(bytes, size))
+        text = FromAnsi(bytes, size);
+    return text;
+}
+
+QVariant ColumnValue(sqlite3_stmt *statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(statement, column));
+    case SQLITE_TEXT:
+        return QVariant(ColumnText(statement, column));
+    case SQLITE_BLOB: {
+        const void *blob = sqlite3_column_blob(statement, column);
+        return QVariant(QByteArray(static_cast<const char *>(blob), sqlite3_column_bytes(statement, column)));
+    }
+    default:
+        return {};
+    }
+}
+
+// ------------------------------------------------------------ connection
+
+TSqlConnection::TSqlConnection(const QString &path, const QString &table) : FPath(path), FTable(table)
+{
+    // No creation: a file that went since it was checked is an error, not
+    // a new empty table.
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_busy_timeout(FDb, BusyTimeoutMs);
+    if (rc != SQLITE_OK) {
+        try {
+            Fail(rc);
+        } catch (...) {
+            sqlite3_close_v2(FDb);
+            FDb = nullptr;
+            throw;
+        }
+    }
+}
+
+TSqlConnection::~TSqlConnection()
+{
+    sqlite3_close_v2(FDb);
+}
+
+void TSqlConnection::UseLog() const
+{
+    Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    Exec(QStringLiteral("PRAGMA synchronous=FULL"));
+}
+
+TStatement TSqlConnection::Prepare(const QString &sql, unsigned flags) const
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    // The size with its terminating zero spares SQLite a copy.
+    const int rc = sqlite3_prepare_v3(FDb, text.constData(), int(text.size()) + 1, flags, &statement, nullptr);
+    TStatement result(statement);
+    if (rc != SQLITE_OK)
+        Fail(rc);
+    if (!result)
+        throw ESqlFailure(FTable, SQLITE_MISUSE, QStringLiteral("no statement in \"%1\"").arg(sql));
+    return result;
+}
+
+bool TSqlConnection::Step(sqlite3_stmt *statement) const
+{
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    Fail(rc);
+}
+
+void TSqlConnection::Run(sqlite3_stmt *statement) const
+{
+    TResetScope reset(statement);
+    while (Step(statement)) {
+    }
+}
+
+void TSqlConnection::Exec(const QString &sql) const
+{
+    const TStatement statement = PrepareOnce(sql);
+    Run(statement.get());
+}
+
+QString TSqlConnection::DataTable() const
+{
+    const TStatement query = PrepareOnce(QStringLiteral(
+        "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"));
+    QStringList names;
+    {
+        TResetScope reset(query.get());
+        while (Step(query.get()))
+            names << ColumnText(query.get(), 0);
+    }
+    if (names.isEmpty())
+        throw ETableFileError(FPath, QStringLiteral("It holds no table."));
+    if (names.size() > 1)
+        throw ETableFileError(FPath, QStringLiteral("It holds %1 tables, not one: %2.")
+                                         .arg(names.size())
+                                         .arg(names.join(QStringLiteral(", "))));
+    return names.first();
+}
+
+// ------------------------------------------------------------ held reads
+
+namespace {
+
+std::vector<THeldRead *> &Held()
+{
+    thread_local std::vector<THeldRead *> held;
+    return held;
+}
+
+} // namespace
+
+void NoteHeld(THeldRead *read)
+{
+    Held().push_back(read);
+}
+
+void NoteEnded(THeldRead *read)
+{
+    std::erase(Held(), read);
+}
+
+void EndHeldReads()
+{
+    std::vector<THeldRead *> &held = Held();
+    while (!held.empty())
+        held.back()->EndRead(); // which notes its end
+}
+
+// ------------------------------------------------------------- ordering
 
 namespace {
 
@@ -49,7 +234,6 @@ int CompareText(QStringView a, QStringView b)
     };
     return fix(pa->unicode()) < fix(pb->unicode()) ? -1 : 1;
 }
-
 
 } // namespace
 

@@ -119,22 +119,21 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     order << QStringLiteral("rowid");
     sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
 
-    QSqlQuery query = FDb->Sql.Prepare(sql);
+    sqlite3_stmt *query = FDb->Select(sql);
+    TResetScope reset(query);
+    TBinder binder(FDb->Sql, query);
     if (FFilter.Column >= 0)
-        query.addBindValue(FFilter.Value);
-    FDb->Sql.Run(query);
+        binder.Bind(1, FFilter.Value);
     std::vector<TRow> rows;
     const int width = int(columns.size());
-    while (query.next()) {
+    while (FDb->Sql.Step(query)) {
         TRow row;
-        row.RowId = query.value(0).toLongLong();
+        row.RowId = sqlite3_column_int64(query, 0);
         row.Values.reserve(size_t(width));
         for (int i = 1; i <= width; ++i)
-            row.Values.push_back(query.value(i));
+            row.Values.push_back(TableStoreSql::ColumnValue(query, i));
         rows.push_back(std::move(row));
     }
-    if (query.lastError().isValid())
-        Fail(query.lastError(), TableName);
     FRows = std::move(rows);
     FPendingAt = -1;
     int at = keep ? IndexOfRowId(keepRowId) : 0;
