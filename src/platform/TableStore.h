@@ -10,6 +10,7 @@
 // WAL journal, synchronous FULL, a 2 s busy timeout (see TableStoreSql.h).
 #pragma once
 
+#include "BlockList.h"
 #include "Exception.h"
 
 #include <QObject>
@@ -301,7 +302,7 @@ private:
     QString FFilterText;
     TFilterTerm FFilter;
     bool FFiltered = false;
-    std::vector<TRow> FRows; // the view: in index order, filtered
+    TBlockList<TRow> FRows; // the view: in index order, filtered
     int FCur = -1;
     TRow FBuffer; // the record being edited or inserted
     int FPendingAt = -1; // place of the unposted new record in FRows

@@ -45,7 +45,7 @@ void TTable::BeginNewRecord(int at)
 {
     FBuffer = TRow();
     FBuffer.Values.resize(Columns().size());
-    FRows.insert(FRows.begin() + at, FBuffer);
+    FRows.insert(size_t(at), FBuffer);
     FPendingAt = at;
     FCur = at;
     FModified = false;
@@ -160,7 +160,7 @@ void TTable::Post()
         from = FPendingAt;
         FPendingAt = -1;
     }
-    FRows.erase(FRows.begin() + from);
+    FRows.erase(size_t(from));
     if (FAutoIncColumn >= 0)
         FBuffer.Values[size_t(FAutoIncColumn)] = FBuffer.RowId;
     FModified = false;
@@ -171,9 +171,8 @@ void TTable::Post()
         FCur = -1;
         Reload(row.RowId, true);
     } else if (Matches(row)) {
-        const auto at = std::lower_bound(FRows.begin(), FRows.end(), row,
-                                         [this](const TRow &a, const TRow &b) { return Less(a, b); });
-        FCur = int(at - FRows.begin());
+        const size_t at = FRows.partition_point([&](const TRow &a) { return Less(a, row); });
+        FCur = int(at);
         FRows.insert(at, std::move(row));
     } else {
         FCur = FRows.empty() ? -1 : std::min(from, int(FRows.size()) - 1);
@@ -185,7 +184,7 @@ void TTable::Post()
 void TTable::Cancel()
 {
     if (State() == TDataSetState::Insert) {
-        FRows.erase(FRows.begin() + FPendingAt);
+        FRows.erase(size_t(FPendingAt));
         FCur = FRows.empty() ? -1 : std::min(FPendingAt, int(FRows.size()) - 1);
         FPendingAt = -1;
     } else if (State() != TDataSetState::Edit) {
@@ -217,7 +216,7 @@ void TTable::Delete()
         binder.Bind(1, FRows[size_t(FCur)].RowId);
         FDb->Sql.Run(FDb->Delete.get());
     }
-    FRows.erase(FRows.begin() + FCur);
+    FRows.erase(size_t(FCur));
     FCur = FRows.empty() ? -1 : std::min(FCur, int(FRows.size()) - 1);
     FBof = FEof = FRows.empty();
     emit DataSetChanged();

@@ -134,7 +134,7 @@ void TTable::Reload(qint64 keepRowId, bool keep)
             row.Values.push_back(TableStoreSql::ColumnValue(query, i));
         rows.push_back(std::move(row));
     }
-    FRows = std::move(rows);
+    FRows.assign(std::move(rows));
     FPendingAt = -1;
     int at = keep ? IndexOfRowId(keepRowId) : 0;
     if (at < 0)
@@ -306,12 +306,12 @@ void TTable::FindNearest(const QVariantList &keys)
         }
         return false;
     };
-    const auto it = std::partition_point(FRows.begin(), FRows.end(), below);
-    if (it == FRows.end()) {
+    const size_t at = FRows.partition_point(below);
+    if (at == FRows.size()) {
         Last();
         return;
     }
-    MoveTo(int(it - FRows.begin()));
+    MoveTo(int(at));
     FBof = FEof = false;
 }
 
