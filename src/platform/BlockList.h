@@ -20,17 +20,21 @@ public:
         FSize = 0;
         FHint = 0;
     }
-    void assign(std::vector<T> &&items)
+    void push_back(T item)
     {
-        clear();
-        for (size_t at = 0; at < items.size(); at += Block) {
-            const size_t end = std::min(items.size(), at + Block);
-            FStarts.push_back(at);
-            FBlocks.emplace_back(std::make_move_iterator(items.begin() + std::ptrdiff_t(at)),
-                                 std::make_move_iterator(items.begin() + std::ptrdiff_t(end)));
+        if (FBlocks.empty() || FBlocks.back().size() >= Block) {
+            FStarts.push_back(FSize);
+            FBlocks.emplace_back().reserve(Block);
         }
-        FSize = items.size();
-        items.clear();
+        FBlocks.back().push_back(std::move(item));
+        ++FSize;
+    }
+    void swap(TBlockList &other) noexcept
+    {
+        std::swap(FBlocks, other.FBlocks);
+        std::swap(FStarts, other.FStarts);
+        std::swap(FSize, other.FSize);
+        std::swap(FHint, other.FHint);
     }
 
     T &operator[](size_t at)

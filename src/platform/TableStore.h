@@ -108,6 +108,7 @@ private:
     friend class TDataSet;
     TField(TDataSet *dataSet, QString fieldName, QString name, bool persistent);
     void Set(const QVariant &value);
+    const QVariant &Current() const;
 
     TDataSet *FDataSet;
     QString FFieldName;
@@ -165,7 +166,9 @@ protected:
     // Opens the data and binds the fields (BindFields) to its columns.
     virtual void OpenCursor() = 0;
     virtual void CloseCursor() = 0;
-    virtual QVariant ColumnValue(int column) const = 0;
+    // Valid until the dataset moves, changes or closes; an empty value where
+    // there is none.
+    virtual const QVariant &ColumnValue(int column) const = 0;
     virtual void SetColumnValue(TField *field, const QVariant &value);
     virtual QString DataSetName() const = 0;
 
@@ -264,7 +267,7 @@ public:
 protected:
     void OpenCursor() override;
     void CloseCursor() override;
-    QVariant ColumnValue(int column) const override;
+    const QVariant &ColumnValue(int column) const override;
     void SetColumnValue(TField *field, const QVariant &value) override;
     QString DataSetName() const override { return TableName; }
 
@@ -348,7 +351,7 @@ public:
 protected:
     void OpenCursor() override;
     void CloseCursor() override;
-    QVariant ColumnValue(int column) const override;
+    const QVariant &ColumnValue(int column) const override;
     QString DataSetName() const override { return QStringLiteral("query"); }
 
 private:

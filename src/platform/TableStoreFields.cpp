@@ -40,35 +40,42 @@ void TField::SetVisible(bool visible)
     emit FDataSet->LayoutChanged();
 }
 
-QVariant TField::Value() const
+const QVariant &TField::Current() const
 {
     FDataSet->CheckActive();
     return FDataSet->ColumnValue(FColumn);
 }
 
+QVariant TField::Value() const
+{
+    return Current();
+}
+
 bool TField::IsNull() const
 {
-    return Value().isNull();
+    return Current().isNull();
 }
 
 QString TField::AsString() const
 {
-    const QVariant v = Value();
+    const QVariant &v = Current();
     if (v.isNull())
         return {};
     if (FDataType == TFieldType::Boolean)
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    if (v.typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(v.constData());
     return v.toString();
 }
 
 int TField::AsInteger() const
 {
-    return Value().toInt();
+    return Current().toInt();
 }
 
 bool TField::AsBoolean() const
 {
-    return Value().toBool();
+    return Current().toBool();
 }
 
 void TField::SetAsString(const QString &text)

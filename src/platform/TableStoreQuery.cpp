@@ -307,10 +307,11 @@ void TQuery::Next()
     emit Scrolled();
 }
 
-QVariant TQuery::ColumnValue(int column) const
+const QVariant &TQuery::ColumnValue(int column) const
 {
+    static const QVariant none;
     if (FEof || column < 0 || !FCursor)
-        return {};
+        return none;
     TCursor &cursor = *FCursor;
     if (!cursor.Converted[size_t(column)]) {
         cursor.Values[size_t(column)] = TableStoreSql::ColumnValue(cursor.Query.get(), column);

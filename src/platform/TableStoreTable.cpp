@@ -124,7 +124,8 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     TBinder binder(FDb->Sql, query);
     if (FFilter.Column >= 0)
         binder.Bind(1, FFilter.Value);
-    std::vector<TRow> rows;
+    // The view stays as it was when a step fails.
+    TBlockList<TRow> rows;
     const int width = int(columns.size());
     while (FDb->Sql.Step(query)) {
         TRow row;
@@ -134,7 +135,7 @@ void TTable::Reload(qint64 keepRowId, bool keep)
             row.Values.push_back(TableStoreSql::ColumnValue(query, i));
         rows.push_back(std::move(row));
     }
-    FRows.assign(std::move(rows));
+    FRows.swap(rows);
     FPendingAt = -1;
     int at = keep ? IndexOfRowId(keepRowId) : 0;
     if (at < 0)
@@ -371,13 +372,14 @@ QVariant TTable::ValueAt(int recNo, const TField *field) const
     return FRows[size_t(at)].Values[size_t(column)];
 }
 
-QVariant TTable::ColumnValue(int column) const
+const QVariant &TTable::ColumnValue(int column) const
 {
+    static const QVariant none;
     if (column < 0)
-        return {};
+        return none;
     if (State() == TDataSetState::Edit || State() == TDataSetState::Insert)
         return FBuffer.Values[size_t(column)];
     if (FCur < 0)
-        return {};
+        return none;
     return FRows[size_t(FCur)].Values[size_t(column)];
 }
