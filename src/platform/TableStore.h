@@ -272,13 +272,22 @@ protected:
     QString DataSetName() const override { return TableName; }
 
 private:
+    // A record of the view: its values packed in one block of bytes (see
+    // TableStoreRow.cpp), each decoded when a field asks for it.
     struct TRow {
+        qint64 RowId = 0;
+        quint64 Serial = 0; // tells the decoded current record apart
+        QByteArray Packed;
+    };
+    // The record being edited or inserted.
+    struct TRecord {
         qint64 RowId = 0;
         std::vector<QVariant> Values;
     };
     struct TFilterTerm {
         int Column = -1;
         QVariant Value;
+        QByteArray Packed;
     };
     class TConnection;
 
@@ -293,8 +302,8 @@ private:
     void CheckBrowseMode();
     void MoveTo(int index);
     void BeginNewRecord(int at);
-    void CheckKey(const TRow &row, bool isNew);
-    void PlaceRow(TRow row);
+    void CheckKey(const TRecord &record, bool isNew);
+    TRow Pack(const TRecord &record);
     int IndexOfRowId(qint64 rowId) const;
 
     std::unique_ptr<TConnection> FDb;
@@ -307,7 +316,12 @@ private:
     bool FFiltered = false;
     TBlockList<TRow> FRows; // the view: in index order, filtered
     int FCur = -1;
-    TRow FBuffer; // the record being edited or inserted
+    TRecord FBuffer;
+    // The current record's values, decoded as fields ask for them.
+    mutable std::vector<QVariant> FDecoded;
+    mutable std::vector<char> FHaveDecoded;
+    mutable quint64 FDecodedSerial = 0;
+    quint64 FSerials = 0;
     int FPendingAt = -1; // place of the unposted new record in FRows
     bool FModified = false;
     bool FExplicitAutoInc = false;

@@ -43,9 +43,9 @@ private:
 
 void TTable::BeginNewRecord(int at)
 {
-    FBuffer = TRow();
+    FBuffer = TRecord();
     FBuffer.Values.resize(Columns().size());
-    FRows.insert(size_t(at), FBuffer);
+    FRows.insert(size_t(at), TRow{0, ++FSerials, {}}); // in place of the record to come
     FPendingAt = at;
     FCur = at;
     FModified = false;
@@ -78,12 +78,16 @@ void TTable::Edit()
         Insert();
         return;
     }
-    FBuffer = FRows[size_t(FCur)];
+    const TRow &row = FRows[size_t(FCur)];
+    FBuffer = TRecord();
+    FBuffer.RowId = row.RowId;
+    for (int c = 0; c < int(Columns().size()); ++c)
+        FBuffer.Values.push_back(Unpack(PackedAt(row.Packed, c)));
     FModified = false;
     SetState(TDataSetState::Edit);
 }
 
-void TTable::CheckKey(const TRow &row, bool isNew)
+void TTable::CheckKey(const TRecord &row, bool isNew)
 {
     if (FPrimary.empty())
         return;
@@ -165,8 +169,8 @@ void TTable::Post()
         FBuffer.Values[size_t(FAutoIncColumn)] = FBuffer.RowId;
     FModified = false;
     FBof = FEof = false;
-    TRow row = std::move(FBuffer);
-    FBuffer = TRow();
+    TRow row = Pack(FBuffer);
+    FBuffer = TRecord();
     if (FDb->Stale) {
         FCur = -1;
         Reload(row.RowId, true);
@@ -190,7 +194,7 @@ void TTable::Cancel()
     } else if (State() != TDataSetState::Edit) {
         return;
     }
-    FBuffer = TRow();
+    FBuffer = TRecord();
     FModified = false;
     FBof = FEof = FRows.empty();
     SetState(TDataSetState::Browse);

@@ -327,7 +327,8 @@ void TTable::ReadShape(const QString &path)
 void TTable::CloseCursor()
 {
     FRows.clear();
-    FBuffer = TRow();
+    FBuffer = TRecord();
+    FDecodedSerial = 0;
     FCur = -1;
     FPendingAt = -1;
     FModified = false;

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 namespace TableStoreSql {
 
@@ -65,17 +66,159 @@ void TBinder::Bind(int at, const QVariant &value)
         FSql.Fail(rc);
 }
 
-QString ColumnText(sqlite3_stmt *statement, int column)
+QString TextOf(const char *bytes, int size)
 {
-    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
-    if (!bytes)
-        return {};
-    const int size = sqlite3_column_bytes(statement, column);
     QString text = QString::fromUtf8(bytes, size);
     // Only a decoding that replaced something needs a second look.
     if (text.contains(QChar::ReplacementCharacter) && !IsUtf8Text(bytes, size))
         text = FromAnsi(bytes, size);
     return text;
+}
+
+QString ColumnText(sqlite3_stmt *statement, int column)
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    if (!bytes)
+        return {};
+    return TextOf(bytes, sqlite3_column_bytes(statement, column));
+}
+
+// ---------------------------------------------------------- packed rows
+
+void TPacker::Add(char tag, const void *bytes, size_t size)
+{
+    FBytes.push_back(tag);
+    if (tag == PackedText || tag == PackedBlob) {
+        const quint32 length = quint32(size);
+        FBytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+    }
+    FBytes.append(static_cast<const char *>(bytes), size);
+}
+
+void TPacker::AddColumn(sqlite3_stmt *statement, int column)
+{
+    // The type first: asking for the bytes of a number would make it a text.
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER: {
+        const qint64 value = sqlite3_column_int64(statement, column);
+        Add(PackedInteger, &value, sizeof value);
+        return;
+    }
+    case SQLITE_FLOAT: {
+        const double value = sqlite3_column_double(statement, column);
+        Add(PackedReal, &value, sizeof value);
+        return;
+    }
+    case SQLITE_TEXT: {
+        const unsigned char *text = sqlite3_column_text(statement, column);
+        Add(PackedText, text, size_t(sqlite3_column_bytes(statement, column)));
+        return;
+    }
+    case SQLITE_BLOB: {
+        const void *blob = sqlite3_column_blob(statement, column);
+        Add(PackedBlob, blob, size_t(sqlite3_column_bytes(statement, column)));
+        return;
+    }
+    default:
+        Add(PackedNull, nullptr, 0);
+    }
+}
+
+void TPacker::AddValue(const QVariant &value)
+{
+    if (value.isNull()) {
+        Add(PackedNull, nullptr, 0);
+    } else if (IsNumber(value)) {
+        const qint64 number = value.toLongLong();
+        Add(PackedInteger, &number, sizeof number);
+    } else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
+        const double real = value.toDouble();
+        Add(PackedReal, &real, sizeof real);
+    } else if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray blob = value.toByteArray();
+        Add(PackedBlob, blob.constData(), size_t(blob.size()));
+    } else {
+        const QByteArray text = value.toString().toUtf8();
+        Add(PackedText, text.constData(), size_t(text.size()));
+    }
+}
+
+QByteArray PackOne(const QVariant &value)
+{
+    TPacker packer;
+    packer.AddValue(value);
+    return packer.Take();
+}
+
+TPackedValue PackedAt(const QByteArray &packed, int column)
+{
+    const char *at = packed.constData();
+    const char *const end = at + packed.size();
+    for (int c = 0; at < end; ++c) {
+        TPackedValue value;
+        value.Tag = *at++;
+        switch (value.Tag) {
+        case PackedInteger:
+            std::memcpy(&value.Integer, at, sizeof value.Integer);
+            at += sizeof value.Integer;
+            break;
+        case PackedReal:
+            std::memcpy(&value.Real, at, sizeof value.Real);
+            at += sizeof value.Real;
+            break;
+        case PackedText:
+        case PackedBlob: {
+            quint32 length = 0;
+            std::memcpy(&length, at, sizeof length);
+            value.Bytes = at + sizeof length;
+            value.Size = int(length);
+            at = value.Bytes + length;
+            break;
+        }
+        default:
+            break;
+        }
+        if (c == column)
+            return value;
+    }
+    return {};
+}
+
+QVariant Unpack(const TPackedValue &value)
+{
+    switch (value.Tag) {
+    case PackedInteger:
+        return QVariant(qlonglong(value.Integer));
+    case PackedReal:
+        return QVariant(value.Real);
+    case PackedText:
+        return QVariant(TextOf(value.Bytes, value.Size));
+    case PackedBlob:
+        return QVariant(QByteArray(value.Bytes, value.Size));
+    default:
+        return {};
+    }
+}
+
+int ComparePacked(const TPackedValue &a, const TPackedValue &b)
+{
+    const bool an = a.Tag == PackedNull, bn = b.Tag == PackedNull;
+    if (an || bn)
+        return an == bn ? 0 : (an ? -1 : 1);
+    const bool ai = a.Tag == PackedInteger, bi = b.Tag == PackedInteger;
+    if (ai && bi)
+        return a.Integer < b.Integer ? -1 : (a.Integer > b.Integer ? 1 : 0);
+    if (ai != bi)
+        return ai ? -1 : 1;
+    if (a.Tag == PackedText && b.Tag == PackedText) {
+        // UTF-8 in byte order is in code point order.
+        const int common = std::min(a.Size, b.Size);
+        const int c = common > 0 ? std::memcmp(a.Bytes, b.Bytes, size_t(common)) : 0;
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+        return a.Size < b.Size ? -1 : (a.Size > b.Size ? 1 : 0);
+    }
+    return CompareValues(Unpack(a), Unpack(b));
 }
 
 QVariant ColumnValue(sqlite3_stmt *statement, int column)

@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -100,6 +101,44 @@ private:
     sqlite3_stmt *FStatement;
     std::vector<QByteArray> FBytes;
 };
+
+// Bytes of a text as SQLite holds them, decoded: valid UTF-8 as such, other
+// bytes (written by another program) as Windows-1252, so none is lost.
+QString TextOf(const char *bytes, int size);
+
+// A record's values packed in one block of bytes: per value a tag, then the
+// 8 bytes of an integer or a real, or the 4-byte length and the bytes of a
+// text (UTF-8, as SQLite holds it) or of a blob. Loading a view so makes one
+// allocation per record, and texts are decoded only when asked for.
+enum TPackedTag : char { PackedNull, PackedInteger, PackedReal, PackedText, PackedBlob };
+
+struct TPackedValue {
+    char Tag = PackedNull;
+    qint64 Integer = 0;
+    double Real = 0;
+    const char *Bytes = nullptr;
+    int Size = 0;
+};
+
+class TPacker {
+public:
+    void Clear() { FBytes.clear(); }
+    // Column column of the statement's current row.
+    void AddColumn(sqlite3_stmt *statement, int column);
+    void AddValue(const QVariant &value);
+    QByteArray Take() const { return QByteArray(FBytes.data(), qsizetype(FBytes.size())); }
+
+private:
+    void Add(char tag, const void *bytes, size_t size);
+    std::string FBytes;
+};
+
+// Value column of packed; null past its end.
+TPackedValue PackedAt(const QByteArray &packed, int column);
+QVariant Unpack(const TPackedValue &value);
+QByteArray PackOne(const QVariant &value);
+// As CompareValues does on the unpacked values.
+int ComparePacked(const TPackedValue &a, const TPackedValue &b);
 
 // Column column of the statement's current row as the store holds values:
 // null, a number (qlonglong or double), a text or a blob. A text of valid

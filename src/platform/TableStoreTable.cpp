@@ -32,7 +32,7 @@ std::vector<int> TTable::IndexColumns(const QString &name) const
 bool TTable::Less(const TRow &a, const TRow &b) const
 {
     for (int column : FOrder) {
-        const int c = CompareValues(a.Values[size_t(column)], b.Values[size_t(column)]);
+        const int c = ComparePacked(PackedAt(a.Packed, column), PackedAt(b.Packed, column));
         if (c != 0)
             return c < 0;
     }
@@ -41,7 +41,15 @@ bool TTable::Less(const TRow &a, const TRow &b) const
 
 bool TTable::Matches(const TRow &row) const
 {
-    return FFilter.Column < 0 || CompareValues(row.Values[size_t(FFilter.Column)], FFilter.Value) == 0;
+    return FFilter.Column < 0 || ComparePacked(PackedAt(row.Packed, FFilter.Column), PackedAt(FFilter.Packed, 0)) == 0;
+}
+
+TTable::TRow TTable::Pack(const TRecord &record)
+{
+    TPacker packer;
+    for (const QVariant &value : record.Values)
+        packer.AddValue(value);
+    return {record.RowId, ++FSerials, packer.Take()};
 }
 
 namespace {
@@ -99,6 +107,7 @@ TTable::TFilterTerm TTable::ParseFilter(const QString &expression) const
     if (term.Column < 0)
         throw EDatabaseError(QStringLiteral("%1: field '%2' not found").arg(TableName, name));
     term.Value = ValueForColumn(Columns()[size_t(term.Column)].DataType, value, TableName, name);
+    term.Packed = PackOne(term.Value);
     return term;
 }
 
@@ -127,13 +136,12 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     // The view stays as it was when a step fails.
     TBlockList<TRow> rows;
     const int width = int(columns.size());
+    TPacker packer;
     while (FDb->Sql.Step(query)) {
-        TRow row;
-        row.RowId = sqlite3_column_int64(query, 0);
-        row.Values.reserve(size_t(width));
+        packer.Clear();
         for (int i = 1; i <= width; ++i)
-            row.Values.push_back(TableStoreSql::ColumnValue(query, i));
-        rows.push_back(std::move(row));
+            packer.AddColumn(query, i);
+        rows.push_back({sqlite3_column_int64(query, 0), ++FSerials, packer.Take()});
     }
     FRows.swap(rows);
     FPendingAt = -1;
@@ -294,14 +302,14 @@ void TTable::FindNearest(const QVariantList &keys)
     if (FOrder.empty())
         throw EDatabaseError(QStringLiteral("%1: no index to search").arg(TableName));
     const size_t count = std::min(size_t(keys.size()), FOrder.size());
-    std::vector<QVariant> probe;
+    std::vector<QByteArray> probe;
     for (size_t i = 0; i < count; ++i) {
         const TColumn &column = Columns()[size_t(FOrder[i])];
-        probe.push_back(KeyForColumn(column.DataType, keys[qsizetype(i)], TableName, column.Name));
+        probe.push_back(PackOne(KeyForColumn(column.DataType, keys[qsizetype(i)], TableName, column.Name)));
     }
     auto below = [&](const TRow &row) {
         for (size_t i = 0; i < count; ++i) {
-            const int c = CompareValues(row.Values[size_t(FOrder[i])], probe[i]);
+            const int c = ComparePacked(PackedAt(row.Packed, FOrder[i]), PackedAt(probe[i], 0));
             if (c != 0)
                 return c < 0;
         }
@@ -323,9 +331,10 @@ bool TTable::Locate(const QString &fieldName, const QVariant &value)
     const int column = ColumnOf(fieldName);
     if (column < 0)
         throw EDatabaseError(QStringLiteral("%1: field '%2' not found").arg(TableName, fieldName));
-    const QVariant wanted = KeyForColumn(Columns()[size_t(column)].DataType, value, TableName, fieldName);
+    const QByteArray packed = PackOne(KeyForColumn(Columns()[size_t(column)].DataType, value, TableName, fieldName));
+    const TPackedValue wanted = PackedAt(packed, 0);
     for (size_t i = 0; i < FRows.size(); ++i) {
-        if (CompareValues(FRows[i].Values[size_t(column)], wanted) == 0) {
+        if (ComparePacked(PackedAt(FRows[i].Packed, column), wanted) == 0) {
             MoveTo(int(i));
             FBof = FEof = false;
             return true;
@@ -369,7 +378,7 @@ QVariant TTable::ValueAt(int recNo, const TField *field) const
         return {};
     if (at == FCur && State() != TDataSetState::Browse)
         return FBuffer.Values[size_t(column)];
-    return FRows[size_t(at)].Values[size_t(column)];
+    return Unpack(PackedAt(FRows[size_t(at)].Packed, column));
 }
 
 const QVariant &TTable::ColumnValue(int column) const
@@ -381,5 +390,15 @@ const QVariant &TTable::ColumnValue(int column) const
         return FBuffer.Values[size_t(column)];
     if (FCur < 0)
         return none;
-    return FRows[size_t(FCur)].Values[size_t(column)];
+    const TRow &row = FRows[size_t(FCur)];
+    if (row.Serial != FDecodedSerial) {
+        FDecoded.assign(Columns().size(), QVariant());
+        FHaveDecoded.assign(Columns().size(), 0);
+        FDecodedSerial = row.Serial;
+    }
+    if (!FHaveDecoded[size_t(column)]) {
+        FDecoded[size_t(column)] = Unpack(PackedAt(row.Packed, column));
+        FHaveDecoded[size_t(column)] = 1;
+    }
+    return FDecoded[size_t(column)];
 }
