@@ -202,23 +202,31 @@ QVariant Unpack(const TPackedValue &value)
 
 int ComparePacked(const TPackedValue &a, const TPackedValue &b)
 {
-    const bool an = a.Tag == PackedNull, bn = b.Tag == PackedNull;
-    if (an || bn)
-        return an == bn ? 0 : (an ? -1 : 1);
-    const bool ai = a.Tag == PackedInteger, bi = b.Tag == PackedInteger;
-    if (ai && bi)
-        return a.Integer < b.Integer ? -1 : (a.Integer > b.Integer ? 1 : 0);
-    if (ai != bi)
-        return ai ? -1 : 1;
-    if (a.Tag == PackedText && b.Tag == PackedText) {
-        // UTF-8 in byte order is in code point order.
+    // SQLite's own order: nulls, numbers, texts, blobs.
+    auto rank = [](char tag) { return tag == PackedReal ? int(PackedInteger) : int(tag); };
+    if (rank(a.Tag) != rank(b.Tag))
+        return rank(a.Tag) < rank(b.Tag) ? -1 : 1;
+    switch (a.Tag) {
+    case PackedNull:
+        return 0;
+    case PackedInteger:
+    case PackedReal:
+        if (a.Tag == PackedInteger && b.Tag == PackedInteger)
+            return a.Integer < b.Integer ? -1 : (a.Integer > b.Integer ? 1 : 0);
+        else {
+            const double x = a.Tag == PackedReal ? a.Real : double(a.Integer);
+            const double y = b.Tag == PackedReal ? b.Real : double(b.Integer);
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+    default: {
+        // Bytes in order, as BINARY collates; UTF-8 so is in code point order.
         const int common = std::min(a.Size, b.Size);
         const int c = common > 0 ? std::memcmp(a.Bytes, b.Bytes, size_t(common)) : 0;
         if (c != 0)
             return c < 0 ? -1 : 1;
         return a.Size < b.Size ? -1 : (a.Size > b.Size ? 1 : 0);
     }
-    return CompareValues(Unpack(a), Unpack(b));
+    }
 }
 
 QVariant ColumnValue(sqlite3_stmt *statement, int column)
@@ -358,28 +366,6 @@ void EndHeldReads()
 
 // ------------------------------------------------------------- ordering
 
-namespace {
-
-// Code point order, which is the byte order of UTF-8 and so SQLite's own.
-int CompareText(QStringView a, QStringView b)
-{
-    const auto [pa, pb] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    if (pa == a.end())
-        return pb == b.end() ? 0 : -1;
-    if (pb == b.end())
-        return 1;
-    auto fix = [](char16_t c) -> int {
-        if (c >= 0xE000)
-            return c - 0x800;
-        if (c >= 0xD800)
-            return c + 0x2000;
-        return c;
-    };
-    return fix(pa->unicode()) < fix(pb->unicode()) ? -1 : 1;
-}
-
-} // namespace
-
 bool IsNumber(const QVariant &v)
 {
     switch (v.typeId()) {
@@ -392,25 +378,6 @@ bool IsNumber(const QVariant &v)
     default:
         return false;
     }
-}
-
-// Nulls first, numbers before texts, as SQLite orders them.
-int CompareValues(const QVariant &a, const QVariant &b)
-{
-    const bool an = a.isNull(), bn = b.isNull();
-    if (an || bn)
-        return an == bn ? 0 : (an ? -1 : 1);
-    const bool ai = IsNumber(a), bi = IsNumber(b);
-    if (ai && bi) {
-        const qlonglong x = a.toLongLong(), y = b.toLongLong();
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    if (ai != bi)
-        return ai ? -1 : 1;
-    if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
-        return CompareText(*static_cast<const QString *>(a.constData()),
-                           *static_cast<const QString *>(b.constData()));
-    return CompareText(a.toString(), b.toString());
 }
 
 QStringList SplitFields(const QString &fields)

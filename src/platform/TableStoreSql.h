@@ -137,7 +137,8 @@ private:
 TPackedValue PackedAt(const QByteArray &packed, int column);
 QVariant Unpack(const TPackedValue &value);
 QByteArray PackOne(const QVariant &value);
-// As CompareValues does on the unpacked values.
+// In SQLite's order of values: nulls, numbers, texts, blobs; texts and blobs
+// by their bytes (BINARY).
 int ComparePacked(const TPackedValue &a, const TPackedValue &b);
 
 // Column column of the statement's current row as the store holds values:
@@ -186,8 +187,6 @@ private:
 };
 
 bool IsNumber(const QVariant &v);
-// Nulls first, numbers before texts, as SQLite orders them.
-int CompareValues(const QVariant &a, const QVariant &b);
 
 // "Titulo;parent" -> its field names.
 QStringList SplitFields(const QString &fields);

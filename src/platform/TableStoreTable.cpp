@@ -122,11 +122,9 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     QString sql = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), Quote(FDb->Table));
     if (FFilter.Column >= 0)
         sql += QStringLiteral(" WHERE %1 IS ?").arg(Quote(columns[size_t(FFilter.Column)].Name));
-    QStringList order;
-    for (int column : FOrder)
-        order << Quote(columns[size_t(column)].Name);
-    order << QStringLiteral("rowid");
-    sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+    // Read in the file's order and sorted here: the index order would look
+    // up every record on its own page, reading each page many times.
+    sql += QStringLiteral(" ORDER BY rowid");
 
     sqlite3_stmt *query = FDb->Select(sql);
     TResetScope reset(query);
@@ -134,14 +132,39 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     if (FFilter.Column >= 0)
         binder.Bind(1, FFilter.Value);
     // The view stays as it was when a step fails.
-    TBlockList<TRow> rows;
+    std::vector<TRow> read;
     const int width = int(columns.size());
     TPacker packer;
     while (FDb->Sql.Step(query)) {
         packer.Clear();
         for (int i = 1; i <= width; ++i)
             packer.AddColumn(query, i);
-        rows.push_back({sqlite3_column_int64(query, 0), ++FSerials, packer.Take()});
+        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, packer.Take()});
+    }
+    TBlockList<TRow> rows;
+    if (FOrder.empty()) {
+        for (TRow &row : read)
+            rows.push_back(std::move(row));
+    } else {
+        // Each record's keys found once, not at every comparison.
+        const size_t keys = FOrder.size();
+        std::vector<TPackedValue> key(read.size() * keys);
+        for (size_t r = 0; r < read.size(); ++r)
+            for (size_t k = 0; k < keys; ++k)
+                key[r * keys + k] = PackedAt(read[r].Packed, FOrder[k]);
+        std::vector<quint32> order(read.size());
+        for (size_t r = 0; r < order.size(); ++r)
+            order[r] = quint32(r);
+        std::sort(order.begin(), order.end(), [&](quint32 x, quint32 y) {
+            for (size_t k = 0; k < keys; ++k) {
+                const int c = ComparePacked(key[x * keys + k], key[y * keys + k]);
+                if (c != 0)
+                    return c < 0;
+            }
+            return read[x].RowId < read[y].RowId;
+        });
+        for (quint32 r : order)
+            rows.push_back(std::move(read[r]));
     }
     FRows.swap(rows);
     FPendingAt = -1;
