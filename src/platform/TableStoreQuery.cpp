@@ -84,6 +84,7 @@ public:
     // The current row's values, each converted when first asked for.
     std::vector<QVariant> Values;
     std::vector<char> Converted;
+    std::vector<int> ParamOf; // per parameter number, its place in FParams; -1 for none
 };
 
 TQuery::TQuery(QObject *parent) : TDataSet(parent) {}
@@ -196,15 +197,25 @@ void TQuery::OpenCursor()
     sqlite3_stmt *query = FCursor->Query.get();
     sqlite3_reset(query);
     const int count = sqlite3_bind_parameter_count(query);
+    if (FCursor->ParamOf.empty()) {
+        // Which of FParams each parameter of the statement is; FParams only
+        // changes with the SQL, and so with the cursor.
+        FCursor->ParamOf.assign(size_t(count) + 1, -1);
+        for (int i = 1; i <= count; ++i) {
+            const char *name = sqlite3_bind_parameter_name(query, i);
+            const QString wanted = name ? QString::fromUtf8(name + 1) : QString();
+            const auto param = std::find_if(FParams.begin(), FParams.end(), [&](const TParam &p) {
+                return p.Name().compare(wanted, Qt::CaseInsensitive) == 0;
+            });
+            if (param != FParams.end())
+                FCursor->ParamOf[size_t(i)] = int(param - FParams.begin());
+        }
+    }
     for (int i = 1; i <= count; ++i) {
-        const char *name = sqlite3_bind_parameter_name(query, i);
-        const QString wanted = name ? QString::fromUtf8(name + 1) : QString();
-        const auto param = std::find_if(FParams.begin(), FParams.end(), [&](const TParam &p) {
-            return p.Name().compare(wanted, Qt::CaseInsensitive) == 0;
-        });
+        const int of = FCursor->ParamOf[size_t(i)];
         // Bound values are kept by SQLite itself: parameters hold few and
         // short values.
-        const QVariant value = param == FParams.end() ? QVariant() : param->Value;
+        const QVariant value = of < 0 ? QVariant() : FParams[size_t(of)].Value;
         int rc = SQLITE_OK;
         if (value.isNull())
             rc = sqlite3_bind_null(query, i);

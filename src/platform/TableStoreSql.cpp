@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace TableStoreSql {
 
@@ -229,6 +231,39 @@ int ComparePacked(const TPackedValue &a, const TPackedValue &b)
     }
 }
 
+void SortPrefix(const TPackedValue &value, quint64 &high, quint64 &low)
+{
+    unsigned char bytes[16] = {};
+    switch (value.Tag) {
+    case PackedNull:
+        break;
+    case PackedInteger:
+    case PackedReal: {
+        // A double's bits, turned so that unsigned order is numeric order;
+        // rounding a large integer keeps the order, at worst making a tie.
+        double number = value.Tag == PackedReal ? value.Real : double(value.Integer);
+        if (number == 0)
+            number = 0; // -0 ties with 0
+        quint64 bits = 0;
+        std::memcpy(&bits, &number, sizeof bits);
+        bits = (bits >> 63) ? ~bits : bits | (quint64(1) << 63);
+        bytes[0] = 1;
+        for (int i = 0; i < 8; ++i)
+            bytes[1 + i] = (unsigned char)(bits >> (56 - 8 * i));
+        break;
+    }
+    default:
+        // Texts and blobs: their first bytes, padded with zeros.
+        bytes[0] = value.Tag == PackedText ? 2 : 3;
+        std::memcpy(bytes + 1, value.Bytes, size_t(std::min(value.Size, 15)));
+    }
+    high = low = 0;
+    for (int i = 0; i < 8; ++i) {
+        high = high << 8 | bytes[i];
+        low = low << 8 | bytes[8 + i];
+    }
+}
+
 QVariant ColumnValue(sqlite3_stmt *statement, int column)
 {
     switch (sqlite3_column_type(statement, column)) {
@@ -339,29 +374,43 @@ QString TSqlConnection::DataTable() const
 
 namespace {
 
-std::vector<THeldRead *> &Held()
-{
-    thread_local std::vector<THeldRead *> held;
-    return held;
-}
+// One list for all threads: a query may go in another thread than the one
+// it ran in, and each thread ends only its own reads.
+struct THeld {
+    THeldRead *Read;
+    std::thread::id Thread;
+};
+std::mutex HeldLock;
+std::vector<THeld> Held;
 
 } // namespace
 
 void NoteHeld(THeldRead *read)
 {
-    Held().push_back(read);
+    const std::lock_guard lock(HeldLock);
+    Held.push_back({read, std::this_thread::get_id()});
 }
 
 void NoteEnded(THeldRead *read)
 {
-    std::erase(Held(), read);
+    const std::lock_guard lock(HeldLock);
+    std::erase_if(Held, [&](const THeld &held) { return held.Read == read; });
 }
 
 void EndHeldReads()
 {
-    std::vector<THeldRead *> &held = Held();
-    while (!held.empty())
-        held.back()->EndRead(); // which notes its end
+    const std::thread::id self = std::this_thread::get_id();
+    for (;;) {
+        THeldRead *read = nullptr;
+        {
+            const std::lock_guard lock(HeldLock);
+            const auto it = std::find_if(Held.begin(), Held.end(), [&](const THeld &held) { return held.Thread == self; });
+            if (it == Held.end())
+                return;
+            read = it->Read;
+        }
+        read->EndRead(); // which notes its end
+    }
 }
 
 // ------------------------------------------------------------- ordering

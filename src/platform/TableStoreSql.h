@@ -133,6 +133,12 @@ private:
     std::string FBytes;
 };
 
+// The first 16 bytes of a value's place in ComparePacked's order, as two
+// words compared high first: where they differ they order the values, where
+// they are equal the values themselves must be compared. Sorting by them
+// reads each record's bytes only for close calls.
+void SortPrefix(const TPackedValue &value, quint64 &high, quint64 &low);
+
 // Value column of packed; null past its end.
 TPackedValue PackedAt(const QByteArray &packed, int column);
 QVariant Unpack(const TPackedValue &value);
@@ -199,7 +205,7 @@ public:
 protected:
     ~THeldRead() = default;
 };
-// Held reads of this thread, noted while they last.
+// Held reads, each noted with its thread while it lasts.
 void NoteHeld(THeldRead *read);
 void NoteEnded(THeldRead *read);
 // Ends every held read of this thread, so that what this thread writes next

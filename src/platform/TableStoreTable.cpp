@@ -152,10 +152,21 @@ void TTable::Reload(qint64 keepRowId, bool keep)
         for (size_t r = 0; r < read.size(); ++r)
             for (size_t k = 0; k < keys; ++k)
                 key[r * keys + k] = PackedAt(read[r].Packed, FOrder[k]);
-        std::vector<quint32> order(read.size());
-        for (size_t r = 0; r < order.size(); ++r)
-            order[r] = quint32(r);
-        std::sort(order.begin(), order.end(), [&](quint32 x, quint32 y) {
+        struct TSortKey {
+            quint64 High, Low;
+            quint32 Row;
+        };
+        std::vector<TSortKey> order(read.size());
+        for (size_t r = 0; r < order.size(); ++r) {
+            SortPrefix(key[r * keys], order[r].High, order[r].Low);
+            order[r].Row = quint32(r);
+        }
+        std::sort(order.begin(), order.end(), [&](const TSortKey &a, const TSortKey &b) {
+            if (a.High != b.High)
+                return a.High < b.High;
+            if (a.Low != b.Low)
+                return a.Low < b.Low;
+            const quint32 x = a.Row, y = b.Row;
             for (size_t k = 0; k < keys; ++k) {
                 const int c = ComparePacked(key[x * keys + k], key[y * keys + k]);
                 if (c != 0)
@@ -163,8 +174,8 @@ void TTable::Reload(qint64 keepRowId, bool keep)
             }
             return read[x].RowId < read[y].RowId;
         });
-        for (quint32 r : order)
-            rows.push_back(std::move(read[r]));
+        for (const TSortKey &r : order)
+            rows.push_back(std::move(read[r.Row]));
     }
     FRows.swap(rows);
     FPendingAt = -1;
