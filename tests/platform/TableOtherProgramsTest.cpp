@@ -4,12 +4,14 @@
 #include "TableStore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -271,6 +273,66 @@ TEST_F(TableWalks, AFailureLeavesNoTransactionOpen)
     EXPECT_THROW(failing.Open(), EDatabaseError); // integer overflow, on the first step
     EXPECT_FALSE(failing.Active());
     EXPECT_EQ(other.Truncate(), SQLITE_OK);
+}
+
+// A view of many records, posted to and deleted from in the middle of its
+// order until its parts are split and emptied: it stays in key order, whole,
+// and numbered, as a model of the same keys says.
+TEST(TableViews, ManyPostsAndDeletesInTheMiddleKeepTheOrder)
+{
+    // In memory where there is some: each post is flushed to disk.
+    QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/tableviews-XXXXXX")
+                                                                 : QDir::tempPath() + QStringLiteral("/tableviews-XXXXXX"));
+    MakeStrings(dir.path(), {Idst, L1, L2});
+    std::vector<QString> model;
+    {
+        TOther other(dir.path() + QStringLiteral("/language.db"));
+        ASSERT_EQ(other.Exec("BEGIN"), SQLITE_OK);
+        for (int i = 0; i < 1200; i += 2) {
+            const QString key = QStringLiteral("K%1").arg(i, 5, 10, QLatin1Char('0'));
+            model.push_back(key);
+            ASSERT_EQ(other.Insert("INSERT INTO language (idst) VALUES (?)", {key.toUtf8()}), SQLITE_DONE);
+        }
+        ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
+    }
+    TTable table;
+    table.DatabaseName = dir.path();
+    table.TableName = QStringLiteral("language.db");
+    table.Open();
+    // Odd keys into the middle third, enough to split the part they land in.
+    for (int i = 401; i < 1100; i += 2) {
+        const QString key = QStringLiteral("K%1").arg(i, 5, 10, QLatin1Char('0'));
+        model.push_back(key);
+        Post(table, key, {});
+        ASSERT_EQ(table.FieldByName(QStringLiteral("idst"))->AsString(), key);
+    }
+    std::sort(model.begin(), model.end());
+    ASSERT_EQ(table.RecordCount(), int(model.size()));
+    // Then a run of them deleted, emptying parts.
+    table.SetRecNo(300);
+    for (int n = 0; n < 400; ++n) {
+        model.erase(model.begin() + 299);
+        table.Delete();
+    }
+    ASSERT_EQ(table.FieldByName(QStringLiteral("idst"))->AsString(), model[299]);
+    QStringList expected;
+    for (const QString &key : model)
+        expected << key;
+    EXPECT_EQ(Column(table, QStringLiteral("idst")), expected);
+    for (int recNo : {1, 256, 257, 512, int(model.size())}) {
+        table.SetRecNo(recNo);
+        EXPECT_EQ(table.FieldByName(QStringLiteral("idst"))->AsString(), model[size_t(recNo) - 1]) << recNo;
+        EXPECT_EQ(table.ValueAt(recNo, table.FieldByName(QStringLiteral("idst"))).toString(), model[size_t(recNo) - 1]);
+    }
+    table.FindNearest({QStringLiteral("K00700")});
+    EXPECT_EQ(table.FieldByName(QStringLiteral("idst"))->AsString(),
+              *std::lower_bound(model.begin(), model.end(), QStringLiteral("K00700")));
+    // What the view shows is what a fresh read of the file gives.
+    TTable fresh;
+    fresh.DatabaseName = dir.path();
+    fresh.TableName = QStringLiteral("language.db");
+    fresh.Open();
+    EXPECT_EQ(Column(fresh, QStringLiteral("idst")), expected);
 }
 
 } // namespace
