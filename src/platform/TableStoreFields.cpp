@@ -6,6 +6,8 @@ namespace {
 
 QString CutToCharacters(const QString &text, int count)
 {
+    if (text.size() <= count) // no more characters than UTF-16 units
+        return text;
     qsizetype i = 0;
     for (int n = 0; i < text.size() && n < count; ++n)
         i += (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())

@@ -92,7 +92,10 @@ class TSqlConnection;
 // statement has run, so SQLite need not copy them.
 class TBinder {
 public:
-    TBinder(const TSqlConnection &sql, sqlite3_stmt *statement) : FSql(sql), FStatement(statement) {}
+    TBinder(const TSqlConnection &sql, sqlite3_stmt *statement) : FSql(sql), FStatement(statement)
+    {
+        FBytes.reserve(size_t(sqlite3_bind_parameter_count(statement)));
+    }
     // The 1-based parameter at: null, a number, a text or a blob.
     void Bind(int at, const QVariant &value);
 

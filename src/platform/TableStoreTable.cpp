@@ -426,7 +426,8 @@ const QVariant &TTable::ColumnValue(int column) const
         return none;
     const TRow &row = FRows[size_t(FCur)];
     if (row.Serial != FDecodedSerial) {
-        FDecoded.assign(Columns().size(), QVariant());
+        // Only the marks are cleared: a value is replaced when decoded anew.
+        FDecoded.resize(Columns().size());
         FHaveDecoded.assign(Columns().size(), 0);
         FDecodedSerial = row.Serial;
     }
