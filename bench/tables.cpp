@@ -3,7 +3,8 @@
 // same run: fill a language table with 50,000 strings and a help table with
 // 20,000 topics (200 top-level, the rest two levels below), walk the
 // language table in L3 order reading every field, and walk the help table
-// running the subtopic selection for every topic. Bar: the layer at most 3x.
+// running the subtopic selection for every topic. Each row is the median of
+// its runs, against its own goal.
 //
 // The files go to /dev/shm when it exists, so the fsync of each post costs
 // nothing and the ratio shows the layer's own cost.
@@ -26,7 +27,8 @@ namespace {
 constexpr int Strings = 50000;
 constexpr int TopLevel = 200, Second = 9, Third = 10; // 200 + 1,800 + 18,000 topics
 constexpr int Runs = 5;
-constexpr double Bar = 3.0;
+constexpr int FillRuns = 3; // each fills new tables: seconds a run
+constexpr double FillGoal = 1.3, WalkGoal = 1.5, InsideWalkGoal = 2.0;
 
 struct TStringRow {
     QByteArray Values[8]; // idst, L1 ... L7
@@ -359,12 +361,13 @@ qint64 LayerWalkAndSubtopics(TSYS &sys)
     return sum;
 }
 
-bool Report(const char *what, double peer, double layer)
+bool Report(const char *what, double peer, double layer, double goal)
 {
     const double ratio = layer / peer;
-    std::printf("  %-34s peer %9.1f ms   layer %9.1f ms   ratio %5.2fx  %s\n", what, peer, layer, ratio,
-                ratio <= Bar ? "met" : "MISSED");
-    return ratio <= Bar;
+    const bool met = ratio <= goal;
+    std::printf("  %-36s peer %9.1f ms   layer %9.1f ms   ratio %5.2fx  goal %.1fx  %s\n", what, peer, layer, ratio,
+                goal, met ? "met" : "MISSED");
+    return met;
 }
 
 } // namespace
@@ -376,25 +379,43 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const bool shm = QFileInfo(QStringLiteral("/dev/shm")).isWritable();
     QTemporaryDir base(shm ? QStringLiteral("/dev/shm/quorbel-bench-XXXXXX") : QDir::tempPath() + QStringLiteral("/quorbel-bench-XXXXXX"));
-    const QString peerDir = base.path() + QStringLiteral("/peer"), layerDir = base.path() + QStringLiteral("/layer");
-    for (const QString &dir : {peerDir, layerDir}) {
-        QDir().mkpath(dir);
-        CreateLanguageTable(dir);
-        CreateHelpTable(dir);
-    }
     const std::vector<TStringRow> strings = MakeStrings();
     const std::vector<TTopicRow> topics = MakeTopics();
 
+    // Every fill run on new tables; the walks read the last run's.
+    auto fresh = [&](const QString &name) {
+        const QString dir = base.path() + QLatin1Char('/') + name;
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+        CreateLanguageTable(dir);
+        CreateHelpTable(dir);
+        return dir;
+    };
     TSYS sys;
-    sys.Table1.DatabaseName = sys.Table2.DatabaseName = sys.Query1.DatabaseName = layerDir;
-    sys.Table1.Open();
-    sys.Table2.Open();
-
+    QString peerDir, layerDir;
     std::vector<int> peerMaps, layerMaps;
-    const double peerFillStrings = Milliseconds([&] { PeerFillStrings(peerDir, strings); });
-    const double layerFillStrings = Milliseconds([&] { LayerFillStrings(sys.Table1, strings); });
-    const double peerFillTopics = Milliseconds([&] { PeerFillTopics(peerDir, topics, peerMaps); });
-    const double layerFillTopics = Milliseconds([&] { LayerFillTopics(sys, topics, layerMaps); });
+    std::vector<double> peerFillStrings, layerFillStrings, peerFillTopics, layerFillTopics;
+    for (int run = 0; run < FillRuns; ++run) {
+        sys.Table1.Close();
+        sys.Table2.Close();
+        sys.Query1.Close();
+        peerDir = fresh(QStringLiteral("peer%1").arg(run));
+        layerDir = fresh(QStringLiteral("layer%1").arg(run));
+        sys.Table1.DatabaseName = sys.Table2.DatabaseName = sys.Query1.DatabaseName = layerDir;
+        sys.Table1.Open();
+        sys.Table2.Open();
+        peerFillStrings.push_back(Milliseconds([&] { PeerFillStrings(peerDir, strings); }));
+        layerFillStrings.push_back(Milliseconds([&] { LayerFillStrings(sys.Table1, strings); }));
+        peerFillTopics.push_back(Milliseconds([&] { PeerFillTopics(peerDir, topics, peerMaps); }));
+        layerFillTopics.push_back(Milliseconds([&] { LayerFillTopics(sys, topics, layerMaps); }));
+        // Only the last run's tables stay.
+        if (run + 1 < FillRuns) {
+            sys.Table1.Close();
+            sys.Table2.Close();
+            QDir(peerDir).removeRecursively();
+            QDir(layerDir).removeRecursively();
+        }
+    }
 
     std::vector<double> peerWalk, layerWalk, peerSub, layerSub, peerBoth, layerBoth;
     qint64 peerWalkSum = 0, layerWalkSum = 0, peerSubSum = 0, layerSubSum = 0, peerBothSum = 0, layerBothSum = 0;
@@ -422,13 +443,14 @@ int main(int argc, char **argv)
 
     std::printf("tables: %d strings, %zu topics (%d top-level), files in %s\n", Strings, topics.size(), TopLevel,
                 shm ? "/dev/shm" : "the temporary directory");
-    std::printf("  each post one transaction (WAL, synchronous FULL); walks: median of %d runs\n", Runs);
-    ok &= Report("fill language table (50,000 posts)", peerFillStrings, layerFillStrings);
-    ok &= Report("fill help table (20,000 posts)", peerFillTopics, layerFillTopics);
-    ok &= Report("walk language table in L3 order", Median(peerWalk), Median(layerWalk));
-    ok &= Report("subtopic selection for every topic", Median(peerSub), Median(layerSub));
-    Report("  the same inside a help table walk", Median(peerBoth), Median(layerBoth));
-    std::printf("    (not a bar: the peer's selections share its open walk's read transaction)\n");
-    std::printf("  bar: the layer at most %.0fx the direct SQL: %s\n", Bar, ok ? "met" : "MISSED");
+    std::printf("  each post one transaction (WAL, synchronous FULL); medians of %d fills and %d walks\n", FillRuns,
+                Runs);
+    ok &= Report("fill language table (50,000 posts)", Median(peerFillStrings), Median(layerFillStrings), FillGoal);
+    ok &= Report("fill help table (20,000 posts)", Median(peerFillTopics), Median(layerFillTopics), FillGoal);
+    ok &= Report("walk language table in L3 order", Median(peerWalk), Median(layerWalk), WalkGoal);
+    ok &= Report("subtopic selection for every topic", Median(peerSub), Median(layerSub), WalkGoal);
+    ok &= Report("the same inside a help table walk", Median(peerBoth), Median(layerBoth), InsideWalkGoal);
+    std::printf("    (the peer's selections inside the walk share its open walk's read transaction)\n");
+    std::printf("  every row at or under its goal: %s\n", ok ? "met" : "MISSED");
     return ok ? 0 : 1;
 }

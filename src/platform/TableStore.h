@@ -10,6 +10,7 @@
 // WAL journal, synchronous FULL, a 2 s busy timeout (see TableStoreSql.h).
 #pragma once
 
+#include "BlockList.h"
 #include "Exception.h"
 
 #include <QObject>
@@ -107,6 +108,7 @@ private:
     friend class TDataSet;
     TField(TDataSet *dataSet, QString fieldName, QString name, bool persistent);
     void Set(const QVariant &value);
+    const QVariant &Current() const;
 
     TDataSet *FDataSet;
     QString FFieldName;
@@ -164,7 +166,9 @@ protected:
     // Opens the data and binds the fields (BindFields) to its columns.
     virtual void OpenCursor() = 0;
     virtual void CloseCursor() = 0;
-    virtual QVariant ColumnValue(int column) const = 0;
+    // Valid until the dataset moves, changes or closes; an empty value where
+    // there is none.
+    virtual const QVariant &ColumnValue(int column) const = 0;
     virtual void SetColumnValue(TField *field, const QVariant &value);
     virtual QString DataSetName() const = 0;
 
@@ -263,18 +267,27 @@ public:
 protected:
     void OpenCursor() override;
     void CloseCursor() override;
-    QVariant ColumnValue(int column) const override;
+    const QVariant &ColumnValue(int column) const override;
     void SetColumnValue(TField *field, const QVariant &value) override;
     QString DataSetName() const override { return TableName; }
 
 private:
+    // A record of the view: its values packed in one block of bytes (see
+    // TableStoreRow.cpp), each decoded when a field asks for it.
     struct TRow {
+        qint64 RowId = 0;
+        quint64 Serial = 0; // tells the decoded current record apart
+        QByteArray Packed;
+    };
+    // The record being edited or inserted.
+    struct TRecord {
         qint64 RowId = 0;
         std::vector<QVariant> Values;
     };
     struct TFilterTerm {
         int Column = -1;
         QVariant Value;
+        QByteArray Packed;
     };
     class TConnection;
 
@@ -289,8 +302,8 @@ private:
     void CheckBrowseMode();
     void MoveTo(int index);
     void BeginNewRecord(int at);
-    void CheckKey(const TRow &row, bool isNew);
-    void PlaceRow(TRow row);
+    void CheckKey(const TRecord &record, bool isNew);
+    TRow Pack(const TRecord &record);
     int IndexOfRowId(qint64 rowId) const;
 
     std::unique_ptr<TConnection> FDb;
@@ -301,9 +314,14 @@ private:
     QString FFilterText;
     TFilterTerm FFilter;
     bool FFiltered = false;
-    std::vector<TRow> FRows; // the view: in index order, filtered
+    TBlockList<TRow> FRows; // the view: in index order, filtered
     int FCur = -1;
-    TRow FBuffer; // the record being edited or inserted
+    TRecord FBuffer;
+    // The current record's values, decoded as fields ask for them.
+    mutable std::vector<QVariant> FDecoded;
+    mutable std::vector<char> FHaveDecoded;
+    mutable quint64 FDecodedSerial = 0;
+    quint64 FSerials = 0;
     int FPendingAt = -1; // place of the unposted new record in FRows
     bool FModified = false;
     bool FExplicitAutoInc = false;
@@ -324,8 +342,13 @@ private:
 
 // A read-only, forward-only selection. The SQL names table files in double
 // quotes ("Ayuda.db", in DatabaseName) and parameters as :Name. The prepared
-// statement and its connection stay between Close and Open until the SQL or
-// the directory changes, so running it once per topic stays cheap.
+// statement and its connection stay between Close and Open until the SQL,
+// the directory or the file changes, so running it once per topic stays
+// cheap. Runs in a row share one read of a logged (WAL) file, which never
+// holds up another program's writes; it ends when the event loop next runs,
+// when this thread posts, deletes or creates through the store, or at the
+// first run after a fifth of a second, so another IDE's posts show up
+// after that long at most.
 class TQuery : public TDataSet {
     Q_OBJECT
 public:
@@ -342,15 +365,16 @@ public:
 protected:
     void OpenCursor() override;
     void CloseCursor() override;
-    QVariant ColumnValue(int column) const override;
+    const QVariant &ColumnValue(int column) const override;
     QString DataSetName() const override { return QStringLiteral("query"); }
 
 private:
-    class TStatement;
+    class TCursor;
     void SyncParams();
     void Fetch();
+    void Run();
 
-    std::unique_ptr<TStatement> FStatement;
+    std::unique_ptr<TCursor> FCursor;
     QStringList FParsedLines;
     QString FParsedSql;
     std::vector<TParam> FParams;

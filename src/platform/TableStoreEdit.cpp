@@ -8,34 +8,34 @@ using namespace TableStoreSql;
 
 namespace {
 
-// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
+// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception, so a
+// failed step never leaves the connection inside a transaction.
 class TWriteTransaction {
 public:
-    explicit TWriteTransaction(TSqlConnection &sql, QSqlQuery &begin, QSqlQuery &commit,
-                               QSqlQuery &rollback)
+    explicit TWriteTransaction(TSqlConnection &sql, sqlite3_stmt *begin, sqlite3_stmt *commit,
+                               sqlite3_stmt *rollback)
         : FSql(sql), FCommit(commit), FRollback(rollback)
     {
         FSql.Run(begin);
-        begin.finish();
     }
     ~TWriteTransaction()
     {
-        if (!FDone) {
-            FRollback.exec();
-            FRollback.finish();
+        // A failed COMMIT may have ended the transaction itself.
+        if (!FDone && !sqlite3_get_autocommit(FSql.Db())) {
+            sqlite3_step(FRollback);
+            sqlite3_reset(FRollback);
         }
     }
     void Commit()
     {
         FSql.Run(FCommit);
-        FCommit.finish();
         FDone = true;
     }
 
 private:
     TSqlConnection &FSql;
-    QSqlQuery &FCommit;
-    QSqlQuery &FRollback;
+    sqlite3_stmt *FCommit;
+    sqlite3_stmt *FRollback;
     bool FDone = false;
 };
 
@@ -43,9 +43,9 @@ private:
 
 void TTable::BeginNewRecord(int at)
 {
-    FBuffer = TRow();
+    FBuffer = TRecord();
     FBuffer.Values.resize(Columns().size());
-    FRows.insert(FRows.begin() + at, FBuffer);
+    FRows.insert(size_t(at), TRow{0, ++FSerials, {}}); // in place of the record to come
     FPendingAt = at;
     FCur = at;
     FModified = false;
@@ -78,31 +78,34 @@ void TTable::Edit()
         Insert();
         return;
     }
-    FBuffer = FRows[size_t(FCur)];
+    const TRow &row = FRows[size_t(FCur)];
+    FBuffer = TRecord();
+    FBuffer.RowId = row.RowId;
+    for (int c = 0; c < int(Columns().size()); ++c)
+        FBuffer.Values.push_back(Unpack(PackedAt(row.Packed, c)));
     FModified = false;
     SetState(TDataSetState::Edit);
 }
 
-void TTable::CheckKey(const TRow &row, bool isNew)
+void TTable::CheckKey(const TRecord &row, bool isNew)
 {
     if (FPrimary.empty())
         return;
-    if (FDb->KeyCheck.lastQuery().isEmpty()) {
+    if (!FDb->KeyCheck) {
         QStringList terms;
         for (int column : FPrimary)
             terms << Quote(Columns()[size_t(column)].Name) + QStringLiteral(" IS ?");
         FDb->KeyCheck = FDb->Sql.Prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 AND rowid IS NOT ? LIMIT 1")
                                              .arg(Quote(FDb->Table), terms.join(QStringLiteral(" AND "))));
     }
-    QSqlQuery &query = FDb->KeyCheck;
-    int i = 0;
+    sqlite3_stmt *query = FDb->KeyCheck.get();
+    TResetScope reset(query);
+    TBinder binder(FDb->Sql, query);
+    int i = 1;
     for (int column : FPrimary)
-        query.bindValue(i++, row.Values[size_t(column)]);
-    query.bindValue(i, isNew ? QVariant() : QVariant(row.RowId));
-    FDb->Sql.Run(query);
-    const bool taken = query.next();
-    query.finish();
-    if (taken)
+        binder.Bind(i++, row.Values[size_t(column)]);
+    binder.Bind(i, isNew ? QVariant() : QVariant(row.RowId));
+    if (FDb->Sql.Step(query))
         throw EKeyViolation();
 }
 
@@ -118,12 +121,13 @@ void TTable::Post()
             throw EDatabaseError(QStringLiteral("%1: field '%2' must have a value").arg(TableName, columns[c].Name));
 
     {
-        TWriteTransaction transaction(FDb->Sql, FDb->Begin, FDb->Commit, FDb->Rollback);
+        EndHeldReads();
+        TWriteTransaction transaction(FDb->Sql, FDb->Begin.get(), FDb->Commit.get(), FDb->Rollback.get());
         FDb->NoteVersion();
         CheckKey(FBuffer, isNew);
         const bool withId = isNew && FAutoIncColumn >= 0 && FExplicitAutoInc;
-        QSqlQuery &query = isNew ? (withId ? FDb->InsertWithId : FDb->Insert) : FDb->Update;
-        if (query.lastQuery().isEmpty()) {
+        TStatement &statement = isNew ? (withId ? FDb->InsertWithId : FDb->Insert) : FDb->Update;
+        if (!statement) {
             QStringList names, marks;
             for (size_t c = 0; c < columns.size(); ++c) {
                 if (int(c) == FAutoIncColumn && !withId)
@@ -131,24 +135,27 @@ void TTable::Post()
                 names << Quote(columns[c].Name) + (isNew ? QString() : QStringLiteral(" = ?"));
                 marks << QStringLiteral("?");
             }
-            query = isNew ? FDb->Sql.Prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                 .arg(Quote(FDb->Table), names.join(QStringLiteral(", ")),
-                                                      marks.join(QStringLiteral(", "))))
-                          : FDb->Sql.Prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                                 .arg(Quote(FDb->Table), names.join(QStringLiteral(", "))));
+            statement = isNew ? FDb->Sql.Prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                     .arg(Quote(FDb->Table), names.join(QStringLiteral(", ")),
+                                                          marks.join(QStringLiteral(", "))))
+                              : FDb->Sql.Prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                                     .arg(Quote(FDb->Table), names.join(QStringLiteral(", "))));
         }
-        int i = 0;
-        for (size_t c = 0; c < columns.size(); ++c)
-            if (int(c) != FAutoIncColumn || withId)
-                query.bindValue(i++, FBuffer.Values[c]);
-        if (!isNew)
-            query.bindValue(i, FBuffer.RowId);
-        FDb->Sql.Run(query);
-        if (!isNew && query.numRowsAffected() == 0)
+        sqlite3_stmt *query = statement.get();
+        {
+            TBinder binder(FDb->Sql, query);
+            int i = 1;
+            for (size_t c = 0; c < columns.size(); ++c)
+                if (int(c) != FAutoIncColumn || withId)
+                    binder.Bind(i++, FBuffer.Values[c]);
+            if (!isNew)
+                binder.Bind(i, FBuffer.RowId);
+            FDb->Sql.Run(query);
+        }
+        if (!isNew && sqlite3_changes(FDb->Sql.Db()) == 0)
             throw EDatabaseError(QStringLiteral("%1: the record was deleted by another program").arg(TableName));
         if (isNew)
-            FBuffer.RowId = query.lastInsertId().toLongLong();
-        query.finish();
+            FBuffer.RowId = sqlite3_last_insert_rowid(FDb->Sql.Db());
         transaction.Commit();
     }
 
@@ -157,20 +164,19 @@ void TTable::Post()
         from = FPendingAt;
         FPendingAt = -1;
     }
-    FRows.erase(FRows.begin() + from);
+    FRows.erase(size_t(from));
     if (FAutoIncColumn >= 0)
         FBuffer.Values[size_t(FAutoIncColumn)] = FBuffer.RowId;
     FModified = false;
     FBof = FEof = false;
-    TRow row = std::move(FBuffer);
-    FBuffer = TRow();
+    TRow row = Pack(FBuffer);
+    FBuffer = TRecord();
     if (FDb->Stale) {
         FCur = -1;
         Reload(row.RowId, true);
     } else if (Matches(row)) {
-        const auto at = std::lower_bound(FRows.begin(), FRows.end(), row,
-                                         [this](const TRow &a, const TRow &b) { return Less(a, b); });
-        FCur = int(at - FRows.begin());
+        const size_t at = FRows.partition_point([&](const TRow &a) { return Less(a, row); });
+        FCur = int(at);
         FRows.insert(at, std::move(row));
     } else {
         FCur = FRows.empty() ? -1 : std::min(from, int(FRows.size()) - 1);
@@ -182,13 +188,13 @@ void TTable::Post()
 void TTable::Cancel()
 {
     if (State() == TDataSetState::Insert) {
-        FRows.erase(FRows.begin() + FPendingAt);
+        FRows.erase(size_t(FPendingAt));
         FCur = FRows.empty() ? -1 : std::min(FPendingAt, int(FRows.size()) - 1);
         FPendingAt = -1;
     } else if (State() != TDataSetState::Edit) {
         return;
     }
-    FBuffer = TRow();
+    FBuffer = TRecord();
     FModified = false;
     FBof = FEof = FRows.empty();
     SetState(TDataSetState::Browse);
@@ -205,13 +211,16 @@ void TTable::Delete()
     Cancel();
     if (FRows.empty())
         throw EDatabaseError(QStringLiteral("%1: cannot delete from an empty table").arg(TableName));
-    if (FDb->Delete.lastQuery().isEmpty())
+    if (!FDb->Delete)
         FDb->Delete = FDb->Sql.Prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(Quote(FDb->Table)));
+    EndHeldReads();
     // One statement outside BEGIN is one transaction of its own.
-    FDb->Delete.bindValue(0, FRows[size_t(FCur)].RowId);
-    FDb->Sql.Run(FDb->Delete);
-    FDb->Delete.finish();
-    FRows.erase(FRows.begin() + FCur);
+    {
+        TBinder binder(FDb->Sql, FDb->Delete.get());
+        binder.Bind(1, FRows[size_t(FCur)].RowId);
+        FDb->Sql.Run(FDb->Delete.get());
+    }
+    FRows.erase(size_t(FCur));
     FCur = FRows.empty() ? -1 : std::min(FCur, int(FRows.size()) - 1);
     FBof = FEof = FRows.empty();
     emit DataSetChanged();

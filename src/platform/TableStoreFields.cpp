@@ -6,6 +6,8 @@ namespace {
 
 QString CutToCharacters(const QString &text, int count)
 {
+    if (text.size() <= count) // no more characters than UTF-16 units
+        return text;
     qsizetype i = 0;
     for (int n = 0; i < text.size() && n < count; ++n)
         i += (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
@@ -40,35 +42,42 @@ void TField::SetVisible(bool visible)
     emit FDataSet->LayoutChanged();
 }
 
-QVariant TField::Value() const
+const QVariant &TField::Current() const
 {
     FDataSet->CheckActive();
     return FDataSet->ColumnValue(FColumn);
 }
 
+QVariant TField::Value() const
+{
+    return Current();
+}
+
 bool TField::IsNull() const
 {
-    return Value().isNull();
+    return Current().isNull();
 }
 
 QString TField::AsString() const
 {
-    const QVariant v = Value();
+    const QVariant &v = Current();
     if (v.isNull())
         return {};
     if (FDataType == TFieldType::Boolean)
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    if (v.typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(v.constData());
     return v.toString();
 }
 
 int TField::AsInteger() const
 {
-    return Value().toInt();
+    return Current().toInt();
 }
 
 bool TField::AsBoolean() const
 {
-    return Value().toBool();
+    return Current().toBool();
 }
 
 void TField::SetAsString(const QString &text)

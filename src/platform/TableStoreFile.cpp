@@ -192,6 +192,7 @@ void TTable::CreateTable()
         QFile::remove(temp + QStringLiteral("-shm"));
         throw;
     }
+    EndHeldReads();
     // A log left by the table this one replaces must not be replayed into it.
     QFile::remove(path + QStringLiteral("-wal"));
     QFile::remove(path + QStringLiteral("-shm"));
@@ -216,6 +217,7 @@ void TTable::AddIndex(const QString &name, const QString &fields)
     }
     if (columns.isEmpty())
         throw EDatabaseError(QStringLiteral("%1: index '%2' has no fields").arg(TableName, name));
+    EndHeldReads();
     FDb->Sql.Exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
                       .arg(Quote(name), Quote(FDb->Table), columns.join(QStringLiteral(", "))));
     IndexDefs.push_back({name, fields, false});
@@ -250,20 +252,21 @@ void TTable::ReadShape(const QString &path)
     FieldDefs.clear();
     FAutoIncColumn = -1;
     {
-        QSqlQuery info = FDb->Sql.Prepare(QStringLiteral("PRAGMA table_info(%1)").arg(table));
-        FDb->Sql.Run(info);
+        const TStatement info = FDb->Sql.PrepareOnce(QStringLiteral("PRAGMA table_info(%1)").arg(table));
+        sqlite3_stmt *s = info.get();
+        TResetScope reset(s);
         // cid, name, type, notnull, dflt_value, pk
-        while (info.next()) {
+        while (FDb->Sql.Step(s)) {
             TColumn column;
-            column.Name = info.value(1).toString();
+            column.Name = ColumnText(s, 1);
             column.DataType = TFieldType::String;
-            const QString declared = info.value(2).toString();
+            const QString declared = ColumnText(s, 2);
             ParseDeclaration(declared, false, column.DataType, column.Size);
-            if (info.value(5).toInt() != 0) {
+            if (sqlite3_column_int(s, 5) != 0) {
                 keyColumns.push_back(columns.size());
                 integerKey = declared.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
             }
-            column.Required = info.value(3).toInt() != 0;
+            column.Required = sqlite3_column_int(s, 3) != 0;
             columns.push_back(column);
         }
     }
@@ -281,23 +284,26 @@ void TTable::ReadShape(const QString &path)
 
     IndexDefs.clear();
     {
-        QSqlQuery list = FDb->Sql.Prepare(QStringLiteral(
+        const TStatement list = FDb->Sql.PrepareOnce(QStringLiteral(
             "SELECT name, sql LIKE 'CREATE UNIQUE%' FROM sqlite_master WHERE type = 'index' AND tbl_name = ? "
             "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid"));
-        list.addBindValue(FDb->Table);
-        FDb->Sql.Run(list);
-        while (list.next())
-            IndexDefs.push_back({list.value(0).toString(), QString(), list.value(1).toBool()});
+        TBinder binder(FDb->Sql, list.get());
+        binder.Bind(1, FDb->Table);
+        TResetScope reset(list.get());
+        while (FDb->Sql.Step(list.get()))
+            IndexDefs.push_back({ColumnText(list.get(), 0), QString(), sqlite3_column_int(list.get(), 1) != 0});
     }
     FPrimary.clear();
     for (auto index = IndexDefs.begin(); index != IndexDefs.end();) {
-        QSqlQuery info = FDb->Sql.Prepare(QStringLiteral("PRAGMA index_info(%1)").arg(Quote(index->Name)));
-        FDb->Sql.Run(info);
         QStringList fields;
         bool plain = true;
-        while (info.next()) {
-            fields << info.value(2).toString();
-            plain = plain && ColumnOf(fields.last()) >= 0;
+        {
+            const TStatement info = FDb->Sql.PrepareOnce(QStringLiteral("PRAGMA index_info(%1)").arg(Quote(index->Name)));
+            TResetScope reset(info.get());
+            while (FDb->Sql.Step(info.get())) {
+                fields << ColumnText(info.get(), 2);
+                plain = plain && ColumnOf(fields.last()) >= 0;
+            }
         }
         // An index on an expression orders by nothing a field holds.
         if (!plain || fields.isEmpty()) {
@@ -321,7 +327,8 @@ void TTable::ReadShape(const QString &path)
 void TTable::CloseCursor()
 {
     FRows.clear();
-    FBuffer = TRow();
+    FBuffer = TRecord();
+    FDecodedSerial = 0;
     FCur = -1;
     FPendingAt = -1;
     FModified = false;

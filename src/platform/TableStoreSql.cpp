@@ -1,6 +1,13 @@
 #include "TableStoreSql.h"
 
+#include "CodePage.h"
+
+#include <QFile>
+
 #include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace TableStoreSql {
 
@@ -10,48 +17,403 @@ QString Quote(QString identifier)
         + QLatin1Char('"');
 }
 
-[[noreturn]] void Fail(const QSqlError &error, const QString &table)
+[[noreturn]] void Fail(sqlite3 *db, int code, const QString &table)
 {
-    const int code = error.nativeErrorCode().toInt();
     switch (code & 0xff) {
-    case 19: // SQLITE_CONSTRAINT
+    case SQLITE_CONSTRAINT:
         throw EKeyViolation();
-    case 5:  // SQLITE_BUSY
-    case 6:  // SQLITE_LOCKED
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
         throw EDatabaseError(QStringLiteral("The table %1 is in use by another program. Try again.")
                                  .arg(table));
     default:
         break;
     }
-    const QString reason = error.driverText().isEmpty() ? error.databaseText()
-                                                        : error.databaseText().isEmpty()
-            ? error.driverText()
-            : error.driverText() + QStringLiteral(": ") + error.databaseText();
-    throw ESqlFailure(table, code & 0xff, reason);
+    // The connection's message is the one of its last call, which failed;
+    // without a connection only the code tells.
+    const char *message = db && sqlite3_errcode(db) == code ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    throw ESqlFailure(table, code & 0xff, QString::fromUtf8(message));
 }
+
+// ---------------------------------------------------------------- values
+
+void TBinder::Bind(int at, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        rc = sqlite3_bind_null(FStatement, at);
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        rc = sqlite3_bind_double(FStatement, at, value.toDouble());
+        break;
+    case QMetaType::QByteArray:
+        FBytes.push_back(value.toByteArray());
+        rc = sqlite3_bind_blob64(FStatement, at, FBytes.back().constData(), sqlite3_uint64(FBytes.back().size()),
+                                 SQLITE_STATIC);
+        break;
+    default:
+        if (value.isNull()) {
+            rc = sqlite3_bind_null(FStatement, at);
+        } else if (IsNumber(value)) {
+            rc = sqlite3_bind_int64(FStatement, at, value.toLongLong());
+        } else {
+            FBytes.push_back(value.toString().toUtf8());
+            rc = sqlite3_bind_text64(FStatement, at, FBytes.back().constData(), sqlite3_uint64(FBytes.back().size()),
+                                     SQLITE_STATIC, SQLITE_UTF8);
+        }
+    }
+    if (rc != SQLITE_OK)
+        FSql.Fail(rc);
+}
+
+QString TextOf(const char *bytes, int size)
+{
+    QString text = QString::fromUtf8(bytes, size);
+    // Only a decoding that replaced something needs a second look.
+    if (text.contains(QChar::ReplacementCharacter) && !IsUtf8Text(bytes, size))
+        text = FromAnsi(bytes, size);
+    return text;
+}
+
+QString ColumnText(sqlite3_stmt *statement, int column)
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    if (!bytes)
+        return {};
+    return TextOf(bytes, sqlite3_column_bytes(statement, column));
+}
+
+// ---------------------------------------------------------- packed rows
+
+void TPacker::Add(char tag, const void *bytes, size_t size)
+{
+    FBytes.push_back(tag);
+    if (tag == PackedText || tag == PackedBlob) {
+        const quint32 length = quint32(size);
+        FBytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+    }
+    FBytes.append(static_cast<const char *>(bytes), size);
+}
+
+void TPacker::AddColumn(sqlite3_stmt *statement, int column)
+{
+    // The type first: asking for the bytes of a number would make it a text.
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER: {
+        const qint64 value = sqlite3_column_int64(statement, column);
+        Add(PackedInteger, &value, sizeof value);
+        return;
+    }
+    case SQLITE_FLOAT: {
+        const double value = sqlite3_column_double(statement, column);
+        Add(PackedReal, &value, sizeof value);
+        return;
+    }
+    case SQLITE_TEXT: {
+        const unsigned char *text = sqlite3_column_text(statement, column);
+        Add(PackedText, text, size_t(sqlite3_column_bytes(statement, column)));
+        return;
+    }
+    case SQLITE_BLOB: {
+        const void *blob = sqlite3_column_blob(statement, column);
+        Add(PackedBlob, blob, size_t(sqlite3_column_bytes(statement, column)));
+        return;
+    }
+    default:
+        Add(PackedNull, nullptr, 0);
+    }
+}
+
+void TPacker::AddValue(const QVariant &value)
+{
+    if (value.isNull()) {
+        Add(PackedNull, nullptr, 0);
+    } else if (IsNumber(value)) {
+        const qint64 number = value.toLongLong();
+        Add(PackedInteger, &number, sizeof number);
+    } else if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
+        const double real = value.toDouble();
+        Add(PackedReal, &real, sizeof real);
+    } else if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray blob = value.toByteArray();
+        Add(PackedBlob, blob.constData(), size_t(blob.size()));
+    } else {
+        const QByteArray text = value.toString().toUtf8();
+        Add(PackedText, text.constData(), size_t(text.size()));
+    }
+}
+
+QByteArray PackOne(const QVariant &value)
+{
+    TPacker packer;
+    packer.AddValue(value);
+    return packer.Take();
+}
+
+TPackedValue PackedAt(const QByteArray &packed, int column)
+{
+    const char *at = packed.constData();
+    const char *const end = at + packed.size();
+    for (int c = 0; at < end; ++c) {
+        TPackedValue value;
+        value.Tag = *at++;
+        switch (value.Tag) {
+        case PackedInteger:
+            std::memcpy(&value.Integer, at, sizeof value.Integer);
+            at += sizeof value.Integer;
+            break;
+        case PackedReal:
+            std::memcpy(&value.Real, at, sizeof value.Real);
+            at += sizeof value.Real;
+            break;
+        case PackedText:
+        case PackedBlob: {
+            quint32 length = 0;
+            std::memcpy(&length, at, sizeof length);
+            value.Bytes = at + sizeof length;
+            value.Size = int(length);
+            at = value.Bytes + length;
+            break;
+        }
+        default:
+            break;
+        }
+        if (c == column)
+            return value;
+    }
+    return {};
+}
+
+QVariant Unpack(const TPackedValue &value)
+{
+    switch (value.Tag) {
+    case PackedInteger:
+        return QVariant(qlonglong(value.Integer));
+    case PackedReal:
+        return QVariant(value.Real);
+    case PackedText:
+        return QVariant(TextOf(value.Bytes, value.Size));
+    case PackedBlob:
+        return QVariant(QByteArray(value.Bytes, value.Size));
+    default:
+        return {};
+    }
+}
+
+int ComparePacked(const TPackedValue &a, const TPackedValue &b)
+{
+    // SQLite's own order: nulls, numbers, texts, blobs.
+    auto rank = [](char tag) { return tag == PackedReal ? int(PackedInteger) : int(tag); };
+    if (rank(a.Tag) != rank(b.Tag))
+        return rank(a.Tag) < rank(b.Tag) ? -1 : 1;
+    switch (a.Tag) {
+    case PackedNull:
+        return 0;
+    case PackedInteger:
+    case PackedReal:
+        if (a.Tag == PackedInteger && b.Tag == PackedInteger)
+            return a.Integer < b.Integer ? -1 : (a.Integer > b.Integer ? 1 : 0);
+        else {
+            const double x = a.Tag == PackedReal ? a.Real : double(a.Integer);
+            const double y = b.Tag == PackedReal ? b.Real : double(b.Integer);
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+    default: {
+        // Bytes in order, as BINARY collates; UTF-8 so is in code point order.
+        const int common = std::min(a.Size, b.Size);
+        const int c = common > 0 ? std::memcmp(a.Bytes, b.Bytes, size_t(common)) : 0;
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+        return a.Size < b.Size ? -1 : (a.Size > b.Size ? 1 : 0);
+    }
+    }
+}
+
+void SortPrefix(const TPackedValue &value, quint64 &high, quint64 &low)
+{
+    unsigned char bytes[16] = {};
+    switch (value.Tag) {
+    case PackedNull:
+        break;
+    case PackedInteger:
+    case PackedReal: {
+        // A double's bits, turned so that unsigned order is numeric order;
+        // rounding a large integer keeps the order, at worst making a tie.
+        double number = value.Tag == PackedReal ? value.Real : double(value.Integer);
+        if (number == 0)
+            number = 0; // -0 ties with 0
+        quint64 bits = 0;
+        std::memcpy(&bits, &number, sizeof bits);
+        bits = (bits >> 63) ? ~bits : bits | (quint64(1) << 63);
+        bytes[0] = 1;
+        for (int i = 0; i < 8; ++i)
+            bytes[1 + i] = (unsigned char)(bits >> (56 - 8 * i));
+        break;
+    }
+    default:
+        // Texts and blobs: their first bytes, padded with zeros.
+        bytes[0] = value.Tag == PackedText ? 2 : 3;
+        std::memcpy(bytes + 1, value.Bytes, size_t(std::min(value.Size, 15)));
+    }
+    high = low = 0;
+    for (int i = 0; i < 8; ++i) {
+        high = high << 8 | bytes[i];
+        low = low << 8 | bytes[8 + i];
+    }
+}
+
+QVariant ColumnValue(sqlite3_stmt *statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(statement, column));
+    case SQLITE_TEXT:
+        return QVariant(ColumnText(statement, column));
+    case SQLITE_BLOB: {
+        const void *blob = sqlite3_column_blob(statement, column);
+        return QVariant(QByteArray(static_cast<const char *>(blob), sqlite3_column_bytes(statement, column)));
+    }
+    default:
+        return {};
+    }
+}
+
+// ------------------------------------------------------------ connection
+
+TSqlConnection::TSqlConnection(const QString &path, const QString &table) : FPath(path), FTable(table)
+{
+    // No creation: a file that went since it was checked is an error, not
+    // a new empty table.
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_busy_timeout(FDb, BusyTimeoutMs);
+    if (rc != SQLITE_OK) {
+        try {
+            Fail(rc);
+        } catch (...) {
+            sqlite3_close_v2(FDb);
+            FDb = nullptr;
+            throw;
+        }
+    }
+}
+
+TSqlConnection::~TSqlConnection()
+{
+    sqlite3_close_v2(FDb);
+}
+
+void TSqlConnection::UseLog() const
+{
+    Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    Exec(QStringLiteral("PRAGMA synchronous=FULL"));
+}
+
+TStatement TSqlConnection::Prepare(const QString &sql, unsigned flags) const
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *statement = nullptr;
+    // The size with its terminating zero spares SQLite a copy.
+    const int rc = sqlite3_prepare_v3(FDb, text.constData(), int(text.size()) + 1, flags, &statement, nullptr);
+    TStatement result(statement);
+    if (rc != SQLITE_OK)
+        Fail(rc);
+    if (!result)
+        throw ESqlFailure(FTable, SQLITE_MISUSE, QStringLiteral("no statement in \"%1\"").arg(sql));
+    return result;
+}
+
+bool TSqlConnection::Step(sqlite3_stmt *statement) const
+{
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    Fail(rc);
+}
+
+void TSqlConnection::Run(sqlite3_stmt *statement) const
+{
+    TResetScope reset(statement);
+    while (Step(statement)) {
+    }
+}
+
+void TSqlConnection::Exec(const QString &sql) const
+{
+    const TStatement statement = PrepareOnce(sql);
+    Run(statement.get());
+}
+
+QString TSqlConnection::DataTable() const
+{
+    const TStatement query = PrepareOnce(QStringLiteral(
+        "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"));
+    QStringList names;
+    {
+        TResetScope reset(query.get());
+        while (Step(query.get()))
+            names << ColumnText(query.get(), 0);
+    }
+    if (names.isEmpty())
+        throw ETableFileError(FPath, QStringLiteral("It holds no table."));
+    if (names.size() > 1)
+        throw ETableFileError(FPath, QStringLiteral("It holds %1 tables, not one: %2.")
+                                         .arg(names.size())
+                                         .arg(names.join(QStringLiteral(", "))));
+    return names.first();
+}
+
+// ------------------------------------------------------------ held reads
 
 namespace {
 
-// Code point order, which is the byte order of UTF-8 and so SQLite's own.
-int CompareText(QStringView a, QStringView b)
-{
-    const auto [pa, pb] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    if (pa == a.end())
-        return pb == b.end() ? 0 : -1;
-    if (pb == b.end())
-        return 1;
-    auto fix = [](char16_t c) -> int {
-        if (c >= 0xE000)
-            return c - 0x800;
-        if (c >= 0xD800)
-            return c + 0x2000;
-        return c;
-    };
-    return fix(pa->unicode()) < fix(pb->unicode()) ? -1 : 1;
-}
-
+// One list for all threads: a query may go in another thread than the one
+// it ran in, and each thread ends only its own reads.
+struct THeld {
+    THeldRead *Read;
+    std::thread::id Thread;
+};
+std::mutex HeldLock;
+std::vector<THeld> Held;
 
 } // namespace
+
+void NoteHeld(THeldRead *read)
+{
+    const std::lock_guard lock(HeldLock);
+    Held.push_back({read, std::this_thread::get_id()});
+}
+
+void NoteEnded(THeldRead *read)
+{
+    const std::lock_guard lock(HeldLock);
+    std::erase_if(Held, [&](const THeld &held) { return held.Read == read; });
+}
+
+void EndHeldReads()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    for (;;) {
+        THeldRead *read = nullptr;
+        {
+            const std::lock_guard lock(HeldLock);
+            const auto it = std::find_if(Held.begin(), Held.end(), [&](const THeld &held) { return held.Thread == self; });
+            if (it == Held.end())
+                return;
+            read = it->Read;
+        }
+        read->EndRead(); // which notes its end
+    }
+}
+
+// ------------------------------------------------------------- ordering
 
 bool IsNumber(const QVariant &v)
 {
@@ -65,25 +427,6 @@ bool IsNumber(const QVariant &v)
     default:
         return false;
     }
-}
-
-// Nulls first, numbers before texts, as SQLite orders them.
-int CompareValues(const QVariant &a, const QVariant &b)
-{
-    const bool an = a.isNull(), bn = b.isNull();
-    if (an || bn)
-        return an == bn ? 0 : (an ? -1 : 1);
-    const bool ai = IsNumber(a), bi = IsNumber(b);
-    if (ai && bi) {
-        const qlonglong x = a.toLongLong(), y = b.toLongLong();
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    if (ai != bi)
-        return ai ? -1 : 1;
-    if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
-        return CompareText(*static_cast<const QString *>(a.constData()),
-                           *static_cast<const QString *>(b.constData()));
-    return CompareText(a.toString(), b.toString());
 }
 
 QStringList SplitFields(const QString &fields)

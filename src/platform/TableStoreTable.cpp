@@ -32,7 +32,7 @@ std::vector<int> TTable::IndexColumns(const QString &name) const
 bool TTable::Less(const TRow &a, const TRow &b) const
 {
     for (int column : FOrder) {
-        const int c = CompareValues(a.Values[size_t(column)], b.Values[size_t(column)]);
+        const int c = ComparePacked(PackedAt(a.Packed, column), PackedAt(b.Packed, column));
         if (c != 0)
             return c < 0;
     }
@@ -41,7 +41,15 @@ bool TTable::Less(const TRow &a, const TRow &b) const
 
 bool TTable::Matches(const TRow &row) const
 {
-    return FFilter.Column < 0 || CompareValues(row.Values[size_t(FFilter.Column)], FFilter.Value) == 0;
+    return FFilter.Column < 0 || ComparePacked(PackedAt(row.Packed, FFilter.Column), PackedAt(FFilter.Packed, 0)) == 0;
+}
+
+TTable::TRow TTable::Pack(const TRecord &record)
+{
+    TPacker packer;
+    for (const QVariant &value : record.Values)
+        packer.AddValue(value);
+    return {record.RowId, ++FSerials, packer.Take()};
 }
 
 namespace {
@@ -99,6 +107,7 @@ TTable::TFilterTerm TTable::ParseFilter(const QString &expression) const
     if (term.Column < 0)
         throw EDatabaseError(QStringLiteral("%1: field '%2' not found").arg(TableName, name));
     term.Value = ValueForColumn(Columns()[size_t(term.Column)].DataType, value, TableName, name);
+    term.Packed = PackOne(term.Value);
     return term;
 }
 
@@ -113,29 +122,62 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     QString sql = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), Quote(FDb->Table));
     if (FFilter.Column >= 0)
         sql += QStringLiteral(" WHERE %1 IS ?").arg(Quote(columns[size_t(FFilter.Column)].Name));
-    QStringList order;
-    for (int column : FOrder)
-        order << Quote(columns[size_t(column)].Name);
-    order << QStringLiteral("rowid");
-    sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+    // Read in the file's order and sorted here: the index order would look
+    // up every record on its own page, reading each page many times.
+    sql += QStringLiteral(" ORDER BY rowid");
 
-    QSqlQuery query = FDb->Sql.Prepare(sql);
+    sqlite3_stmt *query = FDb->Select(sql);
+    TResetScope reset(query);
+    TBinder binder(FDb->Sql, query);
     if (FFilter.Column >= 0)
-        query.addBindValue(FFilter.Value);
-    FDb->Sql.Run(query);
-    std::vector<TRow> rows;
+        binder.Bind(1, FFilter.Value);
+    // The view stays as it was when a step fails.
+    std::vector<TRow> read;
     const int width = int(columns.size());
-    while (query.next()) {
-        TRow row;
-        row.RowId = query.value(0).toLongLong();
-        row.Values.reserve(size_t(width));
+    TPacker packer;
+    while (FDb->Sql.Step(query)) {
+        packer.Clear();
         for (int i = 1; i <= width; ++i)
-            row.Values.push_back(query.value(i));
-        rows.push_back(std::move(row));
+            packer.AddColumn(query, i);
+        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, packer.Take()});
     }
-    if (query.lastError().isValid())
-        Fail(query.lastError(), TableName);
-    FRows = std::move(rows);
+    TBlockList<TRow> rows;
+    if (FOrder.empty()) {
+        for (TRow &row : read)
+            rows.push_back(std::move(row));
+    } else {
+        // Each record's keys found once, not at every comparison.
+        const size_t keys = FOrder.size();
+        std::vector<TPackedValue> key(read.size() * keys);
+        for (size_t r = 0; r < read.size(); ++r)
+            for (size_t k = 0; k < keys; ++k)
+                key[r * keys + k] = PackedAt(read[r].Packed, FOrder[k]);
+        struct TSortKey {
+            quint64 High, Low;
+            quint32 Row;
+        };
+        std::vector<TSortKey> order(read.size());
+        for (size_t r = 0; r < order.size(); ++r) {
+            SortPrefix(key[r * keys], order[r].High, order[r].Low);
+            order[r].Row = quint32(r);
+        }
+        std::sort(order.begin(), order.end(), [&](const TSortKey &a, const TSortKey &b) {
+            if (a.High != b.High)
+                return a.High < b.High;
+            if (a.Low != b.Low)
+                return a.Low < b.Low;
+            const quint32 x = a.Row, y = b.Row;
+            for (size_t k = 0; k < keys; ++k) {
+                const int c = ComparePacked(key[x * keys + k], key[y * keys + k]);
+                if (c != 0)
+                    return c < 0;
+            }
+            return read[x].RowId < read[y].RowId;
+        });
+        for (const TSortKey &r : order)
+            rows.push_back(std::move(read[r.Row]));
+    }
+    FRows.swap(rows);
     FPendingAt = -1;
     int at = keep ? IndexOfRowId(keepRowId) : 0;
     if (at < 0)
@@ -294,25 +336,25 @@ void TTable::FindNearest(const QVariantList &keys)
     if (FOrder.empty())
         throw EDatabaseError(QStringLiteral("%1: no index to search").arg(TableName));
     const size_t count = std::min(size_t(keys.size()), FOrder.size());
-    std::vector<QVariant> probe;
+    std::vector<QByteArray> probe;
     for (size_t i = 0; i < count; ++i) {
         const TColumn &column = Columns()[size_t(FOrder[i])];
-        probe.push_back(KeyForColumn(column.DataType, keys[qsizetype(i)], TableName, column.Name));
+        probe.push_back(PackOne(KeyForColumn(column.DataType, keys[qsizetype(i)], TableName, column.Name)));
     }
     auto below = [&](const TRow &row) {
         for (size_t i = 0; i < count; ++i) {
-            const int c = CompareValues(row.Values[size_t(FOrder[i])], probe[i]);
+            const int c = ComparePacked(PackedAt(row.Packed, FOrder[i]), PackedAt(probe[i], 0));
             if (c != 0)
                 return c < 0;
         }
         return false;
     };
-    const auto it = std::partition_point(FRows.begin(), FRows.end(), below);
-    if (it == FRows.end()) {
+    const size_t at = FRows.partition_point(below);
+    if (at == FRows.size()) {
         Last();
         return;
     }
-    MoveTo(int(it - FRows.begin()));
+    MoveTo(int(at));
     FBof = FEof = false;
 }
 
@@ -323,9 +365,10 @@ bool TTable::Locate(const QString &fieldName, const QVariant &value)
     const int column = ColumnOf(fieldName);
     if (column < 0)
         throw EDatabaseError(QStringLiteral("%1: field '%2' not found").arg(TableName, fieldName));
-    const QVariant wanted = KeyForColumn(Columns()[size_t(column)].DataType, value, TableName, fieldName);
+    const QByteArray packed = PackOne(KeyForColumn(Columns()[size_t(column)].DataType, value, TableName, fieldName));
+    const TPackedValue wanted = PackedAt(packed, 0);
     for (size_t i = 0; i < FRows.size(); ++i) {
-        if (CompareValues(FRows[i].Values[size_t(column)], wanted) == 0) {
+        if (ComparePacked(PackedAt(FRows[i].Packed, column), wanted) == 0) {
             MoveTo(int(i));
             FBof = FEof = false;
             return true;
@@ -369,16 +412,28 @@ QVariant TTable::ValueAt(int recNo, const TField *field) const
         return {};
     if (at == FCur && State() != TDataSetState::Browse)
         return FBuffer.Values[size_t(column)];
-    return FRows[size_t(at)].Values[size_t(column)];
+    return Unpack(PackedAt(FRows[size_t(at)].Packed, column));
 }
 
-QVariant TTable::ColumnValue(int column) const
+const QVariant &TTable::ColumnValue(int column) const
 {
+    static const QVariant none;
     if (column < 0)
-        return {};
+        return none;
     if (State() == TDataSetState::Edit || State() == TDataSetState::Insert)
         return FBuffer.Values[size_t(column)];
     if (FCur < 0)
-        return {};
-    return FRows[size_t(FCur)].Values[size_t(column)];
+        return none;
+    const TRow &row = FRows[size_t(FCur)];
+    if (row.Serial != FDecodedSerial) {
+        // Only the marks are cleared: a value is replaced when decoded anew.
+        FDecoded.resize(Columns().size());
+        FHaveDecoded.assign(Columns().size(), 0);
+        FDecodedSerial = row.Serial;
+    }
+    if (!FHaveDecoded[size_t(column)]) {
+        FDecoded[size_t(column)] = Unpack(PackedAt(row.Packed, column));
+        FHaveDecoded[size_t(column)] = 1;
+    }
+    return FDecoded[size_t(column)];
 }
