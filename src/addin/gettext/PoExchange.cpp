@@ -6,6 +6,7 @@
 #include "SafeFile.h"
 #include "TableStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -79,6 +80,15 @@ bool BreaksDiffer(const QString &a, const QString &b)
     return starts(a) != starts(b) || ends(a) != ends(b);
 }
 
+
+// Now, as gettext's tools write it: "2026-03-01 14:05+0100".
+QString RevisionDate()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc() / 60;
+    return now.toString(QStringLiteral("yyyy-MM-dd HH:mm")) + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        + QStringLiteral("%1%2").arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0')).arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+}
 
 } // namespace
 
@@ -159,8 +169,9 @@ TPoCatalog ExportCatalog(TTable &table, const TPoExport &what)
     TPoCatalog catalog;
     catalog.Header = {{QStringLiteral("Project-Id-Version"), what.ProjectName.isEmpty() ? QStringLiteral("PACKAGE") : what.ProjectName},
                       {QStringLiteral("Report-Msgid-Bugs-To"), QString()},
-                      {QStringLiteral("PO-Revision-Date"), QStringLiteral("YEAR-MO-DA HO:MI+ZONE")},
-                      {QStringLiteral("Last-Translator"), QStringLiteral("FULL NAME <EMAIL@ADDRESS>")},
+                      {QStringLiteral("PO-Revision-Date"), RevisionDate()},
+                      // Whoever translated, the texts come from the table.
+                      {QStringLiteral("Last-Translator"), QStringLiteral("Quorbel string table")},
                       {QStringLiteral("Language-Team"), what.LanguageName.isEmpty() ? QStringLiteral("LANGUAGE") : what.LanguageName}};
     if (const QString code = LanguageCode(what.LanguageName); !code.isEmpty())
         catalog.Header.emplace_back(QStringLiteral("Language"), code);
