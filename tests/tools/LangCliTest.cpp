@@ -116,6 +116,16 @@ TEST_F(LangCli, ExportsImportsAndReportsOnTheProjectsTable)
     ASSERT_TRUE(msgfmt.waitForFinished(30000));
     EXPECT_EQ(msgfmt.exitCode(), 0) << msgfmt.readAllStandardError().constData();
 
+    // The template, for msginit and msgmerge: no translations in it.
+    const QString pot = Path("demo.pot");
+    run = Lang({QStringLiteral("export"), Project(), QStringLiteral("--template"), QStringLiteral("-o"), pot});
+    ASSERT_EQ(run.Status, 0) << run.Err.toStdString();
+    QFile templ(pot);
+    ASSERT_TRUE(templ.open(QIODevice::ReadOnly));
+    const QByteArray potText = templ.readAll();
+    EXPECT_TRUE(potText.contains("msgctxt \"greet\"\nmsgid \"Hello\"\nmsgstr \"\"\n")) << potText.constData();
+    EXPECT_FALSE(potText.contains("Hola"));
+
     run = Lang({QStringLiteral("report"), Project(), QStringLiteral("--fail-on-untranslated")});
     EXPECT_EQ(run.Status, 3);
     EXPECT_TRUE(run.Out.contains(QStringLiteral("English: 0 of 3 strings untranslated\n"))) << run.Out.toStdString();

@@ -173,7 +173,7 @@ TPoCatalog ExportCatalog(TTable &table, const TPoExport &what)
                       // Whoever translated, the texts come from the table.
                       {QStringLiteral("Last-Translator"), QStringLiteral("Quorbel string table")},
                       {QStringLiteral("Language-Team"), what.LanguageName.isEmpty() ? QStringLiteral("LANGUAGE") : what.LanguageName}};
-    if (const QString code = LanguageCode(what.LanguageName); !code.isEmpty())
+    if (const QString code = LanguageCode(what.LanguageName); !code.isEmpty() && !what.Template)
         catalog.Header.emplace_back(QStringLiteral("Language"), code);
     catalog.Header.emplace_back(QStringLiteral("MIME-Version"), QStringLiteral("1.0"));
     catalog.Header.emplace_back(QStringLiteral("Content-Type"), QStringLiteral("text/plain; charset=UTF-8"));
@@ -188,7 +188,7 @@ TPoCatalog ExportCatalog(TTable &table, const TPoExport &what)
         entry.HasContext = true;
         entry.Context = std::move(row.Id);
         entry.Id = std::move(row.Source);
-        entry.Strings << std::move(row.Text);
+        entry.Strings << (what.Template ? QString() : std::move(row.Text));
         if (!entry.Strings.first().isEmpty() && BreaksDiffer(entry.Id, entry.Strings.first()))
             entry.Flags << QStringLiteral("fuzzy");
         catalog.Entries.push_back(std::move(entry));

@@ -30,6 +30,9 @@ struct TPoExport {
     int Source = 0;     // the column msgid holds
     QString LanguageName;
     QString ProjectName;
+    // A template (.pot) for msginit and msgmerge: every msgstr empty, no
+    // language; msgmerge would take a template's texts as translations.
+    bool Template = false;
 };
 
 // One entry per string, ordered by identifier: msgctxt the identifier, msgid

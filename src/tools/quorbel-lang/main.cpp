@@ -2,6 +2,7 @@
 // builds and CI, on a project's LANG/language.db without the IDE.
 //
 //   quorbel-lang export DIR --language N|NAME -o FILE.po [--source N|NAME]
+//   quorbel-lang export DIR --template -o FILE.pot [--source N|NAME]
 //   quorbel-lang import DIR --language N|NAME [--source N|NAME] [--fuzzy] FILE.po
 //   quorbel-lang report DIR [--language N|NAME] [--fail-on-untranslated]
 //
@@ -29,6 +30,7 @@ namespace {
 
 const char Usage[] =
     "usage: quorbel-lang export DIR --language N|NAME -o FILE.po [--source N|NAME]\n"
+    "       quorbel-lang export DIR --template -o FILE.pot [--source N|NAME]\n"
     "       quorbel-lang import DIR --language N|NAME [--source N|NAME] [--fuzzy] FILE.po\n"
     "       quorbel-lang report DIR [--language N|NAME] [--fail-on-untranslated]\n"
     "DIR is a project's directory or its LANG directory, which holds language.db.\n"
@@ -81,7 +83,7 @@ int ColumnOf(const QString &given, const QStringList &names)
 struct TArguments {
     QString Command, Dir, Output, File;
     std::optional<QString> Language, Source;
-    bool Fuzzy = false, FailOnUntranslated = false;
+    bool Fuzzy = false, FailOnUntranslated = false, Template = false;
 };
 
 } // namespace
@@ -114,6 +116,8 @@ int main(int argc, char **argv)
                 return Wrong(QStringLiteral("%1 needs a value").arg(arg));
             (arg == QLatin1String("-o") ? a.Output : arg == QLatin1String("--source") ? a.Source.emplace()
                                                                                       : a.Language.emplace()) = *v;
+        } else if (arg == QLatin1String("--template") && a.Command == QLatin1String("export")) {
+            a.Template = true;
         } else if (arg == QLatin1String("--fuzzy") && a.Command == QLatin1String("import")) {
             a.Fuzzy = true;
         } else if (arg == QLatin1String("--fail-on-untranslated") && a.Command == QLatin1String("report")) {
@@ -131,7 +135,9 @@ int main(int argc, char **argv)
     a.Dir = plain[0];
     if (wantPlain == 2)
         a.File = plain[1];
-    if (a.Command != QLatin1String("report") && !a.Language)
+    if (a.Template && a.Language)
+        return Wrong(QStringLiteral("a template has no language: --template or --language"));
+    if (a.Command != QLatin1String("report") && !a.Language && !a.Template)
         return Wrong(QStringLiteral("%1 needs --language").arg(a.Command));
     if (a.Command == QLatin1String("export") && a.Output.isEmpty())
         return Wrong(QStringLiteral("export needs -o FILE.po"));
@@ -165,11 +171,14 @@ int main(int argc, char **argv)
 
         const QString languageName = language >= 0 ? names.value(language).trimmed() : QString();
         if (a.Command == QLatin1String("export")) {
-            const int count = ExportLanguage(table, {language, source, languageName, ProjectNameOf(projectDir)},
-                                             a.Output, AtomicFileWriter());
+            const int count = ExportLanguage(
+                table, {a.Template ? source : language, source, languageName, ProjectNameOf(projectDir), a.Template},
+                a.Output, AtomicFileWriter());
             Print(stdout, LoadStr(txt::PoExported)
                               .arg(count)
-                              .arg(languageName.isEmpty() ? QStringLiteral("L%1").arg(language + 1) : languageName)
+                              .arg(a.Template ? QStringLiteral("the template")
+                                   : languageName.isEmpty() ? QStringLiteral("L%1").arg(language + 1)
+                                                            : languageName)
                               .arg(a.Output));
         } else if (a.Command == QLatin1String("import")) {
             const TPoImportReport report = ImportLanguage(table, a.File, {language, source, languageName, a.Fuzzy});

@@ -235,12 +235,12 @@ TEST_F(Exchange, ImportsWhatMsginitMsgmergeAndMsgcatWrite)
     Add(Table, QStringLiteral("d"), {QStringLiteral("Line one\nline two\n"), QString::fromUtf8("Línea uno\nlínea dos\n")});
     const QString old = Export(1, 0, QStringLiteral("Spanish"));
 
-    // A new template: c is gone, b's source changed a little.
-    TPoCatalog pot = ExportCatalog(Table, {0, 0, QString(), QStringLiteral("Demo")});
+    // A new template: c is gone, b's source changed a little, e is new
+    // (and must not come back with its source as its translation).
+    Add(Table, QStringLiteral("e"), {QStringLiteral("Brand new"), QStringLiteral("BRAND NEW")});
+    TPoCatalog pot = ExportCatalog(Table, {1, 0, QString(), QStringLiteral("Demo"), true});
     pot.Entries.erase(pot.Entries.begin() + 2);
     pot.Entries[1].Id = QStringLiteral("Close the files");
-    for (TPoEntry &entry : pot.Entries)
-        entry.Strings = QStringList{QString()};
     const QString potPath = Path(QStringLiteral("demo.pot"));
     Write(potPath, WritePo(pot));
 
@@ -254,7 +254,7 @@ TEST_F(Exchange, ImportsWhatMsginitMsgmergeAndMsgcatWrite)
     ASSERT_TRUE(mergedText.contains("msgid \"\"\n\"A long text")) << "wrapped";
 
     // Into an emptied column of a copy of the table.
-    for (const char *id : {"a", "b", "c", "d"}) {
+    for (const char *id : {"a", "b", "c", "d", "e"}) {
         ASSERT_TRUE(Table.Locate(QStringLiteral("idst"), QLatin1String(id)));
         Table.Edit();
         Table.FieldByName(QStringLiteral("L2"))->Clear();
@@ -264,6 +264,7 @@ TEST_F(Exchange, ImportsWhatMsginitMsgmergeAndMsgcatWrite)
     EXPECT_EQ(report.Imported, QStringList({QStringLiteral("a"), QStringLiteral("d")}));
     EXPECT_EQ(report.Fuzzy, QStringList({QStringLiteral("b")}));
     EXPECT_EQ(report.Obsolete, 1);
+    EXPECT_EQ(Text(Table, QStringLiteral("e"), 2), QString());
     EXPECT_EQ(Text(Table, QStringLiteral("a"), 2), wordy.toUpper());
     EXPECT_EQ(Text(Table, QStringLiteral("d"), 2), QString::fromUtf8("Línea uno\nlínea dos\n"));
 
@@ -288,7 +289,7 @@ TEST_F(Exchange, ImportsWhatMsginitMsgmergeAndMsgcatWrite)
     ASSERT_EQ(run.Status, 0) << run.Err.toStdString();
     report = ImportLanguage(Table, fresh, {1, 0, QString(), false});
     EXPECT_TRUE(report.Imported.isEmpty());
-    EXPECT_EQ(report.Untranslated + int(report.SourceChanged.size()), 3);
+    EXPECT_EQ(report.Untranslated + int(report.SourceChanged.size()), 4);
     EXPECT_EQ(Rows(Table), before);
 }
 
