@@ -6,6 +6,8 @@
 
 #include <QStringDecoder>
 
+#include <cctype>
+
 namespace {
 
 // One string of an entry as it stands in the file: its bytes with the
@@ -63,7 +65,12 @@ private:
     {
         if (!FSawKeyword)
             NotPo(FLine);
-        QString shown = QString::fromUtf8(from, qMin<qsizetype>(to - from, 60)).trimmed();
+        // Cut as text, so no character is split.
+        QString shown = QString::fromUtf8(from, to - from).trimmed();
+        if (shown.size() > 60) {
+            shown.truncate(shown.at(59).isHighSurrogate() ? 59 : 60);
+            shown += QStringLiteral("...");
+        }
         throw EPoFileError(LoadStr(txt::PoBadLine).arg(FName).arg(FLine).arg(shown));
     }
 
@@ -72,11 +79,6 @@ private:
         while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\f' || *p == '\v'))
             ++p;
         return p;
-    }
-
-    static bool Starts(const char *p, const char *end, const char *word, size_t length)
-    {
-        return size_t(end - p) >= length && memcmp(p, word, length) == 0;
     }
 
     void Finish()

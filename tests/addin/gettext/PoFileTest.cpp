@@ -146,6 +146,12 @@ TEST(PoReader, NamesTheLineOfWhatIsNoPoFileACutFileOrBadSyntax)
         EXPECT_TRUE(error.startsWith(QStringLiteral("t.po, line 8: this is no .po syntax"))) << wrong.toStdString()
                                                                                                << " " << error.toStdString();
     }
+    // A long line is cut for the message, never inside a character.
+    const QString cut = ErrorOf(Utf8Header + "msgid \"a\"\nmsgstr \"b\"\n\nmsgid \"" + QByteArray(52, 'x')
+                                + "\xf0\x9f\x98\x80\xf0\x9f\x98\x80\" junk\n");
+    EXPECT_TRUE(cut.contains(QStringLiteral("xxx...\nNothing was imported."))) << cut.toStdString();
+    EXPECT_FALSE(cut.contains(QChar(0xFFFD))) << cut.toStdString();
+    EXPECT_TRUE(cut.isValidUtf16());
     // Two msgstr, msgid twice.
     EXPECT_TRUE(ErrorOf(Utf8Header + "msgid \"a\"\nmsgstr \"b\"\nmsgstr \"c\"\n").contains(QStringLiteral("line 7")));
     EXPECT_TRUE(ErrorOf(Utf8Header + "msgctxt \"a\"\nmsgctxt \"b\"\nmsgid \"\"\nmsgstr \"\"\n").contains(QStringLiteral("line 6")));
