@@ -113,6 +113,15 @@ TEST(PoReader, DecodesTheHeadersCharsetAndRefusesUnknownOnesAndBadBytes)
                             "msgid \"yes\"\nmsgstr \"\xe4\xc1\"\n";
     EXPECT_EQ(Parse(koi8).Entries[0].Translation(), QString::fromUtf8("Да"));
 
+    // The charsets gettext's tools write (its own list, in its spellings).
+    for (const char *name : {"ASCII", "US-ASCII", "ISO-8859-2", "ISO-8859-15", "KOI8-U", "CP1250", "CP1251", "CP1252",
+                             "windows-1252", "CP850", "CP866", "GB2312", "GBK", "GB18030", "EUC-JP", "EUC-KR",
+                             "BIG5", "SHIFT_JIS", "TIS-620", "UTF-8", "utf8"}) {
+        const QByteArray text = QByteArray("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=") + name
+            + "\\n\"\n\nmsgid \"a\"\nmsgstr \"b\"\n";
+        EXPECT_EQ(ErrorOf(text), QString()) << name;
+    }
+
     // A template's placeholder charset: the texts are ASCII.
     EXPECT_EQ(Parse("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=CHARSET\\n\"\n").Entries.size(), 0u);
 
