@@ -16,6 +16,7 @@ PACKAGES=(cmake fpc ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools l
           binutils-mingw-w64-x86-64 cpp # windres and ld: the resource compiler and Windows files
           binutils-mingw-w64-i686 # windres and ld for dcc32's 32-bit language libraries
           libsqlite3-dev # the table store: the sqlite3 C API
+          gettext # msgfmt, msginit, msgmerge and msgcat: the .po tests' and bench's peers
           # the shell's open of App.hlp: xdg-open, the *.hlp type, and the look-up
           # by name that xdg-open needs outside a desktop (else an .hlp is HTML to it)
           xdg-utils shared-mime-info libfile-mimeinfo-perl)

@@ -38,6 +38,11 @@ public:
     {
         return QFileDialog::getOpenFileName(owner(), caption, initialDir, filter);
     }
+    QString GetSaveFileName(const QString &caption, const QString &filter,
+                            const QString &initialDir) override
+    {
+        return QFileDialog::getSaveFileName(owner(), caption, initialDir, filter);
+    }
 };
 
 QtDialogService qtService;
@@ -52,6 +57,11 @@ public:
                             const QString &initialDir) override
     {
         return current->GetOpenFileName(title, filter, initialDir);
+    }
+    QString GetSaveFileName(const QString &title, const QString &filter,
+                            const QString &initialDir) override
+    {
+        return current->GetSaveFileName(title, filter, initialDir);
     }
 };
 ForwardingService forwarding;

@@ -15,6 +15,12 @@ public:
     // Open-file dialog; empty when cancelled.
     virtual QString GetOpenFileName(const QString &title, const QString &filter,
                                     const QString &initialDir) = 0;
+    // Save-file dialog; empty when cancelled. A service without one cancels.
+    virtual QString GetSaveFileName(const QString &title, const QString &filter, const QString &initialDir)
+    {
+        (void)title, (void)filter, (void)initialDir;
+        return {};
+    }
 };
 
 // The service in use; Qt dialogs unless a test installed its own.

@@ -47,3 +47,16 @@ QString ScriptedDialogs::GetOpenFileName(const QString &title, const QString &fi
     FFiles.pop_front();
     return path;
 }
+
+QString ScriptedDialogs::GetSaveFileName(const QString &title, const QString &filter,
+                                         const QString &initialDir)
+{
+    record("save", title);
+    lastFilter = filter;
+    lastInitialDir = initialDir;
+    if (FFiles.empty())
+        return {};
+    QString path = FFiles.front();
+    FFiles.pop_front();
+    return path;
+}

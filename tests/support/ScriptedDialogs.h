@@ -21,8 +21,11 @@ public:
     void ShowError(const QString &text) override;
     QString GetOpenFileName(const QString &title, const QString &filter,
                             const QString &initialDir) override;
+    // Answered from the same files as the open-file dialog.
+    QString GetSaveFileName(const QString &title, const QString &filter,
+                            const QString &initialDir) override;
 
-    // "message: ...", "question: ...", "error: ...", "open: ..."
+    // "message: ...", "question: ...", "error: ...", "open: ...", "save: ..."
     QStringList log;
     // Just the texts, in order.
     QStringList texts;

@@ -142,6 +142,29 @@ constexpr Entry Entries[] = {
     {txt::NoHelpViewer,
      "No program could show the help file\n%1\n(xdg-open ended with status %2). "
      "quorbel-ide --register-addin makes quorbel-help the program for .hlp files."},
+    // The string table's exchange with translators' gettext tools.
+    {txt::ExportPo, "Export to .po File..."},
+    {txt::ImportPo, "Import from .po File..."},
+    {txt::UntranslatedStrings, "Untranslated Strings..."},
+    {txt::PoFileFilter, "gettext translations (*.po);;All files (*)"},
+    {txt::PoNotAPoFile, "%1 is not a gettext .po file (line %2). Nothing was imported."},
+    {txt::PoFileCut,
+     "%1 is cut short: the entry that begins on line %2 has no end. Nothing was imported."},
+    {txt::PoUnknownCharset,
+     "%1, line %2: the charset \"%3\" is not known. Nothing was imported."},
+    {txt::PoBadCharacters, "%1, line %2: the text is not valid %3. Nothing was imported."},
+    {txt::PoBadLine, "%1, line %2: this is no .po syntax: %3\nNothing was imported."},
+    {txt::PoCannotRead, "%1\nNothing was imported."},
+    {txt::PoImported, "Imported into %1: %2 of %3 entries."},
+    {txt::PoFuzzySkipped, "Fuzzy, not imported (%1): %2"},
+    {txt::PoUnknownIds, "Not in the table, not added (%1): %2"},
+    {txt::PoSourceChanged, "Source text changed since the export, not imported (%1): %2"},
+    {txt::PoObsoleteIgnored, "Obsolete entries, ignored: %1"},
+    {txt::PoTooLong, "Longer than the table's %1 characters, not imported (%2): %3"},
+    {txt::UntranslatedLine, "%1: %2 of %3 strings untranslated"},
+    {txt::ExportPoTitle, "Export %1 to a .po File"},
+    {txt::ImportPoTitle, "Import a .po File into %1"},
+    {txt::PoExported, "Exported %1 strings of %2 to\n%3"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

@@ -110,7 +110,27 @@
     X(ChooseLanguageFirst, 2002)                                                                 \
     X(TopicHasSubtopics, 2003)                                                                   \
     X(NotPascalIdentifiers, 2004)                                                                \
-    X(NoHelpViewer, 2005)
+    X(NoHelpViewer, 2005)                                                                        \
+    X(ExportPo, 2006)                                                                            \
+    X(ImportPo, 2007)                                                                            \
+    X(UntranslatedStrings, 2008)                                                                 \
+    X(PoFileFilter, 2009)                                                                        \
+    X(PoNotAPoFile, 2010)                                                                        \
+    X(PoFileCut, 2011)                                                                           \
+    X(PoUnknownCharset, 2012)                                                                    \
+    X(PoBadCharacters, 2013)                                                                     \
+    X(PoBadLine, 2014)                                                                           \
+    X(PoCannotRead, 2015)                                                                        \
+    X(PoImported, 2016)                                                                          \
+    X(PoFuzzySkipped, 2017)                                                                      \
+    X(PoUnknownIds, 2018)                                                                        \
+    X(PoSourceChanged, 2019)                                                                     \
+    X(PoObsoleteIgnored, 2020)                                                                   \
+    X(PoTooLong, 2021)                                                                           \
+    X(UntranslatedLine, 2022)                                                                    \
+    X(ExportPoTitle, 2023)                                                                       \
+    X(ImportPoTitle, 2024)                                                                       \
+    X(PoExported, 2025)
 
 namespace txt {
 

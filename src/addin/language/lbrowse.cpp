@@ -13,6 +13,8 @@
 #include "core/appexec.h"
 #include "core/FormKit.h"
 
+#include "gettext/PoExchange.h"
+
 #include "Dialogs.h"
 #include "Registry.h"
 
@@ -156,6 +158,13 @@ TLDBrowse::TLDBrowse(QWidget *owner, const TAddinServices &services)
     Insert1->setObjectName(QStringLiteral("Insert1"));
     Delete1 = PopupMenu1->addAction(QString());
     Delete1->setObjectName(QStringLiteral("Delete1"));
+    PopupMenu1->addSeparator();
+    ExportPo1 = PopupMenu1->addAction(QString());
+    ExportPo1->setObjectName(QStringLiteral("ExportPo1"));
+    ImportPo1 = PopupMenu1->addAction(QString());
+    ImportPo1->setObjectName(QStringLiteral("ImportPo1"));
+    Untranslated1 = PopupMenu1->addAction(QString());
+    Untranslated1->setObjectName(QStringLiteral("Untranslated1"));
     DB3DGrid1->PopupMenu = PopupMenu1;
 
     AppExec1 = new TAppExec(this);
@@ -168,6 +177,9 @@ TLDBrowse::TLDBrowse(QWidget *owner, const TAddinServices &services)
     connect(Edit1, &QAction::triggered, this, &TLDBrowse::Edit1Click);
     connect(Insert1, &QAction::triggered, this, &TLDBrowse::Insert1Click);
     connect(Delete1, &QAction::triggered, this, &TLDBrowse::Delete1Click);
+    connect(ExportPo1, &QAction::triggered, this, &TLDBrowse::ExportPo1Click);
+    connect(ImportPo1, &QAction::triggered, this, &TLDBrowse::ImportPo1Click);
+    connect(Untranslated1, &QAction::triggered, this, &TLDBrowse::Untranslated1Click);
     connect(btnSetLang, &QPushButton::clicked, this, &TLDBrowse::btnSetLangClick);
     connect(btnCompile, &QPushButton::clicked, this, &TLDBrowse::btnCompileClick);
     connect(Image1, &TLogoImage::clicked, this, &TLDBrowse::Image1Click);
@@ -201,6 +213,9 @@ void TLDBrowse::FormCreate()
     Edit1->setText(LoadStr(txt::Edit));
     Insert1->setText(LoadStr(txt::Insert));
     Delete1->setText(LoadStr(txt::Delete));
+    ExportPo1->setText(LoadStr(txt::ExportPo));
+    ImportPo1->setText(LoadStr(txt::ImportPo));
+    Untranslated1->setText(LoadStr(txt::UntranslatedStrings));
     PageControl1->setCurrentIndex(0);
     LoadSettings();
 }
@@ -446,6 +461,57 @@ void TLDBrowse::Delete1Click()
     if (!FServices.dialogs().AskYesNo(LoadStr(txt::AskDeleteString)))
         return;
     RunAtEdge(FServices.dialogs(), [&] { table->Delete(); });
+}
+
+// ------------------------------------------------------------- .po files
+
+void TLDBrowse::ExportPo1Click()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    TDialogService &dialogs = FServices.dialogs();
+    RunAtEdge(dialogs, [&] {
+        if (CurLang < 0 || CurLang >= LanguageCount)
+            throw Exception(LoadStr(txt::ChooseLanguageFirst));
+        const QString name = ComboBox1->itemText(CurLang);
+        const QString path = dialogs.GetSaveFileName(LoadStr(txt::ExportPoTitle).arg(name),
+                                                     LoadStr(txt::PoFileFilter), ProjectDir);
+        if (path.isEmpty())
+            return;
+        const int count = ExportLanguage(*table, {CurLang, 0, name, ProjectNameOf(ProjectDir)}, path,
+                                         FServices.writer());
+        dialogs.ShowMessage(LoadStr(txt::PoExported).arg(count).arg(name, path));
+    });
+}
+
+void TLDBrowse::ImportPo1Click()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    TDialogService &dialogs = FServices.dialogs();
+    RunAtEdge(dialogs, [&] {
+        if (CurLang < 0 || CurLang >= LanguageCount)
+            throw Exception(LoadStr(txt::ChooseLanguageFirst));
+        const QString name = ComboBox1->itemText(CurLang);
+        const QString path = dialogs.GetOpenFileName(LoadStr(txt::ImportPoTitle).arg(name),
+                                                     LoadStr(txt::PoFileFilter), ProjectDir);
+        if (path.isEmpty())
+            return;
+        dialogs.ShowMessage(ImportLanguage(*table, path, {CurLang, 0, name, false}).Text());
+    });
+}
+
+void TLDBrowse::Untranslated1Click()
+{
+    TTable *table = Table();
+    if (!table)
+        return;
+    // A message box holds a few identifiers per language; quorbel-lang lists all.
+    RunAtEdge(FServices.dialogs(), [&] {
+        FServices.dialogs().ShowMessage(UntranslatedText(FindUntranslated(*table, LanguageNames()), 20));
+    });
 }
 
 bool TLDBrowse::EditCurrent()

@@ -62,6 +62,8 @@ public:
     TLogoImage *Image1;
     QMenu *PopupMenu1;
     QAction *Edit1, *Insert1, *Delete1;
+    // The exchange with translators' .po files, for the actual language.
+    QAction *ExportPo1, *ImportPo1, *Untranslated1;
     TAppExec *AppExec1;
 
     // The seven language names, in order.
@@ -81,6 +83,9 @@ public:
     void Edit1Click();
     void Insert1Click();
     void Delete1Click();
+    void ExportPo1Click();
+    void ImportPo1Click();
+    void Untranslated1Click();
     void ComboBox1Exit();
     bool Edit2KeyPress(QKeyEvent *event);
     void Edit2Exit();
