@@ -257,6 +257,15 @@ public:
     void Delete();
     bool Modified() const { return FModified; }
 
+    // The posts and deletes until Commit are one transaction of the file's:
+    // all of them, or none after Rollback, a failed Commit or the table's
+    // closing (the view is then read again). Another program's writes wait
+    // for its end up to their busy time-out, so keep it short.
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const { return FInTransaction; }
+
     TBookmark GetBookmark() const;
     bool BookmarkValid(const TBookmark &bookmark) const;
     void GotoBookmark(const TBookmark &bookmark);
@@ -307,6 +316,7 @@ private:
     int IndexOfRowId(qint64 rowId) const;
 
     std::unique_ptr<TConnection> FDb;
+    bool FInTransaction = false;
     QString FIndexName;
     std::vector<int> FOrder; // columns of the active index
     std::vector<int> FPrimary;

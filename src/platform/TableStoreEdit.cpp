@@ -1,6 +1,7 @@
 #include "TableStoreSql.h"
 
 #include <algorithm>
+#include <optional>
 
 using namespace TableStoreSql;
 
@@ -122,7 +123,11 @@ void TTable::Post()
 
     {
         EndHeldReads();
-        TWriteTransaction transaction(FDb->Sql, FDb->Begin.get(), FDb->Commit.get(), FDb->Rollback.get());
+        // Inside StartTransaction the post is part of that one; a failed
+        // statement undoes only itself there.
+        std::optional<TWriteTransaction> transaction;
+        if (!FInTransaction)
+            transaction.emplace(FDb->Sql, FDb->Begin.get(), FDb->Commit.get(), FDb->Rollback.get());
         FDb->NoteVersion();
         CheckKey(FBuffer, isNew);
         const bool withId = isNew && FAutoIncColumn >= 0 && FExplicitAutoInc;
@@ -156,7 +161,8 @@ void TTable::Post()
             throw EDatabaseError(QStringLiteral("%1: the record was deleted by another program").arg(TableName));
         if (isNew)
             FBuffer.RowId = sqlite3_last_insert_rowid(FDb->Sql.Db());
-        transaction.Commit();
+        if (transaction)
+            transaction->Commit();
     }
 
     int from = FCur;
@@ -241,4 +247,48 @@ void TTable::SetColumnValue(TField *field, const QVariant &value)
     FBuffer.Values[size_t(column)] = value;
     FModified = true;
     emit FieldChanged(field);
+}
+
+// ---------------------------------------------------- TTable: transactions
+
+void TTable::StartTransaction()
+{
+    CheckActive();
+    CheckBrowseMode();
+    if (FInTransaction)
+        throw EDatabaseError(QStringLiteral("%1: a transaction is running already").arg(TableName));
+    EndHeldReads();
+    FDb->Sql.Run(FDb->Begin.get());
+    FInTransaction = true;
+}
+
+void TTable::Commit()
+{
+    if (!FInTransaction)
+        return;
+    if (State() != TDataSetState::Browse)
+        Cancel();
+    try {
+        FDb->Sql.Run(FDb->Commit.get());
+    } catch (...) {
+        Rollback();
+        throw;
+    }
+    FInTransaction = false;
+}
+
+void TTable::Rollback()
+{
+    if (!FInTransaction)
+        return;
+    FInTransaction = false;
+    if (State() != TDataSetState::Browse)
+        Cancel();
+    if (!sqlite3_get_autocommit(FDb->Sql.Db())) {
+        sqlite3_step(FDb->Rollback.get());
+        sqlite3_reset(FDb->Rollback.get());
+    }
+    // The view holds what was posted: it is read again from the file.
+    Reload(FCur >= 0 ? FRows[size_t(FCur)].RowId : 0, FCur >= 0);
+    emit DataSetChanged();
 }

@@ -332,5 +332,7 @@ void TTable::CloseCursor()
     FCur = -1;
     FPendingAt = -1;
     FModified = false;
+    // Closing the connection undoes an open transaction.
+    FInTransaction = false;
     FDb.reset();
 }

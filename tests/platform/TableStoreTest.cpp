@@ -281,6 +281,52 @@ TEST_F(Tables, InsertPostAndCancel)
               QStringList({QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")}));
 }
 
+// Posts and deletes between StartTransaction and Commit reach the file
+// together or not at all: a rollback, a failed post inside or closing the
+// table leaves file and view as they were.
+TEST_F(Tables, ATransactionStoresAllItsChangesOrNone)
+{
+    AddString(QStringLiteral("A"), QStringLiteral("a"));
+    AddString(QStringLiteral("C"), QStringLiteral("c"));
+    TTable other;
+    other.DatabaseName = FDir.path();
+    other.TableName = QStringLiteral("language.db");
+    const auto stored = [&] {
+        other.Open();
+        const QStringList ids = Column(other, QStringLiteral("idst"));
+        other.Close();
+        return ids;
+    };
+    const QStringList before{QStringLiteral("A"), QStringLiteral("C")};
+
+    Strings.StartTransaction();
+    EXPECT_TRUE(Strings.InTransaction());
+    AddString(QStringLiteral("B"), QStringLiteral("b"));
+    Strings.First();
+    Strings.Delete();
+    EXPECT_EQ(Column(Strings, QStringLiteral("idst")), (QStringList{QStringLiteral("B"), QStringLiteral("C")}));
+    Strings.Rollback();
+    EXPECT_FALSE(Strings.InTransaction());
+    EXPECT_EQ(Column(Strings, QStringLiteral("idst")), before);
+    EXPECT_EQ(stored(), before);
+
+    // A refused post inside undoes only itself; the rest waits for Commit.
+    Strings.StartTransaction();
+    AddString(QStringLiteral("B"), QStringLiteral("b"));
+    EXPECT_THROW(AddString(QStringLiteral("A"), QStringLiteral("again")), EKeyViolation);
+    Strings.Cancel();
+    Strings.Commit();
+    EXPECT_EQ(stored(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+
+    Strings.StartTransaction();
+    AddString(QStringLiteral("D"), QStringLiteral("d"));
+    Strings.Close();
+    EXPECT_FALSE(Strings.InTransaction());
+    EXPECT_EQ(stored(), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    Strings.Open();
+    EXPECT_EQ(Strings.RecordCount(), 3);
+}
+
 TEST_F(Tables, FilterOfFieldEqualsValue)
 {
     const int menu = AddTopic(QStringLiteral("Menu"));

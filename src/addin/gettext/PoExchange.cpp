@@ -284,11 +284,11 @@ TPoImportReport ImportCatalog(TTable &table, const TPoCatalog &catalog, const TP
         report.Imported << label;
     }
 
-    // Each post is a transaction of the store's: the ones made are put back
-    // if a later one fails, so the table ends as it began.
-    std::vector<std::pair<int, QString>> done;
+    // One transaction for the whole import: a failure anywhere leaves the
+    // table as it began, also on disk after a crash.
     std::vector<int> ordered(changes.keyBegin(), changes.keyEnd());
     std::sort(ordered.begin(), ordered.end());
+    table.StartTransaction();
     try {
         for (int r : ordered) {
             const QString &text = changes[r];
@@ -298,22 +298,10 @@ TPoImportReport ImportCatalog(TTable &table, const TPoCatalog &catalog, const TP
             table.Edit();
             field->SetAsString(text);
             table.Post();
-            done.emplace_back(r, rows[size_t(r)].Text);
         }
+        table.Commit();
     } catch (...) {
-        if (table.State() != TDataSetState::Browse)
-            table.Cancel();
-        for (auto it = done.rbegin(); it != done.rend(); ++it) {
-            try {
-                table.SetRecNo(it->first + 1);
-                table.Edit();
-                field->SetAsString(it->second);
-                table.Post();
-            } catch (...) {
-                if (table.State() != TDataSetState::Browse)
-                    table.Cancel();
-            }
-        }
+        table.Rollback();
         throw;
     }
     return report;
