@@ -97,6 +97,10 @@ private:
 
 class TLogoImage;
 
+// The page control the window's tabs sit in, named and drawn as
+// QTabWidget's own; its tab bar measures each caption once.
+QTabWidget *NewPageControl(QWidget *parent);
+
 class TFbrwEnt : public QWidget {
     Q_OBJECT
 public:

@@ -465,6 +465,13 @@ void TLDBrowse::Delete1Click()
 
 // ------------------------------------------------------------- .po files
 
+QString TLDBrowse::PoLanguage() const
+{
+    if (CurLang < 0 || CurLang >= LanguageCount)
+        throw Exception(LoadStr(txt::ChooseLanguageFirst));
+    return ComboBox1->itemText(CurLang);
+}
+
 void TLDBrowse::ExportPo1Click()
 {
     TTable *table = Table();
@@ -472,9 +479,7 @@ void TLDBrowse::ExportPo1Click()
         return;
     TDialogService &dialogs = FServices.dialogs();
     RunAtEdge(dialogs, [&] {
-        if (CurLang < 0 || CurLang >= LanguageCount)
-            throw Exception(LoadStr(txt::ChooseLanguageFirst));
-        const QString name = ComboBox1->itemText(CurLang);
+        const QString name = PoLanguage();
         const QString path = dialogs.GetSaveFileName(LoadStr(txt::ExportPoTitle).arg(name),
                                                      LoadStr(txt::PoFileFilter), ProjectDir);
         if (path.isEmpty())
@@ -492,9 +497,7 @@ void TLDBrowse::ImportPo1Click()
         return;
     TDialogService &dialogs = FServices.dialogs();
     RunAtEdge(dialogs, [&] {
-        if (CurLang < 0 || CurLang >= LanguageCount)
-            throw Exception(LoadStr(txt::ChooseLanguageFirst));
-        const QString name = ComboBox1->itemText(CurLang);
+        const QString name = PoLanguage();
         const QString path = dialogs.GetOpenFileName(LoadStr(txt::ImportPoTitle).arg(name),
                                                      LoadStr(txt::PoFileFilter), ProjectDir);
         if (path.isEmpty())

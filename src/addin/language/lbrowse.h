@@ -100,6 +100,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The shown language, which the .po commands work on; throws when none is.
+    QString PoLanguage() const;
     void FormCreate();
     TTable *Table() const;
     TLanguageGenSettings GenSettings() const;
