@@ -4,6 +4,7 @@
 #include "core/ConfFiler.h"
 
 #include "Registry.h"
+#include "TestDirs.h"
 #include "SafeFile.h"
 #include "ScriptedDialogs.h"
 #include "TestServices.h"
@@ -206,7 +207,7 @@ TEST_F(ConfFilerTest, FileThatCannotBeReadIsNeverReplaced)
             continue;
         SCOPED_TRACE(entry.name);
         QFile::remove(DatPath());
-        QDir(DatPath()).removeRecursively();
+        RemoveInside(FDir, DatPath());
         ASSERT_TRUE(entry.make(DatPath()));
         const QString before = EntryState(DatPath());
         ScriptedDialogs dialogs;

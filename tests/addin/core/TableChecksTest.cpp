@@ -1,6 +1,7 @@
 // The two commands that need a project table open it first, creating the
 // directory and the table when the user agrees.
 #include "AddinSession.h"
+#include "TestDirs.h"
 #include "InMemoryHost.h"
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
@@ -292,7 +293,7 @@ TEST_F(TableChecks, FilesThatAreNoTablesAreRefusedWithTheFileAndTheReason)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        QDir(lang).removeRecursively();
+        RemoveInside(Dir, lang);
         QDir().mkpath(lang);
         c.make();
         const QByteArray before = QFileInfo(file).isFile() ? Bytes(file) : QByteArray();
@@ -332,7 +333,7 @@ TEST_F(TableChecks, FilesThatAreNoTablesAreRefusedWithTheFileAndTheReason)
         }
     }
     // The removal of the last one's directory leaves nothing behind either.
-    QDir(lang).removeRecursively();
+    RemoveInside(Dir, lang);
 }
 
 // The help table says the same of its own file.

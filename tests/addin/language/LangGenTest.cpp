@@ -9,6 +9,7 @@
 #include "core/appexec.h"
 
 #include "Registry.h"
+#include "TestDirs.h"
 #include "ScriptedDialogs.h"
 #include "TableStore.h"
 #include "TestServices.h"
@@ -418,7 +419,7 @@ TEST_F(LangGenTest, TwoRunsKeepExactlyOneBackupOfTheLastResource)
 TEST_F(LangGenTest, ExistingLanguageDirectoryIsFoundInAnyCase)
 {
     Table.Close();
-    QDir(Project).removeRecursively();
+    RemoveInside(FDir, Project);
     OpenTable(QStringLiteral("lang"));
     Add("IDS_A", "one");
     ScriptedDialogs dialogs;
