@@ -38,20 +38,19 @@ void ScriptedDialogs::ShowError(const QString &text)
 QString ScriptedDialogs::GetOpenFileName(const QString &title, const QString &filter,
                                          const QString &initialDir)
 {
-    record("open", title);
-    lastFilter = filter;
-    lastInitialDir = initialDir;
-    if (FFiles.empty())
-        return {};
-    QString path = FFiles.front();
-    FFiles.pop_front();
-    return path;
+    return nextFile("open", title, filter, initialDir);
 }
 
 QString ScriptedDialogs::GetSaveFileName(const QString &title, const QString &filter,
                                          const QString &initialDir)
 {
-    record("save", title);
+    return nextFile("save", title, filter, initialDir);
+}
+
+QString ScriptedDialogs::nextFile(const char *kind, const QString &title, const QString &filter,
+                                  const QString &initialDir)
+{
+    record(kind, title);
     lastFilter = filter;
     lastInitialDir = initialDir;
     if (FFiles.empty())

@@ -36,6 +36,8 @@ public:
 
 private:
     void record(const char *kind, const QString &text);
+    // A file dialog: recorded, answered with the next scripted file or cancelled.
+    QString nextFile(const char *kind, const QString &title, const QString &filter, const QString &initialDir);
     TDialogService *FPrevious;
     std::deque<bool> FAnswers;
     std::deque<QString> FFiles;

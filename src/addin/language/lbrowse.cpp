@@ -472,6 +472,15 @@ QString TLDBrowse::PoLanguage() const
     return ComboBox1->itemText(CurLang);
 }
 
+QString TLDBrowse::AskPoFile(int title, const QString &language, bool save) const
+{
+    TDialogService &dialogs = FServices.dialogs();
+    const QString caption = LoadStr(title).arg(language);
+    const QString filter = LoadStr(txt::PoFileFilter);
+    return save ? dialogs.GetSaveFileName(caption, filter, ProjectDir)
+                : dialogs.GetOpenFileName(caption, filter, ProjectDir);
+}
+
 void TLDBrowse::ExportPo1Click()
 {
     TTable *table = Table();
@@ -480,8 +489,7 @@ void TLDBrowse::ExportPo1Click()
     TDialogService &dialogs = FServices.dialogs();
     RunAtEdge(dialogs, [&] {
         const QString name = PoLanguage();
-        const QString path = dialogs.GetSaveFileName(LoadStr(txt::ExportPoTitle).arg(name),
-                                                     LoadStr(txt::PoFileFilter), ProjectDir);
+        const QString path = AskPoFile(txt::ExportPoTitle, name, true);
         if (path.isEmpty())
             return;
         const int count = ExportLanguage(*table, {CurLang, 0, name, ProjectNameOf(ProjectDir)}, path,
@@ -498,8 +506,7 @@ void TLDBrowse::ImportPo1Click()
     TDialogService &dialogs = FServices.dialogs();
     RunAtEdge(dialogs, [&] {
         const QString name = PoLanguage();
-        const QString path = dialogs.GetOpenFileName(LoadStr(txt::ImportPoTitle).arg(name),
-                                                     LoadStr(txt::PoFileFilter), ProjectDir);
+        const QString path = AskPoFile(txt::ImportPoTitle, name, false);
         if (path.isEmpty())
             return;
         dialogs.ShowMessage(ImportLanguage(*table, path, {CurLang, 0, name, false}).Text());

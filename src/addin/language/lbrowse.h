@@ -102,6 +102,9 @@ protected:
 private:
     // The shown language, which the .po commands work on; throws when none is.
     QString PoLanguage() const;
+    // The .po file the user picks for the shown language (title: a text
+    // number); empty when cancelled.
+    QString AskPoFile(int title, const QString &language, bool save) const;
     void FormCreate();
     TTable *Table() const;
     TLanguageGenSettings GenSettings() const;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/DM.h"
+#include "LanguageRecords.h"
 
 #include "TableStore.h"
 
@@ -62,12 +63,7 @@ protected:
     // A record: its identifier and the texts from L1 on.
     static void Add(TTable &table, const QString &idst, std::initializer_list<QString> texts)
     {
-        table.Append();
-        table.FieldByName(QStringLiteral("idst"))->SetAsString(idst);
-        int i = 1;
-        for (const QString &text : texts)
-            table.FieldByName(QStringLiteral("L%1").arg(i++))->SetAsString(text);
-        table.Post();
+        AddLanguageRecord(table, idst, texts);
     }
     // Every record's idst and L1 to L7, in identifier order.
     static std::vector<QStringList> Rows(TTable &table)

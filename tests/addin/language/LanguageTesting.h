@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ScriptedDialogs.h"
+#include "LanguageRecords.h"
 #include "TestServices.h"
 
 #include "core/DM.h"
@@ -53,12 +54,7 @@ protected:
     // A record: its identifier (empty: none) and the texts from L1 on.
     static void Add(TTable &table, const QString &idst, std::initializer_list<QString> texts)
     {
-        table.Append();
-        table.FieldByName(QStringLiteral("idst"))->SetAsString(idst);
-        int i = 1;
-        for (const QString &text : texts)
-            table.FieldByName(QStringLiteral("L%1").arg(i++))->SetAsString(text);
-        table.Post();
+        AddLanguageRecord(table, idst, texts);
     }
     static QString Current(TTable &table, const QString &field = QStringLiteral("idst"))
     {
