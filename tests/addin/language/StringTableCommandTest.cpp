@@ -72,4 +72,20 @@ TEST_F(StringTableCommand, EscInsertsNothing)
     EXPECT_EQ(buffer.text, QStringLiteral("begin end."));
 }
 
+// A table emptied in the window has no string to pick: OK inserts nothing.
+TEST_F(StringTableCommand, OkOnAnEmptyTableInsertsNothing)
+{
+    AddinSession session(Host);
+    FakeBuffer &buffer = Host.openBuffer(ProjectDir() + QStringLiteral("/Unit1.pas"), QStringLiteral("begin end."));
+    OnNextModal([](QDialog *d) {
+        while (SYS->Table1.RecordCount() > 0) {
+            SYS->Table1.First();
+            SYS->Table1.Delete();
+        }
+        d->accept();
+    });
+    Host.click(QStringLiteral("IdeExpt3"));
+    EXPECT_EQ(buffer.text, QStringLiteral("begin end."));
+}
+
 } // namespace
