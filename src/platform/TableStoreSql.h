@@ -248,7 +248,8 @@ public:
     TableStoreSql::TSqlConnection Sql; // first in, last out: the statements below go before it
     QString Table;      // the SQLite table inside the file
     TableStoreSql::TStatement Begin, Commit, Rollback, DataVersion;
-    TableStoreSql::TStatement Insert, InsertWithId, Update, Delete, KeyCheck;
+    TableStoreSql::TStatement Insert, InsertWithId, Delete, KeyCheck;
+    std::map<std::vector<int>, TableStoreSql::TStatement> Updates; // per set of fields written
     std::map<QString, TableStoreSql::TStatement> Selects;
     qlonglong Version = -1;
     bool Stale = true;

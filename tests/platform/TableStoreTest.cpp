@@ -581,6 +581,40 @@ TEST_F(Tables, ASecondUserOfTheFileNeitherCorruptsNorHangs)
     EXPECT_EQ(Strings.RecordCount(), 4);
 }
 
+// Two programs edit different fields of one record, each from a view read
+// before the other's post: both changes are kept. An edit that changes
+// nothing still notices that the record is gone.
+TEST_F(Tables, AnEditWritesOnlyTheFieldsItChanged)
+{
+    AddString(QStringLiteral("IDS_OPEN"), QStringLiteral("Open"), QStringLiteral("Abrir"));
+    TTable other;
+    other.DatabaseName = FDir.path();
+    other.TableName = QStringLiteral("language.db");
+    other.Open();
+    ASSERT_TRUE(other.Locate(QStringLiteral("idst"), QStringLiteral("IDS_OPEN")));
+
+    Strings.Edit();
+    Strings.FieldByName(QStringLiteral("L1"))->SetAsString(QStringLiteral("Open..."));
+    other.Edit();
+    other.FieldByName(QStringLiteral("L2"))->SetAsString(QStringLiteral("Abrir..."));
+    other.Post();
+    Strings.Post();
+
+    TTable check;
+    check.DatabaseName = FDir.path();
+    check.TableName = QStringLiteral("language.db");
+    check.Open();
+    ASSERT_TRUE(check.Locate(QStringLiteral("idst"), QStringLiteral("IDS_OPEN")));
+    EXPECT_EQ(check.FieldByName(QStringLiteral("L1"))->AsString(), QStringLiteral("Open..."));
+    EXPECT_EQ(check.FieldByName(QStringLiteral("L2"))->AsString(), QStringLiteral("Abrir..."));
+    // The view that posted last shows the record as the file has it.
+    EXPECT_EQ(Strings.FieldByName(QStringLiteral("L2"))->AsString(), QStringLiteral("Abrir..."));
+
+    check.Delete();
+    Strings.Edit();
+    EXPECT_THROW(Strings.Post(), EDatabaseError);
+}
+
 // Writes that would make any file of this process longer fail (EFBIG, as
 // on a full disk) while it lives.
 class TNoFileGrowth {
