@@ -165,6 +165,8 @@ constexpr Entry Entries[] = {
     {txt::ExportPoTitle, "Export %1 to a .po File"},
     {txt::ImportPoTitle, "Import a .po File into %1"},
     {txt::PoExported, "Exported %1 strings of %2 to\n%3"},
+    {txt::PoImportFuzzy, "Translations marked fuzzy in the file (not yet checked by the translator): %1.\n"
+                         "Import them too?"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

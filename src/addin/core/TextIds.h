@@ -130,7 +130,8 @@
     X(UntranslatedLine, 2022)                                                                    \
     X(ExportPoTitle, 2023)                                                                       \
     X(ImportPoTitle, 2024)                                                                       \
-    X(PoExported, 2025)
+    X(PoExported, 2025)                                                                          \
+    X(PoImportFuzzy, 2026)
 
 namespace txt {
 

@@ -30,6 +30,7 @@
 #include <QRegularExpressionValidator>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <climits>
 
 QString TLDBrowse::RegistryKey()
@@ -509,7 +510,13 @@ void TLDBrowse::ImportPo1Click()
         const QString path = AskPoFile(txt::ImportPoTitle, name, false);
         if (path.isEmpty())
             return;
-        dialogs.ShowMessage(ImportLanguage(*table, path, {CurLang, 0, name, false}).Text());
+        const TPoCatalog catalog = ReadPoFile(path);
+        // Asked only of a file that has them, so other imports go as before.
+        const int fuzzy = int(std::count_if(catalog.Entries.begin(), catalog.Entries.end(), [](const TPoEntry &e) {
+            return !e.Obsolete && e.Fuzzy() && !e.Translation().isEmpty();
+        }));
+        const bool withFuzzy = fuzzy > 0 && dialogs.AskYesNo(LoadStr(txt::PoImportFuzzy).arg(fuzzy));
+        dialogs.ShowMessage(ImportCatalog(*table, catalog, {CurLang, 0, name, withFuzzy}).Text());
     });
 }
 

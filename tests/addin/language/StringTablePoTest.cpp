@@ -119,6 +119,42 @@ TEST_F(StringTablePo, BadFilesAndFailedWritesShowTheirErrorAndChangeNothing)
     EXPECT_FALSE(QFile::exists(po));
 }
 
+// Fuzzy translations go in only when the user says so; a file without any
+// asks nothing (see the test above).
+TEST_F(StringTablePo, FuzzyTranslationsAreImportedOnlyWhenTheUserSaysSo)
+{
+    TLDBrowse window(nullptr, Services());
+    window.ProjectDir = ProjectDir();
+    const QString po = Path("fuzzy.po");
+    QFile file(po);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // The header is fuzzy as msginit leaves it, and b's empty fuzzy entry has
+    // nothing to import: one translation to ask about.
+    file.write("#, fuzzy\nmsgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+               "#, fuzzy\nmsgctxt \"a\"\nmsgid \"Open\"\nmsgstr \"Abrir archivo\"\n\n"
+               "#, fuzzy, c-format\nmsgctxt \"b\"\nmsgid \"Close\"\nmsgstr \"\"\n");
+    file.close();
+
+    Dialogs.answerFile(po);
+    Dialogs.answerNo();
+    Trigger(window, "ImportPo1");
+    ASSERT_EQ(Dialogs.log.size(), 3) << Dialogs.log.join(" | ").toStdString();
+    EXPECT_EQ(Dialogs.log[1], QStringLiteral("question: Translations marked fuzzy in the file (not yet checked "
+                                             "by the translator): 1.\nImport them too?"));
+    EXPECT_TRUE(Dialogs.log[2].contains(QStringLiteral("Fuzzy, not imported (2): a, b"))) << Dialogs.log[2].toStdString();
+    EXPECT_EQ(Spanish(QStringLiteral("a")), QStringLiteral("Abrir"));
+
+    Dialogs.log.clear();
+    Dialogs.answerFile(po);
+    Dialogs.answerYes();
+    Trigger(window, "ImportPo1");
+    ASSERT_EQ(Dialogs.log.size(), 3) << Dialogs.log.join(" | ").toStdString();
+    EXPECT_EQ(Dialogs.log[2].split(QLatin1Char('\n')).first(), QStringLiteral("message: Imported into Español: 1 of 2 entries."));
+    EXPECT_EQ(Spanish(QStringLiteral("a")), QStringLiteral("Abrir archivo"));
+    EXPECT_EQ(Spanish(QStringLiteral("b")), QString());
+    EXPECT_EQ(Dialogs.unansweredQuestions, 0);
+}
+
 TEST_F(StringTablePo, UntranslatedReportShowsEachNamedLanguage)
 {
     TLDBrowse window(nullptr, Services());
