@@ -97,33 +97,78 @@ void TPacker::Add(char tag, const void *bytes, size_t size)
     FBytes.append(static_cast<const char *>(bytes), size);
 }
 
-void TPacker::AddColumn(sqlite3_stmt *statement, int column)
+QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last)
 {
-    // The type first: asking for the bytes of a number would make it a text.
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER: {
-        const qint64 value = sqlite3_column_int64(statement, column);
-        Add(PackedInteger, &value, sizeof value);
-        return;
+    struct TPart {
+        char Tag;
+        const void *Bytes;
+        size_t Size;
+        union {
+            qint64 Integer;
+            double Real;
+        };
+    };
+    constexpr int Inline = 32;
+    TPart inlineParts[Inline];
+    std::vector<TPart> moreParts;
+    const int count = last - first + 1;
+    TPart *parts = inlineParts;
+    if (count > Inline) {
+        moreParts.resize(size_t(count));
+        parts = moreParts.data();
     }
-    case SQLITE_FLOAT: {
-        const double value = sqlite3_column_double(statement, column);
-        Add(PackedReal, &value, sizeof value);
-        return;
+    size_t total = 0;
+    for (int c = first; c <= last; ++c) {
+        TPart &part = parts[c - first];
+        // The type first: asking for the bytes of a number would make it a text.
+        switch (sqlite3_column_type(statement, c)) {
+        case SQLITE_INTEGER:
+            part.Tag = PackedInteger;
+            part.Integer = sqlite3_column_int64(statement, c);
+            part.Bytes = &part.Integer;
+            part.Size = sizeof part.Integer;
+            break;
+        case SQLITE_FLOAT:
+            part.Tag = PackedReal;
+            part.Real = sqlite3_column_double(statement, c);
+            part.Bytes = &part.Real;
+            part.Size = sizeof part.Real;
+            break;
+        case SQLITE_TEXT:
+            part.Tag = PackedText;
+            part.Bytes = sqlite3_column_text(statement, c);
+            part.Size = size_t(sqlite3_column_bytes(statement, c));
+            total += sizeof(quint32);
+            break;
+        case SQLITE_BLOB:
+            part.Tag = PackedBlob;
+            part.Bytes = sqlite3_column_blob(statement, c);
+            part.Size = size_t(sqlite3_column_bytes(statement, c));
+            total += sizeof(quint32);
+            break;
+        default:
+            part.Tag = PackedNull;
+            part.Bytes = nullptr;
+            part.Size = 0;
+        }
+        total += 1 + part.Size;
     }
-    case SQLITE_TEXT: {
-        const unsigned char *text = sqlite3_column_text(statement, column);
-        Add(PackedText, text, size_t(sqlite3_column_bytes(statement, column)));
-        return;
+    // The pointers stay valid: no column is asked for again before the copy.
+    QByteArray packed(qsizetype(total), Qt::Uninitialized);
+    char *out = packed.data();
+    for (int i = 0; i < count; ++i) {
+        const TPart &part = parts[i];
+        *out++ = part.Tag;
+        if (part.Tag == PackedText || part.Tag == PackedBlob) {
+            const quint32 length = quint32(part.Size);
+            std::memcpy(out, &length, sizeof length);
+            out += sizeof length;
+        }
+        if (part.Size > 0)
+            std::memcpy(out, part.Bytes, part.Size);
+        out += part.Size;
     }
-    case SQLITE_BLOB: {
-        const void *blob = sqlite3_column_blob(statement, column);
-        Add(PackedBlob, blob, size_t(sqlite3_column_bytes(statement, column)));
-        return;
-    }
-    default:
-        Add(PackedNull, nullptr, 0);
-    }
+    return packed;
 }
 
 void TPacker::AddValue(const QVariant &value)

@@ -126,10 +126,11 @@ struct TPackedValue {
 class TPacker {
 public:
     void Clear() { FBytes.clear(); }
-    // Column column of the statement's current row.
-    void AddColumn(sqlite3_stmt *statement, int column);
     void AddValue(const QVariant &value);
     QByteArray Take() const { return QByteArray(FBytes.data(), qsizetype(FBytes.size())); }
+    // Columns first..last of the statement's current row, packed as AddValue
+    // packs their values, in one allocation of the exact size.
+    static QByteArray PackColumns(sqlite3_stmt *statement, int first, int last);
 
 private:
     void Add(char tag, const void *bytes, size_t size);

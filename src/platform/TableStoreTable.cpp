@@ -134,13 +134,8 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     // The view stays as it was when a step fails.
     std::vector<TRow> read;
     const int width = int(columns.size());
-    TPacker packer;
-    while (FDb->Sql.Step(query)) {
-        packer.Clear();
-        for (int i = 1; i <= width; ++i)
-            packer.AddColumn(query, i);
-        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, packer.Take()});
-    }
+    while (FDb->Sql.Step(query))
+        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, TPacker::PackColumns(query, 1, width)});
     TBlockList<TRow> rows;
     if (FOrder.empty()) {
         for (TRow &row : read)

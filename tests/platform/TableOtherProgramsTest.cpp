@@ -174,6 +174,57 @@ TEST(TableTexts, StoredByAnotherProgramReadBackWhole)
     EXPECT_EQ(Column(again, QStringLiteral("L1")), expected);
 }
 
+// SQLite keeps whatever another program stored in a field: bytes in a text
+// field, a fraction in a number field. The store hands each back as stored,
+// also after it posted the record again (its key changed, so the whole
+// record is written).
+TEST(TableTexts, EveryKindOfValueAnotherProgramStoredReadsBackAsStored)
+{
+    QTemporaryDir dir;
+    MakeStrings(dir.path(), {Idst, L1, {QStringLiteral("N"), TFieldType::Integer, 0, false}});
+    {
+        TOther other(dir.path() + QStringLiteral("/language.db"));
+        ASSERT_EQ(other.Exec("INSERT INTO language (idst, L1, N) VALUES ('A', x'00ff10', 42), ('B', NULL, 2.5), "
+                             "('C', '', -9007199254740993), ('D', 'caf\xc3\xa9', NULL)"),
+                  SQLITE_OK);
+    }
+    const QList<QVariant> expected = {QVariant(QByteArray("\x00\xff\x10", 3)), QVariant(qlonglong(42)),
+                                      QVariant(), QVariant(2.5),
+                                      QVariant(QStringLiteral("")), QVariant(qlonglong(-9007199254740993LL)),
+                                      QVariant(QStringLiteral("caf\u00e9")), QVariant()};
+    const auto values = [](TTable &t) {
+        QList<QVariant> all;
+        for (t.First(); !t.Eof(); t.Next())
+            all << t.FieldByName(QStringLiteral("L1"))->Value() << t.FieldByName(QStringLiteral("N"))->Value();
+        return all;
+    };
+    const auto same = [](const QList<QVariant> &got, const QList<QVariant> &want) {
+        if (got.size() != want.size())
+            return false;
+        for (qsizetype i = 0; i < got.size(); ++i)
+            if (got[i].isNull() != want[i].isNull()
+                || (!want[i].isNull() && (got[i].metaType() != want[i].metaType() || got[i] != want[i])))
+                return false;
+        return true;
+    };
+    TTable table;
+    table.DatabaseName = dir.path();
+    table.TableName = QStringLiteral("language.db");
+    table.Open();
+    ASSERT_TRUE(same(values(table), expected));
+    for (table.First(); !table.Eof(); table.Next()) {
+        table.Edit();
+        TField *id = table.FieldByName(QStringLiteral("idst"));
+        id->SetAsString(id->AsString() + QStringLiteral("2")); // keeps its place in the order
+        table.Post();
+    }
+    TTable again;
+    again.DatabaseName = dir.path();
+    again.TableName = QStringLiteral("language.db");
+    again.Open();
+    EXPECT_TRUE(same(values(again), expected));
+}
+
 class TableWalks : public ::testing::Test {
 protected:
     void SetUp() override
