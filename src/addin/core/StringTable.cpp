@@ -165,6 +165,21 @@ constexpr Entry Entries[] = {
     {txt::ExportPoTitle, "Export %1 to a .po File"},
     {txt::ImportPoTitle, "Import a .po File into %1"},
     {txt::PoExported, "Exported %1 strings of %2 to\n%3"},
+    {txt::BuildGroupHint, "Build the group or the selected projects"},
+    {txt::StopBuildHint, "Stop the build"},
+    {txt::ImportLpgHint, "Import a Lazarus project group"},
+    {txt::BuildOk, "ok"},
+    {txt::BuildFailed, "failed: %1"},
+    {txt::BuildNotFound, "not found"},
+    {txt::BuildStopped, "stopped"},
+    {txt::NotAnLpg, "%1 is not a Lazarus project group: %2"},
+    {txt::ProjectFileMissing, "Project file not found: %1"},
+    {txt::SelectToBuild, "Select a group or projects to build"},
+    {txt::LpgFileFilter, "Lazarus project groups (*.lpg)"},
+    {txt::NotImported, "Not imported from %1:"},
+    {txt::CompilerOutput, "Compiler output"},
+    {txt::NoCompiler, "No Pascal compiler was found: install Free Pascal (fpc) or put a dcc32 command on the PATH."},
+    {txt::NotAListedProject, "not a project the list can hold"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or
