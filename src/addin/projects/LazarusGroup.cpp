@@ -36,8 +36,47 @@ QString TargetFileName(QXmlStreamReader &xml)
     return name;
 }
 
-// Lazarus keeps a project as a .lpi beside its program source of the same
-// name; the IDE here compiles the source.
+// The main source named in a .lpi: the unit at General/MainUnit (0 when
+// left out) of ProjectOptions/Units, as Unit0, Unit1... or repeated Unit
+// elements, its Filename relative to the .lpi. Empty when the file says none.
+QString LpiMainSource(const QString &lpi)
+{
+    QByteArray bytes;
+    try {
+        bytes = ReadWholeFile(lpi, TLazarusGroup::MaxFileBytes);
+    } catch (const Exception &) {
+        return {};
+    }
+    QXmlStreamReader xml(bytes);
+    QStringList path; // element names from CONFIG down
+    int mainUnit = 0;
+    QStringList files; // per unit, in order
+    const QLatin1String units("CONFIG/ProjectOptions/Units/");
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            path << xml.name().toString();
+            const QString at = path.join(QLatin1Char('/'));
+            if (at == QLatin1String("CONFIG/ProjectOptions/General/MainUnit"))
+                mainUnit = xml.attributes().value(QLatin1String("Value")).toInt();
+            else if (path.size() == 4 && at.startsWith(units))
+                files << QString();
+            else if (path.size() == 5 && at.startsWith(units) && path.last() == QLatin1String("Filename"))
+                files.last() = xml.attributes().value(QLatin1String("Value")).toString();
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (!path.isEmpty())
+                path.removeLast();
+        }
+    }
+    QString source = mainUnit >= 0 && mainUnit < files.size() ? files.at(mainUnit) : QString();
+    if (source.isEmpty())
+        return {};
+    source.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(QDir::isAbsolutePath(source) ? source : ExtractFileDir(lpi) + QLatin1Char('/') + source);
+}
+
+// Lazarus keeps a project as a .lpi that names its program source (by
+// default of the same name beside it); the IDE here compiles the source.
 QString ProgramSource(const QString &target)
 {
     const QString ext = ExtractFileExt(target).toLower();
@@ -45,6 +84,9 @@ QString ProgramSource(const QString &target)
         return target;
     if (ext != QLatin1String(".lpi"))
         return {};
+    const QString named = LpiMainSource(target);
+    if (!named.isEmpty())
+        return named;
     for (const char *source : {".lpr", ".dpr"}) {
         const QString candidate = ChangeFileExt(target, QString::fromLatin1(source));
         if (FileExists(candidate))

@@ -88,6 +88,26 @@ TEST_F(LazarusGroup, ItemListsTargetChildrenAndBackslashesAreRead)
     EXPECT_EQ(group.Name, QStringLiteral("my;group")); // a group name may hold ";"
 }
 
+// A .lpi names its main source, which need not share its name: the unit at
+// General/MainUnit (0 when left out), in the numbered and the list style.
+TEST_F(LazarusGroup, ALazarusProjectIsListedByTheMainSourceItsLpiNames)
+{
+    write(QStringLiteral("old/tool.lpi"), R"(<CONFIG><ProjectOptions><Units Count="2">
+<Unit0><Filename Value="src\main.lpr"/><IsPartOfProject Value="True"/></Unit0>
+<Unit1><Filename Value="other.pas"/></Unit1></Units></ProjectOptions></CONFIG>)");
+    write(QStringLiteral("old/src/main.lpr"));
+    write(QStringLiteral("new/app.lpi"), R"(<CONFIG><ProjectOptions><General><MainUnit Value="1"/></General>
+<Units><Unit><Filename Value="unit1.pas"/></Unit><Unit><Filename Value="start.dpr"/></Unit></Units>
+</ProjectOptions></CONFIG>)");
+    write(QStringLiteral("new/app.lpr")); // not the one the .lpi names
+    write(QStringLiteral("new/start.dpr"));
+    const TImportedGroup group = TLazarusGroup::Read(R"(<CONFIG><ProjectGroup FileVersion="2"><Targets Count="2">
+<Target1 FileName="old/tool.lpi"/><Target2 FileName="new/app.lpi"/></Targets></ProjectGroup></CONFIG>)",
+                                                     path(QStringLiteral("g.lpg")));
+    EXPECT_EQ(Projects(group), (QStringList{QStringLiteral("main=") + path(QStringLiteral("old/src/main.lpr")),
+                                            QStringLiteral("start=") + path(QStringLiteral("new/start.dpr"))}));
+}
+
 TEST_F(LazarusGroup, WhatIsNoProjectGroupIsRefusedWithTheFileAndTheReason)
 {
     const QString lpg = path(QStringLiteral("x.lpg"));
