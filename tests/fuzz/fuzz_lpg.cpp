@@ -26,17 +26,24 @@ void Violated(const char *what)
 }
 
 // A group file's directory with a few projects the inputs may name
-// (the seeds do: a/a.lpi, b.dpr, c.lpr).
+// (the seeds do: a/a.lpi, b.dpr, c.lpr, m.lpi).
 const QString &GroupDir()
 {
     static QTemporaryDir dir;
     static const bool made = [] {
         QDir(dir.path()).mkpath(QStringLiteral("a"));
-        for (const char *name : {"a/a.lpi", "a/a.lpr", "b.dpr", "c.lpr", "p.lpk"}) {
+        QDir(dir.path()).mkpath(QStringLiteral("m"));
+        for (const char *name : {"a/a.lpi", "a/a.lpr", "b.dpr", "c.lpr", "p.lpk", "m.lpi", "m/main.lpr"}) {
             QFile file(dir.filePath(QString::fromLatin1(name)));
             if (!file.open(QIODevice::WriteOnly))
                 return false;
         }
+        // A project whose main source has a name of its own.
+        QFile lpi(dir.filePath(QStringLiteral("m.lpi")));
+        if (!lpi.open(QIODevice::WriteOnly)
+            || lpi.write("<CONFIG><ProjectOptions><Units><Unit><Filename Value=\"m/main.lpr\"/></Unit>"
+                         "</Units></ProjectOptions></CONFIG>") < 0)
+            return false;
         return true;
     }();
     if (!made)
