@@ -9,6 +9,7 @@
 #include "SourceBuffer.h"
 
 #include "HelpViewer.h"
+#include "Process.h"
 #include "Registry.h"
 #include "SafeFile.h"
 #include "Windows.h"
@@ -444,29 +445,14 @@ void TAppBuilder::projectCompile(bool build)
         return;
     }
     FIde->saveAll();
-    QString program = QStandardPaths::findExecutable(QStringLiteral("dcc32"));
-    // The dcc32 built beside the IDE links resource libraries only; it
-    // compiles no program.
-    if (!program.isEmpty()
-        && QFileInfo(program).canonicalPath() == QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath())
-        program.clear();
-    QStringList args;
-    if (!program.isEmpty()) {
-        if (build)
-            args << QStringLiteral("-B");
-    } else {
-        program = QStandardPaths::findExecutable(QStringLiteral("fpc"));
-        if (program.isEmpty()) {
-            FIde->message(QMessageBox::Warning,
-                          QStringLiteral("No Pascal compiler was found: install Free Pascal (fpc) "
-                                         "or put a dcc32 command on the PATH."));
-            return;
-        }
-        args << QStringLiteral("-Mdelphi");
-        if (build)
-            args << QStringLiteral("-B");
+    QStringList args = PascalCompileCommand(project, build);
+    if (args.isEmpty()) {
+        FIde->message(QMessageBox::Warning,
+                      QStringLiteral("No Pascal compiler was found: install Free Pascal (fpc) "
+                                     "or put a dcc32 command on the PATH."));
+        return;
     }
-    args << QFileInfo(project).fileName();
+    const QString program = args.takeFirst();
 
     QProcess process;
     process.setWorkingDirectory(QFileInfo(project).absolutePath());

@@ -104,7 +104,8 @@ QString TModalDriver::queue(const QStringList &words)
                                    QStringLiteral("invoke"), QStringLiteral("dblclick"),
                                    QStringLiteral("select"), QStringLiteral("text"),
                                    QStringLiteral("key"), QStringLiteral("show"),
-                                   QStringLiteral("grab")};
+                                   QStringLiteral("grab"), QStringLiteral("wait"),
+                                   QStringLiteral("rows")};
     if (words.isEmpty() || !known.contains(words.first()))
         return QStringLiteral("unknown modal action");
     const QString &verb = words.first();
@@ -112,7 +113,9 @@ QString TModalDriver::queue(const QStringList &words)
         return QStringLiteral("modal %1 needs a name").arg(verb);
     if ((verb == QLatin1String("dblclick") || verb == QLatin1String("select")) && words.size() < 3)
         return QStringLiteral("modal %1 needs a name and a row").arg(verb);
-    if ((verb == QLatin1String("text") || verb == QLatin1String("show")) && words.size() < 2)
+    if ((verb == QLatin1String("text") || verb == QLatin1String("show") || verb == QLatin1String("wait")
+         || verb == QLatin1String("rows"))
+        && words.size() < 2)
         return QStringLiteral("modal %1 needs a name").arg(verb);
     if (verb == QLatin1String("grab") && words.size() < 2)
         return QStringLiteral("modal grab needs a file name");
@@ -144,6 +147,10 @@ void TModalDriver::poll()
     }
     if (FScheduled)
         return;
+    if (!FQueue.empty() && FQueue.front().value(0) == QLatin1String("wait")) {
+        wait(modal);
+        return;
+    }
     if (!FQueue.empty()) {
         const QStringList action = FQueue.front();
         FQueue.pop_front();
@@ -169,6 +176,32 @@ void TModalDriver::poll()
         FSince.restart();
         dismiss(modal);
     }
+}
+
+// "wait NAME": the dialog works in the background (a build) while the named
+// control is enabled; the next action waits for it to turn disabled.
+void TModalDriver::wait(QWidget *dialog)
+{
+    const QString name = FQueue.front().value(1);
+    QObject *target = Named(dialog, name);
+    bool busy = false;
+    if (auto *widget = qobject_cast<QWidget *>(target))
+        busy = widget->isEnabled();
+    else if (auto *action = qobject_cast<QAction *>(target))
+        busy = action->isEnabled();
+    else
+        FLog(QStringLiteral("modal-error no control %1 in %2").arg(name, describe(dialog)));
+    if (!FWaiting) {
+        FWaiting = true;
+        FWaitSince.start();
+    }
+    FSince.restart();
+    if (busy && FWaitSince.elapsed() < MaxWaitMs)
+        return;
+    if (busy)
+        FLog(QStringLiteral("modal-error %1 still enabled after %2 s").arg(name).arg(MaxWaitMs / 1000));
+    FWaiting = false;
+    FQueue.pop_front();
 }
 
 void TModalDriver::dismiss(QWidget *dialog)
@@ -233,6 +266,21 @@ QString TModalDriver::perform(QWidget *dialog, const QStringList &words)
         if (seq.isEmpty())
             return QStringLiteral("bad key sequence");
         PressKeys(dialog->focusWidget() ? dialog->focusWidget() : dialog, seq);
+        return {};
+    }
+    if (verb == QLatin1String("rows")) {
+        auto *view = qobject_cast<QAbstractItemView *>(Named(dialog, name));
+        if (!view || !view->model())
+            return QStringLiteral("no list %1 in %2").arg(name, describe(dialog));
+        for (int row = 0;; ++row) {
+            const QModelIndex index = RowIndex(view, row);
+            if (!index.isValid())
+                break;
+            QStringList cells;
+            for (int column = 0; column < view->model()->columnCount(index.parent()); ++column)
+                cells << OneLine(index.siblingAtColumn(column).data().toString());
+            FLog(QStringLiteral("modal-row %1\t%2").arg(row).arg(cells.join(QLatin1Char('\t'))));
+        }
         return {};
     }
     if (verb == QLatin1String("grab")) {

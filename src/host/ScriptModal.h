@@ -23,7 +23,9 @@ public:
     explicit TModalDriver(TLog log, QObject *parent = nullptr);
 
     // words: accept | reject | invoke NAME | dblclick NAME ROW |
-    //        select NAME ROW | text NAME TEXT | key SEQUENCE
+    //        select NAME ROW | text NAME TEXT | key SEQUENCE |
+    //        wait NAME (until the control is disabled) |
+    //        rows NAME (logs "modal-row N" and the row's cells, tab-separated)
     // Returns an error text, empty when the action is well formed.
     QString queue(const QStringList &words);
     int pending() const { return int(FQueue.size()); }
@@ -39,6 +41,8 @@ public:
 
 private:
     void poll();
+    void wait(QWidget *dialog);
+    static constexpr int MaxWaitMs = 120000;
 
     TLog FLog;
     QTimer FTimer;
@@ -46,6 +50,8 @@ private:
     QPointer<QWidget> FCurrent;
     QElapsedTimer FSince;
     bool FScheduled = false;
+    bool FWaiting = false;
+    QElapsedTimer FWaitSince;
     int FTimeoutMs = 1000;
 };
 

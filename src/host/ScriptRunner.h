@@ -31,6 +31,10 @@
 //   modal show NAME        log "modal-value NAME TEXT" of an edit or combo box
 //                          (a combo box without selection: "<none>")
 //   modal grab FILE        save a picture of the dialog (PNG)
+//   modal wait NAME        hold the next actions while control NAME is
+//                          enabled (a background job's Stop button), 120 s at most
+//   modal rows NAME        log "modal-row N" and the cells of each shown row
+//                          of list or tree NAME (tab-separated)
 //   modal-timeout MS       how long a dialog with nothing queued stays up
 //                          before it is closed (default 1000)
 //   wait MS                let the IDE run for MS milliseconds

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QObject;
 
@@ -65,3 +66,40 @@ int StartWatched(const QStringList &arguments, int showCommand, QObject *context
 // its end may come long after the file was shown.
 void ShellOpen(const QString &path, QObject *context = nullptr,
                std::function<void(int exitStatus)> failed = {});
+
+// The IDE's compile command for a project file: a dcc32 on the PATH (not the
+// resource-library linker built beside the running program), else Free
+// Pascal in Delphi mode. Program, options, then the project's file name,
+// to be run in the project's directory; empty when neither is installed.
+QStringList PascalCompileCommand(const QString &projectFile, bool build);
+
+// A tool run in the background on the caller's thread: no thread of its
+// own, its end heard from the event loop. Standard output and error are
+// merged and kept, bounded: the head holds a compiler's first error, the
+// tail its summary. Killing it, or destroying it, reaps the child at once
+// and the end is never told afterwards.
+class TBackgroundRun {
+public:
+    static constexpr qsizetype KeptHeadBytes = 64 * 1024;
+    static constexpr qsizetype KeptTailBytes = 64 * 1024;
+
+    // exitStatus: the exit code, 128 + signal, or -1 when it did not start;
+    // output: what it printed (the system's reason when it did not start).
+    using TEnded = std::function<void(int exitStatus, const QString &output)>;
+
+    TBackgroundRun();
+    ~TBackgroundRun();
+    TBackgroundRun(const TBackgroundRun &) = delete;
+    TBackgroundRun &operator=(const TBackgroundRun &) = delete;
+
+    // arguments: the program (found on the PATH unless it holds a '/'), then
+    // its arguments. ended runs once, from the event loop, never from Start.
+    void Start(const QStringList &arguments, const QString &workingDir, TEnded ended);
+    bool Running() const;
+    // Kills the child and waits for it; ended is not called.
+    void Kill();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+};

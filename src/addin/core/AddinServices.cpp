@@ -24,6 +24,11 @@ QString TAddinServices::DataFile(const QString &name) const
     return dir + PathDelim + name;
 }
 
+QStringList TAddinServices::compileCommand(const QString &projectFile) const
+{
+    return CompileCommand ? CompileCommand(projectFile) : PascalCompileCommand(projectFile, false);
+}
+
 QString TAddinServices::findTool(const QString &command) const
 {
     return FindTool ? FindTool(command) : FindCommand(command, ToolSearchDirs());

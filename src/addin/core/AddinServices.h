@@ -8,6 +8,7 @@
 #include "ToolsApi.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -24,6 +25,9 @@ struct TAddinServices {
     // Where an outside tool's command is installed, empty if nowhere; empty
     // function: beside the running program, then on the PATH.
     std::function<QString(const QString &command)> FindTool;
+    // Program and arguments that compile a project file, empty when no
+    // compiler is installed; empty function: the IDE's own compile command.
+    std::function<QStringList(const QString &projectFile)> CompileCommand;
     // The notification-area icon calls; empty: the platform's tray.
     TNotifyIconFunction NotifyIcon;
 
@@ -32,6 +36,7 @@ struct TAddinServices {
     // DataDir + separator + name; with no data directory, "/name".
     QString DataFile(const QString &name) const;
     QString findTool(const QString &command) const;
+    QStringList compileCommand(const QString &projectFile) const;
 };
 
 // Full path of the add-in library as registered with the IDE.

@@ -167,6 +167,21 @@ constexpr Entry Entries[] = {
     {txt::PoExported, "Exported %1 strings of %2 to\n%3"},
     {txt::PoImportFuzzy, "Translations marked fuzzy in the file (not yet checked by the translator): %1.\n"
                          "Import them too?"},
+    {txt::BuildGroupHint, "Build the group or the selected projects"},
+    {txt::StopBuildHint, "Stop the build"},
+    {txt::ImportLpgHint, "Import a Lazarus project group"},
+    {txt::BuildOk, "ok"},
+    {txt::BuildFailed, "failed: %1"},
+    {txt::BuildNotFound, "not found"},
+    {txt::BuildStopped, "stopped"},
+    {txt::NotAnLpg, "%1 is not a Lazarus project group: %2"},
+    {txt::ProjectFileMissing, "Project file not found: %1"},
+    {txt::SelectToBuild, "Select a group or projects to build"},
+    {txt::LpgFileFilter, "Lazarus project groups (*.lpg)"},
+    {txt::NotImported, "Not imported from %1:"},
+    {txt::CompilerOutput, "Compiler output"},
+    {txt::NoCompiler, "No Pascal compiler was found: install Free Pascal (fpc) or put a dcc32 command on the PATH."},
+    {txt::NotAListedProject, "not a project the list can hold"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

@@ -131,7 +131,22 @@
     X(ExportPoTitle, 2023)                                                                       \
     X(ImportPoTitle, 2024)                                                                       \
     X(PoExported, 2025)                                                                          \
-    X(PoImportFuzzy, 2026)
+    X(PoImportFuzzy, 2026)                                                                       \
+    X(BuildGroupHint, 2075)                                                                      \
+    X(StopBuildHint, 2076)                                                                       \
+    X(ImportLpgHint, 2077)                                                                       \
+    X(BuildOk, 2078)                                                                             \
+    X(BuildFailed, 2079)                                                                         \
+    X(BuildNotFound, 2080)                                                                       \
+    X(BuildStopped, 2081)                                                                        \
+    X(NotAnLpg, 2082)                                                                            \
+    X(ProjectFileMissing, 2083)                                                                  \
+    X(SelectToBuild, 2084)                                                                       \
+    X(LpgFileFilter, 2085)                                                                       \
+    X(NotImported, 2086)                                                                         \
+    X(CompilerOutput, 2087)                                                                      \
+    X(NoCompiler, 2088)                                                                          \
+    X(NotAListedProject, 2089)
 
 namespace txt {
 

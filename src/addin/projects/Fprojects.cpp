@@ -7,7 +7,16 @@
 #include "core/StringTable.h"
 #include "core/FormKit.h"
 
+#include "LazarusGroup.h"
+
+#include "Paths.h"
+
+#include <QAction>
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
@@ -16,6 +25,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 namespace {
@@ -23,6 +33,8 @@ namespace {
 constexpr int ClientWidth = 220;
 constexpr int ClientHeight = 273;
 constexpr int PanelHeight = 31;
+// With build results beside the projects the window is wider.
+constexpr int ResultsWidth = 460;
 
 constexpr Qt::ItemFlags NodeFlags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
 
@@ -78,7 +90,9 @@ TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
     Proyectos->setHeaderHidden(true);
     Proyectos->setIndentation(19);
     Proyectos->setIconSize(QSize(16, 16));
-    Proyectos->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several projects may be picked for a build; a plain click still
+    // selects one.
+    Proyectos->setSelectionMode(QAbstractItemView::ExtendedSelection);
     Proyectos->setEditTriggers(QAbstractItemView::SelectedClicked
                                | QAbstractItemView::EditKeyPressed);
 
@@ -93,11 +107,42 @@ TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
     Image1->setGeometry(ClientWidth - 66 - 1, 1, 66, 29);
     connect(Image1, &TLogoImage::clicked, this, [this] { Image1Click(); });
 
+    btnBuild = BarButton(Panel1, "btnBuild", 90, look->standardIcon(QStyle::SP_MediaPlay));
+    btnImport = BarButton(Panel1, "btnImport", 117, look->standardIcon(QStyle::SP_DialogOpenButton));
+
+    Panel2 = new QWidget(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    ProgressBar1 = new QProgressBar(Panel2);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setFormat(QStringLiteral("%v / %m"));
+    btnStop = NewSpeedButton(Panel2, "btnStop", look->standardIcon(QStyle::SP_MediaStop));
+    btnStop->setFixedSize(25, 25);
+    btnStop->setEnabled(false);
+    auto *bar = new QHBoxLayout(Panel2);
+    bar->setContentsMargins(3, 3, 3, 3);
+    bar->addWidget(ProgressBar1);
+    bar->addWidget(btnStop);
+    Panel2->hide();
+
+    mnuBuild = new QAction(Proyectos);
+    mnuBuild->setObjectName(QStringLiteral("mnuBuild"));
+    mnuOutput = new QAction(Proyectos);
+    mnuOutput->setObjectName(QStringLiteral("mnuOutput"));
+    Proyectos->addActions({mnuBuild, mnuOutput});
+    Proyectos->setContextMenuPolicy(Qt::ActionsContextMenu);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel1);
     layout->addWidget(Proyectos);
+    layout->addWidget(Panel2);
+
+    connect(btnBuild, &QToolButton::clicked, this, [this] { btnBuildClick(); });
+    connect(btnImport, &QToolButton::clicked, this, [this] { btnImportClick(); });
+    connect(btnStop, &QToolButton::clicked, this, [this] { btnStopClick(); });
+    connect(mnuBuild, &QAction::triggered, this, [this] { btnBuildClick(); });
+    connect(mnuOutput, &QAction::triggered, this, [this] { ShowOutput(); });
 
     connect(btnAdd, &QToolButton::clicked, this, [this] { btnAddClick(); });
     connect(btnNuevoGrupo, &QToolButton::clicked, this, [this] { btnNuevoGrupoClick(); });
@@ -118,6 +163,8 @@ TFProyexp::TFProyexp(QWidget *owner, const TAddinServices &services)
 
 TFProyexp::~TFProyexp()
 {
+    // The compiler is killed and reaped; nothing it does later reaches here.
+    FBuild.reset();
     Proyectos->removeEventFilter(this);
     Proyectos->disconnect(this);
     FormDestroy();
@@ -131,6 +178,11 @@ void TFProyexp::FormCreate()
     btnAdd->setToolTip(LoadStr(txt::AddActual));
     btnNuevoGrupo->setToolTip(LoadStr(txt::NewGroup));
     btnEliminar->setToolTip(LoadStr(txt::DeleteHint));
+    btnBuild->setToolTip(LoadStr(txt::BuildGroupHint));
+    btnImport->setToolTip(LoadStr(txt::ImportLpgHint));
+    btnStop->setToolTip(LoadStr(txt::StopBuildHint));
+    mnuBuild->setText(LoadStr(txt::BuildGroupHint));
+    mnuOutput->setText(LoadStr(txt::CompilerOutput));
 
     FDataFile = FServices.DataFile(QStringLiteral("proj.dat"));
     QString failure;
@@ -169,6 +221,7 @@ QTreeWidgetItem *TFProyexp::AddItem(QTreeWidgetItem *parent, const TProjectNode 
         item->setData(0, PathRole, node.Data->GetData());
     if (parent)
         parent->addChild(item);
+    MarkMissing(item);
     return item;
 }
 
@@ -248,6 +301,7 @@ void TFProyexp::btnAddClick()
     const QString project = FServices.Ide ? FServices.Ide->GetProjectName() : QString();
     item->setData(0, PathRole, TData(project).GetData());
     group->addChild(item);
+    MarkMissing(item);
     group->setExpanded(true);
     Proyectos->editItem(item);
 }
@@ -325,4 +379,215 @@ void TFProyexp::keyPressEvent(QKeyEvent *event)
         event->accept();
     else
         QDialog::keyPressEvent(event);
+}
+
+void TFProyexp::done(int result)
+{
+    if (FBuild)
+        FBuild->Stop();
+    QDialog::done(result);
+}
+
+// ------------------------------------------------------------ missing files
+
+// Greyed with a hint, never dropped: the file may be on a drive that is not
+// mounted now.
+void TFProyexp::MarkMissing(QTreeWidgetItem *item)
+{
+    const QVariant path = item->data(0, PathRole);
+    const bool missing = path.isValid() && !FileExists(path.toString());
+    const bool was = item->data(0, MissingRole).toBool();
+    if (missing == was && item->data(0, MissingRole).isValid())
+        return;
+    item->setData(0, MissingRole, missing);
+    if (missing) {
+        item->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+        item->setToolTip(0, LoadStr(txt::ProjectFileMissing).arg(path.toString()));
+    } else {
+        item->setData(0, Qt::ForegroundRole, QVariant());
+        item->setToolTip(0, path.isValid() ? path.toString() : QString());
+    }
+}
+
+// -------------------------------------------------------------------- build
+
+void TFProyexp::btnBuildClick()
+{
+    if (Building())
+        return;
+    // Tree order: a selected group brings all its projects, a selected
+    // project itself, each once.
+    QStringList projects;
+    QList<QTreeWidgetItem *> items;
+    for (int g = 0; g < Proyectos->topLevelItemCount(); ++g) {
+        QTreeWidgetItem *group = Proyectos->topLevelItem(g);
+        for (int p = 0; p < group->childCount(); ++p) {
+            QTreeWidgetItem *project = group->child(p);
+            const QVariant path = project->data(0, PathRole);
+            if (path.isValid() && (group->isSelected() || project->isSelected())) {
+                projects << path.toString();
+                items << project;
+            }
+        }
+    }
+    if (projects.isEmpty()) {
+        FServices.dialogs().ShowMessage(LoadStr(txt::SelectToBuild));
+        return;
+    }
+    if (FServices.compileCommand(projects.first()).isEmpty()) {
+        FServices.dialogs().ShowMessage(LoadStr(txt::NoCompiler));
+        return;
+    }
+
+    ShowResultColumn();
+    for (QTreeWidgetItemIterator it(Proyectos); *it; ++it) {
+        (*it)->setData(0, BuildIndexRole, QVariant());
+        (*it)->setText(ResultColumn, QString());
+        (*it)->setToolTip(ResultColumn, QString());
+    }
+    for (int i = 0; i < items.size(); ++i)
+        items.at(i)->setData(0, BuildIndexRole, i);
+
+    FBuild = std::make_unique<TGroupBuild>(projects, [services = FServices](const QString &project) {
+        return services.compileCommand(project);
+    });
+    FBuild->Changed = [this](int index) { BuildChanged(index); };
+    FBuild->Finished = [this] { BuildFinished(); };
+    ProgressBar1->setRange(0, int(projects.size()));
+    ProgressBar1->setValue(0);
+    btnStop->setEnabled(true);
+    btnBuild->setEnabled(false);
+    mnuBuild->setEnabled(false);
+    FBuild->Start();
+}
+
+void TFProyexp::btnStopClick()
+{
+    if (FBuild)
+        FBuild->Stop();
+}
+
+void TFProyexp::ShowResultColumn()
+{
+    if (Proyectos->columnCount() > ResultColumn)
+        return;
+    setFixedSize(ResultsWidth, ClientHeight);
+    Image1->move(ResultsWidth - 66 - 1, 1);
+    Proyectos->setColumnCount(ResultColumn + 1);
+    Proyectos->header()->setStretchLastSection(true);
+    Proyectos->setColumnWidth(0, ClientWidth);
+    Panel2->show();
+}
+
+// The project of a build's place; nullptr when it was deleted meanwhile.
+QTreeWidgetItem *TFProyexp::BuildItem(int index) const
+{
+    for (QTreeWidgetItemIterator it(Proyectos); *it; ++it) {
+        const QVariant place = (*it)->data(0, BuildIndexRole);
+        if (place.isValid() && place.toInt() == index)
+            return *it;
+    }
+    return nullptr;
+}
+
+void TFProyexp::BuildChanged(int index)
+{
+    ProgressBar1->setValue(FBuild->DoneCount());
+    QTreeWidgetItem *item = BuildItem(index);
+    if (!item)
+        return;
+    const TBuildResult &result = FBuild->Result(index);
+    QString text;
+    switch (result.State) {
+    case TBuildState::Waiting:
+        break;
+    case TBuildState::Building:
+        text = QStringLiteral("...");
+        break;
+    case TBuildState::Ok:
+        text = LoadStr(txt::BuildOk);
+        break;
+    case TBuildState::Failed:
+        text = LoadStr(txt::BuildFailed).arg(result.FirstError);
+        break;
+    case TBuildState::NotFound:
+        text = LoadStr(txt::BuildNotFound);
+        break;
+    case TBuildState::Stopped:
+        text = LoadStr(txt::BuildStopped);
+        break;
+    }
+    {
+        // Results are no label edits.
+        const QSignalBlocker quiet(Proyectos);
+        item->setText(ResultColumn, text);
+        item->setToolTip(ResultColumn, text);
+        if (!result.Output.isEmpty())
+            item->setData(0, OutputRole, result.Output);
+    }
+    MarkMissing(item);
+}
+
+void TFProyexp::BuildFinished()
+{
+    ProgressBar1->setValue(FBuild->DoneCount());
+    btnStop->setEnabled(false);
+    btnBuild->setEnabled(true);
+    mnuBuild->setEnabled(true);
+}
+
+void TFProyexp::ShowOutput()
+{
+    QTreeWidgetItem *item = Selected();
+    if (!item)
+        return;
+    const QVariant output = item->data(0, OutputRole);
+    if (!output.isValid())
+        return;
+    auto *window = new QDialog(this);
+    window->setObjectName(QStringLiteral("BuildOutput"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(LoadStr(txt::CompilerOutput) + QStringLiteral(" - ") + item->text(0));
+    auto *text = new QPlainTextEdit(window);
+    text->setObjectName(QStringLiteral("OutputText"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setPlainText(output.toString());
+    auto *layout = new QVBoxLayout(window);
+    layout->addWidget(text);
+    window->resize(560, 320);
+    window->show();
+}
+
+// ------------------------------------------------------------------- import
+
+void TFProyexp::btnImportClick()
+{
+    const QString project = FServices.Ide ? FServices.Ide->GetProjectName() : QString();
+    const QString path = FServices.dialogs().GetOpenFileName(LoadStr(txt::ImportLpgHint), LoadStr(txt::LpgFileFilter),
+                                                             ExtractFileDir(project));
+    if (path.isEmpty())
+        return;
+    RunAtEdge(FServices.dialogs(), [&] {
+        const TImportedGroup imported = TLazarusGroup::Import(path);
+        auto *group = new QTreeWidgetItem;
+        group->setFlags(NodeFlags);
+        group->setText(0, imported.Name);
+        SetImage(group, 0);
+        Proyectos->addTopLevelItem(group);
+        for (const TImportedProject &p : imported.Projects) {
+            auto *item = new QTreeWidgetItem;
+            item->setFlags(NodeFlags);
+            item->setText(0, p.Label);
+            SetImage(item, 1);
+            item->setData(0, PathRole, TData(p.Path).GetData());
+            group->addChild(item);
+            MarkMissing(item);
+        }
+        group->setExpanded(true);
+        Proyectos->setCurrentItem(group);
+        if (!imported.NotImported.isEmpty())
+            FServices.dialogs().ShowMessage(LoadStr(txt::NotImported).arg(path) + QLatin1Char('\n')
+                                            + imported.NotImported.join(QLatin1Char('\n')));
+    });
 }
