@@ -34,6 +34,13 @@ namespace {
 constexpr int Senders = 8;
 constexpr int PerSender = 100000;
 
+double Micros(const timeval &t) { return double(t.tv_sec) * 1e6 + double(t.tv_usec); }
+// Processor time, user and system, between two readings.
+double Busy(const rusage &before, const rusage &after)
+{
+    return Micros(after.ru_utime) - Micros(before.ru_utime) + Micros(after.ru_stime) - Micros(before.ru_stime);
+}
+
 // Runs the senders; returns how many of their sends failed.
 int Send(const std::function<void()> &pump)
 {
@@ -136,11 +143,17 @@ TRun RunOnce(int run)
     {
         const QString dir = SocketDirectory();
         TPlainReader reader(dir + QStringLiteral("/TFTrace"));
+        rusage before{};
+        ::getrusage(RUSAGE_SELF, &before);
         QElapsedTimer timer;
         timer.start();
         const int failed = Send([] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
-        plainRate = total / (double(timer.nsecsElapsed()) / 1e9);
-        std::printf("run %d: plain socket reader: %.0f lines/s, %d failed\n", run, plainRate, failed);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        plainRate = total / seconds;
+        rusage after{};
+        ::getrusage(RUSAGE_SELF, &after);
+        std::printf("run %d: plain socket reader: %.0f lines/s, %d failed; all threads %.1f us of processor per line\n",
+                    run, plainRate, failed, Busy(before, after) / total);
         result.Failed += failed;
     }
     ::unlink((SocketDirectory() + QStringLiteral("/TFTrace")).toLocal8Bit().constData());
@@ -151,25 +164,27 @@ TRun RunOnce(int run)
     trace.show();
     if (qEnvironmentVariableIsSet("BENCH_HIDDEN"))
         trace.hide();
-    rusage before{};
+    rusage before{}, processBefore{};
     ::getrusage(RUSAGE_THREAD, &before);
+    ::getrusage(RUSAGE_SELF, &processBefore);
     QElapsedTimer timer;
     timer.start();
     // As the IDE's own loop runs: asleep until a socket has something.
     const int failed = Send([] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
     const double rate = total / (double(timer.nsecsElapsed()) / 1e9);
     const long held = long(trace.Lines().Lines().size());
-    rusage after{};
+    rusage after{}, processAfter{};
     ::getrusage(RUSAGE_THREAD, &after);
+    ::getrusage(RUSAGE_SELF, &processAfter);
     // Each sleep of the window's thread costs a task switch: fewer than one
     // per line means a wake-up serves several senders.
     const long sleeps = (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
     std::printf("run %d: trace window:        %.0f lines/s held, %ld lost, %d failed sends\n", run, rate,
                 long(total) - held, failed);
-    const auto micros = [](const timeval &t) { return double(t.tv_sec) * 1e6 + double(t.tv_usec); };
-    const double busy = micros(after.ru_utime) - micros(before.ru_utime) + micros(after.ru_stime) - micros(before.ru_stime);
-    std::printf("run %d: window thread:       %.2f task switches and %.1f us of processor per line (%.1f us in user space)\n",
-                run, double(sleeps) / total, busy / total, (micros(after.ru_utime) - micros(before.ru_utime)) / total);
+    std::printf("run %d: window thread:       %.2f task switches and %.1f us of processor per line (%.1f us in user space); "
+                "all threads %.1f us\n",
+                run, double(sleeps) / total, Busy(before, after) / total,
+                (Micros(after.ru_utime) - Micros(before.ru_utime)) / total, Busy(processBefore, processAfter) / total);
     result.Ratio = plainRate / rate;
     result.Lost = long(total) - held;
     result.Failed += failed;

@@ -3,6 +3,7 @@
 #include "WindowSockets.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -60,6 +61,8 @@ struct TMessageListener::TImpl {
         qsizetype OutAt = 0;
         bool Ended = false; // the sender sends no more
         bool Busy = false;  // its frames are being handled
+        qint64 Pid = 0;     // the sender, read once when accepted
+        QString Name;
     };
     using TConnectionPtr = std::shared_ptr<TConnection>;
 
@@ -68,6 +71,10 @@ struct TMessageListener::TImpl {
     static constexpr qsizetype ReadChunk = 64 * 1024;
     // Replies a sender leaves unread before its requests are no longer read.
     static constexpr qsizetype MaxUnsent = 64 * 1024;
+    // A sweep serves connections for at most this long, and gives the
+    // processor to the senders this many times when none has a frame.
+    static constexpr qint64 SweepBudgetNs = 2'000'000;
+    static constexpr int SweepYields = 1;
 
     TMessageListener *Owner = nullptr;
     QString ClassName;
@@ -99,6 +106,8 @@ struct TMessageListener::TImpl {
     // meanwhile, without a trip through the event loop for each.
     void Sweep();
     bool Sweeping = false;
+    std::vector<pollfd> SweepFds;
+    std::vector<TConnectionPtr> SweepReady;
     void WriteReady(const TConnectionPtr &connection);
     // Takes apart and handles every complete frame buffered; false when the
     // connection was dropped meanwhile.
@@ -141,6 +150,8 @@ void TMessageListener::TImpl::Accept()
         }
         auto connection = std::make_shared<TConnection>();
         connection->Fd = fd;
+        connection->Pid = cred.pid;
+        connection->Name = ProcessName(cred.pid);
         connection->Reader = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, Owner);
         QObject::connect(connection->Reader, &QSocketNotifier::activated, Owner,
                          [this, weak = std::weak_ptr(connection)] {
@@ -168,32 +179,34 @@ void TMessageListener::TImpl::ReadReady(const TConnectionPtr &connection)
 void TMessageListener::TImpl::Sweep()
 {
     Sweeping = true;
-    std::vector<pollfd> fds;
-    std::vector<TConnectionPtr> ready;
-    bool yielded = false;
-    for (int round = 0; round < 4; ++round) {
-        fds.clear();
-        ready.clear();
+    QElapsedTimer clock;
+    clock.start();
+    int idle = 0;
+    // Bounded, so that paints and timers still get their turn under load.
+    while (clock.nsecsElapsed() < SweepBudgetNs) {
+        SweepFds.clear();
+        SweepReady.clear();
         for (const TConnectionPtr &c : Connections)
             if (c->Fd >= 0 && !c->Busy && c->Reader && c->Reader->isEnabled()) {
-                fds.push_back({c->Fd, POLLIN, 0});
-                ready.push_back(c);
+                SweepFds.push_back({c->Fd, POLLIN, 0});
+                SweepReady.push_back(c);
             }
-        if (fds.empty())
+        if (SweepFds.empty())
             break;
-        if (::poll(fds.data(), nfds_t(fds.size()), 0) <= 0) {
+        if (::poll(SweepFds.data(), nfds_t(SweepFds.size()), 0) <= 0) {
             // The senders just answered are likely about to write again:
-            // give them the processor once before sleeping.
-            if (yielded)
+            // give them the processor before sleeping.
+            if (++idle > SweepYields)
                 break;
-            yielded = true;
             sched_yield();
             continue;
         }
-        for (size_t i = 0; i < fds.size(); ++i)
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
-                Serve(ready[i]);
+        idle = 0;
+        for (size_t i = 0; i < SweepFds.size(); ++i)
+            if (SweepFds[i].revents & (POLLIN | POLLHUP | POLLERR))
+                Serve(SweepReady[i]);
     }
+    SweepReady.clear();
     Sweeping = false;
 }
 
@@ -244,6 +257,8 @@ bool TMessageListener::TImpl::HandleFrames(const TConnectionPtr &connection)
 {
     TConnection &c = *connection;
     TMessage message;
+    message.SenderPid = c.Pid;
+    message.SenderName = c.Name;
     while (c.Frames.Next(message)) {
         const qint64 result = Handler ? Handler(message) : 0;
         if (c.Fd < 0)
@@ -475,6 +490,28 @@ qint64 TMessageListener::Handle(const TMessage &message)
     return d->Handler ? d->Handler(message) : 0;
 }
 
+QString ProcessName(qint64 pid)
+{
+    if (pid <= 0)
+        return {};
+    // comm holds at most 16 bytes with its line end; a regular file of /proc.
+    const QByteArray path = "/proc/" + QByteArray::number(pid) + "/comm";
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    char name[64];
+    ssize_t n;
+    do
+        n = ::read(fd, name, sizeof name);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0)
+        return {};
+    while (n > 0 && (name[n - 1] == '\n' || name[n - 1] == '\0'))
+        --n;
+    return QString::fromUtf8(name, n);
+}
+
 // -------------------------------------------------------------- connection
 
 TWindowConnection::~TWindowConnection() { Close(); }
@@ -562,7 +599,9 @@ std::optional<qint64> SendMessageTo(const QString &className, quint32 message, q
         local = LocalListeners().value(className.toLower());
     }
     if (local && local->thread() == QThread::currentThread()) {
-        return local->Handle({message, wParam, data.left(MaxRequestBytes), data.size() > MaxRequestBytes});
+        static const QString self = ProcessName(::getpid());
+        return local->Handle({message, wParam, data.left(MaxRequestBytes), data.size() > MaxRequestBytes,
+                              ::getpid(), self});
     }
     TWindowConnection connection;
     TSendError failure = connection.Open(className);
