@@ -587,8 +587,8 @@ bool TFTrace::FormKeyDown(QKeyEvent *event)
     }
     if (event->key() != Qt::Key_Escape)
         return false;
-    // Esc in the find box puts the box away; anywhere else it closes.
-    if (FindEdit->hasFocus()) {
+    // Esc puts an open find box away first; otherwise it closes.
+    if (FindEdit->isVisible()) {
         FindEdit->hide();
         ListBox1->setFocus();
         return true;
