@@ -71,10 +71,10 @@ struct TMessageListener::TImpl {
     static constexpr qsizetype ReadChunk = 64 * 1024;
     // Replies a sender leaves unread before its requests are no longer read.
     static constexpr qsizetype MaxUnsent = 64 * 1024;
-    // A sweep serves connections for at most this long, and gives the
-    // processor to the senders this many times when none has a frame.
+    // A sweep serves connections for at most this long, and keeps looking
+    // for frames this long after the last one before it lets go.
     static constexpr qint64 SweepBudgetNs = 2'000'000;
-    static constexpr int SweepYields = 1;
+    static constexpr qint64 SweepSpinNs = 50'000;
 
     TMessageListener *Owner = nullptr;
     QString ClassName;
@@ -181,7 +181,8 @@ void TMessageListener::TImpl::Sweep()
     Sweeping = true;
     QElapsedTimer clock;
     clock.start();
-    int idle = 0;
+    qint64 served = 0; // when a frame was last served
+    bool yielded = false;
     // Bounded, so that paints and timers still get their turn under load.
     while (clock.nsecsElapsed() < SweepBudgetNs) {
         SweepFds.clear();
@@ -194,17 +195,24 @@ void TMessageListener::TImpl::Sweep()
         if (SweepFds.empty())
             break;
         if (::poll(SweepFds.data(), nfds_t(SweepFds.size()), 0) <= 0) {
+            // A sender answered a moment ago writes its next frame within
+            // microseconds when it has a processor: catching it awake
+            // spares this thread a sleep and the sender the wake-up.
+            if (clock.nsecsElapsed() - served < SweepSpinNs)
+                continue;
             // The senders just answered are likely about to write again:
-            // give them the processor before sleeping.
-            if (++idle > SweepYields)
+            // give them the processor once before sleeping.
+            if (yielded)
                 break;
+            yielded = true;
             sched_yield();
             continue;
         }
-        idle = 0;
         for (size_t i = 0; i < SweepFds.size(); ++i)
             if (SweepFds[i].revents & (POLLIN | POLLHUP | POLLERR))
                 Serve(SweepReady[i]);
+        served = clock.nsecsElapsed();
+        yielded = false;
     }
     SweepReady.clear();
     Sweeping = false;
