@@ -60,8 +60,8 @@ int TTraceLines::columnCount(const QModelIndex &parent) const
 
 QModelIndex TTraceLines::index(int row, int column, const QModelIndex &parent) const
 {
-    if (row < 0 || size_t(row) >= FShown.size() - FShownAt || column < 0 || column >= columnCount()
-        || parent.isValid())
+    if (row < 0 || size_t(row) >= FShown.size() - FShownAt || column < 0
+        || column > int(FTimeShown) + int(FSenderShown) || parent.isValid())
         return {};
     return createIndex(row, column);
 }
