@@ -205,9 +205,9 @@ double WindowRate(int run, bool options, TRun &result)
     const char *name = options ? "every option on" : "trace window";
     std::printf("run %d: %-18s %.0f lines/s held, %ld lost, %d failed sends\n", run, (std::string(name) + ":").c_str(),
                 rate, long(total) - held, failed);
-    std::printf("run %d: window thread:     %.2f task switches and %.1f us of processor per line (%.1f us in user space); "
-                "all threads %.1f us\n",
-                run, double(sleeps) / total, Busy(before, after) / total,
+    std::printf("run %d: window thread:     %.2f task switches (%.2f of them pre-empted) and %.1f us of processor per "
+                "line (%.1f us in user space); all threads %.1f us\n",
+                run, double(sleeps) / total, double(after.ru_nivcsw - before.ru_nivcsw) / total, Busy(before, after) / total,
                 (Micros(after.ru_utime) - Micros(before.ru_utime)) / total, Busy(processBefore, processAfter) / total);
     result.Lost += long(total) - held;
     result.Failed += failed;

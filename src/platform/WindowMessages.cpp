@@ -101,7 +101,10 @@ struct TMessageListener::TImpl {
 
     void Accept();
     void ReadReady(const TConnectionPtr &connection);
-    void Serve(const TConnectionPtr &connection);
+    // reply false: the replies wait for Answer, so that a sweep answers
+    // every connection it served in one burst.
+    void Serve(const TConnectionPtr &connection, bool reply = true);
+    void Answer(const TConnectionPtr &connection);
     // After a wake-up, serves the other connections whose frames came
     // meanwhile, without a trip through the event loop for each.
     void Sweep();
@@ -208,9 +211,15 @@ void TMessageListener::TImpl::Sweep()
             sched_yield();
             continue;
         }
+        // Every frame at hand is handled before the first reply goes: a
+        // sender woken by its reply would take the processor from this
+        // thread in the middle of the round.
         for (size_t i = 0; i < SweepFds.size(); ++i)
             if (SweepFds[i].revents & (POLLIN | POLLHUP | POLLERR))
-                Serve(SweepReady[i]);
+                Serve(SweepReady[i], false);
+        for (size_t i = 0; i < SweepFds.size(); ++i)
+            if (SweepFds[i].revents & (POLLIN | POLLHUP | POLLERR))
+                Answer(SweepReady[i]);
         served = clock.nsecsElapsed();
         yielded = false;
     }
@@ -218,7 +227,7 @@ void TMessageListener::TImpl::Sweep()
     Sweeping = false;
 }
 
-void TMessageListener::TImpl::Serve(const TConnectionPtr &connection)
+void TMessageListener::TImpl::Serve(const TConnectionPtr &connection, bool reply)
 {
     TConnection &c = *connection;
     if (c.Fd < 0)
@@ -256,7 +265,13 @@ void TMessageListener::TImpl::Serve(const TConnectionPtr &connection)
             return;
     }
     c.Busy = false;
-    if (!Flush(connection))
+    if (reply)
+        Answer(connection);
+}
+
+void TMessageListener::TImpl::Answer(const TConnectionPtr &connection)
+{
+    if (connection->Fd < 0 || connection->Busy || !Flush(connection))
         return;
     Resume(connection);
 }
