@@ -3,6 +3,7 @@
 #include "WindowSockets.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -60,6 +61,8 @@ struct TMessageListener::TImpl {
         qsizetype OutAt = 0;
         bool Ended = false; // the sender sends no more
         bool Busy = false;  // its frames are being handled
+        qint64 Pid = 0;     // the sender, read once when accepted
+        QString Name;
     };
     using TConnectionPtr = std::shared_ptr<TConnection>;
 
@@ -68,6 +71,10 @@ struct TMessageListener::TImpl {
     static constexpr qsizetype ReadChunk = 64 * 1024;
     // Replies a sender leaves unread before its requests are no longer read.
     static constexpr qsizetype MaxUnsent = 64 * 1024;
+    // A sweep serves connections for at most this long, and keeps looking
+    // for frames this long after the last one before it lets go.
+    static constexpr qint64 SweepBudgetNs = 2'000'000;
+    static constexpr qint64 SweepSpinNs = 50'000;
 
     TMessageListener *Owner = nullptr;
     QString ClassName;
@@ -94,11 +101,16 @@ struct TMessageListener::TImpl {
 
     void Accept();
     void ReadReady(const TConnectionPtr &connection);
-    void Serve(const TConnectionPtr &connection);
+    // reply false: the replies wait for Answer, so that a sweep answers
+    // every connection it served in one burst.
+    void Serve(const TConnectionPtr &connection, bool reply = true);
+    void Answer(const TConnectionPtr &connection);
     // After a wake-up, serves the other connections whose frames came
     // meanwhile, without a trip through the event loop for each.
     void Sweep();
     bool Sweeping = false;
+    std::vector<pollfd> SweepFds;
+    std::vector<TConnectionPtr> SweepReady;
     void WriteReady(const TConnectionPtr &connection);
     // Takes apart and handles every complete frame buffered; false when the
     // connection was dropped meanwhile.
@@ -141,6 +153,8 @@ void TMessageListener::TImpl::Accept()
         }
         auto connection = std::make_shared<TConnection>();
         connection->Fd = fd;
+        connection->Pid = cred.pid;
+        connection->Name = ProcessName(cred.pid);
         connection->Reader = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, Owner);
         QObject::connect(connection->Reader, &QSocketNotifier::activated, Owner,
                          [this, weak = std::weak_ptr(connection)] {
@@ -168,20 +182,27 @@ void TMessageListener::TImpl::ReadReady(const TConnectionPtr &connection)
 void TMessageListener::TImpl::Sweep()
 {
     Sweeping = true;
-    std::vector<pollfd> fds;
-    std::vector<TConnectionPtr> ready;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 served = 0; // when a frame was last served
     bool yielded = false;
-    for (int round = 0; round < 4; ++round) {
-        fds.clear();
-        ready.clear();
+    // Bounded, so that paints and timers still get their turn under load.
+    while (clock.nsecsElapsed() < SweepBudgetNs) {
+        SweepFds.clear();
+        SweepReady.clear();
         for (const TConnectionPtr &c : Connections)
             if (c->Fd >= 0 && !c->Busy && c->Reader && c->Reader->isEnabled()) {
-                fds.push_back({c->Fd, POLLIN, 0});
-                ready.push_back(c);
+                SweepFds.push_back({c->Fd, POLLIN, 0});
+                SweepReady.push_back(c);
             }
-        if (fds.empty())
+        if (SweepFds.empty())
             break;
-        if (::poll(fds.data(), nfds_t(fds.size()), 0) <= 0) {
+        if (::poll(SweepFds.data(), nfds_t(SweepFds.size()), 0) <= 0) {
+            // A sender answered a moment ago writes its next frame within
+            // microseconds when it has a processor: catching it awake
+            // spares this thread a sleep and the sender the wake-up.
+            if (clock.nsecsElapsed() - served < SweepSpinNs)
+                continue;
             // The senders just answered are likely about to write again:
             // give them the processor once before sleeping.
             if (yielded)
@@ -190,14 +211,23 @@ void TMessageListener::TImpl::Sweep()
             sched_yield();
             continue;
         }
-        for (size_t i = 0; i < fds.size(); ++i)
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
-                Serve(ready[i]);
+        // Every frame at hand is handled before the first reply goes: a
+        // sender woken by its reply would take the processor from this
+        // thread in the middle of the round.
+        for (size_t i = 0; i < SweepFds.size(); ++i)
+            if (SweepFds[i].revents & (POLLIN | POLLHUP | POLLERR))
+                Serve(SweepReady[i], false);
+        for (size_t i = 0; i < SweepFds.size(); ++i)
+            if (SweepFds[i].revents & (POLLIN | POLLHUP | POLLERR))
+                Answer(SweepReady[i]);
+        served = clock.nsecsElapsed();
+        yielded = false;
     }
+    SweepReady.clear();
     Sweeping = false;
 }
 
-void TMessageListener::TImpl::Serve(const TConnectionPtr &connection)
+void TMessageListener::TImpl::Serve(const TConnectionPtr &connection, bool reply)
 {
     TConnection &c = *connection;
     if (c.Fd < 0)
@@ -235,7 +265,13 @@ void TMessageListener::TImpl::Serve(const TConnectionPtr &connection)
             return;
     }
     c.Busy = false;
-    if (!Flush(connection))
+    if (reply)
+        Answer(connection);
+}
+
+void TMessageListener::TImpl::Answer(const TConnectionPtr &connection)
+{
+    if (connection->Fd < 0 || connection->Busy || !Flush(connection))
         return;
     Resume(connection);
 }
@@ -244,6 +280,8 @@ bool TMessageListener::TImpl::HandleFrames(const TConnectionPtr &connection)
 {
     TConnection &c = *connection;
     TMessage message;
+    message.SenderPid = c.Pid;
+    message.SenderName = c.Name;
     while (c.Frames.Next(message)) {
         const qint64 result = Handler ? Handler(message) : 0;
         if (c.Fd < 0)
@@ -475,6 +513,28 @@ qint64 TMessageListener::Handle(const TMessage &message)
     return d->Handler ? d->Handler(message) : 0;
 }
 
+QString ProcessName(qint64 pid)
+{
+    if (pid <= 0)
+        return {};
+    // comm holds at most 16 bytes with its line end; a regular file of /proc.
+    const QByteArray path = "/proc/" + QByteArray::number(pid) + "/comm";
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    char name[64];
+    ssize_t n;
+    do
+        n = ::read(fd, name, sizeof name);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0)
+        return {};
+    while (n > 0 && (name[n - 1] == '\n' || name[n - 1] == '\0'))
+        --n;
+    return QString::fromUtf8(name, n);
+}
+
 // -------------------------------------------------------------- connection
 
 TWindowConnection::~TWindowConnection() { Close(); }
@@ -562,7 +622,9 @@ std::optional<qint64> SendMessageTo(const QString &className, quint32 message, q
         local = LocalListeners().value(className.toLower());
     }
     if (local && local->thread() == QThread::currentThread()) {
-        return local->Handle({message, wParam, data.left(MaxRequestBytes), data.size() > MaxRequestBytes});
+        static const QString self = ProcessName(::getpid());
+        return local->Handle({message, wParam, data.left(MaxRequestBytes), data.size() > MaxRequestBytes,
+                              ::getpid(), self});
     }
     TWindowConnection connection;
     TSendError failure = connection.Open(className);

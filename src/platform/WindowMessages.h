@@ -33,7 +33,16 @@ struct TMessage {
     quint64 WParam = 0;
     QByteArray Data;
     bool Cut = false; // the request was longer than MaxRequestBytes
+    // The sending process, from the socket's peer credentials when it was
+    // accepted (this process for a sender of the same thread); 0 and empty
+    // when unknown.
+    qint64 SenderPid = 0;
+    QString SenderName;
 };
+
+// The short name a running process goes by (/proc/<pid>/comm); empty when
+// it has gone or cannot be read.
+QString ProcessName(qint64 pid);
 
 inline constexpr int FrameHeaderBytes = 4 + 8 + 4;
 

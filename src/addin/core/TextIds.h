@@ -146,7 +146,27 @@
     X(NotImported, 2086)                                                                         \
     X(CompilerOutput, 2087)                                                                      \
     X(NoCompiler, 2088)                                                                          \
-    X(NotAListedProject, 2089)
+    X(NotAListedProject, 2089)                                                                   \
+    X(TraceOptions, 2055)                                                                        \
+    X(TraceTimeStamps, 2056)                                                                     \
+    X(TraceSender, 2057)                                                                         \
+    X(TraceAutoScroll, 2058)                                                                     \
+    X(TracePause, 2059)                                                                          \
+    X(TraceRegex, 2060)                                                                          \
+    X(TraceFilter, 2061)                                                                         \
+    X(TraceHighlight, 2062)                                                                      \
+    X(TraceCap, 2063)                                                                            \
+    X(TraceFind, 2064)                                                                           \
+    X(TraceCopy, 2065)                                                                           \
+    X(TraceSaveAll, 2066)                                                                        \
+    X(TraceSaveShown, 2067)                                                                      \
+    X(TraceFileFilter, 2068)                                                                     \
+    X(TraceDropped, 2069)                                                                        \
+    X(TraceColumnTime, 2070)                                                                     \
+    X(TraceColumnSender, 2071)                                                                   \
+    X(TraceColumnText, 2072)                                                                     \
+    X(TraceHighlightHelp, 2073)                                                                  \
+    X(TraceCapHelp, 2074)
 
 namespace txt {
 

@@ -62,7 +62,7 @@ protected:
         }
         return codes;
     }
-    const std::vector<QString> &Lines() { return FTrace->Lines().Lines(); }
+    const std::deque<QString> &Lines() { return FTrace->Lines().Lines(); }
 
     QTemporaryDir FRuntime;
     QByteArray FOld;
