@@ -165,6 +165,8 @@ constexpr Entry Entries[] = {
     {txt::ExportPoTitle, "Export %1 to a .po File"},
     {txt::ImportPoTitle, "Import a .po File into %1"},
     {txt::PoExported, "Exported %1 strings of %2 to\n%3"},
+    {txt::WriteBuiltOption, "Also write into the built file"},
+    {txt::BuiltFileNotWritten, "The version information could not be written into %1:\n%2"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

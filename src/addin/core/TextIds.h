@@ -130,7 +130,9 @@
     X(UntranslatedLine, 2022)                                                                    \
     X(ExportPoTitle, 2023)                                                                       \
     X(ImportPoTitle, 2024)                                                                       \
-    X(PoExported, 2025)
+    X(PoExported, 2025)                                                                          \
+    X(WriteBuiltOption, 2027)                                                                    \
+    X(BuiltFileNotWritten, 2028)
 
 namespace txt {
 
