@@ -4,10 +4,15 @@
 #include "SafeFile.h"
 
 #include <QFile>
+
+#include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -603,6 +608,47 @@ void ApplyChange(TVersionRecord &record, const TVersionChange &change, bool isLi
     language = lang;
 }
 
+// A temporary file beside target, renamed over it once whole: the old file
+// stays as it was until then. Not synced to disk first: a built file is
+// made again by the next build, and a sync per file would cost more than
+// all the rest of the work.
+void WriteBuiltFile(const QString &target, const QByteArray &bytes, QFile::Permissions permissions)
+{
+    const QFileInfo info(target);
+    QByteArray pattern =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral("-XXXXXX"));
+    const int handle = ::mkstemp(pattern.data());
+    const auto fail = [&](int error) {
+        throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(error))));
+    };
+    if (handle < 0)
+        fail(errno);
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(handle, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            const int error = wrote < 0 ? errno : ENOSPC;
+            ::close(handle);
+            ::unlink(pattern.constData());
+            fail(error);
+        }
+        done += wrote;
+    }
+    if (::close(handle) != 0) {
+        const int error = errno;
+        ::unlink(pattern.constData());
+        fail(error);
+    }
+    QFile::setPermissions(QFile::decodeName(pattern), permissions);
+    if (::rename(pattern.constData(), QFile::encodeName(target).constData()) != 0) {
+        const int error = errno;
+        ::unlink(pattern.constData());
+        fail(error);
+    }
+}
+
 } // namespace
 
 bool TVersionStringBlock::LanguageAndCodePage(uint16_t &language, uint16_t &codePage) const
@@ -892,11 +938,7 @@ TVersionWriteReport SetVersionInFile(const QString &fileName, const QString &out
     // A file that changed while it was read is not replaced by the part seen.
     if (QFileInfo(fileName).size() != image.size())
         throw EInOutError(QStringLiteral("Cannot read %1: the file changed while it was read").arg(fileName));
-    const QString target = output.isEmpty() ? fileName : output;
-    const bool isNew = !QFile::exists(target);
-    WriteFileAtomically(target, changed);
-    if (isNew)
-        QFile::setPermissions(target, QFile::permissions(fileName));
+    WriteBuiltFile(output.isEmpty() ? fileName : output, changed, QFile::permissions(fileName));
     return report;
 }
 
