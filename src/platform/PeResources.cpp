@@ -514,21 +514,26 @@ QByteArray TreeBytes(const TResDir &root, uint32_t baseRva)
     return b;
 }
 
+// The sum of 16-bit words with end-around carry, the field itself counted
+// as 0, plus the length. Summed 32 bits at a time into 64: folding at the
+// end gives the same one's-complement sum.
 uint32_t PeChecksum(const QByteArray &image, uint64_t checksumAt)
 {
-    uint64_t sum = 0;
     const auto *bytes = reinterpret_cast<const uchar *>(image.constData());
     const uint64_t size = uint64_t(image.size());
-    for (uint64_t i = 0; i < size; i += 2) {
-        if (i == checksumAt || i == checksumAt + 2)
-            continue;
-        uint32_t word = bytes[i];
-        if (i + 1 < size)
-            word |= uint32_t(bytes[i + 1]) << 8;
-        sum += word;
+    uint64_t sum = 0;
+    uint64_t i = 0;
+    for (; i + 4 <= size; i += 4)
+        sum += qFromLittleEndian<uint32_t>(bytes + i);
+    for (; i < size; i += 2)
+        sum += bytes[i] | (i + 1 < size ? uint32_t(bytes[i + 1]) << 8 : 0);
+    // Taken out again as 16-bit words, which is the same modulo 0xFFFF
+    // wherever the field lies.
+    if (checksumAt + 4 <= size)
+        sum += 2 * 0xFFFFull - qFromLittleEndian<uint16_t>(bytes + checksumAt)
+            - qFromLittleEndian<uint16_t>(bytes + checksumAt + 2);
+    while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
     return uint32_t(sum + size);
 }
 
@@ -870,7 +875,8 @@ QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &chan
         || uint64_t(rawPointer) + rawSize + uint64_t(overlay.size()) > uint64_t(MaxPeFileSize))
         Refuse(QStringLiteral("the resources would make the file too large"));
 
-    out = image.left(qsizetype(inPlace ? rawPointer : pe.RawEnd));
+    out.reserve(qsizetype(rawPointer + rawSize) + overlay.size());
+    out.append(image.constData(), qsizetype(inPlace ? rawPointer : pe.RawEnd));
     out.append(QByteArray(qsizetype(rawPointer) - out.size(), '\0'));
     out.append(tree);
     out.append(QByteArray(qsizetype(rawSize) - tree.size(), '\0'));
