@@ -275,6 +275,11 @@ TEST_F(VerinfoTest, SetThenBothReadersSeeTheValuesAndOtherResourcesKeepTheirByte
                 got.remove(key);
         EXPECT_EQ(got, kept);
         EXPECT_GE(kept.size(), 3); // icon, icon group, string table (and the manifest)
+        // The COFF symbols after the sections are still found where the header says.
+        const QString nm = QStringLiteral("x86_64-w64-mingw32-nm");
+        const TRun symbols = RunProgram(nm, {file}), moved = RunProgram(nm, {out});
+        EXPECT_EQ(moved.Out, symbols.Out);
+        EXPECT_EQ(moved.Status, symbols.Status) << moved.Err.toStdString();
 
         // Written again, the resources are last and stay where they are.
         const TRun again = VerinfoCli({QStringLiteral("set"), out, QStringLiteral("--file-version"), QStringLiteral("7")});
