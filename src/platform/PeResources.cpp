@@ -827,7 +827,8 @@ QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &chan
                 fileEnd = certAt;
         }
     }
-    const QByteArray overlay = image.mid(qsizetype(pe.RawEnd), qsizetype(fileEnd - pe.RawEnd));
+    // What follows the sections (debug data, an installer's payload), moved behind the new end.
+    const QByteArrayView overlay(image.constData() + pe.RawEnd, qsizetype(fileEnd - pe.RawEnd));
 
     // In place when the resources start the section that is last in memory
     // and in the file; else a new section after all others.
