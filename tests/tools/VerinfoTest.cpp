@@ -117,6 +117,15 @@ protected:
         Write(In("app.c"), "#include <windows.h>\n#include <stdio.h>\n"
                            "int main(void) { char b[64]; LoadStringA(GetModuleHandle(0), 101, b, sizeof b);\n"
                            "  printf(\"hello %s\\n\", b); return 0; }\n");
+        // Asks Wine's version.dll, as a Windows program would.
+        Write(In("verget.c"), "#include <windows.h>\n#include <stdio.h>\n#include <stdlib.h>\n"
+                              "int main(int argc, char **argv) { DWORD h, n = GetFileVersionInfoSizeA(argv[1], &h);\n"
+                              "  char *b = malloc(n); VS_FIXEDFILEINFO *f; UINT l; char *s;\n"
+                              "  if (!n || !GetFileVersionInfoA(argv[1], 0, n, b) || !VerQueryValueA(b, \"\\\\\", (void **)&f, &l)) return 1;\n"
+                              "  printf(\"%u.%u.%u.%u\\n\", HIWORD(f->dwFileVersionMS), LOWORD(f->dwFileVersionMS),\n"
+                              "         HIWORD(f->dwFileVersionLS), LOWORD(f->dwFileVersionLS));\n"
+                              "  if (VerQueryValueA(b, argv[2], (void **)&s, &l)) printf(\"%s\\n\", s);\n"
+                              "  return 0; }\n");
         Write(In("lib.c"), "__declspec(dllexport) int answer(void) { return 42; }\n");
         Write(In("app.manifest"), "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
                                   "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
@@ -161,6 +170,7 @@ protected:
         // A PE32 program, relocations after the resources.
         gcc("i686", {"-s", "-o", "app32.exe", "app.c", "app-i686.o"});
         gcc("x86_64", {"-shared", "-s", "-o", "lib64.dll", "lib.c", "app-x86_64.o"});
+        gcc("x86_64", {"-o", "verget.exe", "verget.c", "-lversion"});
         // Version information of its own, in German.
         gcc("i686", {"-s", "-o", "old32.exe", "app.c", "old-i686.o"});
     }
@@ -336,6 +346,20 @@ TEST_F(VerinfoTest, ChangedProgramsStillRunUnderWine)
         const TRun r = RunProgram(QStringLiteral("wine"), {file}, Dir.path(), env, 180000);
         EXPECT_EQ(r.Status, 0) << r.Err.left(500).toStdString();
         EXPECT_TRUE(r.Out.contains(QStringLiteral("hello Greetings"))) << r.Out.toStdString();
+    }
+    // Wine's own version.dll reads what was written, into a program and a library.
+    for (const char *name : {"debug64.exe", "lib64.dll"}) {
+        SCOPED_TRACE(name);
+        const QString file = Copy(name);
+        ASSERT_EQ(VerinfoCli({QStringLiteral("set"), file, QStringLiteral("--file-version"), QStringLiteral("4.3.2.1"),
+                              QStringLiteral("--string"), QStringLiteral("CompanyName=Wine reads it")})
+                      .Status,
+                  0);
+        const TRun r = RunProgram(QStringLiteral("wine"),
+                                  {In("verget.exe"), file, QStringLiteral("\\StringFileInfo\\040904B0\\CompanyName")},
+                                  Dir.path(), env, 180000);
+        EXPECT_EQ(r.Status, 0) << r.Err.left(500).toStdString();
+        EXPECT_EQ(r.Out.remove(QLatin1Char('\r')), QStringLiteral("4.3.2.1\nWine reads it\n"));
     }
 }
 
