@@ -620,6 +620,9 @@ void ApplyChange(TVersionRecord &record, const TVersionChange &change, bool isLi
 void WriteBuiltFile(const QString &target, const QByteArray &bytes, QFile::Permissions permissions)
 {
     const QFileInfo info(target);
+    // The rename would replace a file its owner made read-only.
+    if (info.exists() && !info.isWritable())
+        throw EInOutError(QStringLiteral("Cannot write %1: the file is read-only").arg(target));
     QByteArray pattern =
         QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral("-XXXXXX"));
     const int handle = ::mkstemp(pattern.data());

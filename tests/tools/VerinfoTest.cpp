@@ -359,7 +359,7 @@ TEST_F(VerinfoTest, ChangedProgramsStillRunUnderWine)
                                   {In("verget.exe"), file, QStringLiteral("\\StringFileInfo\\040904B0\\CompanyName")},
                                   Dir.path(), env, 180000);
         EXPECT_EQ(r.Status, 0) << r.Err.left(500).toStdString();
-        EXPECT_EQ(r.Out.remove(QLatin1Char('\r')), QStringLiteral("4.3.2.1\nWine reads it\n"));
+        EXPECT_EQ(QString(r.Out).remove(QLatin1Char('\r')), QStringLiteral("4.3.2.1\nWine reads it\n"));
     }
 }
 
