@@ -285,6 +285,16 @@ TEST_F(VerinfoTest, SetThenBothReadersSeeTheValuesAndOtherResourcesKeepTheirByte
                 got.remove(key);
         EXPECT_EQ(got, kept);
         EXPECT_GE(kept.size(), 3); // icon, icon group, string table (and the manifest)
+        // Every other section keeps its bytes where it was.
+        const uint32_t pe = qFromLittleEndian<uint32_t>(before.constData() + 0x3C);
+        const uint32_t table = pe + 24 + qFromLittleEndian<uint16_t>(before.constData() + pe + 20);
+        for (int i = 0; i < Sections(before); ++i) {
+            const char *header = before.constData() + table + 40 * i;
+            const QByteArray name(header, int(qstrnlen(header, 8)));
+            const uint32_t size = qFromLittleEndian<uint32_t>(header + 16), at = qFromLittleEndian<uint32_t>(header + 20);
+            if (name != ".rsrc" && size > 0)
+                EXPECT_TRUE(after.mid(at, size) == before.mid(at, size)) << name.constData();
+        }
         // The COFF symbols after the sections are still found where the header says.
         const QString nm = QStringLiteral("x86_64-w64-mingw32-nm");
         const TRun symbols = RunProgram(nm, {file}), moved = RunProgram(nm, {out});
