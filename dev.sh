@@ -16,6 +16,8 @@ PACKAGES=(cmake fpc ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools l
           binutils-mingw-w64-x86-64 cpp # windres and ld: the resource compiler and Windows files
           binutils-mingw-w64-i686 # windres and ld for dcc32's 32-bit language libraries
           libsqlite3-dev # the table store: the sqlite3 C API
+          gcc-mingw-w64-x86-64 gcc-mingw-w64-i686 # quorbel-verinfo's tests build real programs and libraries
+          wine64 python3-pefile # ... run them under Wine, and read them back with a second reader
           gettext # msgfmt, msginit, msgmerge and msgcat: the .po tests' and bench's peers
           # the shell's open of App.hlp: xdg-open, the *.hlp type, and the look-up
           # by name that xdg-open needs outside a desktop (else an .hlp is HTML to it)
@@ -108,8 +110,14 @@ case "$cmd" in
   bench)
     PACKAGES+=(fpc-source # real Pascal sources for the scanner's throughput check
               unrtf) # the help compiler's peer: its HTML conversion of the same document
+    # npm installs resedit, quorbel-verinfo's peer; a Node.js of its own may bring npm.
+    command -v npm >/dev/null || PACKAGES+=(npm)
     install_packages
     build "$BUILD"
+    # resedit into the build tree, where bench_verinfo looks; not committed.
+    [ -e "$BUILD/bench-node/node_modules/resedit" ] ||
+      (mkdir -p "$BUILD/bench-node" && cd "$BUILD/bench-node" && npm install --no-audit --no-fund resedit) ||
+      echo "npm install resedit failed: bench_verinfo runs without its peer" >&2
     for b in "$BUILD"/bin/bench_*; do echo "== $(basename "$b")"; "$b"; done
     ;;
   fuzz)

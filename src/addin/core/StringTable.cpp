@@ -202,6 +202,8 @@ constexpr Entry Entries[] = {
     {txt::TraceColumnText, "Text"},
     {txt::TraceHighlightHelp, "One rule a line: a colour (a name or #rrggbb), a blank, the text to mark"},
     {txt::TraceCapHelp, "Lines kept, the oldest dropped first (0: no limit)"},
+    {txt::WriteBuiltOption, "Also write into the built file"},
+    {txt::BuiltFileNotWritten, "The version information could not be written into %1:\n%2"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

@@ -166,7 +166,9 @@
     X(TraceColumnSender, 2071)                                                                   \
     X(TraceColumnText, 2072)                                                                     \
     X(TraceHighlightHelp, 2073)                                                                  \
-    X(TraceCapHelp, 2074)
+    X(TraceCapHelp, 2074)                                                                        \
+    X(WriteBuiltOption, 2027)                                                                    \
+    X(BuiltFileNotWritten, 2028)
 
 namespace txt {
 

@@ -1,5 +1,6 @@
 #include "verdlg.h"
 
+#include "version/BuiltVersion.h"
 #include "version/ResVersionInfo.h"
 
 #include "core/GuideKey.h"
@@ -15,6 +16,7 @@
 #include "Paths.h"
 #include "SafeFile.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -115,6 +117,10 @@ TFverDlg::TFverDlg(QWidget *owner, const TAddinServices &services)
         if (Button1Click())
             accept();
     });
+    cbWriteBuilt = new QCheckBox(this);
+    cbWriteBuilt->setObjectName(QStringLiteral("cbWriteBuilt"));
+    cbWriteBuilt->setGeometry(100, 392, 290, 25);
+    cbWriteBuilt->setEnabled(false);
     Button2 = new QPushButton(this);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setGeometry(485, 392, 75, 25);
@@ -136,6 +142,7 @@ void TFverDlg::FormCreate()
     setWindowTitle(LoadStr(txt::VersionEditorTitle));
     Button1->setText(LoadStr(txt::Ok));
     Button2->setText(LoadStr(txt::Cancel));
+    cbWriteBuilt->setText(LoadStr(txt::WriteBuiltOption));
     // Label9 shows no caption.
     static constexpr int captions[16] = {
         txt::FileVersion,    txt::ProductVersion, txt::OperatingSystem, txt::Type,
@@ -178,6 +185,8 @@ void TFverDlg::FormShow()
     Select(ELenguaje,
            VersionTables::LanguageName(QString::number(info.LanguageId, 16).toUpper()));
     Select(TCodigos, VersionTables::CodePageName(QString::number(info.CodePage)));
+    // Only a file that was read can be written into.
+    cbWriteBuilt->setEnabled(!OutputFileName.isEmpty());
 }
 
 void TFverDlg::SetProject(const QString &project)
@@ -292,6 +301,10 @@ bool TFverDlg::Button1Click()
         }
         ran = true;
     });
+    // Whatever the compiler did, version.rc holds the values; the built
+    // file gets them too when asked.
+    if (cbWriteBuilt->isEnabled() && cbWriteBuilt->isChecked())
+        fail([&] { WriteIntoBuiltFile(OutputFileName, Fields()); });
     hourglass.Done();
     if (ran && !FileExists(res)) {
         const QString printed = AppExec1->LastOutputLines();

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -44,6 +45,8 @@ public:
     QComboBox *ELenguaje, *TCodigos;
     TLogoImage *Image1;
     QPushButton *Button1, *Button2;
+    // Off by default: "Ok" also writes the values into OutputFileName.
+    QCheckBox *cbWriteBuilt;
     TAppExec *AppExec1;
     QLabel *Labels[16];
 
