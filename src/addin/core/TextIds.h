@@ -130,7 +130,17 @@
     X(UntranslatedLine, 2022)                                                                    \
     X(ExportPoTitle, 2023)                                                                       \
     X(ImportPoTitle, 2024)                                                                       \
-    X(PoExported, 2025)
+    X(PoExported, 2025)                                                                          \
+    X(ImportSnippets, 2035)                                                                      \
+    X(ImportSnippetsTitle, 2036)                                                                 \
+    X(AskReplaceMacro, 2037)                                                                     \
+    X(SnippetsImported, 2038)                                                                    \
+    X(SnippetsCannotRead, 2039)                                                                  \
+    X(SnippetVariables, 2040)                                                                    \
+    X(SnippetChoices, 2041)                                                                      \
+    X(SnippetTransforms, 2042)                                                                   \
+    X(SnippetsNotImported, 2043)                                                                 \
+    X(SnippetPartly, 2044)
 
 namespace txt {
 
