@@ -398,6 +398,10 @@ private:
             Note(FNotes.transforms, node.raw);
         if (!node.choices.isEmpty())
             Note(FNotes.choices, node.raw);
+        // The caret goes before the default, also before stops inside it.
+        const bool caret = node.number == FFirst && !FCursorPlaced;
+        if (caret)
+            FCursorPlaced = true;
         QString content;
         // A stop without a default mirrors the default given elsewhere; a
         // default that holds its own stop does not recurse.
@@ -408,11 +412,7 @@ private:
             content = source->hasDefault ? Text(source->children) : source->choices.value(0);
             FOpen.remove(node.number);
         }
-        if (node.number == FFirst && !FCursorPlaced) {
-            FCursorPlaced = true;
-            return QStringLiteral("$CURSOR$") + content;
-        }
-        return content;
+        return caret ? QStringLiteral("$CURSOR$") + content : content;
     }
 
     QString Variable(const TNode &node)
