@@ -7,9 +7,12 @@
 
 #include "AddinSession.h"
 #include "InMemoryHost.h"
+#include "Paths.h"
 #include "ScriptedDialogs.h"
 
+#include <QClipboard>
 #include <QDate>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QLocale>
 #include <QRegularExpression>
@@ -218,6 +221,17 @@ TEST_F(MacroCommandTest, NoSelectionPutsTheMacroAtTheCursorWithTheCaretStop)
     RunPicking(0);
     EXPECT_EQ(b.text, QStringLiteral("unit Unit1;\r\ninterface\r\nimplementation\r\n[]end."));
     EXPECT_EQ(b.cursor, (TEditPos{2, 4}));
+}
+
+TEST_F(MacroCommandTest, ProjectUnitUserAndClipboardComeFromTheIdeAndThePlatform)
+{
+    WriteDat(Record("Names", "$PROJECT$.$UNIT$ by $USER$: $CLIPBOARD$|"));
+    host.setProject(QStringLiteral("/src/Demo.dpr"), {Unit});
+    QGuiApplication::clipboard()->setText(QStringLiteral("copied $UNIT$"));
+    FakeBuffer &b = OpenUnit(1, 1);
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("Demo.Unit1 by %1: copied $UNIT$|").arg(LoginName()) + Source);
+    EXPECT_FALSE(LoginName().isEmpty());
 }
 
 } // namespace
