@@ -87,13 +87,14 @@ protected:
         return r;
     }
 
-    // Stores one macro, runs "Macros..." on it after the given editor
+    // Stores one macro (none for an empty body), runs "Macros..." on it after the given editor
     // commands, and returns the log.
     Result InsertMacro(const QByteArray &body, const QStringList &before)
     {
         QFile store(home.filePath(QStringLiteral("lib/Quorbel.dat")));
         EXPECT_TRUE(store.open(QIODevice::WriteOnly));
-        store.write(Record("Macro", body));
+        if (!body.isEmpty())
+            store.write(Record("Macro", body));
         store.close();
         QStringList lines{QStringLiteral("open ") + unit};
         lines << before
@@ -157,6 +158,29 @@ TEST_F(MacroPlaceholdersEndToEnd, SelectionInTheEditorIsReplacedByTheMacro)
     ASSERT_GE(lines.size(), 5);
     EXPECT_EQ(lines.mid(2, 3), (QStringList{QStringLiteral("{interface"), QString(), QStringLiteral("impl}ementation")}));
     EXPECT_EQ(Cursor(r), QStringLiteral("cursor=5:6"));
+}
+
+TEST_F(MacroPlaceholdersEndToEnd, ASnippetFileImportsThroughTheMacroListAndItsFileDialog)
+{
+    const QString snippets = home.filePath(QStringLiteral("pascal.json"));
+    QFile f(snippets);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("{\n  // VS Code's own comment\n  \"Proc\": {\n    \"prefix\": \"proc\",\n"
+            "    \"body\": [\"procedure ${1:Name};\", \"{ $TM_LINE_NUMBER }\"],\n  },\n}\n");
+    f.close();
+    // The store is empty: the import, then the imported macro inserted.
+    const Result r = InsertMacro("", {QStringLiteral("cursor 4 1"), QStringLiteral("modal invoke Importar1"),
+                                      QStringLiteral("modal text fileNameEdit ") + snippets,
+                                      QStringLiteral("modal accept"), QStringLiteral("modal accept")});
+    ASSERT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    const QStringList messages = r.log.filter(QStringLiteral("message:"));
+    ASSERT_EQ(messages.size(), 1) << r.log.join('\n').toStdString();
+    EXPECT_TRUE(messages.at(0).contains(QStringLiteral("1 of 1 snippets")));
+    EXPECT_TRUE(messages.at(0).contains(QStringLiteral("Proc: $TM_LINE_NUMBER"))) << messages.at(0).toStdString();
+    const QStringList lines = Lines();
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines.mid(3, 2), (QStringList{QStringLiteral("procedure Name;"), QStringLiteral("{ TM_LINE_NUMBER }")}));
+    EXPECT_EQ(Cursor(r), QStringLiteral("cursor=4:11"));
 }
 
 } // namespace
