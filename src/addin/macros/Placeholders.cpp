@@ -162,14 +162,3 @@ TExpandedMacro ExpandMacro(const QString &text, const TPlaceholderValues &values
     out.replacesSelection = selection;
     return out;
 }
-
-QStringList PlaceholdersIn(const QString &text)
-{
-    QStringList names;
-    for (const char *name : {"$TIME$", "$DATE$", "$FILE$", "$CURSOR$", "$SELECTION$", "$CLIPBOARD$",
-                             "$USER$", "$PROJECT$", "$UNIT$"})
-        if (text.contains(QLatin1String(name)))
-            names << QLatin1String(name);
-    TPieces::FormattedIn(text, names);
-    return names;
-}

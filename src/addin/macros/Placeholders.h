@@ -50,7 +50,3 @@ struct TExpandedMacro {
 // distinct format is a placeholder of its own; a format is 1 to 64
 // characters without "$" or a line break).
 TExpandedMacro ExpandMacro(const QString &text, const TPlaceholderValues &values);
-
-// The names of the placeholders in text that ExpandMacro would replace,
-// as typed ("$DATE:yyyy$"), each once, in the order found.
-QStringList PlaceholdersIn(const QString &text);

@@ -97,8 +97,6 @@ TEST(MacroPlaceholders, OldMacrosExpandAsBefore)
                   ExpandPlaceholders(t, QStringLiteral("/p/Shapes.pas"), Noon, QLocale(QLocale::C)))
             << text;
     }
-    EXPECT_EQ(PlaceholdersIn(QStringLiteral("$DATE:yy$ $CURSOR$ $DATE:yy$ $TIME:$ $TIME:mm$")),
-              (QStringList{QStringLiteral("$CURSOR$"), QStringLiteral("$DATE:yy$"), QStringLiteral("$TIME:mm$")}));
 }
 
 } // namespace
