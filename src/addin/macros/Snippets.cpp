@@ -497,7 +497,14 @@ QStringList TSnippetNotes::Lines() const
     };
     for (const auto &[id, items] : kinds)
         if (!items->isEmpty())
-            lines << LoadStr(id).arg(items->size()).arg(items->join(QStringLiteral("; ")));
+        {
+            // The count says how many; a message box shows the first ones.
+            constexpr qsizetype Shown = 20;
+            QString list = items->mid(0, Shown).join(QStringLiteral("; "));
+            if (items->size() > Shown)
+                list += QStringLiteral("; \u2026");
+            lines << LoadStr(id).arg(items->size()).arg(list);
+        }
     return lines;
 }
 

@@ -107,6 +107,13 @@ TEST(SnippetBody, WhatCannotBeMappedIsListedByKind)
     EXPECT_EQ(notes.partly,
               (QStringList{QStringLiteral("S: $DATE:yyyy$"), QStringLiteral("S: ${CLIPBOARD:empty}")}));
     EXPECT_EQ(notes.Lines().value(1), QStringLiteral("Choices, their first option put in (1): S: ${1|one,t\\,wo|}"));
+    // Many of a kind: all counted, the first twenty named.
+    TSnippetNotes many;
+    for (int i = 0; i < 25; ++i)
+        many.variables << QStringLiteral("S%1: $X").arg(i);
+    const QString line = many.Lines().value(0);
+    EXPECT_TRUE(line.contains(QStringLiteral("(25): S0: $X;"))) << line.toStdString();
+    EXPECT_TRUE(line.endsWith(QStringLiteral("S19: $X; \u2026"))) << line.toStdString();
 }
 
 class SnippetFileTest : public DataDirTest {
