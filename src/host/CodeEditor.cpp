@@ -67,6 +67,37 @@ void TCodeEditor::setCursorPos(TEditPos pos)
     setTextCursor(c);
 }
 
+namespace {
+
+TEditPos PosOf(const QTextDocument *document, int position)
+{
+    const QTextBlock block = document->findBlock(position);
+    return {int16_t(std::min(position - block.position() + 1, 32767)), block.blockNumber() + 1};
+}
+
+int PositionOf(const QTextDocument *document, TEditPos pos)
+{
+    const int line = std::clamp<int>(pos.Line, 1, document->blockCount());
+    const QTextBlock block = document->findBlockByNumber(line - 1);
+    return block.position() + std::clamp<int>(pos.Col, 1, block.length()) - 1;
+}
+
+} // namespace
+
+TEditPos TCodeEditor::blockPos(bool end) const
+{
+    const QTextCursor c = textCursor();
+    return PosOf(document(), end ? c.selectionEnd() : c.selectionStart());
+}
+
+void TCodeEditor::setBlock(TEditPos from, TEditPos to)
+{
+    QTextCursor c(document());
+    c.setPosition(PositionOf(document(), from));
+    c.setPosition(PositionOf(document(), to), QTextCursor::KeepAnchor);
+    setTextCursor(c);
+}
+
 int TCodeEditor::topLine() const
 {
     return firstVisibleBlock().blockNumber() + 1;

@@ -23,6 +23,11 @@ public:
     // the nearest one that exists.
     TEditPos cursorPos() const;
     void setCursorPos(TEditPos pos);
+    // Line and column of the selection's start, or of the position after
+    // its end; the cursor for both when nothing is selected.
+    TEditPos blockPos(bool end) const;
+    // Selects from one position to the other (tests and scripts).
+    void setBlock(TEditPos from, TEditPos to);
     int topLine() const;
     void setTopLine(int line);
 

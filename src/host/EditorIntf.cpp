@@ -107,17 +107,19 @@ public:
     {
         if (!FEditor)
             return {};
-        if (index == 1)
+        if (index == epTopLine)
             return {1, FEditor->topLine()};
+        if (index == epBlockBegin || index == epBlockEnd)
+            return FEditor->blockPos(index == epBlockEnd);
         return FEditor->cursorPos();
     }
     void SetPos(int32_t index, TEditPos value) override
     {
         if (!FEditor)
             return;
-        if (index == 1)
+        if (index == epTopLine)
             FEditor->setTopLine(value.Line);
-        else
+        else if (index == epCursor)
             FEditor->setCursorPos(value);
     }
 

@@ -181,6 +181,11 @@ bool TScriptRunner::execute(const QString &line)
         int l = 0, c = 0;
         if (needEditor() && number(1, l) && number(2, c))
             editor->setCursorPos({int16_t(c), l});
+    } else if (cmd == QLatin1String("select")) {
+        // select LINE COL LINE COL: from the first position to the second.
+        int l1 = 0, c1 = 0, l2 = 0, c2 = 0;
+        if (needEditor() && number(1, l1) && number(2, c1) && number(3, l2) && number(4, c2))
+            editor->setBlock({int16_t(c1), l1}, {int16_t(c2), l2});
     } else if (cmd == QLatin1String("top")) {
         int l = 0;
         if (needEditor() && number(1, l))

@@ -10,6 +10,7 @@
 //   close-all              File > Close All: the project and every file
 //   save | save-all        save the front file | every modified file
 //   cursor LINE COL        move the front editor's cursor (from 1)
+//   select L1 C1 L2 C2     select from one line and column to the other
 //   top LINE               scroll the front editor so LINE is the top line
 //   type TEXT              type TEXT into the front editor, key by key
 //   click ITEMNAME         pick the menu item with that name

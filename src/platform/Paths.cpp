@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <pwd.h>
 #include <unistd.h>
+
+#include <vector>
 
 QString ExtractFileDir(const QString &path)
 {
@@ -67,4 +70,21 @@ QString RunningProgramPath()
             return QFile::decodeName(target.left(got));
         target.resize(target.size() * 2);
     }
+}
+
+QString LoginName()
+{
+    passwd entry{};
+    passwd *found = nullptr;
+    const long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size_t(hint > 0 ? hint : 16384));
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found
+        && found->pw_name && *found->pw_name)
+        return QString::fromLocal8Bit(found->pw_name);
+    for (const char *name : {"USER", "LOGNAME"}) {
+        const QString value = qEnvironmentVariable(name);
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
 }

@@ -21,3 +21,7 @@ inline constexpr QChar PathDelim = QLatin1Char('/');
 // The file of the running program (the host's executable); empty when the
 // system cannot tell.
 QString RunningProgramPath();
+
+// The login name of the user the program runs as; $USER or $LOGNAME when the
+// user database does not know it; empty when nothing tells.
+QString LoginName();

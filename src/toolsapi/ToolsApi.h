@@ -182,9 +182,20 @@ public:
     // The rest of the original buffer follows when the writer is released.
 };
 
+// Positions of an edit view, by GetPos index.
+enum TEditPosIndex : int32_t {
+    epCursor = 0,
+    epTopLine = 1,
+    // The selected block: its first character and the position just after
+    // its last; the two are equal when nothing is selected. Read only. A
+    // host that knows no block answers the cursor for both: no selection.
+    epBlockBegin = 2,
+    epBlockEnd = 3,
+};
+
 class TIEditView : public TInterface {
 public:
-    // index 0: cursor, 1: top line.
+    // index: a TEditPosIndex (0: cursor, 1: top line, 2 and 3: the block).
     virtual TEditPos GetPos(int32_t index) = 0;
     virtual void SetPos(int32_t index, TEditPos value) = 0;
 };

@@ -156,6 +156,26 @@ TEST_F(HostTest, ViewPositionsCountFromOne)
     EXPECT_EQ(view->GetPos(0).Line, 201);
 }
 
+TEST_F(HostTest, TheSelectedBlockIsAnsweredInOrderAndOnlyRead)
+{
+    const QString file = write("Block.pas", "unit Block;\ninterface\nend.\n");
+    ASSERT_TRUE(services->OpenFile(file));
+    THostRef<TIModuleInterface> module(services->GetModuleInterface(file));
+    THostRef<TIEditorInterface> editor(module->GetEditorInterface());
+    THostRef<TIEditView> view(editor->GetView(0));
+    view->SetPos(epCursor, {3, 2});
+    // Nothing selected: both ends are the cursor.
+    EXPECT_EQ(view->GetPos(epBlockBegin), (TEditPos{3, 2}));
+    EXPECT_EQ(view->GetPos(epBlockEnd), (TEditPos{3, 2}));
+    // Selected backwards, from the end of "interface" to inside "unit".
+    ide->editorFor(file)->setBlock({10, 2}, {3, 1});
+    EXPECT_EQ(view->GetPos(epBlockBegin), (TEditPos{3, 1}));
+    EXPECT_EQ(view->GetPos(epBlockEnd), (TEditPos{10, 2}));
+    view->SetPos(epBlockBegin, {1, 3});
+    EXPECT_EQ(view->GetPos(epBlockBegin), (TEditPos{3, 1}));
+    EXPECT_EQ(view->GetPos(epCursor), (TEditPos{3, 1}));
+}
+
 TEST_F(HostTest, TopLineOfAFileJustOpenedOrBehindAnother)
 {
     QByteArray lines;

@@ -213,10 +213,20 @@ public:
         : Tracked(host, QStringLiteral("view:") + buffer->fileName), FBuffer(buffer)
     {
     }
-    TEditPos GetPos(int32_t index) override { return index == 1 ? FBuffer->top : FBuffer->cursor; }
+    TEditPos GetPos(int32_t index) override
+    {
+        if (index == epTopLine)
+            return FBuffer->top;
+        if ((index == epBlockBegin || index == epBlockEnd) && FBuffer->hasBlock)
+            return index == epBlockBegin ? FBuffer->blockBegin : FBuffer->blockEnd;
+        return FBuffer->cursor;
+    }
     void SetPos(int32_t index, TEditPos value) override
     {
-        (index == 1 ? FBuffer->top : FBuffer->cursor) = value;
+        if (index == epTopLine)
+            FBuffer->top = value;
+        else if (index == epCursor)
+            FBuffer->cursor = value;
     }
 
 private:

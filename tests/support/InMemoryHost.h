@@ -102,6 +102,10 @@ struct FakeBuffer {
     bool modified = false;
     TEditPos cursor{1, 1};
     TEditPos top{1, 1};
+    // The selected block, when hasBlock; else the view answers the cursor.
+    bool hasBlock = false;
+    TEditPos blockBegin{1, 1};
+    TEditPos blockEnd{1, 1};
     int saves = 0;
     int showSource = 0;
 };

@@ -204,6 +204,16 @@ constexpr Entry Entries[] = {
     {txt::TraceCapHelp, "Lines kept, the oldest dropped first (0: no limit)"},
     {txt::WriteBuiltOption, "Also write into the built file"},
     {txt::BuiltFileNotWritten, "The version information could not be written into %1:\n%2"},
+    {txt::ImportSnippets, "Import VS Code Snippets..."},
+    {txt::ImportSnippetsTitle, "Import VS Code Snippets"},
+    {txt::AskReplaceMacro, "A macro titled \"%1\" exists already. Replace it?"},
+    {txt::SnippetsImported, "Imported from %1: %2 of %3 snippets."},
+    {txt::SnippetsCannotRead, "%1\nNothing was imported."},
+    {txt::SnippetVariables, "Variables with no macro placeholder, their default or else their name put in (%1): %2"},
+    {txt::SnippetChoices, "Choices, their first option put in (%1): %2"},
+    {txt::SnippetTransforms, "Transforms, dropped: the text goes in as it is (%1): %2"},
+    {txt::SnippetsNotImported, "Not imported (%1): %2"},
+    {txt::SnippetPartly, "Filled in only where they first appear, or without their default (%1): %2"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

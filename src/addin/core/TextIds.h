@@ -168,7 +168,17 @@
     X(TraceHighlightHelp, 2073)                                                                  \
     X(TraceCapHelp, 2074)                                                                        \
     X(WriteBuiltOption, 2027)                                                                    \
-    X(BuiltFileNotWritten, 2028)
+    X(BuiltFileNotWritten, 2028)                                                                 \
+    X(ImportSnippets, 2035)                                                                      \
+    X(ImportSnippetsTitle, 2036)                                                                 \
+    X(AskReplaceMacro, 2037)                                                                     \
+    X(SnippetsImported, 2038)                                                                    \
+    X(SnippetsCannotRead, 2039)                                                                  \
+    X(SnippetVariables, 2040)                                                                    \
+    X(SnippetChoices, 2041)                                                                      \
+    X(SnippetTransforms, 2042)                                                                   \
+    X(SnippetsNotImported, 2043)                                                                 \
+    X(SnippetPartly, 2044)
 
 namespace txt {
 

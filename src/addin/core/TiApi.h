@@ -26,8 +26,18 @@ public:
     void SetColumn(int16_t column);
     void GotoLine(int32_t line);
     void InsertText(const QString &text);
+    // The text of the view's selected block (CR LF line ends); empty when
+    // nothing is selected.
+    QString SelectedText();
+    // Inserts text at the cursor, or in place of the selected block when
+    // replaceSelection and there is one. With caret >= 0 the cursor then
+    // goes where that many characters of text end.
+    void InsertMacro(const QString &text, qsizetype caret, bool replaceSelection);
     // Offset in the buffer of the cursor column on the cursor line.
     bool LineOffset(int32_t &offset);
+    // Offset of a line and column, and where that line starts; a column
+    // beyond the line's end gives the line's end.
+    bool OffsetOf(TEditPos pos, int32_t &offset, int32_t &lineStart);
 
     const QString &FileName() const { return FFileName; }
     int32_t Line() const { return FLine; }
@@ -47,6 +57,8 @@ private:
     void WithView(Step &&step);
     template <typename Move>
     void MoveCursor(Move &&move);
+    // The selected block's offsets, read with FView and FReader open.
+    bool BlockOffsets(int32_t &from, int32_t &to, int32_t &lineStart, TEditPos &begin);
 
     TIToolServices *FSource;
     TDialogService &FDialogs;

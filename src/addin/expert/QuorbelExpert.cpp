@@ -20,7 +20,9 @@
 #include "Paths.h"
 #include "Windows.h"
 
+#include <QClipboard>
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QLocale>
 
 TIToolServices *ToolServices = nullptr;
@@ -215,9 +217,12 @@ void TQuorbelExpert::menuMacros(TIMenuItemIntf *)
         if (dialog.exec() != QDialog::Accepted)
             return;
         FToolApi->Refresh();
-        QString text = dialog.MacroText;
-        Actualiza(text);
-        FToolApi->InsertText(text);
+        const TExpandedMacro macro = Expand(dialog.MacroText);
+        // A macro without a caret stop or the selection goes in as it always did.
+        if (macro.cursor < 0 && !macro.replacesSelection)
+            FToolApi->InsertText(macro.text);
+        else
+            FToolApi->InsertMacro(macro.text, macro.cursor, macro.replacesSelection);
     });
 }
 
@@ -285,8 +290,23 @@ void TQuorbelExpert::menuProjects(TIMenuItemIntf *)
 
 void TQuorbelExpert::Actualiza(QString &text)
 {
-    text = ExpandPlaceholders(text, FToolApi ? FToolApi->FileName() : QString(),
-                              QDateTime::currentDateTime(), QLocale::system());
+    text = Expand(text).text;
+}
+
+TExpandedMacro TQuorbelExpert::Expand(const QString &text)
+{
+    TPlaceholderValues values;
+    values.fileName = FToolApi ? FToolApi->FileName() : QString();
+    values.now = QDateTime::currentDateTime();
+    values.locale = QLocale::system();
+    values.user = LoginName();
+    values.projectFile = ProjectName();
+    values.selection = [this] { return FToolApi ? FToolApi->SelectedText() : QString(); };
+    values.clipboard = [] {
+        const QClipboard *clipboard = QGuiApplication::clipboard();
+        return clipboard ? clipboard->text() : QString();
+    };
+    return ExpandMacro(text, values);
 }
 
 void TQuorbelExpert::ChekCreate()

@@ -6,6 +6,7 @@
 
 #include "core/AddinServices.h"
 #include "core/DM.h"
+#include "macros/Placeholders.h"
 
 #include <QPointer>
 #include <QString>
@@ -48,6 +49,8 @@ public:
     void menuVersion(TIMenuItemIntf *sender);
     void menuAyuda(TIMenuItemIntf *sender);
     void Actualiza(QString &text);
+    // Every placeholder expanded, with where the caret goes.
+    TExpandedMacro Expand(const QString &text);
     void menuProjects(TIMenuItemIntf *sender);
     void ChekCreate();
     void CheckAyudaCreate();

@@ -5,11 +5,16 @@
 
 #include "FEditMac.h"
 #include "MacrosFiler.h"
+#include "Snippets.h"
+
+#include "Dialogs.h"
 
 #include "core/CommandEdge.h"
 #include "core/StringTable.h"
 
 #include <QAction>
+#include <QDir>
+#include <QStandardPaths>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +69,10 @@ TFMacrosForm::TFMacrosForm(QWidget *owner, const TAddinServices &services)
     N1->setObjectName(QStringLiteral("N1"));
     Borrar1 = PopupMenu1->addAction(LoadStr(txt::Delete));
     Borrar1->setObjectName(QStringLiteral("Borrar1"));
+    N2 = PopupMenu1->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    Importar1 = PopupMenu1->addAction(LoadStr(txt::ImportSnippets));
+    Importar1->setObjectName(QStringLiteral("Importar1"));
 
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -79,6 +88,7 @@ TFMacrosForm::TFMacrosForm(QWidget *owner, const TAddinServices &services)
     connect(Nuevo1, &QAction::triggered, this, &TFMacrosForm::Nuevo1Click);
     connect(Editar1, &QAction::triggered, this, &TFMacrosForm::Editar1Click);
     connect(Borrar1, &QAction::triggered, this, &TFMacrosForm::Borrar1Click);
+    connect(Importar1, &QAction::triggered, this, &TFMacrosForm::Importar1Click);
 
     FFiler = std::make_unique<TMacrosFiler>(FServices);
     // No data file yet: say so, and open with what could be read.
@@ -161,6 +171,44 @@ void TFMacrosForm::Borrar1Click()
     FFiler->Delete(index);
     FFiler->Save();
     FillList();
+}
+
+namespace {
+
+// Where VS Code keeps the user's snippets, when it is there.
+QString SnippetsDir()
+{
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Code/User/snippets");
+    return QDir(dir).exists() ? dir : QDir::homePath();
+}
+
+} // namespace
+
+void TFMacrosForm::Importar1Click()
+{
+    TDialogService &dialogs = FServices.dialogs();
+    const QString fileName = dialogs.GetOpenFileName(
+        LoadStr(txt::ImportSnippetsTitle),
+        QStringLiteral("VS Code snippets (*.code-snippets pascal.json objectpascal.json);;"
+                       "JSON files (*.json);;All files (*)"),
+        SnippetsDir());
+    if (fileName.isEmpty())
+        return;
+    RunAtEdge(dialogs, [&] {
+        TSnippetFile file;
+        try {
+            file = ReadSnippetFile(fileName);
+        } catch (const ESnippetError &e) {
+            throw ESnippetError(LoadStr(txt::SnippetsCannotRead).arg(e.message()));
+        }
+        const int imported = ImportSnippets(*FFiler, file, dialogs);
+        if (imported > 0) {
+            FFiler->Save();
+            FillList();
+        }
+        dialogs.ShowMessage(SnippetReport(file, imported));
+    });
 }
 
 void TFMacrosForm::Image1Click()

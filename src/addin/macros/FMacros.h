@@ -39,6 +39,8 @@ public:
     QAction *Editar1;
     QAction *N1;
     QAction *Borrar1;
+    QAction *N2;
+    QAction *Importar1; // VS Code snippets into macros
     TLogoImage *Image1;
 
 public slots:
@@ -48,6 +50,7 @@ public slots:
     void Editar1Click();
     void Borrar1Click();
     void Image1Click();
+    void Importar1Click();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

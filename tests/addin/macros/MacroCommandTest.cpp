@@ -7,9 +7,12 @@
 
 #include "AddinSession.h"
 #include "InMemoryHost.h"
+#include "Paths.h"
 #include "ScriptedDialogs.h"
 
+#include <QClipboard>
 #include <QDate>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QLocale>
 #include <QRegularExpression>
@@ -162,6 +165,73 @@ TEST_F(MacroCommandTest, PlaceholdersAreMatchedWithCaseAndInOrder)
     QString none = QStringLiteral("no placeholders here");
     Session->expert()->Actualiza(none);
     EXPECT_EQ(none, QStringLiteral("no placeholders here"));
+}
+
+// The placeholders beyond the old three, through the command and the host's
+// view: where the caret lands, and which text the macro replaces.
+TEST_F(MacroCommandTest, CaretLandsWhereTheCursorPlaceholderStood)
+{
+    WriteDat(Record("Begin", "begin\r\n  $CURSOR$\r\nend;"));
+    FakeBuffer &b = OpenUnit(3, 5);
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("unit Unit1;\r\ninterface\r\nimplbegin\r\n  \r\nend;ementation\r\nend."));
+    EXPECT_EQ(b.cursor, (TEditPos{3, 4}));
+}
+
+TEST_F(MacroCommandTest, CaretOnTheInsertionLineCountsFromWhereTheTextWentIn)
+{
+    WriteDat(Record("Call", "Foo($CURSOR$);"));
+    // The cursor stands beyond the end of "interface": the text goes in at
+    // its end, and the caret follows from there.
+    FakeBuffer &b = OpenUnit(2, 40);
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("unit Unit1;\r\ninterfaceFoo();\r\nimplementation\r\nend."));
+    EXPECT_EQ(b.cursor, (TEditPos{14, 2}));
+}
+
+TEST_F(MacroCommandTest, SelectionIsReplacedByTheMacroThatHoldsIt)
+{
+    WriteDat(Record("Wrap", "try\r\n$SELECTION$\r\nfinally\r\nend;"));
+    FakeBuffer &b = OpenUnit(2, 1);
+    // "interface\r\nimpl" selected, across a line end.
+    b.hasBlock = true;
+    b.blockBegin = {1, 2};
+    b.blockEnd = {5, 3};
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("unit Unit1;\r\ntry\r\ninterface\r\nimpl\r\nfinally\r\nend;"
+                                     "ementation\r\nend."));
+}
+
+TEST_F(MacroCommandTest, SelectionStaysWhenTheMacroDoesNotHoldIt)
+{
+    WriteDat(Record("Plain", "X"));
+    FakeBuffer &b = OpenUnit(1, 1);
+    b.hasBlock = true;
+    b.blockBegin = {1, 1};
+    b.blockEnd = {5, 1};
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("X") + Source);
+    EXPECT_EQ(b.cursor, (TEditPos{1, 1})); // old macros leave the cursor to the host
+}
+
+TEST_F(MacroCommandTest, NoSelectionPutsTheMacroAtTheCursorWithTheCaretStop)
+{
+    WriteDat(Record("Wrap", "[$SELECTION$$CURSOR$]"));
+    FakeBuffer &b = OpenUnit(4, 1);
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("unit Unit1;\r\ninterface\r\nimplementation\r\n[]end."));
+    EXPECT_EQ(b.cursor, (TEditPos{2, 4}));
+}
+
+TEST_F(MacroCommandTest, ProjectUnitUserAndClipboardComeFromTheIdeAndThePlatform)
+{
+    WriteDat(Record("Names", "$PROJECT$.$UNIT$ by $USER$: $CLIPBOARD$|"));
+    host.setProject(QStringLiteral("/src/Demo.dpr"), {Unit});
+    QGuiApplication::clipboard()->setText(QStringLiteral("copied $UNIT$"));
+    FakeBuffer &b = OpenUnit(1, 1);
+    RunPicking(0);
+    EXPECT_EQ(b.text, QStringLiteral("Demo.Unit1 by %1: copied $UNIT$|").arg(LoginName()) + Source);
+    EXPECT_FALSE(LoginName().isEmpty());
 }
 
 } // namespace

@@ -104,7 +104,9 @@ TEST_F(MacroDialogsTest, RunTimeCaptionsNamesAndSizes)
     QStringList items;
     for (QAction *a : menu->actions())
         items << a->objectName() + QLatin1Char('=') + (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(items, (QStringList{"Nuevo1=New", "Editar1=Edit", "N1=-", "Borrar1=Delete"}));
+    // The described items first, unchanged; the import after a separator.
+    EXPECT_EQ(items, (QStringList{"Nuevo1=New", "Editar1=Edit", "N1=-", "Borrar1=Delete", "N2=-",
+                                  "Importar1=Import VS Code Snippets..."}));
 
     TFEditMacro editor;
     EXPECT_EQ(editor.windowTitle(), QStringLiteral("Macro Editor"));

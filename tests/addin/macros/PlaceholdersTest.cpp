@@ -38,4 +38,65 @@ TEST(Placeholders, OnlyTheZoneFieldLeavesTheFormat)
     EXPECT_EQ(TimeFormatWithoutZone(QStringLiteral("HH:mm")), QStringLiteral("HH:mm"));
 }
 
+TPlaceholderValues Values()
+{
+    TPlaceholderValues v;
+    v.fileName = QStringLiteral("/p/Shapes.pas");
+    v.now = Noon;
+    v.locale = QLocale(QLocale::C);
+    v.user = QStringLiteral("ana");
+    v.projectFile = QStringLiteral("/p/Demo.dpr");
+    v.selection = [] { return QStringLiteral("sel $DATE$"); };
+    v.clipboard = [] { return QStringLiteral("clip $USER$"); };
+    return v;
+}
+
+TEST(MacroPlaceholders, EachNewOneHasItsValueAtItsFirstOccurrence)
+{
+    const TExpandedMacro m = ExpandMacro(
+        QStringLiteral("$USER$ $PROJECT$ $UNIT$ $DATE:yyyy-MM-dd$ $TIME:HH.mm$ $DATE:dddd d MMMM$ "
+                       "$USER$ $DATE:yyyy-MM-dd$"),
+        Values());
+    EXPECT_EQ(m.text, QStringLiteral("ana Demo Shapes 2024-03-09 14.05 Saturday 9 March $USER$ $DATE:yyyy-MM-dd$"));
+    EXPECT_EQ(m.cursor, -1);
+    EXPECT_FALSE(m.replacesSelection);
+}
+
+TEST(MacroPlaceholders, CursorIsRemovedAndItsPlaceKept)
+{
+    const TExpandedMacro m = ExpandMacro(QStringLiteral("$DATE$<$CURSOR$>$CURSOR$$FILE$"), Values());
+    EXPECT_EQ(m.text, QStringLiteral("9 Mar 2024<>$CURSOR$/p/Shapes.pas"));
+    EXPECT_EQ(m.cursor, 11);
+}
+
+TEST(MacroPlaceholders, ValuesPutInAreNeverExpandedAgain)
+{
+    int asked = 0;
+    TPlaceholderValues v = Values();
+    v.selection = [&asked] {
+        ++asked;
+        return QStringLiteral("$CURSOR$ $DATE$");
+    };
+    const TExpandedMacro m = ExpandMacro(QStringLiteral("[$SELECTION$] [$CLIPBOARD$] $DATE$"), v);
+    EXPECT_EQ(m.text, QStringLiteral("[$CURSOR$ $DATE$] [clip $USER$] 9 Mar 2024"));
+    EXPECT_TRUE(m.replacesSelection);
+    EXPECT_EQ(m.cursor, -1);
+    EXPECT_EQ(asked, 1);
+    // Without the placeholder the selection is not even read.
+    ExpandMacro(QStringLiteral("$CLIPBOARD$"), v);
+    EXPECT_EQ(asked, 1);
+}
+
+TEST(MacroPlaceholders, OldMacrosExpandAsBefore)
+{
+    // Overlapping and repeated old placeholders, against the old expansion.
+    for (const char *text : {"$DATE$TIME$", "$TIME$DATE$FILE$", "$FILE$ $FILE$ $DATE$ $TIME$ $TIME$",
+                             "$DA$TIME$TE$", "no placeholders", "$DATE:$ $DATE:\nx$ $TIME"}) {
+        const QString t = QString::fromLatin1(text);
+        EXPECT_EQ(ExpandMacro(t, Values()).text,
+                  ExpandPlaceholders(t, QStringLiteral("/p/Shapes.pas"), Noon, QLocale(QLocale::C)))
+            << text;
+    }
+}
+
 } // namespace
