@@ -275,6 +275,7 @@ public:
             file.write(FBuffer->text.toUtf8());
         ++FBuffer->saves;
         FBuffer->modified = false;
+        FHost->notify(fnFileSaved, FBuffer->fileName);
         return true;
     }
 

@@ -165,6 +165,12 @@ constexpr Entry Entries[] = {
     {txt::ExportPoTitle, "Export %1 to a .po File"},
     {txt::ImportPoTitle, "Import a .po File into %1"},
     {txt::PoExported, "Exported %1 strings of %2 to\n%3"},
+    {txt::MenuGotoRoutine, "&Go to Routine..."},
+    {txt::GotoRoutineTitle, "Go to Routine"},
+    {txt::GotoRoutineColumn, "Routine"},
+    {txt::GotoUnitColumn, "Unit"},
+    {txt::GotoRoutineCount, "%1 routines, %2 of %3 units scanned"},
+    {txt::FilterHint, "Filter (TShape. lists a class)"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

@@ -130,7 +130,13 @@
     X(UntranslatedLine, 2022)                                                                    \
     X(ExportPoTitle, 2023)                                                                       \
     X(ImportPoTitle, 2024)                                                                       \
-    X(PoExported, 2025)
+    X(PoExported, 2025)                                                                       \
+    X(MenuGotoRoutine, 2045)                                                                  \
+    X(GotoRoutineTitle, 2046)                                                                 \
+    X(GotoRoutineColumn, 2047)                                                                \
+    X(GotoUnitColumn, 2048)                                                                   \
+    X(GotoRoutineCount, 2049)                                                                 \
+    X(FilterHint, 2050)
 
 namespace txt {
 
