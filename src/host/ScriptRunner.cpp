@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -48,6 +49,26 @@ QString Press(const QString &name)
         }
     }
     return QStringLiteral("no button or action %1 in a visible window").arg(name);
+}
+
+// Sets the text of the edit box of that name in a visible window (the
+// active one first), after giving it the focus, as typing would.
+QString Fill(const QString &name, const QString &text)
+{
+    QList<QWidget *> windows = QApplication::topLevelWidgets();
+    if (QWidget *active = QApplication::activeWindow())
+        windows.prepend(active);
+    for (QWidget *w : windows) {
+        if (!w->isVisible())
+            continue;
+        if (auto *edit = w->findChild<QLineEdit *>(name)) {
+            w->activateWindow();
+            edit->setFocus();
+            edit->setText(text);
+            return {};
+        }
+    }
+    return QStringLiteral("no edit box %1 in a visible window").arg(name);
 }
 
 } // namespace
@@ -200,6 +221,10 @@ bool TScriptRunner::execute(const QString &line)
             action->trigger();
     } else if (cmd == QLatin1String("press")) {
         const QString problem = Press(words.value(1));
+        if (!problem.isEmpty())
+            error(problem);
+    } else if (cmd == QLatin1String("fill")) {
+        const QString problem = Fill(words.value(1), RestAfter(line, 2));
         if (!problem.isEmpty())
             error(problem);
     } else if (cmd == QLatin1String("grab")) {
