@@ -62,8 +62,11 @@ QString Fill(const QString &name, const QString &text)
         if (!w->isVisible())
             continue;
         if (auto *edit = w->findChild<QLineEdit *>(name)) {
+            w->raise();
             w->activateWindow();
-            edit->setFocus();
+            // The activation is queued: the focus follows it.
+            QCoreApplication::processEvents();
+            edit->setFocus(Qt::OtherFocusReason);
             edit->setText(text);
             return {};
         }
