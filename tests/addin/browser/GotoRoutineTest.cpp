@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -220,6 +221,8 @@ TEST_F(GotoRoutine, TheCommandOpensTheUnitAtTheHeadingsLine)
         auto *dialog = qobject_cast<TFGotoRoutine *>(d);
         ASSERT_NE(dialog, nullptr);
         seen << dialog->objectName() << QString::number(dialog->Routines().UnitCount());
+        // A dialog that never takes the pick must not hold the test forever.
+        QTimer::singleShot(10000, dialog, &QDialog::reject);
         QTest::keyClicks(dialog->edFilter, QStringLiteral("area"));
         QTest::keyClick(dialog->edFilter, Qt::Key_Return);
     });
