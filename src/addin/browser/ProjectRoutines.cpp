@@ -99,10 +99,17 @@ QVariant TRoutineModel::headerData(int section, Qt::Orientation orientation, int
 
 // ---------------------------------------------------------------------- scans
 
+namespace {
+constexpr int PublishEvery = 50; // milliseconds
+} // namespace
+
 TProjectRoutines::TProjectRoutines(QObject *parent) : QObject(parent), FPool(std::make_unique<QThreadPool>())
 {
     // As the browser's load all: reading overlaps scanning.
     FPool->setMaxThreadCount(std::max(2, 2 * QThread::idealThreadCount()));
+    FPublishLater.setSingleShot(true);
+    FPublishLater.setInterval(PublishEvery);
+    connect(&FPublishLater, &QTimer::timeout, this, &TProjectRoutines::PublishNow);
 }
 
 TProjectRoutines::~TProjectRoutines()
@@ -131,13 +138,23 @@ void TProjectRoutines::Start(const QStringList &files)
     FUnits = files;
     FModel.SetUnits(files);
     FScanned = 0;
+    FNext = 0;
     FTokens.reserve(size_t(files.size()));
-    for (int i = 0; i < files.size(); ++i) {
+    QueueMore();
+    if (files.isEmpty())
+        emit Finished();
+}
+
+void TProjectRoutines::QueueMore()
+{
+    const int window = 32 * FPool->maxThreadCount();
+    for (; FNext < FUnits.size() && FNext - FScanned < window; ++FNext) {
+        const int i = FNext;
         auto token = std::make_shared<TScanToken>();
         token->Target = this;
         FTokens.push_back(token);
         FUnitOf[token.get()] = i;
-        TSearchThread *scan = NewEntityScan(FMailbox, token, files[i], nullptr);
+        TSearchThread *scan = NewEntityScan(FMailbox, token, FUnits[i], nullptr);
         if (BeforeScan) {
             // The hook's copy is made here, on this thread, before the pool
             // hands the job over.
@@ -151,8 +168,6 @@ void TProjectRoutines::Start(const QStringList &files)
             FPool->start(scan);
         }
     }
-    if (files.isEmpty())
-        emit Finished();
 }
 
 void TProjectRoutines::DrainMailbox()
@@ -177,8 +192,22 @@ void TProjectRoutines::DrainMailbox()
             break;
         }
     }
-    FModel.Publish();
-    emit Progressed();
+    if (ended)
+        QueueMore();
+    // The first rows at once, then in batches, and the last ones at once.
+    if (FModel.rowCount() == 0 || Done() || !FSincePublished.isValid()
+        || FSincePublished.elapsed() >= PublishEvery)
+        PublishNow();
+    else if (!FPublishLater.isActive())
+        FPublishLater.start();
     if (ended && Done())
         emit Finished();
+}
+
+void TProjectRoutines::PublishNow()
+{
+    FPublishLater.stop();
+    FSincePublished.start();
+    FModel.Publish();
+    emit Progressed();
 }

@@ -7,6 +7,8 @@
 #include "ScanHandoff.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QStringList>
 
 #include <functional>
@@ -93,6 +95,10 @@ signals:
 
 private:
     void DrainMailbox();
+    // Hands the pool the next units, keeping a few queued per worker: the
+    // first results do not wait for thousands of jobs to be made.
+    void QueueMore();
+    void PublishNow();
 
     TRoutineModel FModel;
     TScanMailbox FMailbox{this, [this] { DrainMailbox(); }};
@@ -101,4 +107,8 @@ private:
     std::vector<std::shared_ptr<TScanToken>> FTokens;
     std::unordered_map<const TScanToken *, int> FUnitOf;
     int FScanned = 0;
+    int FNext = 0; // the next unit to hand the pool
+    // Rows reach the view a few times a second, not once per unit.
+    QElapsedTimer FSincePublished;
+    QTimer FPublishLater;
 };

@@ -172,7 +172,7 @@ TEST(ExpertUnload, NotifierGoesFirstThenEachItemOnce)
         QStringLiteral("Release IdeExpt1"),      QStringLiteral("Release IdeExpt2"),
         QStringLiteral("Release IdeExpt3"),      QStringLiteral("Release EditProjectsNewItem"),
         QStringLiteral("Release ViewTraceItem"), QStringLiteral("Release EditAyudaItem"),
-        QStringLiteral("Release EditInsertarCabeceraItem"),
+        QStringLiteral("Release EditInsertarCabeceraItem"), QStringLiteral("Release IdeGotoRoutine"),
     };
     ASSERT_FALSE(after.isEmpty());
     EXPECT_EQ(after.first(), QStringLiteral("RemoveNotifier"));
