@@ -20,6 +20,8 @@
 #include <QMenuBar>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // A visible top-level window by its object name.
@@ -53,7 +55,7 @@ QString Press(const QString &name)
 
 // Sets the text of the edit box of that name in a visible window (the
 // active one first), after giving it the focus, as typing would.
-QString Fill(const QString &name, const QString &text)
+QString Fill(const QString &name, const QString &text, QPointer<QWidget> &filled)
 {
     QList<QWidget *> windows = QApplication::topLevelWidgets();
     if (QWidget *active = QApplication::activeWindow())
@@ -64,10 +66,19 @@ QString Fill(const QString &name, const QString &text)
         if (auto *edit = w->findChild<QLineEdit *>(name)) {
             w->raise();
             w->activateWindow();
-            // The activation is queued: the focus follows it.
-            QCoreApplication::processEvents();
-            edit->setFocus(Qt::OtherFocusReason);
+            // The platform's activation comes later, or not at all
+            // offscreen, and may move the focus again: the keys that follow
+            // must reach the box.
+            for (int turn = 0; turn < 20; ++turn) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                if (QApplication::activeWindow() != w)
+                    QApplication::setActiveWindow(w);
+                edit->setFocus(Qt::OtherFocusReason);
+                if (turn >= 2 && QApplication::focusWidget() == edit)
+                    break;
+            }
             edit->setText(text);
+            filled = edit;
             return {};
         }
     }
@@ -227,7 +238,7 @@ bool TScriptRunner::execute(const QString &line)
         if (!problem.isEmpty())
             error(problem);
     } else if (cmd == QLatin1String("fill")) {
-        const QString problem = Fill(words.value(1), RestAfter(line, 2));
+        const QString problem = Fill(words.value(1), RestAfter(line, 2), FFilled);
         if (!problem.isEmpty())
             error(problem);
     } else if (cmd == QLatin1String("grab")) {
@@ -240,6 +251,10 @@ bool TScriptRunner::execute(const QString &line)
     } else if (cmd == QLatin1String("key")) {
         const QKeySequence seq(RestAfter(line, 1), QKeySequence::PortableText);
         QWidget *target = QApplication::focusWidget();
+        // Offscreen, a window's activation may take the focus from the box
+        // just filled.
+        if (QWidget *filled = std::exchange(FFilled, nullptr); filled && filled->isVisible())
+            target = filled;
         if (!target)
             target = editor ? static_cast<QWidget *>(editor) : FIde->mainWindow();
         if (seq.isEmpty())

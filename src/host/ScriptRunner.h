@@ -16,7 +16,8 @@
 //   press NAME             click the button (or trigger the action) NAME of a
 //                          visible window that is not modal, e.g. a toolbar's
 //   fill NAME TEXT         set the text of the edit box NAME of a visible
-//                          window that is not modal, after giving it the focus
+//                          window that is not modal, after giving it the focus;
+//                          the next key command presses its keys there
 //   grab WINDOW FILE       save a picture of a visible window (PNG)
 //   key SEQUENCE           press a key sequence ("Ctrl+Alt+T") in the
 //                          window that has the focus (shortcuts included)
@@ -64,6 +65,7 @@
 #include "ScriptModal.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -107,6 +109,8 @@ private:
     QStringList FLines;
     TOutput FOut;
     TModalDriver FModal;
+    // The box fill set last: the next key command presses there.
+    QPointer<QWidget> FFilled;
     int FNext = 0;
     int FErrors = 0;
     bool FDone = false;

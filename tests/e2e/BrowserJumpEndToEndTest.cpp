@@ -131,5 +131,5 @@ TEST_F(BrowserJumpEndToEnd, ARoutineSavedInTheEditorIsFoundByTheBrowsersFilter)
     ASSERT_EQ(r.code, 0) << r.errors.toStdString() << r.log.join('\n').toStdString();
     EXPECT_TRUE(r.log.contains(QStringLiteral("notify 12 ") + shapes)) << r.log.join('\n').toStdString();
     const QString editor = EditorLine(r);
-    EXPECT_TRUE(editor.startsWith(QStringLiteral("editor cursor=57:1 "))) << editor.toStdString();
+    EXPECT_TRUE(editor.startsWith(QStringLiteral("editor cursor=57:1 "))) << r.log.join(u'\n').toStdString();
 }
