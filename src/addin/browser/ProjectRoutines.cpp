@@ -9,6 +9,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <mutex>
 
 // ---------------------------------------------------------------------- model
 
@@ -100,7 +101,37 @@ QVariant TRoutineModel::headerData(int section, Qt::Orientation orientation, int
 // ---------------------------------------------------------------------- scans
 
 namespace {
+
 constexpr int PublishEvery = 50; // milliseconds
+
+// One for all held scans, as the scan job's own hand-over: a mutex inside
+// the job could not cover the job's own creation.
+std::mutex HeldHandOff;
+
+// A scan that first runs the test hook on its worker.
+class THeldScan : public QRunnable {
+public:
+    THeldScan(TSearchThread *scan, std::function<void(int)> hook, int unit)
+        : FScan(scan), FHook(std::move(hook)), FUnit(unit)
+    {
+        setAutoDelete(true);
+        std::lock_guard<std::mutex> lock(HeldHandOff); // publishes the fields
+    }
+    void run() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(HeldHandOff);
+        }
+        FHook(FUnit);
+        FScan->run();
+    }
+
+private:
+    std::unique_ptr<TSearchThread> FScan;
+    std::function<void(int)> FHook;
+    int FUnit;
+};
+
 } // namespace
 
 TProjectRoutines::TProjectRoutines(QObject *parent) : QObject(parent), FPool(std::make_unique<QThreadPool>())
@@ -156,14 +187,8 @@ void TProjectRoutines::QueueMore()
         FUnitOf[token.get()] = i;
         TSearchThread *scan = NewEntityScan(FMailbox, token, FUnits[i], nullptr);
         if (BeforeScan) {
-            // The hook's copy is made here, on this thread, before the pool
-            // hands the job over.
             scan->setAutoDelete(false);
-            FPool->start([scan, hook = BeforeScan, i] {
-                const std::unique_ptr<TSearchThread> owned(scan);
-                hook(i);
-                owned->run();
-            });
+            FPool->start(new THeldScan(scan, BeforeScan, i));
         } else {
             FPool->start(scan);
         }
