@@ -186,6 +186,7 @@ bool TIde::saveEditor(TCodeEditor *editor)
         return false;
     }
     log(QStringLiteral("saved ") + buffer->fileName());
+    notify(fnFileSaved, buffer->fileName());
     if (before != buffer->format().encoding && FMainWindow)
         FMainWindow->statusBar()->showMessage(
             QStringLiteral("%1 holds characters Windows-1252 cannot store: saved as UTF-8.")

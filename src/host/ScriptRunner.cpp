@@ -15,9 +15,12 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -48,6 +51,38 @@ QString Press(const QString &name)
         }
     }
     return QStringLiteral("no button or action %1 in a visible window").arg(name);
+}
+
+// Sets the text of the edit box of that name in a visible window (the
+// active one first), after giving it the focus, as typing would.
+QString Fill(const QString &name, const QString &text, QPointer<QWidget> &filled)
+{
+    QList<QWidget *> windows = QApplication::topLevelWidgets();
+    if (QWidget *active = QApplication::activeWindow())
+        windows.prepend(active);
+    for (QWidget *w : windows) {
+        if (!w->isVisible())
+            continue;
+        if (auto *edit = w->findChild<QLineEdit *>(name)) {
+            w->raise();
+            w->activateWindow();
+            // The platform's activation comes later, or not at all
+            // offscreen, and may move the focus again: the keys that follow
+            // must reach the box.
+            for (int turn = 0; turn < 20; ++turn) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                if (QApplication::activeWindow() != w)
+                    QApplication::setActiveWindow(w);
+                edit->setFocus(Qt::OtherFocusReason);
+                if (turn >= 2 && QApplication::focusWidget() == edit)
+                    break;
+            }
+            edit->setText(text);
+            filled = edit;
+            return {};
+        }
+    }
+    return QStringLiteral("no edit box %1 in a visible window").arg(name);
 }
 
 } // namespace
@@ -207,6 +242,10 @@ bool TScriptRunner::execute(const QString &line)
         const QString problem = Press(words.value(1));
         if (!problem.isEmpty())
             error(problem);
+    } else if (cmd == QLatin1String("fill")) {
+        const QString problem = Fill(words.value(1), RestAfter(line, 2), FFilled);
+        if (!problem.isEmpty())
+            error(problem);
     } else if (cmd == QLatin1String("grab")) {
         QWidget *window = VisibleWindow(words.value(1));
         const QString file = RestAfter(line, 2);
@@ -217,6 +256,10 @@ bool TScriptRunner::execute(const QString &line)
     } else if (cmd == QLatin1String("key")) {
         const QKeySequence seq(RestAfter(line, 1), QKeySequence::PortableText);
         QWidget *target = QApplication::focusWidget();
+        // Offscreen, a window's activation may take the focus from the box
+        // just filled.
+        if (QWidget *filled = std::exchange(FFilled, nullptr); filled && filled->isVisible())
+            target = filled;
         if (!target)
             target = editor ? static_cast<QWidget *>(editor) : FIde->mainWindow();
         if (seq.isEmpty())

@@ -1,7 +1,7 @@
 // Runs a command script against the IDE (quorbel-ide --script FILE).
 //
 // One command per line; blank lines and lines starting with # are skipped.
-// Words are separated by blanks; the last argument of open, type, echo and
+// Words are separated by blanks; the last argument of open, type, echo, fill and
 // modal text takes the rest of the line. The log goes to standard output,
 // one event per line.
 //
@@ -16,6 +16,9 @@
 //   click ITEMNAME         pick the menu item with that name
 //   press NAME             click the button (or trigger the action) NAME of a
 //                          visible window that is not modal, e.g. a toolbar's
+//   fill NAME TEXT         set the text of the edit box NAME of a visible
+//                          window that is not modal, after giving it the focus;
+//                          the next key command presses its keys there
 //   grab WINDOW FILE       save a picture of a visible window (PNG)
 //   key SEQUENCE           press a key sequence ("Ctrl+Alt+T") in the
 //                          window that has the focus (shortcuts included)
@@ -67,6 +70,7 @@
 #include "ScriptModal.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -110,6 +114,8 @@ private:
     QStringList FLines;
     TOutput FOut;
     TModalDriver FModal;
+    // The box fill set last: the next key command presses there.
+    QPointer<QWidget> FFilled;
     int FNext = 0;
     int FErrors = 0;
     bool FDone = false;

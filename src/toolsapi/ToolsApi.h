@@ -132,6 +132,8 @@ enum TFileNotification : int32_t {
     fnDefaultDesktopSave = 9,
     fnProjectDesktopLoad = 10,
     fnProjectDesktopSave = 11,
+    // A file was written from its editor (the name is the file's).
+    fnFileSaved = 12,
 };
 
 enum TExpertStyle : int32_t { esStandard = 0, esForm = 1, esProject = 2, esAddIn = 3 };

@@ -280,11 +280,14 @@ public:
     }
     bool Save(bool) override
     {
-        QFile file(FBuffer->fileName);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(FBuffer->text.toUtf8());
+        {
+            QFile file(FBuffer->fileName);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(FBuffer->text.toUtf8());
+        } // written in full before anyone hears of it
         ++FBuffer->saves;
         FBuffer->modified = false;
+        FHost->notify(fnFileSaved, FBuffer->fileName);
         return true;
     }
 

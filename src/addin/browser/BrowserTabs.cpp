@@ -3,6 +3,8 @@
 // caption once instead of all of them on every new tab.
 #include "FbrwFun.h"
 
+#include "EntityFilter.h"
+
 #include <QEvent>
 #include <QHash>
 #include <QKeyEvent>
@@ -236,8 +238,34 @@ void TMiTabSheet::AddEntities(const std::vector<TEntity> &entities)
         FPending.insert(FPending.end(), entities.begin(), entities.end());
         return;
     }
-    for (const TEntity &e : entities)
-        FList->addItem(new TEntityItem(e.Name, e.Line));
+    for (const TEntity &e : entities) {
+        auto *item = new TEntityItem(e.Name, e.Line);
+        FList->addItem(item);
+        if (!FFilter.isEmpty() && !EntityMatches(e.Name, FFilter))
+            item->setHidden(true);
+    }
+}
+
+void TMiTabSheet::SetFilter(const QString &filter)
+{
+    if (filter == FFilter)
+        return;
+    FFilter = filter;
+    if (!FList)
+        return; // applied as the list is made
+    for (int i = 0; i < FList->count(); ++i) {
+        QListWidgetItem *item = FList->item(i);
+        item->setHidden(!EntityMatches(item->text(), FFilter));
+    }
+}
+
+QListWidgetItem *TMiTabSheet::FirstMatch()
+{
+    QListWidget *list = List();
+    for (int i = 0; i < list->count(); ++i)
+        if (!list->item(i)->isHidden())
+            return list->item(i);
+    return nullptr;
 }
 
 void TMiTabSheet::Clear()

@@ -16,11 +16,13 @@
 #include "core/FormKit.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFrame>
 #include <QHash>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
@@ -31,6 +33,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -88,6 +91,11 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
     connect(Image1, &TLogoImage::clicked, this, &TFbrwEnt::Image1Click);
     bar->addWidget(Image1);
 
+    edFilter = new QLineEdit(this);
+    edFilter->setObjectName(QStringLiteral("edFilter"));
+    edFilter->setPlaceholderText(LoadStr(txt::FilterHint));
+    edFilter->setClearButtonEnabled(true);
+
     PageControl1 = NewPageControl(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setFocusPolicy(Qt::NoFocus);
@@ -104,6 +112,7 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel1);
+    layout->addWidget(edFilter);
     layout->addWidget(PageControl1, 1);
     layout->addWidget(ProgressBar1);
 
@@ -130,7 +139,9 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
     connect(btnTodos, &QToolButton::clicked, this, [this] { btnTodosClick(); });
     connect(btnFijo, &QToolButton::clicked, this, [this] { btnFijoClick(); });
     connect(Cerrar1, &QAction::triggered, this, [this] { Cerrar1Click(); });
+    connect(edFilter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        ApplyFilter();
         if (!FChangingTabs)
             PageControl1Change();
     });
@@ -138,7 +149,7 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
             [this](QWidget *old, QWidget *now) { FocusChanged(old, now); });
 
     // The window sees key presses before its controls.
-    InstallKeyPreview(this, {PageControl1, PageControl1->tabBar()}, [this](QKeyEvent *event) {
+    InstallKeyPreview(this, {edFilter, PageControl1, PageControl1->tabBar()}, [this](QKeyEvent *event) {
         const int key = event->key();
         if (key != Qt::Key_Insert && key != Qt::Key_Return && key != Qt::Key_Enter
             && key != Qt::Key_Escape)
@@ -150,6 +161,14 @@ TFbrwEnt::TFbrwEnt(QWidget *owner, const TAddinServices &services)
     // Scans queue here; a few run at once, however many units a project has.
     FPool = std::make_unique<QThreadPool>();
     FPool->setMaxThreadCount(std::max(2, 2 * QThread::idealThreadCount()));
+
+    // Units changed on disk, by the IDE or anyone else, are scanned again.
+    FWatch = new TFileWatch(this);
+    connect(FWatch, &TFileWatch::Changed, this, &TFbrwEnt::FileChangedOnDisk);
+    FRescanTimer = new QTimer(this);
+    FRescanTimer->setSingleShot(true);
+    FRescanTimer->setInterval(150);
+    connect(FRescanTimer, &QTimer::timeout, this, &TFbrwEnt::RescanChanged);
 }
 
 TFbrwEnt::~TFbrwEnt()
@@ -290,7 +309,11 @@ void TFbrwEnt::FormKeyDown(int key)
         ListBoxDblClick();
         break;
     case Qt::Key_Escape:
-        Cerrar1Click();
+        // A filter first goes, then the window.
+        if (!edFilter->text().isEmpty())
+            edFilter->clear();
+        else
+            Cerrar1Click();
         break;
     default:
         break;
@@ -427,6 +450,9 @@ void TFbrwEnt::StartScan(TMiTabSheet *tab, const QString &fileName)
     token->Target = tab;
     tab->FToken = token;
 
+    Watch(tab, fileName);
+    tab->FStamp = StampOf(fileName);
+
     TSearchThread *thread = NewEntityScan(FMailbox, token, fileName, tab);
     ++FRunning;
     FPool->start(thread);
@@ -469,6 +495,7 @@ void TFbrwEnt::Synchronise()
         if (module) {
             THostRef<TIEditorInterface> editor(module->GetEditorInterface());
             if (editor && editor->BufferModified()) {
+                const QScopedValueRollback quiet(FSavingHere, true);
                 module->Save(true);
                 saved = true;
             }
@@ -513,6 +540,7 @@ void TFbrwEnt::DeleteTab()
     if (!tab)
         return;
     const QScopedValueRollback guard(FChangingTabs, true);
+    Watch(tab, QString());
     delete tab; // cancels its scan
     if (PageControl1->count() > 0)
         PageControl1->setCurrentIndex(PageControl1->count() - 1);
@@ -523,10 +551,15 @@ void TFbrwEnt::Jump()
     TMiTabSheet *tab = ActiveTab();
     if (!tab)
         return;
+    QListWidgetItem *chosen = nullptr;
     const QList<QListWidgetItem *> selected = tab->List()->selectedItems();
-    if (selected.isEmpty())
+    if (!selected.isEmpty() && !selected.first()->isHidden())
+        chosen = selected.first();
+    else if (!tab->Filter().isEmpty())
+        chosen = tab->FirstMatch(); // typed, not picked: the first match
+    if (!chosen)
         return;
-    const int32_t line = selected.first()->data(Qt::UserRole).toInt();
+    const int32_t line = chosen->data(Qt::UserRole).toInt();
     BringForward(tab);
     if (!btnFijo->isChecked())
         hide();
@@ -538,6 +571,80 @@ void TFbrwEnt::SetRefreshEnabled(bool enabled)
 {
     btnRefresh->setEnabled(enabled);
     Refrescar1->setEnabled(enabled);
+}
+
+void TFbrwEnt::ApplyFilter()
+{
+    TMiTabSheet *tab = ActiveTab();
+    if (!tab)
+        return;
+    const QString filter = edFilter->text();
+    tab->SetFilter(filter);
+    if (filter.isEmpty())
+        return;
+    // What Enter would open is the line shown selected.
+    QListWidget *list = tab->List();
+    QListWidgetItem *current = list->currentItem();
+    if (!current || current->isHidden() || !current->isSelected()) {
+        if (QListWidgetItem *first = tab->FirstMatch())
+            list->setCurrentItem(first);
+        else
+            list->clearSelection();
+    }
+}
+
+QList<TMiTabSheet *> TFbrwEnt::TabsOf(const QString &fileName) const
+{
+    QList<TMiTabSheet *> found;
+    if (fileName.isEmpty())
+        return found;
+    const QString wanted = QDir::cleanPath(fileName);
+    for (TMiTabSheet *tab : Tabs())
+        if (!tab->FFileName.isEmpty() && QDir::cleanPath(tab->FFileName) == wanted)
+            found << tab;
+    return found;
+}
+
+void TFbrwEnt::Watch(TMiTabSheet *tab, const QString &fileName)
+{
+    if (tab->FWatched == fileName)
+        return;
+    if (!tab->FWatched.isEmpty())
+        FWatch->Unwatch(tab->FWatched);
+    tab->FWatched = fileName;
+    if (!fileName.isEmpty())
+        FWatch->Watch(fileName);
+}
+
+void TFbrwEnt::SetRescanDelay(int ms)
+{
+    FRescanTimer->setInterval(ms);
+}
+
+void TFbrwEnt::FileSaved(const QString &fileName)
+{
+    if (FSavingHere)
+        return;
+    for (TMiTabSheet *tab : TabsOf(fileName))
+        StartScan(tab, tab->FFileName);
+}
+
+void TFbrwEnt::FileChangedOnDisk(const QString &fileName)
+{
+    FChanged.insert(fileName);
+    FRescanTimer->start();
+}
+
+void TFbrwEnt::RescanChanged()
+{
+    const QSet<QString> changed = std::exchange(FChanged, {});
+    for (const QString &file : changed) {
+        const TFileStamp now = StampOf(file);
+        for (TMiTabSheet *tab : TabsOf(file))
+            // Already scanned as it is now (after the IDE's own save, say).
+            if (!(now == tab->FStamp))
+                StartScan(tab, tab->FFileName);
+    }
 }
 
 void TFbrwEnt::DrainMailbox()

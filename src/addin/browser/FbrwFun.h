@@ -5,10 +5,13 @@
 
 #include "ScanHandoff.h"
 
+#include "FileWatch.h"
+
 #include "ToolsApi.h"
 
 #include <QListWidget>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 #include <cstdint>
@@ -19,6 +22,9 @@
 class QAction;
 class QFrame;
 class QLabel;
+class QLineEdit;
+class QListWidgetItem;
+class QTimer;
 class QMenu;
 class QProgressBar;
 class QTabWidget;
@@ -54,6 +60,12 @@ public:
     void Clear();
     // Routines listed, whether the list widget exists yet or not.
     int Count() const;
+    // Shows only the routines the filter lets through (EntityMatches); the
+    // others stay in the list, hidden.
+    void SetFilter(const QString &filter);
+    QString Filter() const { return FFilter; }
+    // The first line shown, in the list's order; nullptr when none.
+    QListWidgetItem *FirstMatch();
     // The list widget, made now if it was not yet.
     QListWidget *List();
     // Whether the list widget exists.
@@ -78,6 +90,10 @@ public:
     QString FFileName;
     // The scan whose results the list takes.
     std::shared_ptr<TScanToken> FToken;
+    // The file as it was on disk when the last scan started.
+    TFileStamp FStamp;
+    // The file the window watches for this tab.
+    QString FWatched;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -93,6 +109,7 @@ private:
     std::function<void()> FOnDblClick;
     std::function<void(QListWidget *)> FOnListMade;
     QMenu *FPopup = nullptr;
+    QString FFilter;
 };
 
 class TLogoImage;
@@ -113,6 +130,9 @@ public:
     int32_t FSelLine = 0;
 
     QFrame *Panel1;
+    // Narrows the active tab's list; Enter jumps to the first match, Escape
+    // empties it (and, empty, hides the window).
+    QLineEdit *edFilter;
     QToolButton *btnFijo;
     QToolButton *btnRefresh;
     QToolButton *btnAbrir;
@@ -152,6 +172,12 @@ public:
     // Waits until every scan started has returned; what they sent may still
     // wait in the mailbox until the event loop runs.
     void WaitForScanThreads();
+
+    // The host saved the file: its tabs scan it again.
+    void FileSaved(const QString &fileName);
+    // Waits this long after a change on disk before rescanning, so that a
+    // burst of writes costs one scan (milliseconds).
+    void SetRescanDelay(int ms);
 
     // The tab caption for a file: its name without the folder, and without
     // the first "." and the three characters after it.
@@ -194,6 +220,11 @@ private:
     void SetRefreshEnabled(bool enabled);
     void ScanEnded();
     void FocusChanged(QWidget *old, QWidget *now);
+    void ApplyFilter();
+    void Watch(TMiTabSheet *tab, const QString &fileName);
+    void FileChangedOnDisk(const QString &fileName);
+    void RescanChanged();
+    QList<TMiTabSheet *> TabsOf(const QString &fileName) const;
 
     TIToolServices *const FServices;
     TDialogService &FDialogs;
@@ -206,4 +237,9 @@ private:
     // the activation that follows its message box: that one is skipped.
     bool FActivating = false;
     bool FSkipActivation = false;
+    // Synchronising saves and rescans itself: its save's notice is no news.
+    bool FSavingHere = false;
+    TFileWatch *FWatch;
+    QTimer *FRescanTimer;
+    QSet<QString> FChanged;
 };

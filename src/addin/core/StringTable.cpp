@@ -214,6 +214,12 @@ constexpr Entry Entries[] = {
     {txt::SnippetTransforms, "Transforms, dropped: the text goes in as it is (%1): %2"},
     {txt::SnippetsNotImported, "Not imported (%1): %2"},
     {txt::SnippetPartly, "Filled in only where they first appear, or without their default (%1): %2"},
+    {txt::MenuGotoRoutine, "&Go to Routine..."},
+    {txt::GotoRoutineTitle, "Go to Routine"},
+    {txt::GotoRoutineColumn, "Routine"},
+    {txt::GotoUnitColumn, "Unit"},
+    {txt::GotoRoutineCount, "%1 routines, %2 of %3 units scanned"},
+    {txt::FilterHint, "Filter (TShape. lists a class)"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

@@ -178,7 +178,13 @@
     X(SnippetChoices, 2041)                                                                      \
     X(SnippetTransforms, 2042)                                                                   \
     X(SnippetsNotImported, 2043)                                                                 \
-    X(SnippetPartly, 2044)
+    X(SnippetPartly, 2044)                                                                       \
+    X(MenuGotoRoutine, 2045)                                                                     \
+    X(GotoRoutineTitle, 2046)                                                                    \
+    X(GotoRoutineColumn, 2047)                                                                   \
+    X(GotoUnitColumn, 2048)                                                                      \
+    X(GotoRoutineCount, 2049)                                                                    \
+    X(FilterHint, 2050)
 
 namespace txt {
 

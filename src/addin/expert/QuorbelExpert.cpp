@@ -9,6 +9,7 @@
 #include "core/TiApi.h"
 
 #include "browser/FbrwFun.h"
+#include "browser/FGotoRoutine.h"
 #include "helpeditor/FAyuda.h"
 #include "ipc/FTracew.h"
 #include "language/lbrowse.h"
@@ -17,6 +18,7 @@
 #include "projects/Fprojects.h"
 #include "version/verdlg.h"
 
+#include "Exception.h"
 #include "Paths.h"
 #include "Windows.h"
 
@@ -46,10 +48,12 @@ void ShowToFront(QWidget *window)
 
 // ---------------------------------------------------------------- notifier
 
-void TMiNotifer::FileNotification(TFileNotification notifyCode, const QString &, bool &)
+void TMiNotifer::FileNotification(TFileNotification notifyCode, const QString &fileName, bool &)
 {
     if (notifyCode == fnProjectClosing)
         ProjectClose();
+    else if (notifyCode == fnFileSaved && FBrowser)
+        FBrowser->FileSaved(fileName);
 }
 
 void TMiNotifer::ProjectClose()
@@ -76,7 +80,7 @@ TQuorbelExpert::TQuorbelExpert(const TAddinServices &services) : FServices(servi
     Fdlg = new TFbrwEnt(Application, FServices);
     QObject::connect(Fdlg, &TFbrwEnt::EntityChosen, Fdlg, [this] { GotoEntityLine(); });
     InstallGuideKey(Fdlg, FServices, GuideEntityBrowser);
-    FNotifer = new TMiNotifer(SYS);
+    FNotifer = new TMiNotifer(SYS, Fdlg);
     if (FServices.Ide)
         FServices.Ide->AddNotifier(FNotifer);
 }
@@ -115,7 +119,9 @@ void TQuorbelExpert::InstallMenus()
           {txt::MenuBrowse, "IdeExpt2", scCtrl | scAlt | 'B', &TQuorbelExpert::menuBrowse,
            &TQuorbelExpert::menFuncExp},
           {txt::MenuStringTable, "IdeExpt3", scCtrl | scAlt | 'W', &TQuorbelExpert::menuClick,
-           &TQuorbelExpert::menLangExp}}},
+           &TQuorbelExpert::menLangExp},
+          {txt::MenuGotoRoutine, "IdeGotoRoutine", scCtrl | scAlt | 'G', &TQuorbelExpert::menuGotoRoutine,
+           &TQuorbelExpert::menGotoRoutine}}},
         {"ProjectCompileItem", true, 1,
          {{txt::MenuVersion, "EditInsertarCabeceraItem", scCtrl | scAlt | 'V', &TQuorbelExpert::menuVersion,
            &TQuorbelExpert::menVersion},
@@ -165,6 +171,7 @@ TQuorbelExpert::~TQuorbelExpert()
     menTrace.reset();
     menAyuda.reset();
     menVersion.reset();
+    menGotoRoutine.reset();
     delete Fdlg.data();
     delete Adlg.data();
     delete Ldlg.data();
@@ -285,6 +292,30 @@ void TQuorbelExpert::menuProjects(TIMenuItemIntf *)
     RunCommand([&] {
         TFProyexp dialog(Application, FServices);
         dialog.exec();
+    });
+}
+
+void TQuorbelExpert::menuGotoRoutine(TIMenuItemIntf *)
+{
+    if (!FServices.Ide || ProjectName().isEmpty())
+        return;
+    RunCommand([&] {
+        TFGotoRoutine dialog(Application, TFGotoRoutine::ProjectUnits(*FServices.Ide));
+        if (dialog.exec() != QDialog::Accepted || dialog.ChosenFile.isEmpty())
+            return;
+        TIToolServices &ide = *FServices.Ide;
+        if (ide.GetCurrentFile() != dialog.ChosenFile) {
+            if (ide.IsFileOpen(dialog.ChosenFile)) {
+                THostRef<TIModuleInterface> module(ide.GetModuleInterface(dialog.ChosenFile));
+                if (module)
+                    module->ShowSource();
+            } else if (!ide.OpenFile(dialog.ChosenFile)) {
+                throw Exception(LoadStr(txt::NeedPasFile));
+            }
+        }
+        FToolApi->Refresh();
+        FToolApi->SetColumn(1);
+        FToolApi->GotoLine(dialog.ChosenLine);
     });
 }
 

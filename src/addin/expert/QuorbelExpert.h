@@ -22,13 +22,14 @@ class TTiApi;
 
 class TMiNotifer : public TIAddInNotifier {
 public:
-    explicit TMiNotifer(TSYS *data) : FData(data) {}
+    TMiNotifer(TSYS *data, TFbrwEnt *browser) : FData(data), FBrowser(browser) {}
     void FileNotification(TFileNotification notifyCode, const QString &fileName,
                           bool &cancel) override;
     void ProjectClose();
 
 private:
     QPointer<TSYS> FData;
+    QPointer<TFbrwEnt> FBrowser;
 };
 
 class TQuorbelExpert : public TIExpert {
@@ -52,6 +53,8 @@ public:
     // Every placeholder expanded, with where the caret goes.
     TExpandedMacro Expand(const QString &text);
     void menuProjects(TIMenuItemIntf *sender);
+    // Every routine of the project in one filtered list; opens the one picked.
+    void menuGotoRoutine(TIMenuItemIntf *sender);
     void ChekCreate();
     void CheckAyudaCreate();
 
@@ -65,6 +68,7 @@ public:
     THostRef<TIMenuItemIntf> menProjects;
     THostRef<TIMenuItemIntf> menTrace;
     THostRef<TIMenuItemIntf> menAyuda;
+    THostRef<TIMenuItemIntf> menGotoRoutine;
     TAddinServices FServices;
     TMiNotifer *FNotifer = nullptr;
     std::unique_ptr<TTiApi> FToolApi;

@@ -1,3 +1,4 @@
+#include "browser/EntityFilter.h"
 #include "browser/FbrwFun.h"
 #include "core/Logo.h"
 
@@ -10,6 +11,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPointer>
@@ -23,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <optional>
 
@@ -897,3 +900,199 @@ TEST_F(BrowserExpert, UnloadingWhileScansRunLeavesNothingBehind)
 }
 
 } // namespace
+
+// ------------------------------------------------------------- filter box
+
+namespace {
+
+QStringList ShownNames(TMiTabSheet *tab)
+{
+    QStringList out;
+    for (int i = 0; i < tab->ListBox->count(); ++i)
+        if (!tab->ListBox->item(i)->isHidden())
+            out << tab->ListBox->item(i)->text();
+    return out;
+}
+
+const QStringList ShapeRoutines = {QStringLiteral("TShape.Paint"), QStringLiteral("TShape.Area"),
+                                   QStringLiteral("TRoundShape.Paint"), QStringLiteral("DrawShapes"),
+                                   QStringLiteral("Helper")};
+
+} // namespace
+
+TEST(EntityFilter, ContainsIgnoringCaseAndAClassByItsDottedName)
+{
+    EXPECT_TRUE(EntityMatches(QStringLiteral("TShape.Paint"), QString()));
+    EXPECT_TRUE(EntityMatches(QStringLiteral("TShape.Paint"), QStringLiteral("paint")));
+    EXPECT_TRUE(EntityMatches(QStringLiteral("DrawShapes"), QStringLiteral("SHAPE")));
+    EXPECT_FALSE(EntityMatches(QStringLiteral("Helper"), QStringLiteral("shape")));
+    // A class's methods, not those of a class whose name ends alike.
+    EXPECT_TRUE(EntityMatches(QStringLiteral("TShape.Area"), QStringLiteral("tshape.")));
+    EXPECT_FALSE(EntityMatches(QStringLiteral("TRoundShape.Paint"), QStringLiteral("Shape.")));
+    EXPECT_FALSE(EntityMatches(QStringLiteral("OldTShape.Paint"), QStringLiteral("TShape.")));
+}
+
+TEST_F(BrowserWindow, FilterNarrowsTheActiveTabAndTwoEscapesClearThenHide)
+{
+    OpenUnit(QStringLiteral("Shapes.pas"), UnitText(QStringLiteral("Shapes"), Routines(ShapeRoutines)));
+    TFbrwEnt &w = Window();
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    TMiTabSheet *tab = w.ActiveTab();
+    QLineEdit *box = w.findChild<QLineEdit *>(QStringLiteral("edFilter"));
+    ASSERT_NE(box, nullptr);
+
+    QTest::keyClicks(box, QStringLiteral("shape"));
+    EXPECT_EQ(ShownNames(tab), (QStringList{QStringLiteral("DrawShapes"), QStringLiteral("TRoundShape.Paint"),
+                                            QStringLiteral("TShape.Area"), QStringLiteral("TShape.Paint")}));
+    box->clear();
+    QTest::keyClicks(box, QStringLiteral("TShape."));
+    EXPECT_EQ(ShownNames(tab), (QStringList{QStringLiteral("TShape.Area"), QStringLiteral("TShape.Paint")}));
+    // What Enter would open shows selected.
+    ASSERT_NE(tab->ListBox->currentItem(), nullptr);
+    EXPECT_EQ(tab->ListBox->currentItem()->text(), QStringLiteral("TShape.Area"));
+
+    // A rescan's entries come in filtered too.
+    w.btnRefresh->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(ShownNames(tab), (QStringList{QStringLiteral("TShape.Area"), QStringLiteral("TShape.Paint")}));
+
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_TRUE(box->text().isEmpty());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(ShownNames(tab).size(), ShapeRoutines.size());
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(BrowserWindow, FilterFollowsTheUserToAnotherTab)
+{
+    const QString u1 = Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("Alpha"), QStringLiteral("Beta")})));
+    const QString u2 = Unit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("Alphabet"), QStringLiteral("Gamma")})));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), {u1, u2});
+    TFbrwEnt &w = Window();
+    w.btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    w.edFilter->setText(QStringLiteral("alpha"));
+    EXPECT_EQ(ShownNames(w.ActiveTab()), QStringList{QStringLiteral("Alphabet")});
+    w.PageControl1->setCurrentIndex(0);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(ShownNames(w.Tabs()[0]), QStringList{QStringLiteral("Alpha")});
+}
+
+// Enter in the box, nothing picked: the first match. A match picked with
+// the arrow keys: that one.
+TEST_F(BrowserExpert, EnterInTheFilterJumpsToTheFirstMatch)
+{
+    const QString u1 = OpenUnitWithTargetAt120();
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
+    host.click(QStringLiteral("IdeExpt2"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    Browser().btnFijo->click();
+    QTest::keyClicks(Browser().edFilter, QStringLiteral("OTH"));
+    QTest::keyClick(Browser().edFilter, Qt::Key_Return);
+    EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{1, 123}));
+
+    Browser().edFilter->clear();
+    QTest::keyClicks(Browser().edFilter, QStringLiteral("e"));
+    Select(QStringLiteral("Target"));
+    QTest::keyClick(Browser().edFilter, Qt::Key_Enter);
+    EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{1, 120}));
+
+    // Nothing matches: Enter does nothing.
+    host.buffer(u1)->cursor = {1, 1};
+    Browser().edFilter->setText(QStringLiteral("nothing like it"));
+    QTest::keyClick(Browser().edFilter, Qt::Key_Return);
+    EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{1, 1}));
+}
+
+// ------------------------------------------------------------ rescans
+
+TEST_F(BrowserWindow, ASaveInTheIdeRescansTheUnitsTabOnly)
+{
+    const QString u1 = Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    const QString u2 = Unit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("B")})));
+    host.setProject(dir.path() + QStringLiteral("/P.dpr"), {u1, u2});
+    TFbrwEnt &w = Window();
+    w.SetRescanDelay(60000); // the notice alone, not the file's watch
+    w.btnTodos->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+
+    Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("A2")})));
+    w.FileSaved(u1);
+    EXPECT_EQ(w.RunningScans(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("A2"), 13}}));
+    EXPECT_EQ(Entries(w.Tabs()[1]), (std::vector<Shown>{{QStringLiteral("B"), 9}}));
+    // A file without a tab: nothing.
+    w.FileSaved(dir.path() + QStringLiteral("/Other.pas"));
+    EXPECT_EQ(w.RunningScans(), 0);
+}
+
+TEST_F(BrowserWindow, AChangeOnDiskRescansAlsoWhenTheFileIsReplaced)
+{
+    const QString u1 = OpenUnit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    TFbrwEnt &w = Window();
+    w.SetRescanDelay(10);
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+
+    // Written in place by another program.
+    Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
+    ASSERT_TRUE(WaitFor([&] { return Idle(w) && w.ActiveTab()->Count() == 2; }, 10000));
+
+    // Replaced by a rename, as safe saves do: the watch goes on.
+    const QString temp = dir.path() + QStringLiteral("/Unit1.tmp");
+    QFile t(temp);
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write(ToCrLf(UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("C")}))).toLatin1());
+    t.close();
+    ASSERT_EQ(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(u1).constData()), 0);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w) && Entries(w.ActiveTab()) == std::vector<Shown>{{QStringLiteral("C"), 9}}; }, 10000));
+    Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("D")})));
+    ASSERT_TRUE(WaitFor([&] { return Idle(w) && Entries(w.ActiveTab()) == std::vector<Shown>{{QStringLiteral("D"), 9}}; }, 10000));
+}
+
+// Saving twice before the first rescan has sent anything: the entries are
+// the second's, once each, and the watch adds no scan of what was scanned.
+TEST_F(BrowserWindow, ThreadsASupersededRescanOnSaveIsDropped)
+{
+    const QString u1 = OpenUnit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A")})));
+    TFbrwEnt &w = Window();
+    w.SetRescanDelay(10);
+    w.show();
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
+    w.FileSaved(u1);
+    w.FileSaved(u1);
+    EXPECT_EQ(w.RunningScans(), 2);
+    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    QTest::qWait(100); // the watch's turn
+    EXPECT_EQ(w.RunningScans(), 0);
+    EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
+}
+
+// The expert hands the host's save notice to the browser; synchronising,
+// which saves itself, scans once.
+TEST_F(BrowserExpert, TheHostsSaveNoticeRescansTheTab)
+{
+    const QString u1 = OpenUnitWithTargetAt120();
+    host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
+    host.click(QStringLiteral("IdeExpt2"));
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    Browser().SetRescanDelay(60000);
+    FakeBuffer *buffer = host.buffer(u1);
+    buffer->text = ToCrLf(QStringLiteral("{ one }\n")) + buffer->text;
+    THostRef<TIModuleInterface>(host.GetModuleInterface(u1))->Save(true);
+    EXPECT_EQ(Browser().RunningScans(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    EXPECT_EQ(Entries(Browser().ActiveTab()),
+              (std::vector<Shown>{{QStringLiteral("Other"), 124}, {QStringLiteral("Target"), 121}}));
+
+    buffer->text = ToCrLf(QStringLiteral("{ two }\n")) + buffer->text;
+    buffer->modified = true;
+    Browser().FormActivate();
+    EXPECT_EQ(buffer->saves, 2);
+    EXPECT_EQ(Browser().RunningScans(), 1);
+    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+}

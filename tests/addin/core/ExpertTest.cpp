@@ -122,8 +122,8 @@ TEST(ExpertMenus, EveryReferenceTakenWhileInstallingIsReleased)
 {
     InMemoryHost host;
     AddinSession session(host);
-    // Only the seven menu items stay held.
-    EXPECT_EQ(host.outstandingReferences(), 7) << host.leakedTags().join(QStringLiteral(", ")).toStdString();
+    // Only the menu items stay held: the seven commands and the project-wide jump.
+    EXPECT_EQ(host.outstandingReferences(), 8) << host.leakedTags().join(QStringLiteral(", ")).toStdString();
     EXPECT_EQ(host.ledger(QStringLiteral("MainMenu")).outstanding(), 0);
     EXPECT_EQ(host.ledger(QStringLiteral("EditPasteItem")).outstanding(), 0);
     EXPECT_EQ(host.ledger(QStringLiteral("EditMenu")).outstanding(), 0);
@@ -172,7 +172,7 @@ TEST(ExpertUnload, NotifierGoesFirstThenEachItemOnce)
         QStringLiteral("Release IdeExpt1"),      QStringLiteral("Release IdeExpt2"),
         QStringLiteral("Release IdeExpt3"),      QStringLiteral("Release EditProjectsNewItem"),
         QStringLiteral("Release ViewTraceItem"), QStringLiteral("Release EditAyudaItem"),
-        QStringLiteral("Release EditInsertarCabeceraItem"),
+        QStringLiteral("Release EditInsertarCabeceraItem"), QStringLiteral("Release IdeGotoRoutine"),
     };
     ASSERT_FALSE(after.isEmpty());
     EXPECT_EQ(after.first(), QStringLiteral("RemoveNotifier"));
