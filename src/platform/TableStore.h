@@ -302,7 +302,6 @@ private:
 
     TFilterTerm ParseFilter(const QString &expression) const;
     std::vector<int> IndexColumns(const QString &name) const;
-    bool Less(const TRow &a, const TRow &b) const;
     bool Matches(const TRow &row) const;
     // Columns, fields and indexes from the file; refuses a table of another kind.
     void ReadShape(const QString &path);

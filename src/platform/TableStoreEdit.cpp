@@ -1,6 +1,7 @@
 #include "TableStoreSql.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 using namespace TableStoreSql;
@@ -212,7 +213,24 @@ void TTable::Post()
         FCur = -1;
         Reload(row.RowId, true);
     } else if (Matches(row)) {
-        const size_t at = FRows.partition_point([&](const TRow &a) { return Less(a, row); });
+        // The record's keys found once, not at each comparison.
+        TPackedValue key[8];
+        std::vector<TPackedValue> moreKeys;
+        TPackedValue *keys = key;
+        if (FOrder.size() > std::size(key)) {
+            moreKeys.resize(FOrder.size());
+            keys = moreKeys.data();
+        }
+        for (size_t k = 0; k < FOrder.size(); ++k)
+            keys[k] = PackedAt(row.Packed, FOrder[k]);
+        const size_t at = FRows.partition_point([&](const TRow &a) {
+            for (size_t k = 0; k < FOrder.size(); ++k) {
+                const int c = ComparePacked(PackedAt(a.Packed, FOrder[k]), keys[k]);
+                if (c != 0)
+                    return c < 0;
+            }
+            return a.RowId < row.RowId;
+        });
         FCur = int(at);
         FRows.insert(at, std::move(row));
     } else {

@@ -29,16 +29,6 @@ std::vector<int> TTable::IndexColumns(const QString &name) const
     throw EDatabaseError(QStringLiteral("%1: index '%2' not found").arg(TableName, name));
 }
 
-bool TTable::Less(const TRow &a, const TRow &b) const
-{
-    for (int column : FOrder) {
-        const int c = ComparePacked(PackedAt(a.Packed, column), PackedAt(b.Packed, column));
-        if (c != 0)
-            return c < 0;
-    }
-    return a.RowId < b.RowId;
-}
-
 bool TTable::Matches(const TRow &row) const
 {
     return FFilter.Column < 0 || ComparePacked(PackedAt(row.Packed, FFilter.Column), PackedAt(FFilter.Packed, 0)) == 0;
