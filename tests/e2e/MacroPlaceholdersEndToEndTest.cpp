@@ -1,29 +1,11 @@
 // The macro placeholders in quorbel-ide with the real libquorbel.so: where
 // the caret lands, the formatted date, and the selection the macro replaces,
 // as the real editor answers them.
-#include <QCoreApplication>
-#include <QDate>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "IdeHome.h"
 
-#include <gtest/gtest.h>
+#include <QDate>
 
 namespace {
-
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
-QString BuildDir()
-{
-    const QString fromEnv = qEnvironmentVariable("QUORBEL_BUILD_DIR");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/..")).absolutePath();
-}
 
 // One 2150-byte macro record: title length byte, 100 title bytes, NUL-ended body.
 QByteArray Record(const QByteArray &title, const QByteArray &body)
@@ -35,56 +17,17 @@ QByteArray Record(const QByteArray &title, const QByteArray &body)
     return record;
 }
 
-class MacroPlaceholdersEndToEnd : public ::testing::Test {
+using Result = e2e::TIdeRun;
+
+class MacroPlaceholdersEndToEnd : public e2e::TIdeHome {
 protected:
     void SetUp() override
     {
-        ide = BuildDir() + QStringLiteral("/bin/quorbel-ide");
-        const QString built = BuildDir() + QStringLiteral("/lib/libquorbel.so");
-        ASSERT_TRUE(QFile::exists(ide)) << ide.toStdString();
-        ASSERT_TRUE(home.isValid());
-        QDir(home.path()).mkpath(QStringLiteral("lib"));
-        QDir(home.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        addin = home.filePath(QStringLiteral("lib/libquorbel.so"));
-        ASSERT_TRUE(QFile::copy(built, addin));
-        unit = home.filePath(QStringLiteral("Shapes.pas"));
-        QFile f(unit);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("unit Shapes;\n\ninterface\n\nimplementation\n\nend.\n");
-        f.close();
-        ASSERT_EQ(Run({QStringLiteral("--register-addin"), addin}).exitCode, 0);
-    }
-
-    struct Result {
-        int exitCode = -1;
-        QStringList log;
-        QString errors;
-    };
-
-    Result Run(const QStringList &args) const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QUORBEL_REGISTRY"), home.filePath(QStringLiteral("registry.ini")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
-        env.insert(QStringLiteral("TEMP"), home.path());
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(ide, args);
-        Result r;
-        if (!p.waitForStarted() || !p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        r.log = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        r.errors = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        TIdeHome::SetUp();
+        if (HasFatalFailure())
+            return;
+        unit = write(QStringLiteral("Shapes.pas"), "unit Shapes;\n\ninterface\n\nimplementation\n\nend.\n");
+        ASSERT_EQ(run({QStringLiteral("--register-addin"), addin}).exitCode, 0);
     }
 
     // Stores one macro (none for an empty body), runs "Macros..." on it after the given editor
@@ -101,12 +44,7 @@ protected:
               << QStringList{QStringLiteral("modal select ListBox1 0"), QStringLiteral("modal invoke Button1"),
                              QStringLiteral("click IdeExpt1"), QStringLiteral("dump-editor"),
                              QStringLiteral("save")};
-        const QString script = home.filePath(QStringLiteral("script.txt"));
-        QFile f(script);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(lines.join(QLatin1Char('\n')).toUtf8());
-        f.close();
-        return Run({QStringLiteral("--script"), script});
+        return script(lines);
     }
 
     QStringList Lines() const
@@ -124,9 +62,6 @@ protected:
         return {};
     }
 
-    QTemporaryDir home;
-    QString ide;
-    QString addin;
     QString unit;
 };
 

@@ -2,97 +2,45 @@
 // groups window, each project's result shown beside it.
 #include "Registry.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include "IdeHome.h"
 
-#include <gtest/gtest.h>
+#include <QStandardPaths>
 
 namespace {
 
-QString BuildDir()
-{
-    const QString fromEnv = qEnvironmentVariable("QUORBEL_BUILD_DIR");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/..")).absolutePath();
-}
-
-class GroupBuildEndToEnd : public ::testing::Test {
+class GroupBuildEndToEnd : public e2e::TIdeHome {
 protected:
     void SetUp() override
     {
-        ide = BuildDir() + QStringLiteral("/bin/quorbel-ide");
-        const QString built = BuildDir() + QStringLiteral("/lib/libquorbel.so");
-        ASSERT_TRUE(QFile::exists(ide)) << ide.toStdString();
-        ASSERT_TRUE(home.isValid());
-        QDir(home.path()).mkpath(QStringLiteral("lib"));
+        TIdeHome::SetUp();
         QDir(home.path()).mkpath(QStringLiteral("src"));
-        QDir(home.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        addin = home.filePath(QStringLiteral("lib/libquorbel.so"));
-        ASSERT_TRUE(QFile::copy(built, addin));
     }
-    QProcessEnvironment environment() const
+    // The IDE's log lines, and "exit N" last.
+    QStringList runLog(const QStringList &args) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QUORBEL_REGISTRY"), home.filePath(QStringLiteral("registry.ini")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
-        env.insert(QStringLiteral("TEMP"), home.path());
-        return env;
-    }
-    // The IDE's log lines.
-    QStringList run(const QStringList &args) const
-    {
-        QProcess p;
-        p.setProcessEnvironment(environment());
-        p.start(ide, args);
-        if (!p.waitForStarted() || !p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
+        const e2e::TIdeRun r = run(args, 120000);
+        if (r.exitCode == -1)
             return {QStringLiteral("did not finish")};
-        }
-        QStringList log = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        log << QStringLiteral("exit %1").arg(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2);
-        return log;
+        return r.log + QStringList{QStringLiteral("exit %1").arg(r.exitCode)};
     }
-    QString write(const QString &name, const QByteArray &bytes) const
+    QStringList scriptLog(const QStringList &lines) const
     {
-        const QString path = home.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        return path;
+        return runLog({QStringLiteral("--script"), write(QStringLiteral("script.txt"), lines.join('\n').toUtf8())});
     }
-    QStringList script(const QStringList &lines) const
-    {
-        return run({QStringLiteral("--script"), write(QStringLiteral("script.txt"), lines.join('\n').toUtf8())});
-    }
-
-    QTemporaryDir home;
-    QString ide;
-    QString addin;
 };
 
 TEST_F(GroupBuildEndToEnd, AGroupWithAFailingAndAMissingProjectShowsTheThreeResults)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("fpc")).isEmpty())
         GTEST_SKIP() << "Free Pascal (fpc) is not installed";
-    ASSERT_TRUE(run({QStringLiteral("--register-addin"), addin}).contains(QStringLiteral("exit 0")));
+    ASSERT_TRUE(runLog({QStringLiteral("--register-addin"), addin}).contains(QStringLiteral("exit 0")));
     const QString good = write(QStringLiteral("src/good.dpr"), "program Good;\nbegin\nend.\n");
     const QString bad = write(QStringLiteral("src/bad.dpr"), "program Bad;\nbegin\n  Nowhere;\nend.\n");
     const QByteArray groups = "Suite\r\n\tGood;" + good.toUtf8() + "\r\n\tBad;" + bad.toUtf8() + "\r\n\tGone;"
         + home.filePath(QStringLiteral("src/gone.dpr")).toUtf8() + "\r\n";
     write(QStringLiteral("lib/proj.dat"), groups);
 
-    const QStringList log = script({QStringLiteral("modal select Proyectos 0"), QStringLiteral("modal invoke btnBuild"),
+    const QStringList log = scriptLog({QStringLiteral("modal select Proyectos 0"), QStringLiteral("modal invoke btnBuild"),
                                     QStringLiteral("modal wait btnStop"), QStringLiteral("modal rows Proyectos"),
                                     QStringLiteral("modal key Escape"), QStringLiteral("click EditProjectsNewItem")});
     ASSERT_TRUE(log.contains(QStringLiteral("exit 0"))) << log.join('\n').toStdString();
@@ -114,7 +62,7 @@ TEST_F(GroupBuildEndToEnd, AGroupWithAFailingAndAMissingProjectShowsTheThreeResu
 
 TEST_F(GroupBuildEndToEnd, ALazarusGroupIsImportedIntoProjDat)
 {
-    ASSERT_TRUE(run({QStringLiteral("--register-addin"), addin}).contains(QStringLiteral("exit 0")));
+    ASSERT_TRUE(runLog({QStringLiteral("--register-addin"), addin}).contains(QStringLiteral("exit 0")));
     QDir(home.path()).mkpath(QStringLiteral("laz/one"));
     write(QStringLiteral("laz/one/one.lpi"), "<CONFIG/>");
     const QString one = write(QStringLiteral("laz/one/one.lpr"), "program One;\nbegin\nend.\n");
@@ -124,7 +72,7 @@ TEST_F(GroupBuildEndToEnd, ALazarusGroupIsImportedIntoProjDat)
                                           "      <Target2 FileName=\"two/two.lpi\"/>\n"
                                           "    </Targets>\n  </ProjectGroup>\n</CONFIG>\n");
     write(QStringLiteral("lib/proj.dat"), "");
-    const QStringList log = script({QStringLiteral("modal invoke btnImport"),
+    const QStringList log = scriptLog({QStringLiteral("modal invoke btnImport"),
                                     QStringLiteral("modal text fileNameEdit ") + home.filePath(QStringLiteral("laz/pair.lpg")),
                                     QStringLiteral("modal accept"), QStringLiteral("modal accept"),
                                     QStringLiteral("modal key Escape"), QStringLiteral("click EditProjectsNewItem")});
