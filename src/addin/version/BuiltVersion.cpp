@@ -34,23 +34,7 @@ TVersionChange BuiltFileChange(const TVersionFields &f)
     const uint codePage = CodePageOf(f.CodePage).toUInt(&ok, 10);
     if (ok)
         change.CodePage = uint16_t(codePage);
-    // The script's values, in its order; the optional ones only when given.
-    const auto value = [&](const char *key, const QString &text, bool always) {
-        if (always || !text.isEmpty())
-            change.Strings.append({QLatin1String(key), text});
-    };
-    value("Comments", f.Comments, false);
-    value("CompanyName", f.CompanyName, true);
-    value("FileDescription", f.Description, true);
-    value("FileVersion", f.GenericVersion, true);
-    value("InternalName", f.InternalName, true);
-    value("LegalCopyright", f.Copyright, true);
-    value("LegalTrademarks", f.Trademarks, false);
-    value("OriginalFilename", f.OriginalName, true);
-    value("PrivateBuild", f.PrivateBuild, true);
-    value("ProductName", f.ProductName, true);
-    value("ProductVersion", f.GenericVersion, true);
-    value("SpecialBuild", f.SpecialBuild, false);
+    change.Strings = ScriptStrings(f);
     return change;
 }
 

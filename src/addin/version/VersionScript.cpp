@@ -186,6 +186,28 @@ QString NextPrivateBuild(const QString &privateBuild)
 
 } // namespace VersionTables
 
+QList<QPair<QString, QString>> ScriptStrings(const TVersionFields &f)
+{
+    QList<QPair<QString, QString>> strings;
+    const auto value = [&](const char *key, const QString &text, bool always) {
+        if (always || !text.isEmpty())
+            strings.append({QLatin1String(key), text});
+    };
+    value("Comments", f.Comments, false);
+    value("CompanyName", f.CompanyName, true);
+    value("FileDescription", f.Description, true);
+    value("FileVersion", f.GenericVersion, true);
+    value("InternalName", f.InternalName, true);
+    value("LegalCopyright", f.Copyright, true);
+    value("LegalTrademarks", f.Trademarks, false);
+    value("OriginalFilename", f.OriginalName, true);
+    value("PrivateBuild", f.PrivateBuild, true);
+    value("ProductName", f.ProductName, true);
+    value("ProductVersion", f.GenericVersion, true);
+    value("SpecialBuild", f.SpecialBuild, false);
+    return strings;
+}
+
 QStringList VersionScriptLines(const TVersionFields &f)
 {
     using namespace VersionTables;
@@ -218,23 +240,9 @@ QStringList VersionScriptLines(const TVersionFields &f)
         in8 + QStringLiteral("BLOCK \"") + BlockName(f.Language, f.CodePage) + QLatin1Char('"'),
         in8 + QStringLiteral("{"),
     };
-    const auto value = [&](const char *key, const QString &text, bool always) {
-        if (always || !text.isEmpty())
-            lines << in12 + QStringLiteral("VALUE \"") + QLatin1String(key)
-                    + QStringLiteral("\", \"") + QuotedText(text) + QStringLiteral("\\0\"");
-    };
-    value("Comments", f.Comments, false);
-    value("CompanyName", f.CompanyName, true);
-    value("FileDescription", f.Description, true);
-    value("FileVersion", f.GenericVersion, true);
-    value("InternalName", f.InternalName, true);
-    value("LegalCopyright", f.Copyright, true);
-    value("LegalTrademarks", f.Trademarks, false);
-    value("OriginalFilename", f.OriginalName, true);
-    value("PrivateBuild", f.PrivateBuild, true);
-    value("ProductName", f.ProductName, true);
-    value("ProductVersion", f.GenericVersion, true);
-    value("SpecialBuild", f.SpecialBuild, false);
+    for (const auto &[key, text] : ScriptStrings(f))
+        lines << in12 + QStringLiteral("VALUE \"") + key + QStringLiteral("\", \"") + QuotedText(text)
+                + QStringLiteral("\\0\"");
     lines << in8 + QStringLiteral("}") << in4 + QStringLiteral("}")
           << in4 + QStringLiteral("BLOCK \"VarFileInfo\"") << in4 + QStringLiteral("{")
           << in8 + QStringLiteral("VALUE \"Translation\", 0x") + LanguageCode(f.Language)

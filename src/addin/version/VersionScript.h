@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +48,10 @@ struct TVersionFields {
     QString Language; // ELenguaje
     QString CodePage; // TCodigos
 };
+
+// The string values version.rc holds, in its order: the optional ones
+// (comments, trademarks, special build) only when given.
+QList<QPair<QString, QString>> ScriptStrings(const TVersionFields &fields);
 
 // The lines of version.rc, without line ends. BlockName must be formable.
 QStringList VersionScriptLines(const TVersionFields &fields);
