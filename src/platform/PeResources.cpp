@@ -2,8 +2,7 @@
 
 #include "FileReader.h"
 #include "SafeFile.h"
-
-#include <QFile>
+#include "VersionTree.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -84,48 +83,20 @@ QString Hex(uint64_t value)
 
 // ---- The version tree ----
 
-constexpr uint16_t TextType = 1;
-constexpr qsizetype NodeHeaderSize = 6;
+using VersionTree::Align4;
+using VersionTree::TextType;
 constexpr qsizetype FixedSize = 13 * 4;
 
-qsizetype Align4(qsizetype at)
-{
-    return (at + 3) & ~qsizetype(3);
-}
-
-struct TNode {
-    qsizetype End = 0;
+// A node with its key read out: the writer compares and copies keys.
+struct TNode : VersionTree::TNode {
     QString Key;
-    bool IsText = false;
-    qsizetype ValueStart = 0;
-    qsizetype ValueBytes = 0;
-    qsizetype ChildrenStart = 0;
 };
 
-// The same bounds as the reader's: every part is cut to the node.
 bool ReadNode(const QByteArray &tree, qsizetype start, qsizetype limit, TNode &node)
 {
-    if (start > limit || limit - start < NodeHeaderSize)
+    if (!VersionTree::ReadNode(tree, start, limit, node))
         return false;
-    const qsizetype length = U16(tree, start);
-    if (length < NodeHeaderSize || length > limit - start)
-        return false;
-    node.End = start + length;
-    const qsizetype valueLength = U16(tree, start + 2);
-    node.IsText = U16(tree, start + 4) == TextType;
-    qsizetype at = start + NodeHeaderSize;
-    node.Key.clear();
-    for (;; at += 2) {
-        if (node.End - at < 2)
-            return false;
-        const uint16_t unit = U16(tree, at);
-        if (unit == 0)
-            break;
-        node.Key.append(QChar(unit));
-    }
-    node.ValueStart = std::min(Align4(at + 2), node.End);
-    node.ValueBytes = std::min(node.IsText ? valueLength * 2 : valueLength, node.End - node.ValueStart);
-    node.ChildrenStart = std::min(Align4(node.ValueStart + node.ValueBytes), node.End);
+    node.Key = VersionTree::Utf16At(tree, node.KeyStart, node.KeyUnits);
     return true;
 }
 

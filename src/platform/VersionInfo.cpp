@@ -1,6 +1,7 @@
 #include "VersionInfo.h"
 
 #include "FileReader.h"
+#include "VersionTree.h"
 
 #include <QStringList>
 #include <QtEndian>
@@ -318,66 +319,7 @@ std::unique_ptr<TFileSource> OpenSource(const QString &fileName)
     return std::make_unique<TFileSource>(opened.handle, uint64_t(opened.size));
 }
 
-// The version tree: nodes of wLength, wValueLength, wType, a NUL-ended
-// UTF-16 key, the value and the children, each of the last three starting
-// on a 32-bit boundary of the tree.
-constexpr uint16_t TextType = 1;
-constexpr qsizetype NodeHeaderSize = 6;
-
-qsizetype Align4(qsizetype at)
-{
-    return (at + 3) & ~qsizetype(3);
-}
-
-struct TNode {
-    qsizetype End = 0;
-    qsizetype KeyStart = 0;
-    qsizetype KeyUnits = 0;
-    bool IsText = false;
-    qsizetype ValueStart = 0;
-    qsizetype ValueBytes = 0;
-    qsizetype ChildrenStart = 0;
-};
-
-// The node at start of a parent that ends at limit; false when it does not
-// fit there. Every part is cut to the node's length.
-bool ReadNode(const QByteArray &tree, qsizetype start, qsizetype limit, TNode &node)
-{
-    if (start > limit || limit - start < NodeHeaderSize)
-        return false;
-    const auto *bytes = reinterpret_cast<const uchar *>(tree.constData());
-    const qsizetype length = U16(bytes + start);
-    if (length < NodeHeaderSize || length > limit - start)
-        return false;
-    node.End = start + length;
-    const qsizetype valueLength = U16(bytes + start + 2);
-    node.IsText = U16(bytes + start + 4) == TextType;
-    node.KeyStart = start + NodeHeaderSize;
-    qsizetype at = node.KeyStart;
-    for (;; at += 2) {
-        if (node.End - at < 2)
-            return false;
-        if (U16(bytes + at) == 0)
-            break;
-    }
-    node.KeyUnits = (at - node.KeyStart) / 2;
-    node.ValueStart = std::min(Align4(at + 2), node.End);
-    // A text's length counts UTF-16 units; some compilers count bytes, which
-    // the cut to the node and the NUL take care of.
-    node.ValueBytes = std::min(node.IsText ? valueLength * 2 : valueLength,
-                               node.End - node.ValueStart);
-    node.ChildrenStart = std::min(Align4(node.ValueStart + node.ValueBytes), node.End);
-    return true;
-}
-
-QString Utf16At(const QByteArray &tree, qsizetype start, qsizetype units)
-{
-    QString text(units, Qt::Uninitialized);
-    const auto *bytes = reinterpret_cast<const uchar *>(tree.constData()) + start;
-    for (qsizetype i = 0; i < units; ++i)
-        text[i] = QChar(U16(bytes + 2 * i));
-    return text;
-}
+using namespace VersionTree;
 
 bool KeyIs(const QByteArray &tree, const TNode &node, const QString &key)
 {
