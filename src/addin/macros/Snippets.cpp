@@ -467,6 +467,17 @@ std::optional<QString> BodyText(const QJsonValue &body)
     return lines.join(QLatin1Char('\n'));
 }
 
+// A snippet's scope, VS Code's comma-separated language ids, names Pascal.
+bool ForPascal(const QString &scope)
+{
+    static const QStringList pascal{QStringLiteral("pascal"), QStringLiteral("objectpascal"),
+                                    QStringLiteral("delphi")};
+    for (const QString &id : scope.split(QLatin1Char(',')))
+        if (pascal.contains(id.trimmed(), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
 QString Prefix(const QJsonValue &prefix)
 {
     if (prefix.isArray())
@@ -535,6 +546,12 @@ TSnippetFile SnippetsFromJson(const QJsonDocument &document, const QStringList &
             title = name;
         if (!body) {
             file.notes.notImported << title + QStringLiteral(" (no body)");
+            continue;
+        }
+        // A .code-snippets file may hold snippets of other languages.
+        const QString scope = snippet.value(QLatin1String("scope")).toString();
+        if (!scope.trimmed().isEmpty() && !ForPascal(scope)) {
+            file.notes.notImported << QStringLiteral("%1 (for %2)").arg(title, scope.trimmed());
             continue;
         }
         TSnippetNotes notes;

@@ -148,6 +148,19 @@ TEST_F(SnippetFileTest, SnippetsComeInFileOrderAndTooLongOnesAreListed)
     EXPECT_THROW(ReadSnippetFile(Dir()), ESnippetError);
 }
 
+// A .code-snippets file of a workspace holds snippets for several languages.
+TEST_F(SnippetFileTest, SnippetsScopedToOtherLanguagesAreListedNotImported)
+{
+    const TSnippetFile file = ReadSnippetFile(WriteFile(
+        "{ \"Log\": {\"scope\": \"javascript,typescript\", \"body\": \"console.log($1);\"},"
+        " \"Write\": {\"scope\": \"javascript, Pascal\", \"body\": \"WriteLn($1);\"},"
+        " \"Any\": {\"body\": \"x\"} }"));
+    ASSERT_EQ(file.macros.size(), 2u);
+    EXPECT_EQ(file.macros[0].title, QStringLiteral("Write"));
+    EXPECT_EQ(file.macros[1].title, QStringLiteral("Any"));
+    EXPECT_EQ(file.notes.notImported, QStringList{QStringLiteral("Log (for javascript,typescript)")});
+}
+
 TEST_F(SnippetFileTest, AnExistingTitleIsReplacedOnlyOnYes)
 {
     WriteDat(Record("Keep", "old keep") + Record("Swap", "old swap") + Record("Other", "o"));
