@@ -220,6 +220,8 @@ constexpr Entry Entries[] = {
     {txt::GotoUnitColumn, "Unit"},
     {txt::GotoRoutineCount, "%1 routines, %2 of %3 units scanned"},
     {txt::FilterHint, "Filter (TShape. lists a class)"},
+    {txt::BuildNotStarted, "not started"},
+    {txt::BuildExitStatus, "exit status %1"},
 };
 
 // A name without a text, or two names on one number, would show users an empty text or

@@ -184,7 +184,9 @@
     X(GotoRoutineColumn, 2047)                                                                   \
     X(GotoUnitColumn, 2048)                                                                      \
     X(GotoRoutineCount, 2049)                                                                    \
-    X(FilterHint, 2050)
+    X(FilterHint, 2050)                                                                          \
+    X(BuildNotStarted, 2051)                                                                     \
+    X(BuildExitStatus, 2052)
 
 namespace txt {
 

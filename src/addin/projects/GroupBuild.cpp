@@ -93,5 +93,5 @@ QString TGroupBuild::FirstErrorLine(const QString &output, int exitStatus)
     for (auto it = lines.crbegin(); it != lines.crend(); ++it)
         if (!it->trimmed().isEmpty())
             return it->trimmed();
-    return exitStatus < 0 ? QStringLiteral("not started") : QStringLiteral("exit status %1").arg(exitStatus);
+    return exitStatus < 0 ? LoadStr(txt::BuildNotStarted) : LoadStr(txt::BuildExitStatus).arg(exitStatus);
 }
