@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -87,4 +88,9 @@ QString LoginName()
             return value;
     }
     return {};
+}
+
+QString UserConfigDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
 }

@@ -25,3 +25,6 @@ QString RunningProgramPath();
 // The login name of the user the program runs as; $USER or $LOGNAME when the
 // user database does not know it; empty when nothing tells.
 QString LoginName();
+
+// The user's configuration directory ($XDG_CONFIG_HOME, else ~/.config).
+QString UserConfigDir();

@@ -8,13 +8,13 @@
 #include "Snippets.h"
 
 #include "Dialogs.h"
+#include "Paths.h"
 
 #include "core/CommandEdge.h"
 #include "core/StringTable.h"
 
 #include <QAction>
 #include <QDir>
-#include <QStandardPaths>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -178,8 +178,7 @@ namespace {
 // Where VS Code keeps the user's snippets, when it is there.
 QString SnippetsDir()
 {
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/Code/User/snippets");
+    const QString dir = UserConfigDir() + QStringLiteral("/Code/User/snippets");
     return QDir(dir).exists() ? dir : QDir::homePath();
 }
 
