@@ -117,6 +117,13 @@ TEST_F(Tables, DuplicatePrimaryKeysAreRefusedEmptyOnesIncluded)
     Strings.Cancel();
     EXPECT_EQ(Column(Strings, QStringLiteral("idst")),
               QStringList({QString(), QStringLiteral("IDS_A"), QStringLiteral("IDS_B")}));
+    // Emptied, a key meets the other empty one, which SQLite's own unique
+    // index lets by.
+    ASSERT_TRUE(Strings.Locate(QStringLiteral("idst"), QStringLiteral("IDS_B")));
+    Strings.Edit();
+    Strings.FieldByName(QStringLiteral("idst"))->SetAsString(QString());
+    EXPECT_THROW(Strings.Post(), EKeyViolation);
+    Strings.Cancel();
 
     // Two top-level topics have no parent; equal titles still collide there,
     // not under different parents.
