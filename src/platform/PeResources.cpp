@@ -846,7 +846,10 @@ QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &chan
     }
     const QByteArray tree = TreeBytes(*root, va);
     const uint64_t rawSize = AlignUp(uint64_t(tree.size()), pe.FileAlignment);
-    if (uint64_t(va) + AlignUp(uint64_t(tree.size()), pe.SectionAlignment) > 0xFFFFFFFFu
+    // The reader measures a section by the larger of its two sizes; a file
+    // alignment above the section alignment makes the raw one the larger.
+    const uint64_t memorySize = std::max(AlignUp(uint64_t(tree.size()), pe.SectionAlignment), rawSize);
+    if (uint64_t(va) + memorySize > 0xFFFFFFFFu
         || uint64_t(rawPointer) + rawSize + uint64_t(overlay.size()) > uint64_t(MaxPeFileSize))
         Refuse(QStringLiteral("the resources would make the file too large"));
 
