@@ -6,6 +6,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -303,6 +304,13 @@ QString CharsetOf(const QByteArray &header)
 }
 
 } // namespace
+
+int TPoCatalog::FuzzyTranslations() const
+{
+    return int(std::count_if(Entries.begin(), Entries.end(), [](const TPoEntry &e) {
+        return !e.Obsolete && e.Fuzzy() && !e.Translation().isEmpty();
+    }));
+}
 
 QString TPoCatalog::HeaderValue(const QString &name) const
 {

@@ -38,6 +38,8 @@ struct TPoCatalog {
     std::vector<std::pair<QString, QString>> Header;
     std::vector<TPoEntry> Entries; // the header entry not among them
     QString HeaderValue(const QString &name) const;
+    // Entries in use whose translation is marked fuzzy and not empty.
+    int FuzzyTranslations() const;
 };
 
 // The largest .po file read: far beyond any string table's catalog, small

@@ -30,7 +30,6 @@
 #include <QRegularExpressionValidator>
 #include <QTabWidget>
 
-#include <algorithm>
 #include <climits>
 
 QString TLDBrowse::RegistryKey()
@@ -512,9 +511,7 @@ void TLDBrowse::ImportPo1Click()
             return;
         const TPoCatalog catalog = ReadPoFile(path);
         // Asked only of a file that has them, so other imports go as before.
-        const int fuzzy = int(std::count_if(catalog.Entries.begin(), catalog.Entries.end(), [](const TPoEntry &e) {
-            return !e.Obsolete && e.Fuzzy() && !e.Translation().isEmpty();
-        }));
+        const int fuzzy = catalog.FuzzyTranslations();
         const bool withFuzzy = fuzzy > 0 && dialogs.AskYesNo(LoadStr(txt::PoImportFuzzy).arg(fuzzy));
         dialogs.ShowMessage(ImportCatalog(*table, catalog, {CurLang, 0, name, withFuzzy}).Text());
     });
