@@ -282,7 +282,7 @@ protected:
 
 private:
     // A record of the view: its values packed in one block of bytes (see
-    // TableStoreRow.cpp), each decoded when a field asks for it.
+    // TableStoreSql.h), each decoded when a field asks for it.
     struct TRow {
         qint64 RowId = 0;
         quint64 Serial = 0; // tells the decoded current record apart
@@ -324,6 +324,9 @@ private:
     TFilterTerm FFilter;
     bool FFiltered = false;
     TBlockList<TRow> FRows; // the view: in index order, filtered
+    // The bytes that the records read by the last reload point into; they
+    // go only with those records.
+    std::vector<std::unique_ptr<char[]>> FPackBlocks;
     int FCur = -1;
     TRecord FBuffer;
     // The current record's values, decoded as fields ask for them.

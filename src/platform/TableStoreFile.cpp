@@ -327,6 +327,7 @@ void TTable::ReadShape(const QString &path)
 void TTable::CloseCursor()
 {
     FRows.clear();
+    FPackBlocks.clear();
     FBuffer = TRecord();
     FDecodedSerial = 0;
     FCur = -1;

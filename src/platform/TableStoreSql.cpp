@@ -97,7 +97,26 @@ void TPacker::Add(char tag, const void *bytes, size_t size)
     FBytes.append(static_cast<const char *>(bytes), size);
 }
 
-QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last)
+char *TPackArena::Take(size_t size)
+{
+    constexpr size_t BlockSize = 64 * 1024;
+    if (size > BlockSize / 4) {
+        // A large record gets a block of its own, so no block is left mostly empty.
+        Blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+        return Blocks.back().get();
+    }
+    if (size > FLeft) {
+        Blocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+        FAt = Blocks.back().get();
+        FLeft = BlockSize;
+    }
+    char *at = FAt;
+    FAt += size;
+    FLeft -= size;
+    return at;
+}
+
+QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last, TPackArena *arena)
 {
     struct TPart {
         char Tag;
@@ -154,8 +173,15 @@ QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last)
         total += 1 + part.Size;
     }
     // The pointers stay valid: no column is asked for again before the copy.
-    QByteArray packed(qsizetype(total), Qt::Uninitialized);
-    char *out = packed.data();
+    QByteArray packed;
+    char *out = nullptr;
+    if (arena) {
+        out = arena->Take(total);
+        packed = QByteArray::fromRawData(out, qsizetype(total));
+    } else {
+        packed = QByteArray(qsizetype(total), Qt::Uninitialized);
+        out = packed.data();
+    }
     for (int i = 0; i < count; ++i) {
         const TPart &part = parts[i];
         *out++ = part.Tag;

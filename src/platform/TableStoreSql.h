@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -123,14 +124,28 @@ struct TPackedValue {
     int Size = 0;
 };
 
+// Packed records of one reading laid one after another in large blocks:
+// one allocation per block, not one per record. Rows packed into it point
+// into its blocks, so the blocks must stay as long as those rows.
+class TPackArena {
+public:
+    char *Take(size_t size);
+    std::vector<std::unique_ptr<char[]>> Blocks;
+
+private:
+    char *FAt = nullptr;
+    size_t FLeft = 0;
+};
+
 class TPacker {
 public:
     void Clear() { FBytes.clear(); }
     void AddValue(const QVariant &value);
     QByteArray Take() const { return QByteArray(FBytes.data(), qsizetype(FBytes.size())); }
     // Columns first..last of the statement's current row, packed as AddValue
-    // packs their values, in one allocation of the exact size.
-    static QByteArray PackColumns(sqlite3_stmt *statement, int first, int last);
+    // packs their values: in one allocation of the exact size, or within
+    // arena, which the result then points into.
+    static QByteArray PackColumns(sqlite3_stmt *statement, int first, int last, TPackArena *arena = nullptr);
 
 private:
     void Add(char tag, const void *bytes, size_t size);

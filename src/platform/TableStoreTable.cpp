@@ -123,9 +123,10 @@ void TTable::Reload(qint64 keepRowId, bool keep)
         binder.Bind(1, FFilter.Value);
     // The view stays as it was when a step fails.
     std::vector<TRow> read;
+    TPackArena arena;
     const int width = int(columns.size());
     while (FDb->Sql.Step(query))
-        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, TPacker::PackColumns(query, 1, width)});
+        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, TPacker::PackColumns(query, 1, width, &arena)});
     TBlockList<TRow> rows;
     if (FOrder.empty()) {
         for (TRow &row : read)
@@ -163,6 +164,8 @@ void TTable::Reload(qint64 keepRowId, bool keep)
             rows.push_back(std::move(read[r.Row]));
     }
     FRows.swap(rows);
+    rows.clear(); // the old records, before the bytes they point into
+    FPackBlocks.swap(arena.Blocks);
     FPendingAt = -1;
     int at = keep ? IndexOfRowId(keepRowId) : 0;
     if (at < 0)
@@ -417,7 +420,10 @@ const QVariant &TTable::ColumnValue(int column) const
         FDecodedSerial = row.Serial;
     }
     if (!FHaveDecoded[size_t(column)]) {
-        FDecoded[size_t(column)] = Unpack(PackedAt(row.Packed, column));
+        // The row id is the numbered key's value: a walk reading keys only
+        // need not reach each record's bytes.
+        FDecoded[size_t(column)] =
+            column == FAutoIncColumn ? QVariant(qlonglong(row.RowId)) : Unpack(PackedAt(row.Packed, column));
         FHaveDecoded[size_t(column)] = 1;
     }
     return FDecoded[size_t(column)];

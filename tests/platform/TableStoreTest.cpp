@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <map>
 
 #include <sys/resource.h>
 
@@ -586,6 +587,68 @@ TEST_F(Tables, ASecondUserOfTheFileNeitherCorruptsNorHangs)
     QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     Strings.Post();
     EXPECT_EQ(Strings.RecordCount(), 4);
+}
+
+// A view's records are read into shared blocks: records of every size,
+// across block edges and larger than a block, read back as posted, in
+// another order, after an edit and after another program's post made the
+// view read again. The numbered key reads as stored in every order.
+TEST_F(Tables, RecordsOfEverySizeReadBackThroughReloads)
+{
+    std::map<int, QString> texts; // Map -> TExto
+    const auto text = [](int size, int seed) {
+        QString t;
+        t.reserve(size);
+        for (int i = 0; i < size; ++i)
+            t += QChar(u'a' + (i * 7 + seed) % 26);
+        return t;
+    };
+    const std::vector<int> sizes{0, 1, 300, 16340, 16384, 16420, 65536, 70000, 200000};
+    int n = 0;
+    for (int size : sizes)
+        for (int copy = 0; copy < 3; ++copy, ++n) {
+            const int map = AddTopic(QStringLiteral("T%1").arg(n, 5, 10, QLatin1Char('0')));
+            Topics.Edit();
+            Topics.FieldByName(QStringLiteral("TExto"))->SetAsString(text(size, n));
+            Topics.Post();
+            texts[map] = Topics.FieldByName(QStringLiteral("TExto"))->AsString();
+        }
+    for (int i = 0; i < 3000; ++i, ++n) // small ones filling several blocks
+        texts[AddTopic(QStringLiteral("S%1").arg(n, 5, 10, QLatin1Char('0')))] = QString();
+    const auto check = [&](const char *when) {
+        int seen = 0;
+        for (Topics.First(); !Topics.Eof(); Topics.Next(), ++seen) {
+            const int map = Topics.FieldByName(QStringLiteral("Map"))->AsInteger();
+            ASSERT_TRUE(texts.count(map)) << when << ": no topic " << map;
+            ASSERT_EQ(Topics.FieldByName(QStringLiteral("TExto"))->AsString(), texts[map]) << when << ", topic " << map;
+        }
+        EXPECT_EQ(seen, int(texts.size())) << when;
+    };
+    Topics.Close();
+    Topics.Open();
+    check("reopened");
+    Topics.SetIndexName(QStringLiteral("parent"));
+    check("in parent order");
+    Topics.SetIndexName(QString());
+
+    Topics.First();
+    const int edited = Topics.FieldByName(QStringLiteral("Map"))->AsInteger();
+    Topics.Edit();
+    Topics.FieldByName(QStringLiteral("TExto"))->SetAsString(QStringLiteral("edited"));
+    Topics.Post();
+    texts[edited] = QStringLiteral("edited");
+    check("after an edit");
+
+    TTable other;
+    other.DatabaseName = FDir.path();
+    other.TableName = QStringLiteral("Ayuda.db");
+    other.Open();
+    other.Append();
+    other.FieldByName(QStringLiteral("Titulo"))->SetAsString(QStringLiteral("Other's"));
+    other.FieldByName(QStringLiteral("TExto"))->SetAsString(text(20000, 1));
+    other.Post();
+    texts[other.FieldByName(QStringLiteral("Map"))->AsInteger()] = text(20000, 1);
+    check("after another program's post");
 }
 
 // Two programs edit different fields of one record, each from a view read
