@@ -734,7 +734,7 @@ QString FileVersionText(uint32_t ms, uint32_t ls)
     return QStringLiteral("%1.%2.%3.%4").arg(ms >> 16).arg(ms & 0xFFFF).arg(ls >> 16).arg(ls & 0xFFFF);
 }
 
-QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &change, TVersionWriteReport *report)
+QByteArray SetVersionInImage(QByteArray image, const TVersionChange &change, TVersionWriteReport *report)
 {
     const TPeLayout pe = ReadLayout(image);
     TVersionWriteReport done;
@@ -813,7 +813,6 @@ QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &chan
     const TSectionHeader &last = pe.Sections.back();
     const bool inPlace = home == &last && uint64_t(last.RawPointer) + last.RawSize == pe.RawEnd;
 
-    QByteArray out;
     uint32_t va, rawPointer, oldRaw = 0;
     uint64_t headerAt;
     if (inPlace) {
@@ -853,13 +852,22 @@ QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &chan
         || uint64_t(rawPointer) + rawSize + uint64_t(overlay.size()) > uint64_t(MaxPeFileSize))
         Refuse(QStringLiteral("the resources would make the file too large"));
 
-    out.reserve(qsizetype(rawPointer + rawSize) + overlay.size());
-    out.append(image.constData(), qsizetype(inPlace ? rawPointer : pe.RawEnd));
-    out.append(QByteArray(qsizetype(rawPointer) - out.size(), '\0'));
-    out.append(tree);
-    out.append(QByteArray(qsizetype(rawSize) - tree.size(), '\0'));
-    const int64_t moved = int64_t(out.size()) - int64_t(pe.RawEnd);
-    out.append(overlay);
+    // The new file in the old one's bytes: what precedes the section stays
+    // where it is, what follows the sections moves behind the new section.
+    const qsizetype kept = qsizetype(inPlace ? rawPointer : pe.RawEnd);
+    const qsizetype overlayTo = qsizetype(rawPointer + rawSize);
+    const qsizetype overlaySize = overlay.size();
+    const int64_t moved = int64_t(overlayTo) - int64_t(pe.RawEnd);
+    QByteArray out = std::move(image);
+    if (overlayTo + overlaySize > out.size())
+        out.resize(overlayTo + overlaySize);
+    char *bytes = out.data();
+    // The overlay first: the new section may cover where it was.
+    std::memmove(bytes + overlayTo, bytes + pe.RawEnd, size_t(overlaySize));
+    std::memset(bytes + kept, 0, size_t(qsizetype(rawPointer) - kept));
+    std::memcpy(bytes + rawPointer, tree.constData(), size_t(tree.size()));
+    std::memset(bytes + rawPointer + tree.size(), 0, size_t(qsizetype(rawSize) - tree.size()));
+    out.resize(overlayTo + overlaySize);
 
     if (!inPlace)
         Put16(out, pe.CoffAt + 2, uint16_t(pe.Sections.size() + 1));
@@ -911,16 +919,18 @@ QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &chan
 
 TVersionWriteReport SetVersionInFile(const QString &fileName, const QString &output, const TVersionChange &change)
 {
-    const QByteArray image = ReadWholeFile(fileName, MaxPeFileSize);
+    // Room for a larger resource section, so that it grows where it lies.
+    QByteArray image = ReadWholeFile(fileName, MaxPeFileSize, 64 * 1024);
+    const qsizetype readSize = image.size();
     TVersionWriteReport report;
     QByteArray changed;
     try {
-        changed = SetVersionInImage(image, change, &report);
+        changed = SetVersionInImage(std::move(image), change, &report);
     } catch (const EPeFileError &e) {
         throw EPeFileError(QStringLiteral("%1: %2").arg(fileName, e.message()));
     }
     // A file that changed while it was read is not replaced by the part seen.
-    if (QFileInfo(fileName).size() != image.size())
+    if (QFileInfo(fileName).size() != readSize)
         throw EInOutError(QStringLiteral("Cannot read %1: the file changed while it was read").arg(fileName));
     WriteBuiltFile(output.isEmpty() ? fileName : output, changed, QFile::permissions(fileName));
     return report;

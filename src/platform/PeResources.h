@@ -77,7 +77,8 @@ struct TVersionWriteReport {
 
 // The image with the change written into its version resource. Throws
 // EPeFileError with the reason when the image cannot be changed safely.
-QByteArray SetVersionInImage(const QByteArray &image, const TVersionChange &change,
+// An image handed over (moved in) is changed where it lies, spared a copy.
+QByteArray SetVersionInImage(QByteArray image, const TVersionChange &change,
                              TVersionWriteReport *report = nullptr);
 
 // The largest file the writer reads whole.

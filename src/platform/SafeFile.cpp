@@ -56,7 +56,7 @@ void WriteFileAtomically(const QString &path, const QByteArray &bytes)
         throw EInOutError(reason(path, file.errorString()));
 }
 
-QByteArray ReadWholeFile(const QString &path, qint64 maxBytes)
+QByteArray ReadWholeFile(const QString &path, qint64 maxBytes, qsizetype spare)
 {
     const TOpenedFile opened = OpenForReading(path);
     if (opened.handle < 0) {
@@ -78,6 +78,8 @@ QByteArray ReadWholeFile(const QString &path, qint64 maxBytes)
                               .arg(maxBytes));
     }
     QByteArray data;
+    if (spare > 0)
+        data.reserve(size + spare);
     data.resize(size);
     qint64 done = 0;
     // One byte more than the limit tells a file that grew while read.

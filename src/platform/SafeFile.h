@@ -23,8 +23,9 @@ void WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
 // Reads a whole regular file of at most maxBytes bytes. A missing file, a
 // directory, a device, a pipe, a larger file or a read error throw
-// EInOutError; nothing blocks on a pipe that nobody writes.
-QByteArray ReadWholeFile(const QString &path, qint64 maxBytes);
+// EInOutError; nothing blocks on a pipe that nobody writes. Room for spare
+// more bytes is kept, for a caller that changes the bytes where they lie.
+QByteArray ReadWholeFile(const QString &path, qint64 maxBytes, qsizetype spare = 0);
 
 // True when path names any directory entry, a dangling link included:
 // something a write to path would replace.
