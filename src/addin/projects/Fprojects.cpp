@@ -28,6 +28,8 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <vector>
+
 namespace {
 
 constexpr int ClientWidth = 220;
@@ -310,8 +312,18 @@ void TFProyexp::btnEliminarClick()
 {
     if (!FServices.dialogs().AskYesNo(LoadStr(txt::AskDeleteItem)))
         return;
-    // Children go with their node.
-    delete Selected();
+    // Every node selected goes, as the build takes every one; children go
+    // with their node, so a node below another selected one is left to it.
+    std::vector<QTreeWidgetItem *> doomed;
+    for (QTreeWidgetItem *item : Proyectos->selectedItems()) {
+        bool below = false;
+        for (const QTreeWidgetItem *p = item->parent(); p && !below; p = p->parent())
+            below = p->isSelected();
+        if (!below)
+            doomed.push_back(item);
+    }
+    for (QTreeWidgetItem *item : doomed)
+        delete item;
 }
 
 void TFProyexp::ProyectosDblClick()

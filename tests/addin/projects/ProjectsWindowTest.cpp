@@ -233,6 +233,26 @@ TEST_F(ProjectsWindow, DeleteAsksFirstAndTakesChildrenAlong)
     EXPECT_EQ(fileBytes(), "Games\r\n\tChess;/games/chess.dpr\r\n");
 }
 
+// Several nodes selected, as for a build of some projects: Delete takes
+// every one, a group with its projects, once.
+TEST_F(ProjectsWindow, DeleteTakesEverySelectedNode)
+{
+    writeFile(TwoGroups);
+    TFProyexp &w = open();
+    select(QStringLiteral("Editor"));
+    node(QStringLiteral("Chess"))->setSelected(true);
+    node(QStringLiteral("Games"))->setSelected(true); // Chess goes with it
+    dialogs.answerYes();
+    w.btnEliminar->click();
+    EXPECT_EQ(dialogs.log, QStringList{QStringLiteral("question: Delete de select Item ?")});
+    EXPECT_EQ(node(QStringLiteral("Editor")), nullptr);
+    EXPECT_EQ(node(QStringLiteral("Games")), nullptr);
+    EXPECT_EQ(node(QStringLiteral("Chess")), nullptr);
+    EXPECT_NE(node(QStringLiteral("Viewer")), nullptr);
+    close();
+    EXPECT_EQ(fileBytes(), "Tools\r\n\tViewer;/src/view.dpr\r\n");
+}
+
 TEST_F(ProjectsWindow, AddNeedsASelectedGroup)
 {
     writeFile(TwoGroups);
