@@ -116,7 +116,7 @@ char *TPackArena::Take(size_t size)
     return at;
 }
 
-QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last, TPackArena *arena)
+QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last, TPackArena &arena)
 {
     struct TPart {
         char Tag;
@@ -173,15 +173,8 @@ QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last, TP
         total += 1 + part.Size;
     }
     // The pointers stay valid: no column is asked for again before the copy.
-    QByteArray packed;
-    char *out = nullptr;
-    if (arena) {
-        out = arena->Take(total);
-        packed = QByteArray::fromRawData(out, qsizetype(total));
-    } else {
-        packed = QByteArray(qsizetype(total), Qt::Uninitialized);
-        out = packed.data();
-    }
+    char *const start = arena.Take(total);
+    char *out = start;
     for (int i = 0; i < count; ++i) {
         const TPart &part = parts[i];
         *out++ = part.Tag;
@@ -194,7 +187,7 @@ QByteArray TPacker::PackColumns(sqlite3_stmt *statement, int first, int last, TP
             std::memcpy(out, part.Bytes, part.Size);
         out += part.Size;
     }
-    return packed;
+    return QByteArray::fromRawData(start, qsizetype(total));
 }
 
 void TPacker::AddValue(const QVariant &value)

@@ -112,8 +112,8 @@ QString TextOf(const char *bytes, int size);
 
 // A record's values packed in one block of bytes: per value a tag, then the
 // 8 bytes of an integer or a real, or the 4-byte length and the bytes of a
-// text (UTF-8, as SQLite holds it) or of a blob. Loading a view so makes one
-// allocation per record, and texts are decoded only when asked for.
+// text (UTF-8, as SQLite holds it) or of a blob. Loading a view so makes no
+// object per value, and texts are decoded only when asked for.
 enum TPackedTag : char { PackedNull, PackedInteger, PackedReal, PackedText, PackedBlob };
 
 struct TPackedValue {
@@ -143,9 +143,8 @@ public:
     void AddValue(const QVariant &value);
     QByteArray Take() const { return QByteArray(FBytes.data(), qsizetype(FBytes.size())); }
     // Columns first..last of the statement's current row, packed as AddValue
-    // packs their values: in one allocation of the exact size, or within
-    // arena, which the result then points into.
-    static QByteArray PackColumns(sqlite3_stmt *statement, int first, int last, TPackArena *arena = nullptr);
+    // packs their values, within arena, which the result points into.
+    static QByteArray PackColumns(sqlite3_stmt *statement, int first, int last, TPackArena &arena);
 
 private:
     void Add(char tag, const void *bytes, size_t size);

@@ -126,7 +126,7 @@ void TTable::Reload(qint64 keepRowId, bool keep)
     TPackArena arena;
     const int width = int(columns.size());
     while (FDb->Sql.Step(query))
-        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, TPacker::PackColumns(query, 1, width, &arena)});
+        read.push_back({sqlite3_column_int64(query, 0), ++FSerials, TPacker::PackColumns(query, 1, width, arena)});
     TBlockList<TRow> rows;
     if (FOrder.empty()) {
         for (TRow &row : read)
