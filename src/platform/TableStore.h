@@ -94,6 +94,11 @@ public:
     bool IsNull() const;
     QVariant Value() const;
     QString AsString() const;
+    // A text of ASCII characters only (or none), viewed where the dataset
+    // holds it, valid until the dataset moves or changes: read so, a text
+    // read once is never decoded. False for any other value; AsString reads
+    // every value.
+    bool AsAscii(QLatin1StringView &text) const;
     int AsInteger() const;
     bool AsBoolean() const;
 
@@ -169,6 +174,8 @@ protected:
     // Valid until the dataset moves, changes or closes; an empty value where
     // there is none.
     virtual const QVariant &ColumnValue(int column) const = 0;
+    // The column's value as ASCII where the dataset can view it so.
+    virtual bool ColumnAscii(int column, QLatin1StringView &text) const;
     virtual void SetColumnValue(TField *field, const QVariant &value);
     virtual QString DataSetName() const = 0;
 
@@ -277,6 +284,7 @@ protected:
     void OpenCursor() override;
     void CloseCursor() override;
     const QVariant &ColumnValue(int column) const override;
+    bool ColumnAscii(int column, QLatin1StringView &text) const override;
     void SetColumnValue(TField *field, const QVariant &value) override;
     QString DataSetName() const override { return TableName; }
 

@@ -48,6 +48,12 @@ const QVariant &TField::Current() const
     return FDataSet->ColumnValue(FColumn);
 }
 
+bool TField::AsAscii(QLatin1StringView &text) const
+{
+    FDataSet->CheckActive();
+    return FDataSet->ColumnAscii(FColumn, text);
+}
+
 QVariant TField::Value() const
 {
     return Current();
@@ -196,6 +202,11 @@ TField *TDataSet::AddField(const QString &fieldName, const QString &name)
     std::erase_if(FFields, [](const auto &field) { return !field->FPersistent; });
     FFields.push_back(std::unique_ptr<TField>(new TField(this, fieldName, name, true)));
     return FFields.back().get();
+}
+
+bool TDataSet::ColumnAscii(int, QLatin1StringView &) const
+{
+    return false;
 }
 
 void TDataSet::SetColumnValue(TField *field, const QVariant &)

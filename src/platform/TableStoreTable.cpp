@@ -1,6 +1,7 @@
 #include "TableStoreSql.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace TableStoreSql;
 
@@ -427,4 +428,31 @@ const QVariant &TTable::ColumnValue(int column) const
         FHaveDecoded[size_t(column)] = 1;
     }
     return FDecoded[size_t(column)];
+}
+
+bool TTable::ColumnAscii(int column, QLatin1StringView &text) const
+{
+    if (column < 0 || FCur < 0 || State() == TDataSetState::Edit || State() == TDataSetState::Insert)
+        return false;
+    const TPackedValue value = PackedAt(FRows[size_t(FCur)].Packed, column);
+    if (value.Tag == PackedNull) {
+        text = {};
+        return true;
+    }
+    if (value.Tag != PackedText)
+        return false;
+    // Eight bytes at a time: a text is mostly ASCII or not at all.
+    const char *p = value.Bytes;
+    const char *const end = p + value.Size;
+    for (; end - p >= 8; p += 8) {
+        quint64 eight;
+        std::memcpy(&eight, p, sizeof eight);
+        if (eight & 0x8080808080808080ULL)
+            return false;
+    }
+    for (; p < end; ++p)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return false;
+    text = QLatin1StringView(value.Bytes, value.Size);
+    return true;
 }

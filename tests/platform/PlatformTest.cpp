@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 #include <sys/stat.h>
@@ -195,12 +197,26 @@ TEST(CodePage, TextBuiltInPiecesIsEncodedAsTheWhole)
         {"a", lone, "b" + lone + "c\u00e9"},
         {"ends high " + lone},
         {"\u00e9", "\U0001F600\u00e9" + lone + "\u4e2d"},
+        // Long ASCII runs, read eight bytes at a time, broken by a high
+        // character at every place of the run.
+        {"12345678\u00e9", "abcdefgh", "abcdefghijklmnopq\u00f1xyz"},
+        {"\u00e9abcdefghijk", "abc\u0080defghij", "abcdefghijklmnop\u00ff"},
     };
     for (const QStringList &pieces : cases) {
         TEncodedText built;
         for (const QString &piece : pieces)
             built.Append(piece);
         EXPECT_EQ(built.Take(), EncodeText(pieces.join(QString()))) << pieces.join('|').toStdString();
+        // The same pieces as Latin-1, where they are.
+        if (std::all_of(pieces.begin(), pieces.end(), [](const QString &piece) {
+                return std::all_of(piece.begin(), piece.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+            })) {
+            for (const QString &piece : pieces) {
+                const QByteArray latin1 = piece.toLatin1();
+                built.Append(QLatin1StringView(latin1));
+            }
+            EXPECT_EQ(built.Take(), EncodeText(pieces.join(QString()))) << "as Latin-1: " << pieces.join('|').toStdString();
+        }
     }
 
     // Latin-1 pieces and numbers belong to the whole too; one builder serves

@@ -651,6 +651,45 @@ TEST_F(Tables, RecordsOfEverySizeReadBackThroughReloads)
     check("after another program's post");
 }
 
+// A text read as ASCII is the same text AsString gives, of the record the
+// view is on; anything else is left to AsString.
+TEST_F(Tables, AsciiViewsAreTheCurrentRecordsPlainTexts)
+{
+    AddString(QStringLiteral("IDS_A"), QStringLiteral("Open the \"file\"\r\n"));
+    AddString(QStringLiteral("IDS_B"), QStringLiteral("Abrir el men\u00fa"));
+    AddString(QStringLiteral("IDS_C"), {});
+    AddString(QStringLiteral("IDS_D"), QStringLiteral("0123456789abcdefX"));
+    Strings.Close();
+    Strings.Open();
+    TField *l1 = Strings.FieldByName(QStringLiteral("L1"));
+    QStringList ascii, other;
+    for (Strings.First(); !Strings.Eof(); Strings.Next()) {
+        QLatin1StringView text;
+        if (l1->AsAscii(text)) {
+            EXPECT_EQ(QString(text), l1->AsString());
+            ascii << Strings.FieldByName(QStringLiteral("idst"))->AsString();
+        } else {
+            other << Strings.FieldByName(QStringLiteral("idst"))->AsString();
+        }
+    }
+    EXPECT_EQ(ascii, (QStringList{"IDS_A", "IDS_C", "IDS_D"}));
+    EXPECT_EQ(other, QStringList{"IDS_B"});
+
+    // A number is not a text; an edit under way is read through AsString.
+    const int map = AddTopic(QStringLiteral("Topic"));
+    QLatin1StringView text;
+    EXPECT_FALSE(Topics.FieldByName(QStringLiteral("Map"))->AsAscii(text));
+    EXPECT_EQ(Topics.FieldByName(QStringLiteral("Map"))->AsInteger(), map);
+    Strings.First();
+    Strings.Edit();
+    l1->SetAsString(QStringLiteral("edited"));
+    EXPECT_FALSE(l1->AsAscii(text));
+    EXPECT_EQ(l1->AsString(), QStringLiteral("edited"));
+    Strings.Post();
+    ASSERT_TRUE(l1->AsAscii(text));
+    EXPECT_EQ(QString(text), QStringLiteral("edited"));
+}
+
 // Two programs edit different fields of one record, each from a view read
 // before the other's post: both changes are kept. An edit that changes
 // nothing still notices that the record is gone.

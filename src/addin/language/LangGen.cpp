@@ -77,7 +77,8 @@ void Header(TText &out, const QString &fileName, const QString &language, const 
 // A text as the resource compiler reads it back unchanged between double
 // quotes: each double quote doubled, each backslash doubled, line breaks
 // written as \r and \n.
-void AddScriptText(TText &out, QStringView text)
+template <typename TView>
+void AddScriptText(TText &out, TView text)
 {
     qsizetype from = 0;
     for (qsizetype at = 0; at < text.size(); ++at) {
@@ -103,7 +104,7 @@ public:
     // names: what the unit itself declares, which a constant would redeclare.
     explicit TIdentifierCheck(std::initializer_list<const char *> names) : FNames(names) {}
 
-    void Check(const QString &id, const QString &text)
+    void Check(const QString &id, QAnyStringView text)
     {
         const bool taken = std::any_of(FNames.begin(), FNames.end(), [&](const char *name) {
             const QLatin1StringView own(name);
@@ -112,7 +113,8 @@ public:
         if (IsPascalIdentifier(id) && !taken)
             return;
         if (++FBad <= Listed) {
-            const QString shown = text.size() > 30 ? text.left(29) + QStringLiteral("...") : text;
+            const QString whole = text.toString();
+            const QString shown = whole.size() > 30 ? whole.left(29) + QStringLiteral("...") : whole;
             FRows << QStringLiteral("\"%1\" (%2)").arg(id, shown);
         }
     }
@@ -146,10 +148,17 @@ void WalkStrings(TTable &table, const TLanguageGenSettings &s, std::initializer_
     qint64 n = s.InitId;
     for (table.First(); !table.Eof(); table.Next(), ++n) {
         const QString idText = id->AsString();
-        const QString value = text->AsString();
-        check.Check(idText, value);
         script << n << ",\t\t\"";
-        AddScriptText(script, value);
+        // Most texts are plain ASCII: those go on as the table holds them.
+        QLatin1StringView ascii;
+        if (text->AsAscii(ascii)) {
+            check.Check(idText, ascii);
+            AddScriptText(script, ascii);
+        } else {
+            const QString value = text->AsString();
+            check.Check(idText, value);
+            AddScriptText(script, QStringView(value));
+        }
         script << "\"\r\n";
         constants << "  " << idText << " = " << n << ";\r\n";
     }
