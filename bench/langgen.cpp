@@ -193,8 +193,13 @@ int main(int argc, char **argv)
             TField *text = table.FieldByName(QStringLiteral("L1"));
             table.SetIndexName(QString());
             qsizetype chars = 0;
+            // As the generator reads: ASCII as the table holds it, else decoded.
+            const auto size = [](TField *field) {
+                QLatin1StringView ascii;
+                return field->AsAscii(ascii) ? ascii.size() : field->AsString().size();
+            };
             for (table.First(); !table.Eof(); table.Next())
-                chars += id->AsString().size() + text->AsString().size();
+                chars += size(id) + size(text);
             if (chars == 0)
                 std::fprintf(stderr, "the walk read nothing\n");
         }

@@ -104,7 +104,8 @@ public:
     // names: what the unit itself declares, which a constant would redeclare.
     explicit TIdentifierCheck(std::initializer_list<const char *> names) : FNames(names) {}
 
-    void Check(const QString &id, QAnyStringView text)
+    template <typename TId>
+    void Check(TId id, QAnyStringView text)
     {
         const bool taken = std::any_of(FNames.begin(), FNames.end(), [&](const char *name) {
             const QLatin1StringView own(name);
@@ -115,7 +116,7 @@ public:
         if (++FBad <= Listed) {
             const QString whole = text.toString();
             const QString shown = whole.size() > 30 ? whole.left(29) + QStringLiteral("...") : whole;
-            FRows << QStringLiteral("\"%1\" (%2)").arg(id, shown);
+            FRows << QStringLiteral("\"%1\" (%2)").arg(QAnyStringView(id).toString(), shown);
         }
     }
     void ThrowIfAny()
@@ -147,20 +148,33 @@ void WalkStrings(TTable &table, const TLanguageGenSettings &s, std::initializer_
     TIdentifierCheck check(names);
     qint64 n = s.InitId;
     for (table.First(); !table.Eof(); table.Next(), ++n) {
-        const QString idText = id->AsString();
+        // Most identifiers and texts are plain ASCII: those go on as the
+        // table holds them, the others as AsString decodes them.
+        QLatin1StringView asciiId, ascii;
+        QString idText, value;
+        const bool plainId = id->AsAscii(asciiId);
+        if (!plainId)
+            idText = id->AsString();
+        const bool plainText = text->AsAscii(ascii);
+        if (!plainText)
+            value = text->AsString();
+        const QAnyStringView shown = plainText ? QAnyStringView(ascii) : QAnyStringView(value);
+        if (plainId)
+            check.Check(asciiId, shown);
+        else
+            check.Check(QStringView(idText), shown);
         script << n << ",\t\t\"";
-        // Most texts are plain ASCII: those go on as the table holds them.
-        QLatin1StringView ascii;
-        if (text->AsAscii(ascii)) {
-            check.Check(idText, ascii);
+        if (plainText)
             AddScriptText(script, ascii);
-        } else {
-            const QString value = text->AsString();
-            check.Check(idText, value);
+        else
             AddScriptText(script, QStringView(value));
-        }
         script << "\"\r\n";
-        constants << "  " << idText << " = " << n << ";\r\n";
+        constants << "  ";
+        if (plainId)
+            constants << asciiId;
+        else
+            constants << idText;
+        constants << " = " << n << ";\r\n";
     }
     check.ThrowIfAny();
 }
@@ -254,7 +268,10 @@ QString GeneratedAtText(const QDateTime &when, const QLocale &locale)
         + when.time().toString(QStringLiteral("HH:mm:ss"));
 }
 
-bool IsPascalIdentifier(const QString &name)
+namespace {
+
+template <typename TView>
+bool IsIdentifierText(TView name)
 {
     static const QStringList reserved = {
         "and", "array", "as", "asm", "begin", "case", "class", "const", "constructor",
@@ -264,11 +281,11 @@ bool IsPascalIdentifier(const QString &name)
         "nil", "not", "object", "of", "or", "packed", "procedure", "program", "property",
         "raise", "record", "repeat", "set", "shl", "shr", "string", "then", "threadvar", "to",
         "try", "type", "unit", "until", "uses", "var", "while", "with", "xor"};
-    if (name.isEmpty() || name.at(0).isDigit())
+    if (name.isEmpty() || (name.front().unicode() >= u'0' && name.front().unicode() <= u'9'))
         return false;
     bool lettersOnly = true;
-    for (const QChar qc : name) {
-        const char16_t c = qc.unicode();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
         const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
         if (!(letter || c == u'_' || (c >= u'0' && c <= u'9')))
             return false;
@@ -279,6 +296,23 @@ bool IsPascalIdentifier(const QString &name)
     if (!lettersOnly || name.size() > 14)
         return true;
     return !reserved.contains(name, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+bool IsPascalIdentifier(const QString &name)
+{
+    return IsIdentifierText(QStringView(name));
+}
+
+bool IsPascalIdentifier(QStringView name)
+{
+    return IsIdentifierText(name);
+}
+
+bool IsPascalIdentifier(QLatin1StringView name)
+{
+    return IsIdentifierText(name);
 }
 
 TLanguageGenerator::TLanguageGenerator(const TAddinServices &services, TAppExec &exec, TClock clock)

@@ -40,6 +40,8 @@ QString GeneratedAtText(const QDateTime &when, const QLocale &locale);
 // True when the unit can declare name as a constant: ASCII letters, digits
 // and _, not starting with a digit, no reserved word (in any case).
 bool IsPascalIdentifier(const QString &name);
+bool IsPascalIdentifier(QStringView name);
+bool IsPascalIdentifier(QLatin1StringView name);
 
 // The paths of one run. Existing directories are found without regard to
 // letter case; a missing LANG is made with that name.

@@ -391,6 +391,9 @@ TEST(LangGenIdentifiers, ReservedWordsAreRefusedWholeInAnyCase)
         EXPECT_FALSE(IsPascalIdentifier(QString::fromUtf8(name))) << name;
     for (const char *name : {"IDS_BEGIN", "begin2", "beginning", "initializations", "_end", "x"})
         EXPECT_TRUE(IsPascalIdentifier(QString::fromUtf8(name))) << name;
+    // Read as the table holds ASCII, the same answers.
+    for (const char *name : {"Initialization", "begin", "Xor", "", "2ND", "IDS-DASH", "IDS_BEGIN", "_end", "x"})
+        EXPECT_EQ(IsPascalIdentifier(QLatin1StringView(name)), IsPascalIdentifier(QString::fromLatin1(name))) << name;
 }
 
 TEST_F(LangGenTest, TwoRunsKeepExactlyOneBackupOfTheLastResource)
