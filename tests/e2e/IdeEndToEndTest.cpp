@@ -1,5 +1,6 @@
 // quorbel-ide with the real libquorbel.so, started as a user would, driven
 // by a script on the offscreen platform.
+#include "IdeHome.h"
 #include "PeBuilder.h"
 #include "Registry.h"
 #include "TableStore.h"
@@ -25,31 +26,8 @@
 
 namespace {
 
-// The build tree: from the test environment, else the tree this test
-// program was built in (it lives in BUILD/bin).
-QString BuildDir()
-{
-    const QString fromEnv = qEnvironmentVariable("QUORBEL_BUILD_DIR");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/..")).absolutePath();
-}
-
-struct IdeRun {
-    int exitCode = -1;
-    QStringList log;
-    QString errors;
-    int indexOf(const QString &line) const { return int(log.indexOf(line)); }
-    bool has(const QString &line) const { return log.contains(line); }
-    QStringList starting(const QString &prefix) const
-    {
-        QStringList out;
-        for (const QString &l : log)
-            if (l.startsWith(prefix))
-                out << l;
-        return out;
-    }
-};
+using e2e::BuildDir;
+using IdeRun = e2e::TIdeRun;
 
 // One item of dump-menus.
 struct MenuItem {
@@ -59,57 +37,19 @@ struct MenuItem {
     QString shortcut;
 };
 
-class IdeEndToEnd : public ::testing::Test {
+class IdeEndToEnd : public e2e::TIdeHome {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(BuildDir().isEmpty()) << "QUORBEL_BUILD_DIR is not set";
-        ide = BuildDir() + QStringLiteral("/bin/quorbel-ide");
-        const QString built = BuildDir() + QStringLiteral("/lib/libquorbel.so");
-        ASSERT_TRUE(QFile::exists(ide)) << ide.toStdString();
-        ASSERT_TRUE(QFile::exists(built)) << built.toStdString();
-        ASSERT_TRUE(home.isValid());
-        // The add-in keeps its data files beside itself: a copy per test
-        // keeps them out of the build tree.
-        QDir(home.path()).mkpath(QStringLiteral("lib"));
-        addin = home.filePath(QStringLiteral("lib/libquorbel.so"));
-        ASSERT_TRUE(QFile::copy(built, addin));
-        QDir(home.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(home.filePath(QStringLiteral("runtime")), QFileDevice::ReadOwner
-                                                                            | QFileDevice::WriteOwner
-                                                                            | QFileDevice::ExeOwner);
+        TIdeHome::SetUp();
+        if (HasFatalFailure())
+            return;
         copyDemo();
     }
 
-    QProcessEnvironment environment() const
+    IdeRun launch(const QStringList &args, const QProcessEnvironment &env, int timeoutMs = 60000) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QUORBEL_REGISTRY"), home.filePath(QStringLiteral("registry.ini")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-        // Registration installs the help viewer's desktop entry here.
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
-        env.insert(QStringLiteral("TEMP"), home.path()); // Free Pascal's debug server FIFO
-        return env;
-    }
-
-    IdeRun launch(const QStringList &args, QProcessEnvironment env, int timeoutMs = 60000) const
-    {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(ide, args);
-        IdeRun run;
-        if (!p.waitForStarted() || !p.waitForFinished(timeoutMs)) {
-            p.kill();
-            p.waitForFinished();
-            run.errors = QStringLiteral("did not finish");
-            return run;
-        }
-        run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        run.log = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        run.errors = QString::fromUtf8(p.readAllStandardError());
-        return run;
+        return run(args, env, timeoutMs);
     }
 
     IdeRun registerAddin(const QString &path) const
@@ -134,11 +74,7 @@ protected:
 
     IdeRun script(const QStringList &lines, const QStringList &args = {}) const
     {
-        const QString file = home.filePath(QStringLiteral("script.txt"));
-        QFile f(file);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(lines.join(QLatin1Char('\n')).toUtf8());
-        f.close();
+        const QString file = write(QStringLiteral("script.txt"), lines.join(QLatin1Char('\n')).toUtf8());
         return launch(QStringList{QStringLiteral("--script"), file} + args, environment());
     }
 
@@ -164,10 +100,6 @@ protected:
         return items;
     }
 
-    QTemporaryDir home;
-    QString ide;
-    // The add-in library each test registers (a copy of the built one).
-    QString addin;
     QString demo;
 };
 

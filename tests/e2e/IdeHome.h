@@ -26,6 +26,16 @@ struct TIdeRun {
     int exitCode = -1; // -2 for a crash, -1 for a run that did not finish
     QStringList log;   // the IDE's log lines
     QString errors;
+    int indexOf(const QString &line) const { return int(log.indexOf(line)); }
+    bool has(const QString &line) const { return log.contains(line); }
+    QStringList starting(const QString &prefix) const
+    {
+        QStringList out;
+        for (const QString &l : log)
+            if (l.startsWith(prefix))
+                out << l;
+        return out;
+    }
 };
 
 class TIdeHome : public ::testing::Test {
@@ -52,15 +62,18 @@ protected:
         env.insert(QStringLiteral("QUORBEL_REGISTRY"), home.filePath(QStringLiteral("registry.ini")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        // Registration installs the help viewer's desktop entry here.
         env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
-        env.insert(QStringLiteral("TEMP"), home.path());
+        env.insert(QStringLiteral("TEMP"), home.path()); // Free Pascal's debug server FIFO
         return env;
     }
 
-    TIdeRun run(const QStringList &args, int timeoutMs = 60000) const
+    TIdeRun run(const QStringList &args, int timeoutMs = 60000) const { return run(args, environment(), timeoutMs); }
+
+    TIdeRun run(const QStringList &args, const QProcessEnvironment &env, int timeoutMs = 60000) const
     {
         QProcess p;
-        p.setProcessEnvironment(environment());
+        p.setProcessEnvironment(env);
         p.start(ide, args);
         TIdeRun r;
         if (!p.waitForStarted() || !p.waitForFinished(timeoutMs)) {
