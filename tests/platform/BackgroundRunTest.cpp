@@ -1,9 +1,9 @@
 // A tool run in the background on the caller's thread: its end heard from
 // the event loop, its output bounded, a kill that reaps.
 #include "Process.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -13,14 +13,6 @@
 #include <csignal>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()> &done, int ms = 20000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 struct Ending {
     int calls = 0;

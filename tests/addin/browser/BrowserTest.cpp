@@ -6,6 +6,7 @@
 #include "InMemoryHost.h"
 #include "OddUnits.h"
 #include "ScriptedDialogs.h"
+#include "WaitUntil.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -30,19 +31,6 @@
 #include <optional>
 
 namespace {
-
-// Processes events until done() holds; false after the time-out.
-bool WaitFor(const std::function<bool()> &done, int timeoutMs = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 QString Routines(const QStringList &names)
 {
@@ -184,7 +172,7 @@ TEST_F(BrowserWindow, ShowingListsTheCurrentUnitsRoutinesAlphabetically)
     EXPECT_EQ(tab->FFileName, host.GetCurrentFile());
     EXPECT_TRUE(w.ProgressBar1->isVisibleTo(&w));
     EXPECT_FALSE(w.btnRefresh->isEnabled());
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     // Heading lines: the implementation part starts at line 9, four lines a routine.
     EXPECT_EQ(Entries(tab), (std::vector<Shown>{{QStringLiteral("alpha"), 13},
                                                 {QStringLiteral("Middle"), 17},
@@ -209,7 +197,7 @@ TEST_F(BrowserWindow, ShowingAgainActivatesTheCurrentFilesTab)
     w.show();
     EXPECT_EQ(w.Tabs().size(), 2);
     EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Unit1"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 9}}));
     EXPECT_EQ(Entries(w.Tabs()[1]), (std::vector<Shown>{{QStringLiteral("B"), 9}}));
 }
@@ -241,7 +229,7 @@ TEST_F(BrowserWindow, MainProgramFileGivesTheMessageAndNoTab)
     host.setProject(dpr, {dpr, u1});
     w.btnTodos->click();
     ASSERT_EQ(w.Tabs().size(), 1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     host.setOpenFileSucceeds(false);
     dialogs.log.clear();
     w.FormActivate();
@@ -267,7 +255,7 @@ TEST_F(BrowserWindow, LoadAllAddsATabForEachPascalUnit)
     EXPECT_EQ(w.Tabs()[1]->Caption(), QStringLiteral("Unit2"));
     EXPECT_EQ(w.Tabs()[1]->FFileName, u2);
     EXPECT_EQ(w.ActiveTab(), w.Tabs()[1]);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("One"), 9}}));
     EXPECT_EQ(Entries(w.Tabs()[1]), (std::vector<Shown>{{QStringLiteral("Three"), 13}, {QStringLiteral("Two"), 9}}));
     // One tab per unit: a unit with a tab from "Add actual source" or an
@@ -276,7 +264,7 @@ TEST_F(BrowserWindow, LoadAllAddsATabForEachPascalUnit)
     host.openFromDisk(u3);
     w.btnAbrir->click();
     ASSERT_EQ(w.Tabs().size(), 3);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     host.setProject(dpr, {dpr, u1, u2, u3});
     w.btnTodos->click();
     EXPECT_EQ(w.Tabs().size(), 3);
@@ -286,7 +274,7 @@ TEST_F(BrowserWindow, LoadAllAddsATabForEachPascalUnit)
     w.btnTodos->click();
     ASSERT_EQ(w.Tabs().size(), 4);
     EXPECT_EQ(w.ActiveTab()->FFileName, u4);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("One"), 9}}));
     EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("Five"), 9}}));
     EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(u'|').toStdString();
@@ -301,7 +289,7 @@ TEST_F(BrowserWindow, LoadAllOnManyUnitsFillsEveryTab)
     host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
     TFbrwEnt &w = Window();
     w.btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     ASSERT_EQ(w.Tabs().size(), 40);
     for (int i = 0; i < 40; ++i)
         EXPECT_EQ(Entries(w.Tabs()[i]), (std::vector<Shown>{{QStringLiteral("R%1").arg(i), 9}}));
@@ -313,7 +301,7 @@ TEST_F(BrowserWindow, UnitWithoutImplementationGivesAnEmptyList)
     OpenUnit(QStringLiteral("Unit1.pas"), QStringLiteral("unit Unit1;\ninterface\nprocedure A;\nend.\n"));
     TFbrwEnt &w = Window();
     w.show();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(w.ActiveTab()->ListBox->count(), 0);
 }
 
@@ -328,7 +316,7 @@ TEST_F(BrowserWindow, DeletingTheOnlyTabLeavesNothingToRefresh)
     w.btnRefresh->click();
     w.Refrescar1->trigger();
     EXPECT_TRUE(w.Tabs().isEmpty());
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_TRUE(dialogs.log.isEmpty());
 }
 
@@ -344,7 +332,7 @@ TEST_F(BrowserWindow, DeletingMakesTheLastTabActive)
     w.btnBorra->click();
     ASSERT_EQ(w.Tabs().size(), 2);
     EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("U2"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
 }
 
 TEST_F(BrowserWindow, EditThenSwitchingToTheTabSavesAndRescans)
@@ -354,7 +342,7 @@ TEST_F(BrowserWindow, EditThenSwitchingToTheTabSavesAndRescans)
     w.show();
     OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), Routines({QStringLiteral("B")})));
     w.btnAbrir->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     ASSERT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Unit2"));
 
     // An unsaved edit of Unit1: three lines more before its routine.
@@ -365,7 +353,7 @@ TEST_F(BrowserWindow, EditThenSwitchingToTheTabSavesAndRescans)
     EXPECT_EQ(buffer->saves, 1);
     EXPECT_FALSE(buffer->modified);
     EXPECT_EQ(host.GetCurrentFile(), u1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 12}}));
 
     // The active tab's file edited again: coming back to the window does it.
@@ -374,7 +362,7 @@ TEST_F(BrowserWindow, EditThenSwitchingToTheTabSavesAndRescans)
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&w, &activate);
     EXPECT_EQ(buffer->saves, 2);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 13}}));
 
     // Nothing changed: no save, no scan.
@@ -391,13 +379,13 @@ TEST_F(BrowserWindow, SwitchingToATabWhoseFileIsClosedOpensAndRescansIt)
     host.setProject(dir.path() + QStringLiteral("/P.dpr"), {u1, u2});
     TFbrwEnt &w = Window();
     w.btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_FALSE(host.IsFileOpen(u1));
     w.PageControl1->setCurrentIndex(0);
     EXPECT_TRUE(host.IsFileOpen(u1));
     EXPECT_EQ(host.GetCurrentFile(), u1);
     EXPECT_EQ(w.RunningScans(), 1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 9}}));
 }
 
@@ -415,7 +403,7 @@ TEST_F(BrowserWindow, KeysInsertAndEscape)
     EXPECT_EQ(w.ActiveTab()->Caption(), QStringLiteral("Unit3"));
     QTest::keyClick(w.ActiveTab()->ListBox, Qt::Key_Escape);
     EXPECT_FALSE(w.isVisible());
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
 }
 
 TEST_F(BrowserWindow, PopupMenuCommands)
@@ -424,11 +412,11 @@ TEST_F(BrowserWindow, PopupMenuCommands)
     TFbrwEnt &w = Window();
     w.Aadir1->trigger();
     ASSERT_EQ(w.Tabs().size(), 1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     w.Refrescar1->trigger();
     EXPECT_EQ(w.RunningScans(), 1);
     EXPECT_FALSE(w.btnRefresh->isEnabled());
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}}));
     w.show();
     w.Cerrar1->trigger();
@@ -453,7 +441,7 @@ TEST_F(BrowserWindow, JumpSendsTheChosenLineCountedFromZeroOnTheHostItWasGiven)
     std::vector<int32_t> chosen;
     QObject::connect(&w, &TFbrwEnt::EntityChosen, [&](int32_t line) { chosen.push_back(line); });
     w.show();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), {}));
     QListWidget *list = w.ActiveTab()->ListBox;
     list->setCurrentRow(0);
@@ -474,7 +462,7 @@ TEST_F(BrowserWindow, DoubleClickBelowTheEntitiesJumpsToTheSelectedOne)
     QObject::connect(&w, &TFbrwEnt::EntityChosen, [&](int32_t line) { chosen.push_back(line); });
     w.btnFijo->click(); // stays open
     w.show();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     QListWidget *list = w.ActiveTab()->ListBox;
     const QPoint empty(list->viewport()->width() / 2, list->viewport()->height() - 3);
     ASSERT_EQ(list->itemAt(empty), nullptr);
@@ -505,7 +493,7 @@ TEST_F(BrowserWindow, UnitsThatAreNoRegularFilesAreRefusedWithTheReason)
     host.setProject(dir.path() + QStringLiteral("/P.dpr"), {fifo, zero, folder, good});
     TFbrwEnt &w = Window();
     w.btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     // The scans run at once: their messages come in any order.
     QStringList shown = dialogs.log;
     QStringList expected{QStringLiteral("error: Cannot read %1: it is a device, not a regular file.").arg(zero),
@@ -535,7 +523,7 @@ TEST_F(BrowserWindow, ThreadsRescanBeforeTheLastEndedKeepsOnlyTheNewest)
     w.btnRefresh->setEnabled(true);
     w.btnRefresh->click();
     EXPECT_EQ(w.RunningScans(), 3);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
 }
 
@@ -550,7 +538,7 @@ TEST_F(BrowserWindow, ThreadsRefreshWhileTheLastResultsWaitToBeTakenListsEachEnt
     EXPECT_EQ(w.ActiveTab()->ListBox->count(), 0);
     w.btnRefresh->setEnabled(true);
     w.btnRefresh->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
 }
 
@@ -577,7 +565,7 @@ TEST_F(BrowserWindow, ThreadsDeletingATabWhileItsScanRuns)
     EXPECT_EQ(w.RunningScans(), 2);
     w.btnBorra->click();
     EXPECT_TRUE(bigList.isNull());
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     ASSERT_EQ(w.Tabs().size(), 1);
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("S"), 9}}));
     EXPECT_FALSE(w.ProgressBar1->isVisibleTo(&w));
@@ -592,7 +580,7 @@ TEST_F(BrowserWindow, ThreadsDestroyingTheWindowWhileScansRun)
     host.setProject(dir.path() + QStringLiteral("/P.dpr"), units);
     TFbrwEnt &w = Window();
     w.btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return w.Tabs()[0]->ListBox->count() > 0 || Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return w.Tabs()[0]->ListBox->count() > 0 || Idle(w); }));
     delete window.data();
     EXPECT_TRUE(window.isNull());
     // Whatever the workers had posted goes nowhere.
@@ -627,7 +615,7 @@ TEST_F(BrowserWindow, UnseenTabsResultsShowWhenItIsFirstLookedAt)
     w.show();
     w.btnTodos->click();
     ASSERT_EQ(w.Tabs().size(), 3);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     TMiTabSheet *unseen = w.Tabs()[1];
     ASSERT_EQ(unseen->Caption(), QStringLiteral("Unit1"));
     EXPECT_EQ(MadeList(unseen), nullptr);
@@ -655,7 +643,7 @@ TEST_F(BrowserWindow, UnseenTabsResultsShowWhenItIsFirstLookedAt)
     const QString more = UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("Mike"), QStringLiteral("alpha")}));
     Unit(QStringLiteral("Unit1.pas"), more);
     w.btnRefresh->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(MadeList(unseen), list);
     EXPECT_EQ(Entries(unseen), (std::vector<Shown>{{QStringLiteral("alpha"), 13}, {QStringLiteral("Mike"), 9}}));
     EXPECT_TRUE(dialogs.log.isEmpty()) << dialogs.log.join(u'|').toStdString();
@@ -667,7 +655,7 @@ TEST_F(BrowserWindow, UnseenTabDropsWhatASupersededScanSends)
              UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
     TFbrwEnt &w = Window(); // never shown: its tab is never looked at
     w.btnAbrir->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     TMiTabSheet *tab = w.ActiveTab();
     ASSERT_EQ(MadeList(tab), nullptr);
     ASSERT_EQ(tab->Count(), 2);
@@ -677,7 +665,7 @@ TEST_F(BrowserWindow, UnseenTabDropsWhatASupersededScanSends)
     w.WaitForScanThreads();
     w.btnRefresh->setEnabled(true);
     w.btnRefresh->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(MadeList(tab), nullptr);
     EXPECT_EQ(tab->Count(), 2);
     EXPECT_EQ(w.ProgressBar1->value(), 100); // the last progress taken in shows
@@ -693,11 +681,11 @@ TEST_F(BrowserWindow, DeletingAnUnseenTabWhileItsScanRuns)
     w.btnTodos->click();
     QPointer<TMiTabSheet> bigTab = w.ActiveTab();
     ASSERT_EQ(bigTab->Caption(), QStringLiteral("Big"));
-    ASSERT_TRUE(WaitFor([&] { return bigTab->Count() > 0 || Idle(w); })); // some of it taken in
+    ASSERT_TRUE(WaitUntil([&] { return bigTab->Count() > 0 || Idle(w); })); // some of it taken in
     ASSERT_EQ(MadeList(bigTab), nullptr);
     w.btnBorra->click();
     EXPECT_TRUE(bigTab.isNull());
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     ASSERT_EQ(w.Tabs().size(), 1);
     // Shown at last, the tab left has its own routines only.
     w.show();
@@ -718,7 +706,7 @@ TEST_F(BrowserWindow, TabsAreAsWideAsTheirCaptionsAlsoAfterARename)
     w.resize(800, 300);
     w.show();
     w.btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     QTabBar *bar = w.PageControl1->tabBar();
     const int shortWidth = bar->tabRect(0).width();
     const int longWidth = bar->tabRect(1).width();
@@ -731,7 +719,7 @@ TEST_F(BrowserWindow, TabsAreAsWideAsTheirCaptionsAlsoAfterARename)
     EXPECT_EQ(bar->tabRect(0).width(), shortWidth);
     // Deleting a tab leaves the others their own sizes.
     w.PageControl1->setCurrentIndex(0);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     w.btnBorra->click();
     ASSERT_EQ(bar->count(), 2);
     EXPECT_EQ(bar->tabRect(0).width(), longWidth);
@@ -779,7 +767,7 @@ TEST_F(BrowserExpert, MenuCommandShowsTheBrowserOnlyWithAProject)
     host.click(QStringLiteral("IdeExpt2"));
     EXPECT_TRUE(Browser().isVisible());
     EXPECT_EQ(Browser().Tabs().size(), 1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()); }));
 }
 
 // The command on a project whose main program file is in front: its message
@@ -802,7 +790,7 @@ TEST_F(BrowserExpert, DoubleClickJumpsToTheHeadingLineAndHides)
     const QString u1 = OpenUnitWithTargetAt120();
     host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
     host.click(QStringLiteral("IdeExpt2"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
     Select(QStringLiteral("Target"));
     QListWidget *list = Browser().ActiveTab()->ListBox;
     const QRect rect = list->visualItemRect(list->currentItem());
@@ -821,7 +809,7 @@ TEST_F(BrowserExpert, EnterJumpsAndKeepWindowKeepsItOpen)
     const QString u1 = OpenUnitWithTargetAt120();
     host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
     host.click(QStringLiteral("IdeExpt2"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
     Browser().btnFijo->click();
     EXPECT_TRUE(Browser().btnFijo->isChecked());
     Select(QStringLiteral("Other"));
@@ -837,7 +825,7 @@ TEST_F(BrowserExpert, EnterWithNothingSelectedDoesNothing)
     const QString u1 = OpenUnitWithTargetAt120();
     host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
     host.click(QStringLiteral("IdeExpt2"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()); }));
     host.buffer(u1)->cursor = {7, 3};
     QTest::keyClick(Browser().ActiveTab()->ListBox, Qt::Key_Return);
     EXPECT_EQ(host.buffer(u1)->cursor, (TEditPos{7, 3}));
@@ -850,7 +838,7 @@ TEST_F(BrowserExpert, JumpBringsAnotherUnitForward)
     const QString u1 = OpenUnitWithTargetAt120();
     host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
     host.click(QStringLiteral("IdeExpt2"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()); }));
     OpenUnit(QStringLiteral("Unit2.pas"), UnitText(QStringLiteral("Unit2"), {}));
     ASSERT_NE(host.GetCurrentFile(), u1);
     Select(QStringLiteral("Target"));
@@ -873,7 +861,7 @@ TEST_F(BrowserExpert, JumpFromATabNeverShownGoesToTheHeadingLine)
     host.setProject(dir.path() + QStringLiteral("/Project1.dpr"), {u2, u1});
     host.openFromDisk(u2);
     Browser().btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()); }));
     ASSERT_EQ(Browser().ActiveTab()->FFileName, u1);
     ASSERT_FALSE(Browser().ActiveTab()->ListMade());
     Browser().btnFijo->click();
@@ -937,7 +925,7 @@ TEST_F(BrowserWindow, FilterNarrowsTheActiveTabAndTwoEscapesClearThenHide)
     OpenUnit(QStringLiteral("Shapes.pas"), UnitText(QStringLiteral("Shapes"), Routines(ShapeRoutines)));
     TFbrwEnt &w = Window();
     w.show();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     TMiTabSheet *tab = w.ActiveTab();
     QLineEdit *box = w.findChild<QLineEdit *>(QStringLiteral("edFilter"));
     ASSERT_NE(box, nullptr);
@@ -954,7 +942,7 @@ TEST_F(BrowserWindow, FilterNarrowsTheActiveTabAndTwoEscapesClearThenHide)
 
     // A rescan's entries come in filtered too.
     w.btnRefresh->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(ShownNames(tab), (QStringList{QStringLiteral("TShape.Area"), QStringLiteral("TShape.Paint")}));
 
     QTest::keyClick(box, Qt::Key_Escape);
@@ -972,11 +960,11 @@ TEST_F(BrowserWindow, FilterFollowsTheUserToAnotherTab)
     host.setProject(dir.path() + QStringLiteral("/P.dpr"), {u1, u2});
     TFbrwEnt &w = Window();
     w.btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     w.edFilter->setText(QStringLiteral("alpha"));
     EXPECT_EQ(ShownNames(w.ActiveTab()), QStringList{QStringLiteral("Alphabet")});
     w.PageControl1->setCurrentIndex(0);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(ShownNames(w.Tabs()[0]), QStringList{QStringLiteral("Alpha")});
 }
 
@@ -987,7 +975,7 @@ TEST_F(BrowserExpert, EnterInTheFilterJumpsToTheFirstMatch)
     const QString u1 = OpenUnitWithTargetAt120();
     host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
     host.click(QStringLiteral("IdeExpt2"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
     Browser().btnFijo->click();
     QTest::keyClicks(Browser().edFilter, QStringLiteral("OTH"));
     QTest::keyClick(Browser().edFilter, Qt::Key_Return);
@@ -1016,12 +1004,12 @@ TEST_F(BrowserWindow, ASaveInTheIdeRescansTheUnitsTabOnly)
     TFbrwEnt &w = Window();
     w.SetRescanDelay(60000); // the notice alone, not the file's watch
     w.btnTodos->click();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
 
     Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("A2")})));
     w.FileSaved(u1);
     EXPECT_EQ(w.RunningScans(), 1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     EXPECT_EQ(Entries(w.Tabs()[0]), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("A2"), 13}}));
     EXPECT_EQ(Entries(w.Tabs()[1]), (std::vector<Shown>{{QStringLiteral("B"), 9}}));
     // A file without a tab: nothing.
@@ -1035,11 +1023,11 @@ TEST_F(BrowserWindow, AChangeOnDiskRescansAlsoWhenTheFileIsReplaced)
     TFbrwEnt &w = Window();
     w.SetRescanDelay(10);
     w.show();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
 
     // Written in place by another program.
     Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
-    ASSERT_TRUE(WaitFor([&] { return Idle(w) && w.ActiveTab()->Count() == 2; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w) && w.ActiveTab()->Count() == 2; }, 10000));
 
     // Replaced by a rename, as safe saves do: the watch goes on.
     const QString temp = dir.path() + QStringLiteral("/Unit1.tmp");
@@ -1048,9 +1036,9 @@ TEST_F(BrowserWindow, AChangeOnDiskRescansAlsoWhenTheFileIsReplaced)
     t.write(ToCrLf(UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("C")}))).toLatin1());
     t.close();
     ASSERT_EQ(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(u1).constData()), 0);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w) && Entries(w.ActiveTab()) == std::vector<Shown>{{QStringLiteral("C"), 9}}; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w) && Entries(w.ActiveTab()) == std::vector<Shown>{{QStringLiteral("C"), 9}}; }, 10000));
     Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("D")})));
-    ASSERT_TRUE(WaitFor([&] { return Idle(w) && Entries(w.ActiveTab()) == std::vector<Shown>{{QStringLiteral("D"), 9}}; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w) && Entries(w.ActiveTab()) == std::vector<Shown>{{QStringLiteral("D"), 9}}; }, 10000));
 }
 
 // Saving twice before the first rescan has sent anything: the entries are
@@ -1061,12 +1049,12 @@ TEST_F(BrowserWindow, ThreadsASupersededRescanOnSaveIsDropped)
     TFbrwEnt &w = Window();
     w.SetRescanDelay(10);
     w.show();
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     Unit(QStringLiteral("Unit1.pas"), UnitText(QStringLiteral("Unit1"), Routines({QStringLiteral("A"), QStringLiteral("B")})));
     w.FileSaved(u1);
     w.FileSaved(u1);
     EXPECT_EQ(w.RunningScans(), 2);
-    ASSERT_TRUE(WaitFor([&] { return Idle(w); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(w); }));
     QTest::qWait(100); // the watch's turn
     EXPECT_EQ(w.RunningScans(), 0);
     EXPECT_EQ(Entries(w.ActiveTab()), (std::vector<Shown>{{QStringLiteral("A"), 9}, {QStringLiteral("B"), 13}}));
@@ -1079,13 +1067,13 @@ TEST_F(BrowserExpert, TheHostsSaveNoticeRescansTheTab)
     const QString u1 = OpenUnitWithTargetAt120();
     host.setProject(dir.path() + QStringLiteral("/Project1.dpr"));
     host.click(QStringLiteral("IdeExpt2"));
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()) && Browser().ActiveTab()->ListBox->count() == 2; }));
     Browser().SetRescanDelay(60000);
     FakeBuffer *buffer = host.buffer(u1);
     buffer->text = ToCrLf(QStringLiteral("{ one }\n")) + buffer->text;
     THostRef<TIModuleInterface>(host.GetModuleInterface(u1))->Save(true);
     EXPECT_EQ(Browser().RunningScans(), 1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()); }));
     EXPECT_EQ(Entries(Browser().ActiveTab()),
               (std::vector<Shown>{{QStringLiteral("Other"), 124}, {QStringLiteral("Target"), 121}}));
 
@@ -1094,5 +1082,5 @@ TEST_F(BrowserExpert, TheHostsSaveNoticeRescansTheTab)
     Browser().FormActivate();
     EXPECT_EQ(buffer->saves, 2);
     EXPECT_EQ(Browser().RunningScans(), 1);
-    ASSERT_TRUE(WaitFor([&] { return Idle(Browser()); }));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(Browser()); }));
 }

@@ -5,6 +5,7 @@
 #include "InMemoryHost.h"
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
+#include "WaitUntil.h"
 
 #include <QFile>
 #include <QLabel>
@@ -22,18 +23,6 @@
 #include <optional>
 
 namespace {
-
-bool WaitFor(const std::function<bool()> &done, int timeoutMs = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 // Unit NAME whose routines' headings stand at lines 5, 8, 11...
 QString UnitText(const QString &name, const QStringList &routines)
@@ -89,7 +78,7 @@ TEST_F(GotoRoutine, EveryRoutineOfEveryUnitWithItsUnitAndLine)
     TProjectRoutines routines;
     QSignalSpy finished(&routines, &TProjectRoutines::Finished);
     routines.Start(units);
-    ASSERT_TRUE(WaitFor([&] { return routines.Done(); }));
+    ASSERT_TRUE(WaitUntil([&] { return routines.Done(); }));
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(routines.UnitsScanned(), 3); // the missing one counts as scanned, with nothing
     std::vector<Row> rows = Rows(routines.Model());
@@ -125,13 +114,13 @@ TEST_F(GotoRoutine, ThreadsFirstResultsShowWhileTheScanRuns)
                      [&](const QModelIndex &, int first, int last) { inserted.emplace_back(first, last); });
     routines.Model().SetFilter(QStringLiteral("a"));
     routines.Start(units);
-    ASSERT_TRUE(WaitFor([&] { return routines.Model().rowCount() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return routines.Model().rowCount() == 1; }));
     EXPECT_FALSE(routines.Done());
     EXPECT_EQ(routines.UnitsScanned(), 1);
     EXPECT_EQ(Rows(routines.Model()), (std::vector<Row>{{QStringLiteral("R0a"), QStringLiteral("U0"), 5}}));
 
     release.release(5);
-    ASSERT_TRUE(WaitFor([&] { return routines.Done(); }));
+    ASSERT_TRUE(WaitUntil([&] { return routines.Done(); }));
     EXPECT_EQ(routines.Model().rowCount(), 6);
     EXPECT_EQ(routines.Model().Total(), 12);
     int expected = 0;
@@ -161,7 +150,7 @@ TEST_F(GotoRoutine, DialogEnterPicksTheFirstMatchAlsoTypedAheadAndEscapeClearsFi
     {
         TFGotoRoutine dialog(nullptr, units);
         dialog.show();
-        ASSERT_TRUE(WaitFor([&] { return dialog.Routines().Done(); }));
+        ASSERT_TRUE(WaitUntil([&] { return dialog.Routines().Done(); }));
         EXPECT_EQ(dialog.lblCount->text(), QStringLiteral("3 routines, 2 of 2 units scanned"));
         QTest::keyClicks(dialog.edFilter, QStringLiteral("area"));
         EXPECT_EQ(dialog.lvRoutines->model()->rowCount(), 1);
@@ -191,7 +180,7 @@ TEST_F(GotoRoutine, DialogEnterPicksTheFirstMatchAlsoTypedAheadAndEscapeClearsFi
         dialog.show();
         QTest::keyClicks(dialog.edFilter, QStringLiteral("print"));
         QTest::keyClick(dialog.edFilter, Qt::Key_Return);
-        ASSERT_TRUE(WaitFor([&] { return dialog.result() == QDialog::Accepted; }));
+        ASSERT_TRUE(WaitUntil([&] { return dialog.result() == QDialog::Accepted; }));
         EXPECT_EQ(dialog.ChosenFile, units[1]);
         EXPECT_EQ(dialog.ChosenLine, 5);
     }

@@ -2,9 +2,9 @@
 #include "projects/GroupBuild.h"
 
 #include "Process.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -15,14 +15,6 @@
 #include <csignal>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()> &done, int ms = 60000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 const char *StateName(TBuildState state)
 {

@@ -8,9 +8,9 @@
 
 #include "Process.h"
 #include "Registry.h"
+#include "WaitUntil.h"
 
 #include <QAction>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -29,14 +29,6 @@
 namespace {
 
 const QString ExpertsKey = QStringLiteral("\\Software\\Borland\\Delphi\\2.0\\Experts");
-
-bool WaitUntil(const std::function<bool()> &done, int ms = 60000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 class ProjectsBuild : public ::testing::Test {
 protected:
