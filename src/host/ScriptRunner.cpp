@@ -33,16 +33,24 @@ QWidget *VisibleWindow(const QString &name)
     return nullptr;
 }
 
+// The visible top-level windows, the active one first.
+QList<QWidget *> VisibleWindows()
+{
+    QWidget *active = QApplication::activeWindow();
+    QList<QWidget *> windows;
+    if (active && active->isVisible())
+        windows << active;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w != active)
+            windows << w;
+    return windows;
+}
+
 // Clicks the button, or triggers the action, of that name in a visible
 // window (the active one first), as a mouse click would.
 QString Press(const QString &name)
 {
-    QList<QWidget *> windows = QApplication::topLevelWidgets();
-    if (QWidget *active = QApplication::activeWindow())
-        windows.prepend(active);
-    for (QWidget *w : windows) {
-        if (!w->isVisible())
-            continue;
+    for (QWidget *w : VisibleWindows()) {
         if (auto *button = w->findChild<QAbstractButton *>(name))
             return qide::ClickButton(button);
         if (auto *action = w->findChild<QAction *>(name)) {
@@ -57,12 +65,7 @@ QString Press(const QString &name)
 // active one first), after giving it the focus, as typing would.
 QString Fill(const QString &name, const QString &text, QPointer<QWidget> &filled)
 {
-    QList<QWidget *> windows = QApplication::topLevelWidgets();
-    if (QWidget *active = QApplication::activeWindow())
-        windows.prepend(active);
-    for (QWidget *w : windows) {
-        if (!w->isVisible())
-            continue;
+    for (QWidget *w : VisibleWindows()) {
         if (auto *edit = w->findChild<QLineEdit *>(name)) {
             w->raise();
             w->activateWindow();

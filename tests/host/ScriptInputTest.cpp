@@ -8,8 +8,10 @@
 
 #include <QAction>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QShortcut>
 #include <QTest>
 #include <QTimer>
@@ -83,4 +85,42 @@ TEST_F(ScriptInputTest, TypedTextAndEditingKeysGoToTheEditor)
          QStringLiteral("key Return"), QStringLiteral("key Ctrl+Alt+K")});
     EXPECT_EQ(editor->document()->toPlainText(), QStringLiteral("unit Plane Été\n πU;\n"));
     EXPECT_EQ(stolen, 0);
+}
+
+// Press and fill reach only windows a user could see: one that is hidden
+// keeps its button unclicked and its box empty, and the script says why.
+TEST_F(ScriptInputTest, PressAndFillReachOnlyVisibleWindows)
+{
+    QWidget shown, hidden;
+    auto *go = new QPushButton(QStringLiteral("Go"), &shown);
+    go->setObjectName(QStringLiteral("Go"));
+    auto *box = new QLineEdit(&shown);
+    box->setObjectName(QStringLiteral("Box"));
+    auto *secret = new QPushButton(QStringLiteral("Secret"), &hidden);
+    secret->setObjectName(QStringLiteral("Secret"));
+    auto *secretBox = new QLineEdit(&hidden);
+    secretBox->setObjectName(QStringLiteral("SecretBox"));
+    int goClicks = 0, secretClicks = 0;
+    QObject::connect(go, &QPushButton::clicked, [&] { ++goClicks; });
+    QObject::connect(secret, &QPushButton::clicked, [&] { ++secretClicks; });
+    shown.show();
+    hidden.show();
+    hidden.hide();
+
+    QStringList log;
+    qide::TScriptRunner runner(ide.get(),
+                               {QStringLiteral("press Go"), QStringLiteral("fill Box typed"),
+                                QStringLiteral("press Secret"), QStringLiteral("fill SecretBox typed")},
+                               [&](const QString &line) { log << line; });
+    QEventLoop loop;
+    QObject::connect(&runner, &qide::TScriptRunner::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    runner.start();
+    loop.exec();
+    EXPECT_EQ(goClicks, 1);
+    EXPECT_EQ(box->text(), QStringLiteral("typed"));
+    EXPECT_EQ(secretClicks, 0);
+    EXPECT_TRUE(secretBox->text().isEmpty());
+    EXPECT_EQ(log.filter(QStringLiteral("no button or action Secret in a visible window")).size(), 1)
+        << log.join('\n').toStdString();
 }
