@@ -36,6 +36,7 @@
 #include <QVBoxLayout>
 
 #include <cstring>
+#include <functional>
 
 #include "TraceIcon.xpm"
 
@@ -799,6 +800,29 @@ std::vector<TTraceHighlight> TFTrace::ParseHighlights(const QString &text)
     return rules;
 }
 
+namespace {
+
+// One option in a dialog of its own: a help line, the editor (which the
+// dialog takes), Ok and Cancel. On Ok, taken runs while the editor is there.
+void RunOptionDialog(QWidget *parent, const QString &name, const QString &command, const QString &help,
+                     QWidget *editor, const std::function<void()> &taken)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(name);
+    dialog.setWindowTitle(QString(command).remove(QStringLiteral("...")));
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(help, &dialog));
+    layout->addWidget(editor);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() == QDialog::Accepted)
+        taken();
+}
+
+} // namespace
+
 QString TFTrace::HighlightsText(const std::vector<TTraceHighlight> &rules)
 {
     QStringList lines;
@@ -809,43 +833,25 @@ QString TFTrace::HighlightsText(const std::vector<TTraceHighlight> &rules)
 
 void TFTrace::EditHighlights()
 {
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("HighlightDialog"));
-    dialog.setWindowTitle(LoadStr(txt::TraceHighlight).remove(QStringLiteral("...")));
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(LoadStr(txt::TraceHighlightHelp), &dialog));
-    auto *rules = new QPlainTextEdit(HighlightsText(FLines.Highlights()), &dialog);
+    auto *rules = new QPlainTextEdit(HighlightsText(FLines.Highlights()));
     rules->setObjectName(QStringLiteral("HighlightRules"));
-    layout->addWidget(rules);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    FLines.SetHighlights(ParseHighlights(rules->toPlainText()));
-    SaveOption(QStringLiteral("Highlight"), HighlightsText(FLines.Highlights()));
+    RunOptionDialog(this, QStringLiteral("HighlightDialog"), LoadStr(txt::TraceHighlight),
+                    LoadStr(txt::TraceHighlightHelp), rules, [&] {
+                        FLines.SetHighlights(ParseHighlights(rules->toPlainText()));
+                        SaveOption(QStringLiteral("Highlight"), HighlightsText(FLines.Highlights()));
+                    });
 }
 
 void TFTrace::EditCap()
 {
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("CapDialog"));
-    dialog.setWindowTitle(LoadStr(txt::TraceCap).remove(QStringLiteral("...")));
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(LoadStr(txt::TraceCapHelp), &dialog));
-    auto *lines = new QSpinBox(&dialog);
+    auto *lines = new QSpinBox;
     lines->setObjectName(QStringLiteral("CapLines"));
     lines->setRange(0, 100000000);
     lines->setValue(int(FLines.Cap()));
-    layout->addWidget(lines);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    FLines.SetCap(lines->value());
-    SaveOption(QStringLiteral("Cap"), QString::number(FLines.Cap()));
-    ShowStatus();
+    RunOptionDialog(this, QStringLiteral("CapDialog"), LoadStr(txt::TraceCap), LoadStr(txt::TraceCapHelp), lines,
+                    [&] {
+                        FLines.SetCap(lines->value());
+                        SaveOption(QStringLiteral("Cap"), QString::number(FLines.Cap()));
+                        ShowStatus();
+                    });
 }

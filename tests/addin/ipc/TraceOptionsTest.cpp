@@ -306,6 +306,15 @@ TEST_F(TraceOptionsTest, CapDropsOldestAndShowsTheCount)
     QLabel *dropped = Child<QLabel>("DroppedLabel");
     EXPECT_FALSE(dropped->isVisible());
 
+    // Cancel changes nothing, whatever was typed.
+    OnNextModal([](QDialog *dialog) {
+        dialog->findChild<QSpinBox *>(QStringLiteral("CapLines"))->setValue(10);
+        dialog->reject();
+    });
+    Trigger("acCap");
+    EXPECT_EQ(Model().Lines().size(), 250u);
+    EXPECT_FALSE(dropped->isVisible());
+
     OnNextModal([](QDialog *dialog) {
         dialog->findChild<QSpinBox *>(QStringLiteral("CapLines"))->setValue(100);
         dialog->accept();
